@@ -1,0 +1,64 @@
+// Console status channel.
+#include "cli/console_channel.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "messages/message_catalogue.h"
+
+namespace fennick::cli {
+
+ConsoleChannel::ConsoleChannel(std::FILE* out)
+    : out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
+
+ConsoleChannel::~ConsoleChannel() { clear_bar(); }
+
+void ConsoleChannel::clear_bar() {
+  if (!bar_shown_) return;
+  std::fputs("\r\033[K", out_);
+  bar_shown_ = false;
+  drawn_percent_ = -1;
+}
+
+void ConsoleChannel::draw_bar() {
+  if (!terminal_) return;
+  const std::int64_t range = maximum_ > 0 ? maximum_ : 1;
+  const auto percent = static_cast<std::int32_t>(std::int64_t{position_} * 100 / range);
+  if (percent == drawn_percent_) return;
+  drawn_percent_ = percent;
+  constexpr int width = 30;
+  const int filled = std::min(width, std::max(0, percent * width / 100));
+  std::string bar = "\r[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
+                    std::to_string(percent) + "%";
+  if (files_ >= 0) bar += "  " + messages::get_message(9) + std::to_string(files_);
+  std::fputs(bar.c_str(), out_);
+  std::fflush(out_);
+  bar_shown_ = true;
+}
+
+void ConsoleChannel::out_text(std::string_view text, messages::DialogKind, bool) {
+  // A terminal has no dialogs: the text is the log line, shown once.
+  clear_bar();
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+}
+
+void ConsoleChannel::set_file_counter(std::int64_t files) {
+  // Shown with the next redraw of the bar; redrawing per file would flood the terminal.
+  files_ = files;
+}
+
+void ConsoleChannel::set_progress(std::int32_t position) {
+  position_ = position;
+  draw_bar();
+}
+
+void ConsoleChannel::set_progress_range(std::int32_t maximum) {
+  maximum_ = maximum;
+  draw_bar();
+}
+
+}  // namespace fennick::cli

@@ -1,0 +1,33 @@
+// The command line's status channel: log lines (and dialog texts) go to stderr, one per line;
+// a progress bar is drawn on stderr when stderr is a terminal.
+#pragma once
+
+#include <cstdio>
+
+#include "messages/status_channel.h"
+
+namespace fennick::cli {
+
+class ConsoleChannel final : public messages::StatusChannel {
+ public:
+  explicit ConsoleChannel(std::FILE* out = stderr);
+  ~ConsoleChannel() override;
+  void out_text(std::string_view text, messages::DialogKind kind, bool show_dialog) override;
+  void process_pending_events() override {}
+  void set_file_counter(std::int64_t files) override;
+  void set_progress(std::int32_t position) override;
+  void set_progress_range(std::int32_t maximum) override;
+
+ private:
+  void clear_bar();
+  void draw_bar();
+  std::FILE* out_;
+  bool terminal_;
+  bool bar_shown_ = false;
+  std::int32_t position_ = 0;
+  std::int32_t maximum_ = 100;
+  std::int32_t drawn_percent_ = -1;
+  std::int64_t files_ = -1;
+};
+
+}  // namespace fennick::cli

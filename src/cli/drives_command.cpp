@@ -1,0 +1,73 @@
+// fennick-cli drives: the drive table of the named volumes, or of the machine.
+#include <string>
+
+#include "cli/cli_commands.h"
+#include "volume/drive_table.h"
+
+namespace fennick::cli {
+
+bool load_named_volumes(const std::vector<std::string>& volumes, bool include_block_devices) {
+  volume::named_volumes = volumes;
+  const std::vector<volume::DriveProblem> problems = volume::get_drives(include_block_devices);
+  for (const volume::DriveProblem& p : problems) {
+    std::fprintf(stderr, "fennick-cli: cannot read volume %s: %s\n", p.path.c_str(),
+                 p.reason.c_str());
+  }
+  return problems.empty();
+}
+
+namespace {
+
+// Parses the options of a command that takes volumes and an output format.
+bool parse_common(const std::vector<std::string>& args, CommonOptions& options, int& status) {
+  options.format = default_output_format(stdout);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--format" || a.starts_with("--format=")) {
+      std::string value;
+      if (a == "--format") {
+        if (i + 1 >= args.size()) {
+          status = usage_error("--format needs table, tsv or json");
+          return false;
+        }
+        value = args[++i];
+      } else {
+        value = a.substr(9);
+      }
+      if (!parse_output_format(value, options.format)) {
+        status = usage_error("unknown format: " + value);
+        return false;
+      }
+      options.format_given = true;
+    } else if (a.starts_with("-") && a != "-") {
+      status = usage_error("unknown option: " + a);
+      return false;
+    } else {
+      options.volumes.push_back(a);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int run_drives(const std::vector<std::string>& args) {
+  CommonOptions options;
+  int status = exit_done;
+  if (!parse_common(args, options, status)) return status;
+  const bool readable = load_named_volumes(options.volumes, options.volumes.empty());
+
+  OutputTable table;
+  table.columns = {{"drive"}, {"caption"}, {"fs"}, {"cluster_size", true},
+                   {"total_bytes", true}, {"free_bytes", true}, {"source"}};
+  for (const volume::DriveInfo& d : volume::drive_table) {
+    table.rows.push_back({std::string(1, static_cast<char>(d.drive_letter - 'a' + 'A')) + ":",
+                          volume::drive_caption(d), d.fs_name, std::to_string(d.cluster_size),
+                          std::to_string(d.total_bytes), std::to_string(d.free_bytes),
+                          d.source_path});
+  }
+  print_table(table, options.format, stdout);
+  return readable ? exit_done : exit_unreadable;
+}
+
+}  // namespace fennick::cli

@@ -1,0 +1,81 @@
+// fennick-cli: the command-line front end over the same engines as the desktop program.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli_commands.h"
+#include "cli/console_channel.h"
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+
+namespace fennick::cli {
+
+void print_usage(std::FILE* out) {
+  std::fputs(
+      "Usage: fennick-cli [--lang NAME] COMMAND [OPTIONS] [VOLUME...]\n"
+      "\n"
+      "Finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes (image files or block\n"
+      "devices). Volumes get drive letters from C: in the order given.\n"
+      "\n"
+      "Commands:\n"
+      "  drives [VOLUME...]   the drive table: letter, caption, file system, cluster size,\n"
+      "                       total and free bytes (with no volume: the machine's FAT,\n"
+      "                       exFAT and NTFS block devices)\n"
+      "\n"
+      "Options:\n"
+      "  --format table|tsv|json  output format (table on a terminal, tsv otherwise)\n"
+      "  --lang NAME              language of the log lines (English name, own name or base)\n"
+      "  --help                   this text\n"
+      "  --version                the version\n"
+      "\n"
+      "Exit status: 0 done, 1 some file could not be recovered or wiped, 2 bad usage,\n"
+      "3 a volume could not be read.\n",
+      out);
+}
+
+int usage_error(const std::string& what) {
+  std::fprintf(stderr, "fennick-cli: %s\n\n", what.c_str());
+  print_usage(stderr);
+  return exit_usage;
+}
+
+}  // namespace fennick::cli
+
+int main(int argc, char** argv) {
+  using namespace fennick;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // Options that apply to every command may stand before or after it.
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      cli::print_usage(stdout);
+      return cli::exit_done;
+    }
+    if (args[i] == "--version") {
+      std::printf("fennick-cli %s\n", FENNICK_VERSION);
+      return cli::exit_done;
+    }
+    if (args[i] == "--lang" || args[i].starts_with("--lang=")) {
+      std::string name;
+      if (args[i] == "--lang") {
+        if (i + 1 >= args.size()) return cli::usage_error("--lang needs a language name");
+        name = args[++i];
+      } else {
+        name = args[i].substr(7);
+      }
+      const messages::Language* language = messages::find_language(name);
+      if (!language) return cli::usage_error("unknown language: " + name);
+      messages::current_language = language->base;
+      continue;
+    }
+    rest.push_back(args[i]);
+  }
+  if (rest.empty()) return cli::usage_error("no command given");
+  cli::ConsoleChannel console;
+  messages::ScopedChannel scoped(console);
+  const std::string command = rest.front();
+  const std::vector<std::string> command_args(rest.begin() + 1, rest.end());
+  if (command == "drives") return cli::run_drives(command_args);
+  return cli::usage_error("unknown command: " + command);
+}

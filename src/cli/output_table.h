@@ -1,0 +1,29 @@
+// Rows of named columns printed as an aligned table, tab-separated values or a JSON array.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace fennick::cli {
+
+enum class OutputFormat { table, tsv, json };
+
+struct OutputColumn {
+  std::string name;
+  bool numeric = false;  // JSON writes the value unquoted
+};
+
+struct OutputTable {
+  std::vector<OutputColumn> columns;
+  std::vector<std::vector<std::string>> rows;
+};
+
+// "table", "tsv" or "json"; false for anything else.
+bool parse_output_format(const std::string& text, OutputFormat& format);
+// The default: a table on a terminal, tab-separated values otherwise.
+OutputFormat default_output_format(std::FILE* out);
+
+void print_table(const OutputTable& table, OutputFormat format, std::FILE* out);
+
+}  // namespace fennick::cli

@@ -1,0 +1,40 @@
+// The numbered texts the program shows to the user, in 27 languages, and the language
+// table. Message k of the language with base B has id B + k; a text a language lacks (or
+// leaves empty) is taken from English, and a number English lacks yields "".
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace fennick::messages {
+
+constexpr int english_base = 10000;
+
+// Base of the language in use; written only when a language is applied. English until then.
+extern int current_language;
+
+// Message k of the language with base `base`, falling back to English, else "". A base that
+// is no language, or any k, is accepted: such ids are simply absent.
+std::string get_message(int base, int k);
+
+// Message k in current_language, read at the moment of the call.
+std::string get_message(int k);
+
+struct Language {
+  std::string_view english_name;  // "German"
+  std::string_view own_name;      // message 0 as in the table, "Deutsch"
+  int base;                       // 30000
+  std::string_view button;        // "GermanAdvToolButton"
+  int last_message;               // 90 (run is 0..last_message)
+};
+
+// The 27 languages in selector order (English first).
+const std::array<Language, 27>& language_table();
+
+// By English name, own name (case-insensitive) or base number as text; nullptr when unknown.
+// Case is folded for ASCII, Latin, Greek and Cyrillic letters ("čeština", "РУССКИЙ"). The
+// base must be written in plain decimal digits ("30000").
+const Language* find_language(std::string_view name_or_base);
+
+}  // namespace fennick::messages

@@ -1,0 +1,174 @@
+// MFT record decoding.
+#include "ntfs/mft_record.h"
+
+#include <limits>
+
+#include "volume/le_read.h"
+
+namespace fennick::ntfs {
+
+using volume::le16_or0;
+using volume::le32_or0;
+using volume::le64_or0;
+using volume::u8_or0;
+
+namespace {
+
+constexpr std::size_t fixup_block = 512;
+// The smallest attribute header that still holds type and length.
+constexpr std::size_t min_attribute_length = 16;
+
+// Signed little-endian value of width bytes (1..8) at p; false when it does not fit.
+bool read_signed(ConstBytes bytes, std::size_t p, unsigned width, std::int64_t& value) {
+  if (width == 0 || width > 8 || !volume::field_fits(bytes, p, width)) return false;
+  std::uint64_t v = 0;
+  for (unsigned i = 0; i < width; ++i) v |= std::uint64_t{bytes[p + i]} << (8 * i);
+  if (width < 8 && (bytes[p + width - 1] & 0x80)) v |= ~std::uint64_t{0} << (8 * width);
+  value = static_cast<std::int64_t>(v);
+  return true;
+}
+
+bool add_overflows(std::int64_t a, std::int64_t b) {
+  return (b > 0 && a > std::numeric_limits<std::int64_t>::max() - b) ||
+         (b < 0 && a < std::numeric_limits<std::int64_t>::min() - b);
+}
+
+}  // namespace
+
+bool has_file_signature(ConstBytes record) {
+  return record.size() >= 4 && record[0] == 'F' && record[1] == 'I' && record[2] == 'L' &&
+         record[3] == 'E';
+}
+
+void apply_fixups(std::span<std::uint8_t> record) {
+  const ConstBytes view(record.data(), record.size());
+  const std::size_t array = le16_or0(view, rec_usa_offset);
+  const std::size_t count = le16_or0(view, rec_usa_count);
+  if (count < 2) return;
+  for (std::size_t k = 1; k < count; ++k) {
+    const std::size_t from = array + 2 * k;
+    const std::size_t to = fixup_block * k - 2;
+    if (!volume::field_fits(view, from, 2) || !volume::field_fits(view, to, 2)) return;
+    record[to] = record[from];
+    record[to + 1] = record[from + 1];
+  }
+}
+
+std::optional<std::size_t> find_attribute(ConstBytes record, std::uint32_t type,
+                                          int first_position) {
+  std::size_t at = le16_or0(record, rec_first_attribute);
+  int counter = first_position;
+  while (volume::field_fits(record, at, min_attribute_length)) {
+    const std::uint32_t this_type = le32_or0(record, at + attr_type);
+    if ((this_type & 0xFFFF) == 0xFFFF) return std::nullopt;
+    const std::uint32_t length = le32_or0(record, at + attr_length);
+    // A length that does not move forward or leaves the record ends the walk.
+    if (length < min_attribute_length || length > record.size() - at) return std::nullopt;
+    if (counter == 0 && (this_type & 0xFFFF) == (type & 0xFFFF) &&
+        u8_or0(record, at + attr_name_length) == 0) {
+      return at;
+    }
+    if (counter != 0) --counter;
+    at += length;
+  }
+  return std::nullopt;
+}
+
+bool attr_is_non_resident(ConstBytes record, std::size_t attribute) {
+  return u8_or0(record, attribute + attr_non_resident) != 0;
+}
+
+std::int64_t attr_allocated_size(ConstBytes record, std::size_t attribute) {
+  if (attr_is_non_resident(record, attribute)) {
+    return static_cast<std::int64_t>(le64_or0(record, attribute + attr_allocated));
+  }
+  return le32_or0(record, attribute + attr_value_length);
+}
+
+std::int64_t attr_data_size(ConstBytes record, std::size_t attribute) {
+  if (attr_is_non_resident(record, attribute)) {
+    return static_cast<std::int64_t>(le64_or0(record, attribute + attr_data));
+  }
+  return le32_or0(record, attribute + attr_value_length);
+}
+
+std::optional<ResidentValue> attr_value(ConstBytes record, std::size_t attribute) {
+  if (attr_is_non_resident(record, attribute)) return std::nullopt;
+  const std::size_t length = le32_or0(record, attribute + attr_value_length);
+  const std::size_t offset = attribute + le16_or0(record, attribute + attr_value_offset);
+  const std::size_t attribute_end =
+      std::min<std::size_t>(record.size(), attribute + le32_or0(record, attribute + attr_length));
+  if (offset > attribute_end || length > attribute_end - offset) return std::nullopt;
+  return ResidentValue{offset, length};
+}
+
+std::vector<DataRun> decode_runs(ConstBytes record, std::size_t attribute) {
+  std::vector<DataRun> runs;
+  if (!attr_is_non_resident(record, attribute)) return runs;
+  const std::size_t attribute_end =
+      std::min<std::size_t>(record.size(), attribute + le32_or0(record, attribute + attr_length));
+  const ConstBytes bytes = record.first(attribute_end);
+  std::size_t p = attribute + le16_or0(record, attribute + attr_runs_offset);
+  std::int64_t vcn = static_cast<std::int64_t>(le64_or0(record, attribute + attr_first_vcn));
+  std::int64_t lcn = 0;
+  while (p < bytes.size()) {
+    const std::uint8_t header = bytes[p];
+    if (header == 0) break;
+    const unsigned length_size = header & 0x0F;
+    const unsigned offset_size = header >> 4;
+    std::int64_t length = 0;
+    if (!read_signed(bytes, p + 1, length_size, length)) break;
+    // The length field is unsigned; a width of 8 with the top bit set is no real run.
+    if (length_size < 8 && length < 0) length &= (std::int64_t{1} << (8 * length_size)) - 1;
+    if (length <= 0) break;
+    std::int64_t delta = 0;
+    if (offset_size != 0 && !read_signed(bytes, p + 1 + length_size, offset_size, delta)) break;
+    if (add_overflows(lcn, delta) || add_overflows(vcn, length)) break;
+    lcn += delta;
+    const bool sparse = delta == 0;
+    runs.push_back({vcn, length, sparse ? 0 : lcn, sparse});
+    vcn += length;
+    p += 1 + length_size + offset_size;
+  }
+  return runs;
+}
+
+VcnMapping map_vcn(ConstBytes record, std::size_t attribute, std::int64_t vcn) {
+  if (!attr_is_non_resident(record, attribute)) return {};
+  const auto first = static_cast<std::int64_t>(le64_or0(record, attribute + attr_first_vcn));
+  const auto last = static_cast<std::int64_t>(le64_or0(record, attribute + attr_last_vcn));
+  if (vcn < first || vcn > last) return {};
+  for (const DataRun& run : decode_runs(record, attribute)) {
+    if (vcn >= run.first_vcn && vcn - run.first_vcn < run.length) {
+      return {true, run.sparse ? 0 : run.lcn + (vcn - run.first_vcn),
+              run.first_vcn + run.length - vcn};
+    }
+  }
+  return {};
+}
+
+catalogue::DateTime filetime_to_datetime(std::int64_t filetime) {
+  constexpr std::int64_t unix_epoch_ticks = 116444736000000000;
+  constexpr std::int64_t ticks_per_second = 10000000;
+  // Division truncating toward zero, arranged so that no FILETIME on disk overflows it.
+  std::int64_t seconds = 0;
+  if (filetime >= unix_epoch_ticks) {
+    seconds = (filetime - unix_epoch_ticks) / ticks_per_second;
+  } else {
+    const std::uint64_t before = static_cast<std::uint64_t>(unix_epoch_ticks) -
+                                 static_cast<std::uint64_t>(filetime);
+    seconds = -static_cast<std::int64_t>(before / ticks_per_second);
+  }
+  return static_cast<double>(seconds) / 86400.0 + 25569.0;
+}
+
+std::string name_to_ansi(ConstBytes utf16le, std::size_t units) {
+  units = std::min(units, utf16le.size() / 2);
+  std::u16string wide(units, u'\0');
+  for (std::size_t i = 0; i < units; ++i) {
+    wide[i] = static_cast<char16_t>(utf16le[2 * i] | (utf16le[2 * i + 1] << 8));
+  }
+  return catalogue::wide_to_ansi(wide);
+}
+
+}  // namespace fennick::ntfs

@@ -1,0 +1,97 @@
+// Decoding of one MFT record already in memory: fix-ups, the attribute walk, attribute sizes
+// and values, data runs and VCN mapping, times and names. No I/O happens here.
+//
+// Records come from the volume and may be damaged or crafted: every read stays inside the
+// record copy, every walk advances or stops, and a structure that does not fit is "none".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+
+namespace fennick::ntfs {
+
+using ConstBytes = std::span<const std::uint8_t>;
+
+// Record header (offsets from the record's start).
+constexpr std::size_t rec_signature = 0x00;      // 4 bytes "FILE"
+constexpr std::size_t rec_usa_offset = 0x04;     // u16 update sequence array offset
+constexpr std::size_t rec_usa_count = 0x06;      // u16 entries, sequence number included
+constexpr std::size_t rec_first_attribute = 0x14;  // u16
+constexpr std::size_t rec_flags = 0x16;          // u16: 0x1 in use, 0x2 directory
+constexpr std::uint16_t record_in_use = 0x0001;
+constexpr std::uint16_t record_is_directory = 0x0002;
+
+// Attribute header, common part (offsets from the attribute's start).
+constexpr std::size_t attr_type = 0x00;          // u32; 0xFFFF in the low 16 bits ends the list
+constexpr std::size_t attr_length = 0x04;        // u32 length of the whole attribute
+constexpr std::size_t attr_non_resident = 0x08;  // u8
+constexpr std::size_t attr_name_length = 0x09;   // u8 UTF-16 units
+constexpr std::size_t attr_flags = 0x0C;         // u16; 0x4000 encrypted
+// Resident part.
+constexpr std::size_t attr_value_length = 0x10;  // u32
+constexpr std::size_t attr_value_offset = 0x14;  // u16
+// Non-resident part.
+constexpr std::size_t attr_first_vcn = 0x10;     // i64
+constexpr std::size_t attr_last_vcn = 0x18;      // i64
+constexpr std::size_t attr_runs_offset = 0x20;   // u16
+constexpr std::size_t attr_allocated = 0x28;     // i64
+constexpr std::size_t attr_data = 0x30;          // i64
+
+constexpr std::uint32_t type_standard_information = 0x10;
+constexpr std::uint32_t type_file_name = 0x30;
+constexpr std::uint32_t type_data = 0x80;
+constexpr std::uint32_t type_bitmap = 0xB0;
+
+// True when the record begins with "FILE".
+bool has_file_signature(ConstBytes record);
+
+// Restores the last two bytes of every 512-byte block from the update sequence array.
+// Entries that would fall outside the record are left alone.
+void apply_fixups(std::span<std::uint8_t> record);
+
+// Offset of the first unnamed attribute of the type whose position in the list is at least
+// first_position; none when there is no such attribute or the walk meets a damaged header.
+std::optional<std::size_t> find_attribute(ConstBytes record, std::uint32_t type,
+                                          int first_position = 0);
+
+bool attr_is_non_resident(ConstBytes record, std::size_t attribute);
+std::int64_t attr_allocated_size(ConstBytes record, std::size_t attribute);
+std::int64_t attr_data_size(ConstBytes record, std::size_t attribute);
+
+struct ResidentValue {
+  std::size_t offset = 0;  // inside the record
+  std::size_t length = 0;
+};
+// The resident value's place in the record; none when it does not lie inside the attribute.
+std::optional<ResidentValue> attr_value(ConstBytes record, std::size_t attribute);
+
+struct DataRun {
+  std::int64_t first_vcn = 0;
+  std::int64_t length = 0;  // clusters
+  std::int64_t lcn = 0;     // 0 for a sparse run
+  bool sparse = false;
+};
+// Every run of a non-resident attribute, in VCN order. Decoding stops at the end marker, at
+// the attribute's end, or at an entry that does not fit; runs decoded up to there are kept.
+std::vector<DataRun> decode_runs(ConstBytes record, std::size_t attribute);
+
+struct VcnMapping {
+  bool covered = false;
+  std::int64_t lcn = 0;            // 0 for a sparse run
+  std::int64_t clusters_left = 0;  // clusters of the run from the VCN on
+};
+VcnMapping map_vcn(ConstBytes record, std::size_t attribute, std::int64_t vcn);
+
+// FILETIME (100 ns ticks since 1601, UTC) to days since 1899-12-30.
+catalogue::DateTime filetime_to_datetime(std::int64_t filetime);
+
+// units UTF-16LE code units at the start of bytes (as many as fit) to UTF-8.
+std::string name_to_ansi(ConstBytes utf16le, std::size_t units);
+
+}  // namespace fennick::ntfs

@@ -1,0 +1,163 @@
+// The sector window reader.
+#include "volume/rda_buffering.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "messages/status_channel.h"
+#include "volume/le_read.h"
+#include "volume/volume_source.h"
+
+namespace fennick::volume {
+
+std::uint16_t reader_sectors = 64;
+std::uint16_t fat_reader_sectors = 2;
+
+namespace {
+
+using messages::DialogKind;
+
+// Boot-sector fields the reader takes its limit from.
+constexpr std::size_t total_sectors_offset = 40;  // 64-bit: NTFS total sectors
+constexpr std::size_t media_offset = 21;          // 8-bit: media descriptor
+constexpr std::size_t sectors_per_track_offset = 24;
+constexpr std::size_t heads_offset = 26;
+constexpr std::size_t sectors_per_cluster_offset = 13;
+constexpr std::uint8_t floppy_media = 0xF0;
+
+}  // namespace
+
+TBuffer::TBuffer(const std::string& drive_letter, std::uint16_t capacity_sectors)
+    : drive(drive_letter), capacity(std::uint32_t{capacity_sectors} * sector_bytes) {
+  // At least one sector, so that sector 0 always fits.
+  data.assign(std::max<std::size_t>(capacity, sector_bytes), 0);
+
+  if (read_sectors(1, 0) <= 0) {
+    messages::out_text(" Unable to read drive. Administrator rights may be required.",
+                       DialogKind::error, true);
+    error = 2;
+    return;
+  }
+  const ByteSpan boot(data.data(), sector_bytes);
+  std::uint64_t sector_total = le64_or0(boot, total_sectors_offset);
+  if (sector_total == 0 && u8_or0(boot, media_offset) == floppy_media) {
+    // A floppy without the 64-bit field: 80 cylinders of the declared geometry.
+    sector_total = std::uint64_t{le16_or0(boot, sectors_per_track_offset)} *
+                   le16_or0(boot, heads_offset) * 80;
+  }
+  const std::uint8_t per_cluster = u8_or0(boot, sectors_per_cluster_offset);
+  if (per_cluster == 0) {
+    messages::out_text(" Sector Per Cluster - Zero", DialogKind::error, true);
+    error = 1;
+    return;
+  }
+  // The field is unchecked volume data: keep cluster_count x sectors_per_cluster inside int64.
+  const std::uint64_t most_clusters =
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / per_cluster;
+  cluster_count = static_cast<std::int64_t>(std::min(sector_total / per_cluster, most_clusters));
+  sectors_per_cluster = per_cluster;
+}
+
+void TBuffer::log_invalid_fill(const char* what, std::int64_t value, std::int64_t position) {
+  messages::out_text(std::string(what) + std::to_string(value) + "||" + std::to_string(position) +
+                     "||" + std::to_string(cluster_count) + "||" +
+                     std::to_string(sectors_per_cluster));
+}
+
+std::int64_t TBuffer::read(std::uint32_t count, void* destination, std::int64_t position) {
+  if (count == 0 || position < 0 || destination == nullptr) return 0;
+  if (position > std::numeric_limits<std::int64_t>::max() - count) return 0;
+  auto* out = static_cast<std::uint8_t*>(destination);
+  const std::uint32_t window_sectors = capacity / sector_bytes;
+  if (window_sectors == 0) return 0;
+  // A request larger than one fill can hold is served piece by piece; each piece then fits
+  // the window whatever byte of a sector it starts at.
+  std::uint32_t done = 0;
+  while (done < count) {
+    const std::int64_t at = position + done;
+    const std::uint32_t room = capacity - static_cast<std::uint32_t>(at % sector_bytes);
+    const std::uint32_t piece = std::min(count - done, room);
+    if (read_within_window(piece, out + done, at) == 0) return 0;
+    done += piece;
+  }
+  return count;
+}
+
+std::int64_t TBuffer::read_within_window(std::uint32_t count, std::uint8_t* destination,
+                                         std::int64_t position) {
+  const std::int64_t sector = position / sector_bytes;
+  std::int64_t offset = 0;
+  // The sector holding the byte just after the range must lie in the window, so a request
+  // ending exactly at the window's end refills.
+  const bool hit = valid_bytes != 0 && (position + count) / sector_bytes < end_sector &&
+                   sector >= first_sector;
+  if (hit) {
+    offset = position % sector_bytes + (sector - first_sector) * sector_bytes;
+  } else {
+    const std::int64_t limit = sector_limit();
+    const std::int64_t window_sectors = capacity / sector_bytes;
+    first_sector = sector;
+    end_sector = first_sector + window_sectors;
+    if (end_sector > limit) end_sector = limit;
+    fill_sectors = std::min(end_sector - first_sector, window_sectors);
+
+    if (fill_sectors > limit || fill_sectors < 0) {
+      log_invalid_fill("Sector count invalid", fill_sectors, position);
+      fill_sectors = 0;
+    }
+    if (first_sector > limit || first_sector < 0 || first_sector > end_sector) {
+      log_invalid_fill("Start Sector invalid", first_sector, position);
+      first_sector = 0;
+    }
+    if (end_sector > limit || end_sector < 0) {
+      log_invalid_fill("End Sector invalid", end_sector, position);
+      end_sector = 0;
+    }
+    const std::int64_t got = read_sectors(static_cast<std::uint16_t>(fill_sectors), first_sector);
+    valid_bytes = static_cast<std::uint32_t>(got);
+    if (got == 0) return 0;
+    offset = position % sector_bytes;
+  }
+  if (offset > valid_bytes) {
+    messages::out_text("Start Offset Error" + std::to_string(offset) + "||" +
+                           std::to_string(position) + "||512",
+                       DialogKind::error, true);
+    return 0;
+  }
+  // Bytes the device did not deliver (a short read at the end of the volume) are never
+  // handed out as if they were the volume's.
+  if (offset + count > valid_bytes) return 0;
+  std::memcpy(destination, data.data() + offset, count);
+  return count;
+}
+
+std::int64_t TBuffer::read_sectors(std::uint16_t count, std::int64_t first) {
+  const std::size_t bytes = std::size_t{count} * sector_bytes;
+  if (count == 0 || first < 0 || bytes > data.size()) return 0;
+  if (first > std::numeric_limits<std::int64_t>::max() / sector_bytes) return 0;
+  const auto source = source_for(drive.empty() ? '\0' : drive[0]);
+  const SourceResult result =
+      source ? source->read_at(static_cast<std::uint64_t>(first) * sector_bytes, data.data(), bytes)
+             : SourceResult{0, ENOENT};
+  if (result.open_error != 0) {
+    messages::out_text("Open disk error - " + std::to_string(result.open_error),
+                       DialogKind::error, true);
+    return 0;
+  }
+  return result.bytes;
+}
+
+std::int64_t TBuffer::write_sectors(std::uint16_t count, const void* source_bytes,
+                                    std::int64_t first) {
+  if (count == 0 || first < 0 || source_bytes == nullptr) return 0;
+  if (first > std::numeric_limits<std::int64_t>::max() / sector_bytes) return 0;
+  const auto source = source_for(drive.empty() ? '\0' : drive[0]);
+  if (!source) return 0;
+  const SourceResult result = source->write_at(static_cast<std::uint64_t>(first) * sector_bytes,
+                                               source_bytes, std::size_t{count} * sector_bytes);
+  return result.bytes;
+}
+
+}  // namespace fennick::volume

@@ -1,0 +1,58 @@
+// TBuffer: byte-addressed reads of one volume served from a window of whole 512-byte sectors,
+// and whole-sector writes for the wipes.
+//
+// A reader belongs to one operation (a scan, one recovery, one wipe, one diagnostic read).
+// At creation it reads sector 0 to learn the volume's sector limit and sectors per cluster;
+// a reader whose `error` is not 0 must only be destroyed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fennick::volume {
+
+// Window sizes in sectors that callers pass: the main readers of every operation, and the
+// small FAT-lookup reader of FAT recovery and wipe.
+extern std::uint16_t reader_sectors;
+extern std::uint16_t fat_reader_sectors;
+
+constexpr std::int64_t sector_bytes = 512;
+
+class TBuffer {
+ public:
+  // drive: a one-character drive letter, bound to a volume source (volume_source.h).
+  TBuffer(const std::string& drive, std::uint16_t capacity_sectors);
+  TBuffer(const TBuffer&) = delete;
+  TBuffer& operator=(const TBuffer&) = delete;
+
+  // Copies count bytes that begin at the byte position into destination and returns count,
+  // or returns 0 and copies nothing when the bytes cannot be delivered.
+  std::int64_t read(std::uint32_t count, void* destination, std::int64_t position);
+  // Reads sectors into the window's buffer; bytes delivered, 0 on failure.
+  std::int64_t read_sectors(std::uint16_t count, std::int64_t first);
+  // Writes count whole sectors from source; bytes written, 0 on failure. The window is left
+  // as it is, so a later hit still returns the bytes from before the write.
+  std::int64_t write_sectors(std::uint16_t count, const void* source, std::int64_t first);
+
+  // The sector limit: cluster_count x sectors_per_cluster.
+  std::int64_t sector_limit() const { return cluster_count * sectors_per_cluster; }
+
+  std::int32_t error = 0;  // 0 usable; 1 zero sectors per cluster; 2 sector 0 unreadable
+  std::string drive;
+  std::uint32_t capacity = 0;     // window size in bytes
+  std::uint32_t valid_bytes = 0;  // bytes the last fill delivered
+  std::int64_t first_sector = 0;
+  std::int64_t end_sector = 0;
+  std::int64_t fill_sectors = 0;
+  std::int64_t cluster_count = 0;
+  std::int64_t sectors_per_cluster = 0;
+  std::vector<std::uint8_t> data;
+
+ private:
+  std::int64_t read_within_window(std::uint32_t count, std::uint8_t* destination,
+                                  std::int64_t position);
+  void log_invalid_fill(const char* what, std::int64_t value, std::int64_t position);
+};
+
+}  // namespace fennick::volume

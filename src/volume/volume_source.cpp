@@ -1,0 +1,118 @@
+// File, device and memory volume sources, and the letter-to-source bindings.
+#include "volume/volume_source.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace fennick::volume {
+
+namespace {
+
+std::array<std::shared_ptr<VolumeSource>, 26> bound_sources;
+
+int letter_index(char letter) {
+  const int lower = std::tolower(static_cast<unsigned char>(letter));
+  return (lower >= 'a' && lower <= 'z') ? lower - 'a' : -1;
+}
+
+}  // namespace
+
+SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {0, errno != 0 ? errno : EIO};
+  std::size_t done = 0;
+  auto* out = static_cast<std::uint8_t*>(destination);
+  while (done < count) {
+    const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      return {0, 0};
+    }
+    if (got == 0) break;  // end of the volume
+    done += static_cast<std::size_t>(got);
+  }
+  ::close(fd);
+  return {static_cast<std::int64_t>(done), 0};
+}
+
+SourceResult FileSource::write_at(std::uint64_t offset, const void* source, std::size_t count) {
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return {0, errno != 0 ? errno : EIO};
+  std::size_t done = 0;
+  const auto* in = static_cast<const std::uint8_t*>(source);
+  while (done < count) {
+    const ssize_t put = ::pwrite(fd, in + done, count - done, static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      ::close(fd);
+      return {0, 0};
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  // The wipe's bytes must reach the medium before the caller reports success.
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+  ::close(fd);
+  return {synced ? static_cast<std::int64_t>(done) : 0, 0};
+}
+
+std::int64_t FileSource::size_bytes() const { return path_size_bytes(path_); }
+
+SourceResult MemorySource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
+  ++read_calls;
+  if (failing_reads > 0) {
+    --failing_reads;
+    return {0, 0};
+  }
+  if (unreadable_from >= 0 && offset >= static_cast<std::uint64_t>(unreadable_from)) return {0, 0};
+  if (offset >= bytes_.size()) return {0, 0};
+  const std::size_t available = bytes_.size() - static_cast<std::size_t>(offset);
+  const std::size_t n = count < available ? count : available;
+  std::memcpy(destination, bytes_.data() + offset, n);
+  return {static_cast<std::int64_t>(n), 0};
+}
+
+SourceResult MemorySource::write_at(std::uint64_t offset, const void* source, std::size_t count) {
+  if (offset > bytes_.size() || count > bytes_.size() - offset) return {0, 0};
+  std::memcpy(bytes_.data() + offset, source, count);
+  return {static_cast<std::int64_t>(count), 0};
+}
+
+void attach_source(char drive_letter, std::shared_ptr<VolumeSource> source) {
+  const int i = letter_index(drive_letter);
+  if (i >= 0) bound_sources[static_cast<std::size_t>(i)] = std::move(source);
+}
+
+void detach_source(char drive_letter) { attach_source(drive_letter, nullptr); }
+
+void detach_all_sources() {
+  for (auto& s : bound_sources) s.reset();
+}
+
+std::shared_ptr<VolumeSource> source_for(char drive_letter) {
+  const int i = letter_index(drive_letter);
+  return i >= 0 ? bound_sources[static_cast<std::size_t>(i)] : nullptr;
+}
+
+std::int64_t path_size_bytes(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  if (S_ISREG(st.st_mode)) return static_cast<std::int64_t>(st.st_size);
+  if (!S_ISBLK(st.st_mode)) return -1;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  std::uint64_t bytes = 0;
+  const int rc = ::ioctl(fd, BLKGETSIZE64, &bytes);
+  ::close(fd);
+  return rc == 0 ? static_cast<std::int64_t>(bytes) : -1;
+}
+
+}  // namespace fennick::volume

@@ -1,0 +1,79 @@
+// Sources of raw volume bytes and the table that binds them to drive letters.
+//
+// A drive letter stands for a volume image file, a block device, or (in tests and fuzzers)
+// bytes in memory. File sources open the file for every call and close it again, read-only
+// for reads and read-write only for writes, so nothing keeps a volume open between calls and
+// a scan or recovery can never write through a descriptor it holds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fennick::volume {
+
+struct SourceResult {
+  std::int64_t bytes = 0;  // bytes transferred; 0 on any failure
+  int open_error = 0;      // errno of a failed open, 0 when the open succeeded
+};
+
+class VolumeSource {
+ public:
+  virtual ~VolumeSource() = default;
+  // Reads up to count bytes at the byte offset; a short count at the end of the volume.
+  virtual SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) = 0;
+  // Writes count bytes at the byte offset; the wipes are the only callers.
+  virtual SourceResult write_at(std::uint64_t offset, const void* source, std::size_t count) = 0;
+  // Size of the volume in bytes, or -1 when it cannot be learnt.
+  virtual std::int64_t size_bytes() const = 0;
+  // The path of a file or device source, empty for memory.
+  virtual std::string path() const { return {}; }
+};
+
+// An image file or a block device, opened per call.
+class FileSource final : public VolumeSource {
+ public:
+  explicit FileSource(std::string path) : path_(std::move(path)) {}
+  SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override;
+  SourceResult write_at(std::uint64_t offset, const void* source, std::size_t count) override;
+  std::int64_t size_bytes() const override;
+  std::string path() const override { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Volume bytes held in memory. read_failures makes chosen reads fail, for tests of the
+// reader's recovery after a failed device read.
+class MemorySource final : public VolumeSource {
+ public:
+  explicit MemorySource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override;
+  SourceResult write_at(std::uint64_t offset, const void* source, std::size_t count) override;
+  std::int64_t size_bytes() const override { return static_cast<std::int64_t>(bytes_.size()); }
+
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+  std::vector<std::uint8_t>& bytes() { return bytes_; }
+  // The next `count` reads fail as a device read would (0 bytes).
+  int failing_reads = 0;
+  // Every read at or beyond this offset fails; -1 for none.
+  std::int64_t unreadable_from = -1;
+  std::int64_t read_calls = 0;
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Binds a source to a drive letter (case-insensitive), replacing any earlier binding.
+void attach_source(char drive_letter, std::shared_ptr<VolumeSource> source);
+void detach_source(char drive_letter);
+void detach_all_sources();
+// The source bound to the letter, or null.
+std::shared_ptr<VolumeSource> source_for(char drive_letter);
+
+// Size in bytes of a regular file or block device at path, -1 when it cannot be read.
+std::int64_t path_size_bytes(const std::string& path);
+
+}  // namespace fennick::volume

@@ -1,0 +1,126 @@
+// The catalogue's growth and clearing rules, folder lists, short strings and name conversion.
+#include "catalogue/catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include "volume/drive_table.h"
+
+namespace fennick::catalogue {
+namespace {
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    volume::drive_table.assign(2, volume::DriveInfo{});
+    clear_catalogue();
+  }
+  void TearDown() override {
+    clear_catalogue();
+    volume::drive_table.clear();
+  }
+};
+
+TEST_F(CatalogueTest, GrowsInStepsOf5000AndKeepsRecordsInOrder) {
+  TDeletedFile record;
+  for (int i = 0; i < 4999; ++i) {
+    record.record_no = deleted_count;
+    add_deleted_file(record);
+  }
+  EXPECT_EQ(deleted_files.capacity(), 5000u);
+  add_deleted_file(record);  // the 5000th fits
+  EXPECT_EQ(deleted_files.capacity(), 5000u);
+  add_deleted_file(record);  // the 5001st grows the array first
+  EXPECT_EQ(deleted_files.capacity(), 10000u);
+  EXPECT_EQ(deleted_count, 5001);
+  EXPECT_EQ(deleted_files[4998].record_no, 4998);
+}
+
+TEST_F(CatalogueTest, ClearingEmptiesRecordsCountsAndEveryFolderList) {
+  TDeletedFile record;
+  record.name = "a.txt";
+  add_deleted_file(record);
+  add_deleted_file(record);
+  mark_wiped(deleted_files[0]);
+  mark_wiped(deleted_files[0]);  // a wiped record is not wiped twice
+  EXPECT_EQ(wiped_count, 1);
+  EXPECT_EQ(deleted_count - wiped_count, 1);
+  EXPECT_TRUE(deleted_files[0].name.empty());
+
+  TFolderEntry folder;
+  folder.dir_id = 6;
+  ASSERT_TRUE(folder_list_add(1, folder));
+  clear_catalogue();
+  EXPECT_EQ(deleted_count, 0);
+  EXPECT_EQ(wiped_count, 0);
+  EXPECT_TRUE(deleted_files.empty());
+  EXPECT_EQ(volume::drive_table[1].folder_count(), 0);
+}
+
+TEST_F(CatalogueTest, FolderListsArePerVolume) {
+  TFolderEntry docs;
+  docs.dir_id = 6;
+  docs.parent_id = ROOT_FOLDER_ID;
+  docs.name = "DOCS";
+  ASSERT_TRUE(folder_list_add(0, docs));
+  EXPECT_FALSE(folder_list_add(5, docs)) << "no such volume";
+  EXPECT_FALSE(folder_list_add(-1, docs));
+  EXPECT_EQ(volume::drive_table[0].folders.capacity(), 1000u);
+
+  const auto found = folder_list_find(0, 6);
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->name.view(), "DOCS");
+  EXPECT_FALSE(folder_list_find(1, 6).has_value());
+  EXPECT_FALSE(folder_list_find(0, 7).has_value());
+  EXPECT_FALSE(folder_list_find(9, 6).has_value());
+}
+
+TEST(ShortStringTest, CutsLongTextAtACharacterBoundary) {
+  struct Case {
+    std::string text;
+    std::string stored;
+  };
+  const std::string ascii255(255, 'a');
+  const std::vector<Case> cases = {
+      {"", ""},
+      {"short", "short"},
+      {ascii255 + "bc", ascii255},
+      // 254 ASCII bytes then a two-byte character: the character would end at byte 256.
+      {std::string(254, 'a') + "\xC3\xA9", std::string(254, 'a')},
+      // A three-byte character ending exactly at byte 255 stays whole.
+      {std::string(252, 'a') + "\xE2\x82\xAC" + "x", std::string(252, 'a') + "\xE2\x82\xAC"},
+  };
+  for (const Case& c : cases) {
+    ShortString<255> s(c.text);
+    EXPECT_EQ(s.view(), c.stored) << c.text.size();
+  }
+  ShortString<5> fs("FAT32X");
+  EXPECT_EQ(fs.view(), "FAT32");
+}
+
+TEST(NameConversionTest, WideToAnsiGivesUtf8AndQuestionMarksForNonCharacters) {
+  struct Case {
+    std::u16string text;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {u"", ""},
+      {u"report.txt", "report.txt"},
+      {u"Gr\u00FC\u00DFe", "Gr\xC3\xBC\xC3\x9F" "e"},
+      {u"\u65E5\u672C", "\xE6\x97\xA5\xE6\x9C\xAC"},
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},
+      // Long-name padding and broken surrogates.
+      {std::u16string(u"ab") + char16_t(0xFFFF) + char16_t(0xFFFF), "ab??"},
+      {std::u16string(1, char16_t(0xD800)) + u"x", "?x"},
+      {u"x" + std::u16string(1, char16_t(0xDC00)), "x?"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wide_to_ansi(c.text), c.expected);
+}
+
+TEST(NameConversionTest, ShortNameBytesAreCodePage437) {
+  EXPECT_EQ(oem_to_utf8("README  "), "README  ");
+  EXPECT_EQ(oem_to_utf8("\x81\x84\xE1"), "\xC3\xBC\xC3\xA4\xC3\x9F");  // u-umlaut a-umlaut sharp s
+  EXPECT_EQ(oem_to_utf8("\xE5"), "\xCF\x83");                          // sigma: a deleted marker
+}
+
+}  // namespace
+}  // namespace fennick::catalogue

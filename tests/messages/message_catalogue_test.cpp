@@ -1,0 +1,273 @@
+// Tests of the message catalogue: the lookup and its fallback to English, the switch of
+// the current language, the compiled-in texts of all 27 languages and the language table.
+#include "messages/message_catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "messages/message_data.h"
+
+namespace fennick::messages {
+namespace {
+
+// Restores current_language after a test that changes it.
+class CurrentLanguageGuard {
+ public:
+  CurrentLanguageGuard() : saved_(current_language) {}
+  ~CurrentLanguageGuard() { current_language = saved_; }
+  CurrentLanguageGuard(const CurrentLanguageGuard&) = delete;
+  CurrentLanguageGuard& operator=(const CurrentLanguageGuard&) = delete;
+
+ private:
+  int saved_;
+};
+
+TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
+  struct Case {
+    int base;
+    int k;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      // Present texts, including a single blank, which is not empty.
+      {10000, 0, "English"},
+      {10000, 5, " -  Main"},
+      {27000, 5, " "},
+      {47000, 5, " "},
+      {0, 0, "Čeština"},  // base 0 is Czech, not "no language"
+      {1500, 0, "Slovenčina"},
+      {20000, 0, "Русский"},
+      // English texts that callers join with a value keep their blanks.
+      {10000, 9, "Files: "},
+      {10000, 34, " Building list. Please wait ... "},
+      {10000, 41, " ERROR: Drive Error"},
+      {10000, 62, " -  Filter"},
+      {10000, 109, " Could not determine disk cluster size "},
+      // Beyond a language's run, or not yet translated: the English text.
+      {30000, 1, "Drives"},
+      {30000, 91, "Total file size: "},
+      {5000, 100, " No drive to clean"},
+      {0, 114, "Hide overwritten files"},
+      {1500, 115, "Hide temporary files"},
+      {27000, 6, "Version: "},
+      // A base that is no language reads English.
+      {12345, 1, "Drives"},
+      {99000, 49, "Good"},
+      {-20000, 3, "Folders"},
+      {INT_MAX, 9, "Files: "},
+      {INT_MIN, 12, "Start Scan"},
+      // Numbers English lacks yield the empty text, in every language.
+      {10000, 116, ""},
+      {20000, 116, ""},
+      {10000, -1, ""},
+      {30000, -5, ""},
+      {10000, INT_MIN, ""},
+      {INT_MAX, INT_MAX, ""},
+      {INT_MIN, INT_MIN, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("base " + std::to_string(c.base) + ", message " + std::to_string(c.k));
+    EXPECT_EQ(get_message(c.base, c.k), c.expected);
+  }
+}
+
+// The compiled-in texts hold no empty one yet, so the rule that an empty text counts as
+// absent is checked on a small table of its own.
+TEST(LookupMessage, TreatsAnEmptyTextAsAbsent) {
+  const detail::MessageEntry entries[] = {
+      {5, ""}, {7, "seven"}, {10005, "five"}, {10006, "six"}, {10007, "English seven"}, {10009, ""},
+  };
+  EXPECT_EQ(detail::lookup_message(entries, 0, 5), "five");
+  EXPECT_EQ(detail::lookup_message(entries, 0, 6), "six");
+  EXPECT_EQ(detail::lookup_message(entries, 0, 7), "seven");
+  EXPECT_EQ(detail::lookup_message(entries, 0, 8), "");
+  EXPECT_EQ(detail::lookup_message(entries, 0, 9), "");
+  EXPECT_EQ(detail::lookup_message({}, 0, 5), "");
+}
+
+TEST(GetMessage, ChangeOfCurrentLanguageTakesEffectAtNextCall) {
+  CurrentLanguageGuard guard;
+  current_language = english_base;
+  EXPECT_EQ(get_message(0), "English");
+  EXPECT_EQ(get_message(5), " -  Main");
+  EXPECT_EQ(get_message(12), "Start Scan");
+
+  current_language = 20000;
+  EXPECT_EQ(get_message(0), "Русский");
+  EXPECT_EQ(get_message(12), get_message(20000, 12));
+
+  current_language = 27000;
+  EXPECT_EQ(get_message(5), " ");
+  EXPECT_EQ(get_message(0), "Dansk");
+
+  current_language = english_base;
+  EXPECT_EQ(get_message(5), " -  Main");
+}
+
+TEST(MessageData, IdsAscendUniqueAndEnglishHoldsExactlyItsRun) {
+  const auto entries = detail::message_entries();
+  ASSERT_FALSE(entries.empty());
+  for (std::size_t i = 1; i < entries.size(); ++i) {
+    EXPECT_LT(entries[i - 1].id, entries[i].id) << "at entry " << i;
+  }
+
+  std::vector<int> english_numbers;
+  for (const auto& e : entries) {
+    if (e.id >= english_base && e.id < english_base + 1000) {
+      english_numbers.push_back(e.id - english_base);
+      EXPECT_FALSE(e.text.empty()) << "English message " << e.id - english_base;
+    }
+  }
+  std::vector<int> expected(116);
+  for (int k = 0; k < 116; ++k) expected[k] = k;
+  EXPECT_EQ(english_numbers, expected);
+}
+
+TEST(LanguageTable, HoldsTheTwentySevenLanguagesInSelectorOrder) {
+  struct Row {
+    std::string_view english_name;
+    std::string_view own_name;
+    int base;
+    std::string_view button;
+    int last_message;
+  };
+  const Row expected[] = {
+      {"English", "English", 10000, "EnglishAdvToolButton", 115},
+      {"German", "Deutsch", 30000, "GermanAdvToolButton", 90},
+      {"French", "Français", 25000, "FrenchAdvToolButton", 87},
+      {"Italian", "Italiano", 60000, "ItalianAdvToolButton", 87},
+      {"Spanish", "Español", 35000, "SpainAdvToolButton", 90},
+      {"Greek", "Greek", 47000, "GreekAdvToolButton", 90},
+      {"Finnish", "Suomi", 23000, "FinnishAdvToolButton", 113},
+      {"Swedish", "Svenska", 33000, "SwedenAdvToolButton", 87},
+      {"Danish", "Dansk", 27000, "DanishAdvToolButton", 87},
+      {"Dutch", "Dutch", 63000, "DutchAdvToolButton", 87},
+      {"Russian", "Русский", 20000, "RussianAdvToolButton", 115},
+      {"Ukrainian", "Українська Мова", 37000, "UkrainianAdvToolButton", 87},
+      {"Serbian", "Serbian", 57000, "SerbianAdvToolButton", 87},
+      {"Bulgarian", "Български", 50000, "BulgarianAdvToolButton", 87},
+      {"Czech", "Čeština", 0, "CzechAdvToolButton", 113},
+      {"Slovak", "Slovenčina", 1500, "SlovakAdvToolButton", 115},
+      {"Hungarian", "Hungarian", 3000, "HungarianAdvToolButton", 115},
+      {"Romanian", "Românã", 15000, "RomanianAdvToolButton", 87},
+      {"Polish", "Polish", 43000, "PolishAdvToolButton", 87},
+      {"Chinese (Simplified)", "Chinese (Simplified)", 45000, "ChineseAdvToolButton", 87},
+      {"Chinese (Traditional)", "Chinese (Traditional)", 55000, "Chinese2AdvToolButton", 87},
+      {"Japanese", "Japanese", 40000, "JapaneseAdvToolButton", 90},
+      {"Afrikaans", "Afrikaans", 17000, "AfrikaansAdvToolButton", 87},
+      {"Portuguese", "Português", 13000, "PortugueseAdvToolButton", 87},
+      {"Turkish", "Turkish", 7000, "TurkishAdvToolButton", 90},
+      {"Hebrew", "עברית", 5000, "IsraelAdvToolButton", 87},
+      {"Arabic", "العربية", 53000, "ArabicAdvToolButton", 87},
+  };
+  const auto& table = language_table();
+  ASSERT_EQ(table.size(), std::size(expected));
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    SCOPED_TRACE("row " + std::to_string(i));
+    EXPECT_EQ(table[i].english_name, expected[i].english_name);
+    EXPECT_EQ(table[i].own_name, expected[i].own_name);
+    EXPECT_EQ(table[i].base, expected[i].base);
+    EXPECT_EQ(table[i].button, expected[i].button);
+    EXPECT_EQ(table[i].last_message, expected[i].last_message);
+  }
+}
+
+// One catalogue check over every language of the table.
+class EachLanguage : public testing::TestWithParam<Language> {};
+
+TEST_P(EachLanguage, OwnNameIsMessageZeroAndTextsStayInsideTheRun) {
+  const Language& language = GetParam();
+  EXPECT_EQ(get_message(language.base, 0), language.own_name);
+
+  // Texts beyond the run would hide the English fallback the rest of the program expects.
+  for (int k = language.last_message + 1; k <= 116; ++k) {
+    EXPECT_EQ(get_message(language.base, k), get_message(english_base, k)) << "message " << k;
+  }
+  for (const auto& e : detail::message_entries()) {
+    const std::int64_t k = std::int64_t{e.id} - language.base;
+    if (k >= 0 && k < 1000) {
+      EXPECT_LE(k, language.last_message) << "stored message " << k;
+    }
+  }
+
+  // Every number of the run yields a text: the language's own or the English one.
+  for (int k = 0; k <= language.last_message; ++k) {
+    EXPECT_FALSE(get_message(language.base, k).empty()) << "message " << k;
+  }
+
+  const auto base_found = [](std::string_view name) {
+    const Language* found = find_language(name);
+    return found != nullptr ? found->base : -1;
+  };
+  EXPECT_EQ(base_found(language.english_name), language.base);
+  EXPECT_EQ(base_found(language.own_name), language.base);
+  EXPECT_EQ(base_found(std::to_string(language.base)), language.base);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EachLanguage, testing::ValuesIn(language_table()),
+                         [](const testing::TestParamInfo<Language>& info) {
+                           std::string name;
+                           for (char c : info.param.english_name) {
+                             if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+                               name.push_back(c);
+                             }
+                           }
+                           return name;
+                         });
+
+TEST(FindLanguage, MatchesNamesWithoutCaseAndBasesAsPlainNumbers) {
+  struct Case {
+    std::string_view input;
+    int expected_base;  // -1: no language
+  };
+  const Case cases[] = {
+      {"German", 30000},
+      {"german", 30000},
+      {"DEUTSCH", 30000},
+      {"čeština", 0},
+      {"ČEŠTINA", 0},
+      {"русский", 20000},
+      {"РУССКИЙ", 20000},
+      {"УКРАЇНСЬКА МОВА", 37000},
+      {"ESPAÑOL", 35000},
+      {"PORTUGUÊS", 13000},
+      {"ROMÂNÃ", 15000},
+      {"SLOVENČINA", 1500},
+      {"chinese (traditional)", 55000},
+      {"עברית", 5000},
+      {"30000", 30000},
+      {"0", 0},
+      {"1500", 1500},
+      // Unknown names and numbers that are no base.
+      {"", -1},
+      {"Klingon", -1},
+      {"Germa", -1},
+      {"German ", -1},
+      {"10001", -1},
+      {"030000", -1},
+      {"+30000", -1},
+      {"-0", -1},
+      {"99999999999999999999", -1},
+      {"\xC3", -1},          // a lead byte cut off at the end
+      {"\xC3(Deutsch", -1},  // a lead byte without its continuation
+  };
+  // The result points into the table itself.
+  EXPECT_EQ(find_language("German"), &language_table()[1]);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.input));
+    const Language* found = find_language(c.input);
+    if (c.expected_base < 0) {
+      EXPECT_EQ(found, nullptr);
+    } else {
+      ASSERT_NE(found, nullptr);
+      EXPECT_EQ(found->base, c.expected_base);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fennick::messages

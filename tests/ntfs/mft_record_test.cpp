@@ -1,0 +1,170 @@
+// MFT record decoding on hand-made records: fix-ups, attribute walk, run lists, times.
+#include "ntfs/mft_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace fennick::ntfs {
+namespace {
+
+void put16(std::vector<std::uint8_t>& r, std::size_t at, std::uint16_t v) {
+  r[at] = v & 0xFF;
+  r[at + 1] = v >> 8;
+}
+void put32(std::vector<std::uint8_t>& r, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) r[at + i] = (v >> (8 * i)) & 0xFF;
+}
+void put64(std::vector<std::uint8_t>& r, std::size_t at, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) r[at + i] = (v >> (8 * i)) & 0xFF;
+}
+
+// A record with attributes laid out one after another from 0x38.
+struct RecordBuilder {
+  std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(1024, 0);
+  std::size_t next = 0x38;
+  RecordBuilder() {
+    bytes[0] = 'F'; bytes[1] = 'I'; bytes[2] = 'L'; bytes[3] = 'E';
+    put16(bytes, rec_first_attribute, 0x38);
+    put32(bytes, next, 0xFFFFFFFF);
+  }
+  std::size_t resident(std::uint32_t type, std::uint8_t name_length = 0) {
+    const std::size_t at = next;
+    put32(bytes, at + attr_type, type);
+    put32(bytes, at + attr_length, 0x28);
+    bytes[at + attr_name_length] = name_length;
+    put32(bytes, at + attr_value_length, 8);
+    put16(bytes, at + attr_value_offset, 0x18);
+    next += 0x28;
+    put32(bytes, next, 0xFFFFFFFF);
+    return at;
+  }
+  std::size_t non_resident(std::uint32_t type, std::vector<std::uint8_t> runs,
+                           std::int64_t last_vcn) {
+    const std::size_t at = next;
+    const std::uint32_t length = static_cast<std::uint32_t>((0x40 + runs.size() + 7) & ~7u);
+    put32(bytes, at + attr_type, type);
+    put32(bytes, at + attr_length, length);
+    bytes[at + attr_non_resident] = 1;
+    put64(bytes, at + attr_first_vcn, 0);
+    put64(bytes, at + attr_last_vcn, static_cast<std::uint64_t>(last_vcn));
+    put16(bytes, at + attr_runs_offset, 0x40);
+    for (std::size_t i = 0; i < runs.size(); ++i) bytes[at + 0x40 + i] = runs[i];
+    next += length;
+    put32(bytes, next, 0xFFFFFFFF);
+    return at;
+  }
+};
+
+TEST(FixupTest, RestoresTheLastWordOfEveryBlock) {
+  std::vector<std::uint8_t> r(1024, 0xAB);
+  put16(r, rec_usa_offset, 0x30);
+  put16(r, rec_usa_count, 3);
+  put16(r, 0x30, 0x1111);
+  put16(r, 0x32, 0x2222);
+  put16(r, 0x34, 0x3333);
+  apply_fixups(r);
+  EXPECT_EQ(r[510] | r[511] << 8, 0x2222);
+  EXPECT_EQ(r[1022] | r[1023] << 8, 0x3333);
+  EXPECT_EQ(r[0x30] | r[0x31] << 8, 0x1111) << "the sequence number is left as it is";
+
+  for (std::uint16_t count : {0, 1}) {
+    std::vector<std::uint8_t> same(1024, 0xAB);
+    put16(same, rec_usa_offset, 0x30);
+    put16(same, rec_usa_count, count);
+    const auto before = same;
+    apply_fixups(same);
+    EXPECT_EQ(same, before);
+  }
+  // An array that claims more blocks than the record has stops at the record's end.
+  std::vector<std::uint8_t> big(1024, 0);
+  put16(big, rec_usa_offset, 0x3F0);
+  put16(big, rec_usa_count, 0xFFFF);
+  apply_fixups(big);
+  SUCCEED();
+}
+
+TEST(FindAttributeTest, FindsUnnamedAttributesFromAPosition) {
+  RecordBuilder b;
+  b.resident(type_standard_information);
+  const auto dos_name = b.resident(type_file_name);
+  const auto win32_name = b.resident(type_file_name);
+  b.resident(type_data, 4);  // an alternate stream
+  const auto data = b.resident(type_data);
+  EXPECT_EQ(find_attribute(b.bytes, type_file_name, 0), dos_name);
+  EXPECT_EQ(find_attribute(b.bytes, type_file_name, 2), win32_name);
+  EXPECT_EQ(find_attribute(b.bytes, type_file_name, 3), std::nullopt);
+  EXPECT_EQ(find_attribute(b.bytes, type_data, 0), data) << "the named stream is passed over";
+}
+
+TEST(FindAttributeTest, DamagedHeadersEndTheWalk) {
+  RecordBuilder zero_length;
+  const auto at = zero_length.resident(type_standard_information);
+  put32(zero_length.bytes, at + attr_length, 0);
+  EXPECT_EQ(find_attribute(zero_length.bytes, type_data), std::nullopt);
+
+  RecordBuilder past_end;
+  const auto p = past_end.resident(type_standard_information);
+  put32(past_end.bytes, p + attr_length, 5000);
+  EXPECT_EQ(find_attribute(past_end.bytes, type_data), std::nullopt);
+
+  RecordBuilder first_outside;
+  put16(first_outside.bytes, rec_first_attribute, 0xFFF0);
+  EXPECT_EQ(find_attribute(first_outside.bytes, type_data), std::nullopt);
+}
+
+TEST(AttributeValueTest, ResidentValueMustLieInsideItsAttribute) {
+  RecordBuilder b;
+  const auto at = b.resident(type_standard_information);
+  const auto v = attr_value(b.bytes, at);
+  ASSERT_TRUE(v.has_value());
+  EXPECT_EQ(v->offset, at + 0x18);
+  EXPECT_EQ(v->length, 8u);
+  put32(b.bytes, at + attr_value_length, 0x7FFFFFFF);
+  EXPECT_FALSE(attr_value(b.bytes, at).has_value());
+}
+
+struct MapCase {
+  std::vector<std::uint8_t> runs;
+  std::int64_t last_vcn;
+  std::int64_t vcn;
+  VcnMapping expected;
+};
+
+TEST(MapVcnTest, MapsThroughTheRunList) {
+  const std::vector<MapCase> cases = {
+      {{0x31, 0x20, 0x00, 0x00, 0x01, 0x00}, 31, 5, {true, 65541, 27}},
+      {{0x21, 0x08, 0x00, 0x10, 0x21, 0x08, 0x00, 0xF0, 0x00}, 15, 9, {true, 1, 7}},
+      {{0x21, 0x08, 0x00, 0x10, 0x21, 0x08, 0x00, 0xF0, 0x00}, 15, 2, {true, 4098, 6}},
+      // A sparse run of 16 after a first run of 8.
+      {{0x11, 0x08, 0x40, 0x01, 0x10, 0x00}, 23, 12, {true, 0, 12}},
+      {{0x31, 0x20, 0x00, 0x00, 0x01, 0x00}, 31, 32, {false, 0, 0}},
+      // A run list that runs past its attribute stops there.
+      {{0x48, 0x20}, 31, 0, {false, 0, 0}},
+  };
+  for (const MapCase& c : cases) {
+    RecordBuilder b;
+    const auto at = b.non_resident(type_data, c.runs, c.last_vcn);
+    const VcnMapping m = map_vcn(b.bytes, at, c.vcn);
+    EXPECT_EQ(m.covered, c.expected.covered) << "vcn " << c.vcn;
+    EXPECT_EQ(m.lcn, c.expected.lcn) << "vcn " << c.vcn;
+    EXPECT_EQ(m.clusters_left, c.expected.clusters_left) << "vcn " << c.vcn;
+  }
+}
+
+TEST(FiletimeTest, ConvertsToDaysSince1899) {
+  EXPECT_DOUBLE_EQ(filetime_to_datetime(116444736000000000), 25569.0);
+  // 1601-01-01 lies 109205 days before 1899-12-30.
+  EXPECT_DOUBLE_EQ(filetime_to_datetime(0), -109205.0);
+  EXPECT_TRUE(std::isfinite(filetime_to_datetime(INT64_MIN)));
+  EXPECT_TRUE(std::isfinite(filetime_to_datetime(INT64_MAX)));
+}
+
+TEST(NameTest, ConvertsExactlyTheGivenUnits) {
+  const std::vector<std::uint8_t> name = {'a', 0, 'b', 0, 0xFC, 0, 'z', 0};
+  EXPECT_EQ(name_to_ansi(name, 3), "ab\xC3\xBC");
+  EXPECT_EQ(name_to_ansi(name, 40), "ab\xC3\xBCz") << "never reads past the bytes";
+}
+
+}  // namespace
+}  // namespace fennick::ntfs

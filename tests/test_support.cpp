@@ -1,0 +1,92 @@
+// Test helpers.
+#include "test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fennick::testing {
+
+namespace fs = std::filesystem;
+
+std::string shell_quote(const std::string& text) {
+  std::string out = "'";
+  for (const char c : text) {
+    if (c == '\'') out += "'\\''";
+    else out += c;
+  }
+  return out + "'";
+}
+
+CommandResult run_command(const std::string& command_line) {
+  CommandResult result;
+  char err_name[] = "/tmp/fennick-test-stderr-XXXXXX";
+  const int err_fd = ::mkstemp(err_name);
+  if (err_fd < 0) return result;
+  ::close(err_fd);
+  const std::string full = "(" + command_line + ") 2>" + shell_quote(err_name);
+  std::FILE* pipe = ::popen(full.c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(err_name);
+  std::stringstream ss;
+  ss << err.rdbuf();
+  result.err = ss.str();
+  ::unlink(err_name);
+  return result;
+}
+
+bool have_program(const std::string& name) {
+  return run_command("command -v " + shell_quote(name) + " >/dev/null").exit_code == 0;
+}
+
+std::string fixture_image(const std::string& name) {
+  const fs::path p = fs::path(FENNICK_FIXTURE_DIR) / name;
+  return fs::exists(p) ? p.string() : std::string();
+}
+
+std::string cli_path() { return FENNICK_CLI_PATH; }
+
+TempDir::TempDir() {
+  char name[] = "/tmp/fennick-test-XXXXXX";
+  const char* made = ::mkdtemp(name);
+  path_ = made ? made : "";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
+}
+
+std::shared_ptr<volume::MemorySource> attach_memory_volume(char letter,
+                                                           std::vector<std::uint8_t> bytes) {
+  auto source = std::make_shared<volume::MemorySource>(std::move(bytes));
+  volume::attach_source(letter, source);
+  return source;
+}
+
+std::uint8_t pattern_byte(std::uint64_t position) {
+  return static_cast<std::uint8_t>((position / 512) ^ (position % 512) ^ 0x5A);
+}
+
+std::vector<std::uint8_t> patterned_volume(std::size_t bytes, std::uint8_t sectors_per_cluster,
+                                           std::uint64_t total_sectors) {
+  std::vector<std::uint8_t> v(bytes);
+  for (std::size_t i = 0; i < bytes; ++i) v[i] = pattern_byte(i);
+  v[13] = sectors_per_cluster;
+  v[21] = 0xF8;
+  for (int i = 0; i < 8; ++i) v[40 + i] = static_cast<std::uint8_t>(total_sectors >> (8 * i));
+  return v;
+}
+
+}  // namespace fennick::testing

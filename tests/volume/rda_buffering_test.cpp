@@ -1,0 +1,232 @@
+// The sector window reader: fills, hits, limits, log lines and recovery after failures.
+#include "volume/rda_buffering.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "messages/status_channel.h"
+#include "test_support.h"
+#include "volume/volume_source.h"
+
+namespace fennick::volume {
+namespace {
+
+using messages::DialogKind;
+using messages::RecordingChannel;
+using testing::attach_memory_volume;
+using testing::pattern_byte;
+using testing::patterned_volume;
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void TearDown() override { detach_all_sources(); }
+  RecordingChannel log;
+  messages::ScopedChannel scoped{log};
+};
+
+void expect_pattern(const std::vector<std::uint8_t>& got, std::int64_t position) {
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    ASSERT_EQ(got[i], pattern_byte(position + i)) << "byte " << i << " of a read at " << position;
+  }
+}
+
+TEST_F(ReaderTest, FillsFromTheRequestedSectorAndServesLaterReadsFromTheWindow) {
+  auto source = attach_memory_volume('c', patterned_volume(200 * 512, 1, 200));
+  TBuffer reader("c", 64);
+  ASSERT_EQ(reader.error, 0);
+  EXPECT_EQ(reader.valid_bytes, 0u) << "reading sector 0 at creation is not a fill";
+  EXPECT_EQ(reader.sector_limit(), 200);
+
+  std::vector<std::uint8_t> bytes(32);
+  ASSERT_EQ(reader.read(32, bytes.data(), 1000), 32);
+  EXPECT_EQ(reader.first_sector, 1);
+  EXPECT_EQ(reader.end_sector, 65);
+  EXPECT_EQ(reader.fill_sectors, 64);
+  expect_pattern(bytes, 1000);
+
+  const auto calls = source->read_calls;
+  ASSERT_EQ(reader.read(32, bytes.data(), 1032), 32);
+  EXPECT_EQ(source->read_calls, calls) << "a read inside the window is a hit";
+  expect_pattern(bytes, 1032);
+
+  // Ends exactly at the window's end: the sector after the range is outside, so it refills
+  // from the sector holding its first byte.
+  const std::int64_t at_end = 65 * 512 - 32;
+  ASSERT_EQ(reader.read(32, bytes.data(), at_end), 32);
+  EXPECT_EQ(source->read_calls, calls + 1);
+  EXPECT_EQ(reader.first_sector, at_end / 512);
+  expect_pattern(bytes, at_end);
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(ReaderTest, SmallWindowServesAReadAcrossASectorBoundary) {
+  attach_memory_volume('c', patterned_volume(64 * 512, 1, 64));
+  TBuffer reader("c", 2);
+  std::vector<std::uint8_t> bytes(4);
+  ASSERT_EQ(reader.read(4, bytes.data(), 1022), 4);
+  EXPECT_EQ(reader.first_sector, 1);
+  EXPECT_EQ(reader.fill_sectors, 2);
+  expect_pattern(bytes, 1022);
+}
+
+TEST_F(ReaderTest, ARequestLargerThanTheWindowIsServedWhole) {
+  attach_memory_volume('c', patterned_volume(64 * 512, 1, 64));
+  TBuffer reader("c", 2);
+  std::vector<std::uint8_t> bytes(5000);
+  ASSERT_EQ(reader.read(5000, bytes.data(), 700), 5000);
+  expect_pattern(bytes, 700);
+}
+
+TEST_F(ReaderTest, FloppyWithoutTheLargeSectorTotalTakesItsGeometry) {
+  std::vector<std::uint8_t> floppy = patterned_volume(2880 * 512, 1, 0);
+  floppy[21] = 0xF0;
+  floppy[24] = 18;  // sectors per track
+  floppy[25] = 0;
+  floppy[26] = 2;  // heads
+  floppy[27] = 0;
+  attach_memory_volume('c', floppy);
+  TBuffer reader("c", 64);
+  EXPECT_EQ(reader.cluster_count, 2880);
+  EXPECT_EQ(reader.sector_limit(), 2880);
+}
+
+TEST_F(ReaderTest, FillNearTheLimitIsClampedToIt) {
+  attach_memory_volume('c', patterned_volume(100 * 512, 4, 100));
+  TBuffer reader("c", 64);
+  EXPECT_EQ(reader.cluster_count, 25);
+  std::vector<std::uint8_t> bytes(16);
+  ASSERT_EQ(reader.read(16, bytes.data(), 90 * 512), 16);
+  EXPECT_EQ(reader.end_sector, 100);
+  EXPECT_EQ(reader.fill_sectors, 10);
+  expect_pattern(bytes, 90 * 512);
+}
+
+TEST_F(ReaderTest, ReadBeyondTheLimitLogsTheInvalidFillAndDeliversNothing) {
+  attach_memory_volume('c', patterned_volume(300 * 512, 1, 100));
+  TBuffer reader("c", 64);
+  std::vector<std::uint8_t> bytes(32, 0xEE);
+  EXPECT_EQ(reader.read(32, bytes.data(), 150 * 512), 0);
+  ASSERT_EQ(log.lines.size(), 2u);
+  EXPECT_EQ(log.lines[0], "Sector count invalid-50||76800||100||1");
+  EXPECT_EQ(log.lines[1], "Start Sector invalid150||76800||100||1");
+  EXPECT_TRUE(log.dialogs.empty());
+  EXPECT_EQ(bytes, std::vector<std::uint8_t>(32, 0xEE)) << "nothing is copied";
+}
+
+TEST_F(ReaderTest, RecoversAfterAFailedDeviceRead) {
+  auto source = attach_memory_volume('c', patterned_volume(200 * 512, 1, 200));
+  TBuffer reader("c", 64);
+  std::vector<std::uint8_t> bytes(32);
+  source->failing_reads = 1;
+  EXPECT_EQ(reader.read(32, bytes.data(), 4096), 0);
+  EXPECT_EQ(reader.valid_bytes, 0u);
+  ASSERT_EQ(reader.read(32, bytes.data(), 4096), 32);
+  expect_pattern(bytes, 4096);
+}
+
+TEST_F(ReaderTest, ShortVolumeNeverHandsOutBytesItDidNotDeliver) {
+  // The boot sector claims 1000 sectors, the volume holds 10.
+  attach_memory_volume('c', patterned_volume(10 * 512, 1, 1000));
+  TBuffer reader("c", 64);
+  std::vector<std::uint8_t> bytes(32);
+  ASSERT_EQ(reader.read(32, bytes.data(), 0), 32);
+  EXPECT_EQ(reader.valid_bytes, 10u * 512);
+
+  // Straddles the end of what the device delivered.
+  EXPECT_EQ(reader.read(32, bytes.data(), 10 * 512 - 16), 0);
+  EXPECT_TRUE(log.lines.empty());
+
+  // Starts beyond it: the window offset error is logged and shown, and nothing is copied.
+  EXPECT_EQ(reader.read(32, bytes.data(), 6000), 0);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0], "Start Offset Error6000||6000||512");
+  ASSERT_EQ(log.dialogs.size(), 1u);
+  EXPECT_EQ(log.dialogs[0].kind, DialogKind::error);
+}
+
+TEST_F(ReaderTest, WritesReachTheVolumeButLeaveTheWindowAsItWas) {
+  auto source = attach_memory_volume('c', patterned_volume(200 * 512, 1, 200));
+  TBuffer reader("c", 64);
+  std::vector<std::uint8_t> before(16);
+  ASSERT_EQ(reader.read(16, before.data(), 5 * 512), 16);
+  const std::vector<std::uint8_t> zeros(512, 0);
+  ASSERT_EQ(reader.write_sectors(1, zeros.data(), 5), 512);
+  EXPECT_EQ(source->bytes()[5 * 512], 0);
+  std::vector<std::uint8_t> again(16);
+  ASSERT_EQ(reader.read(16, again.data(), 5 * 512), 16);
+  EXPECT_EQ(again, before) << "the window keeps the bytes from before the write";
+}
+
+struct CreationCase {
+  const char* what;
+  bool bind_source;
+  int failing_reads;
+  std::uint8_t sectors_per_cluster;
+  std::int32_t error;
+  std::vector<std::string> lines;
+};
+
+class ReaderCreationTest : public ReaderTest,
+                           public ::testing::WithParamInterface<CreationCase> {};
+
+TEST_P(ReaderCreationTest, ReportsAnUnusableVolume) {
+  const CreationCase& c = GetParam();
+  if (c.bind_source) {
+    auto source = attach_memory_volume('d', patterned_volume(64 * 512, c.sectors_per_cluster, 64));
+    source->failing_reads = c.failing_reads;
+  }
+  TBuffer reader("d", 64);
+  EXPECT_EQ(reader.error, c.error);
+  EXPECT_EQ(log.lines, c.lines);
+  ASSERT_EQ(log.dialogs.size(), c.lines.size()) << "each of these lines is also shown";
+  for (const auto& d : log.dialogs) EXPECT_EQ(d.kind, DialogKind::error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderCreationTest,
+    ::testing::Values(
+        CreationCase{"usable", true, 0, 8, 0, {}},
+        CreationCase{"zero sectors per cluster", true, 0, 0, 1, {" Sector Per Cluster - Zero"}},
+        CreationCase{"sector 0 unreadable",
+                     true,
+                     1,
+                     8,
+                     2,
+                     {" Unable to read drive. Administrator rights may be required."}},
+        CreationCase{"no such device",
+                     false,
+                     0,
+                     8,
+                     2,
+                     {"Open disk error - 2",
+                      " Unable to read drive. Administrator rights may be required."}}),
+    [](const auto& info) {
+      std::string name = info.param.what;
+      for (char& ch : name) if (ch == ' ') ch = '_';
+      return name;
+    });
+
+TEST_F(ReaderTest, ReadsAnImageFileOpenedPerCall) {
+  testing::TempDir dir;
+  const std::string image = dir.path() + "/v.img";
+  const std::vector<std::uint8_t> bytes = patterned_volume(128 * 512, 2, 128);
+  std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+  attach_source('e', std::make_shared<FileSource>(image));
+  TBuffer reader("e", 64);
+  ASSERT_EQ(reader.error, 0);
+  std::vector<std::uint8_t> got(600);
+  ASSERT_EQ(reader.read(600, got.data(), 70 * 512 + 3), 600);
+  expect_pattern(got, 70 * 512 + 3);
+
+  // The file vanishing between two reads is a failed open, reported with its error code.
+  std::filesystem::remove(image);
+  EXPECT_EQ(reader.read(16, got.data(), 2 * 512), 0);
+  ASSERT_FALSE(log.lines.empty());
+  EXPECT_EQ(log.lines.back(), "Open disk error - 2");
+}
+
+}  // namespace
+}  // namespace fennick::volume
