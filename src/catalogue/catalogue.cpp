@@ -1,6 +1,7 @@
 // Catalogue storage, its growth rules, the folder lists and the name conversions.
 #include "catalogue/catalogue.h"
 
+#include "catalogue/catalogue_view.h"
 #include "volume/drive_table.h"
 
 namespace fennick::catalogue {
@@ -19,6 +20,7 @@ void clear_catalogue() {
   deleted_count = 0;
   wiped_count = 0;
   std::vector<TDeletedFile>().swap(deleted_files);
+  row_map.clear();
   if (catalogue_cleared_hook) catalogue_cleared_hook();
   for (volume::DriveInfo& drive : volume::drive_table) {
     std::vector<TFolderEntry>().swap(drive.folders);

@@ -32,5 +32,8 @@ int usage_error(const std::string& what);
 bool load_named_volumes(const std::vector<std::string>& volumes, bool include_block_devices);
 
 int run_drives(const std::vector<std::string>& args);
+int run_scan(const std::vector<std::string>& args);
+int run_recover(const std::vector<std::string>& args);
+int run_wipe(const std::vector<std::string>& args);
 
 }  // namespace fennick::cli

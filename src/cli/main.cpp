@@ -22,6 +22,27 @@ void print_usage(std::FILE* out) {
       "  drives [VOLUME...]   the drive table: letter, caption, file system, cluster size,\n"
       "                       total and free bytes (with no volume: the machine's FAT,\n"
       "                       exFAT and NTFS block devices)\n"
+      "  scan [SELECT] VOLUME...\n"
+      "                       scan the volumes and list the deleted files found: drive,\n"
+      "                       record, name, path, size, quality, status, created, modified\n"
+      "  recover [SELECT] --to DIR [--keep-folders] VOLUME...\n"
+      "                       recover the selected files into DIR (with their folder path\n"
+      "                       below DIR when --keep-folders is given)\n"
+      "  wipe [SELECT] --yes VOLUME...\n"
+      "                       destroy the directory entries or MFT records of the selected\n"
+      "                       files so they can no longer be found (writes to the volume)\n"
+      "\n"
+      "Selection (SELECT):\n"
+      "  --name TEXT              part of the file name (a-z without case)\n"
+      "  --modified-from DATE     modified after the start of DATE (YYYY-MM-DD[ HH:MM[:SS]])\n"
+      "  --modified-to DATE       modified before the end of DATE\n"
+      "  --created-from DATE, --created-to DATE   the same for the creation date\n"
+      "  --min-size BYTES         larger than BYTES\n"
+      "  --max-size BYTES         smaller than BYTES\n"
+      "  --hide-overwritten       leave out files whose first cluster is in use again\n"
+      "  --hide-temporary         leave out names with TMP or TEMP, paths with TEMP\n"
+      "  --record [LETTER:]N      only the file with this record number (repeatable)\n"
+      "  --sort none|name|path|status|size|created|modified\n"
       "\n"
       "Options:\n"
       "  --format table|tsv|json  output format (table on a terminal, tsv otherwise)\n"
@@ -77,5 +98,8 @@ int main(int argc, char** argv) {
   const std::string command = rest.front();
   const std::vector<std::string> command_args(rest.begin() + 1, rest.end());
   if (command == "drives") return cli::run_drives(command_args);
+  if (command == "scan") return cli::run_scan(command_args);
+  if (command == "recover") return cli::run_recover(command_args);
+  if (command == "wipe") return cli::run_wipe(command_args);
   return cli::usage_error("unknown command: " + command);
 }

@@ -1,0 +1,163 @@
+// Dispatch: output paths (also from hostile names), size texts, preview text, the per-drive
+// scan lines and the raw diagnostic reads.
+#include "dispatch/undelete_unit.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dispatch/scan_run.h"
+#include "messages/status_channel.h"
+#include "test_support.h"
+#include "volume/drive_table.h"
+
+namespace fennick::dispatch {
+namespace {
+
+catalogue::TDeletedFile record(std::string_view path, std::string_view name) {
+  catalogue::TDeletedFile r;
+  r.path = path;
+  r.name = name;
+  r.fs_name = "FAT";
+  return r;
+}
+
+TEST(OutputPathTest, FollowsTheDestinationAndTheKeepFolderFlag) {
+  struct Case {
+    std::string destination, path, name;
+    bool keep;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"/out", "E:\\", "A.TXT", false, "/out/A.TXT"},
+      {"/out/", "E:\\", "A.TXT", false, "/out/A.TXT"},
+      {"/out", "E:\\DOCS\\OLD\\", "A.TXT", true, "/out/DOCS/OLD/A.TXT"},
+      {"/out", "E:\\DOCS\\OLD\\", "A.TXT", false, "/out/A.TXT"},
+      {"/out", "E:\\", "A.TXT", true, "/out/A.TXT"},
+      // A path cut at 255 bytes lacks its last separator: its tail is still a folder.
+      {"/out", "E:\\DOCS\\OL", "A.TXT", true, "/out/DOCS/OL/A.TXT"},
+      {"/out", "E:\\DOCS\\\\OLD\\", "A.TXT", true, "/out/DOCS/OLD/A.TXT"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(output_path_for(record(c.path, c.name), c.keep, c.destination, {}), c.expected)
+        << c.path << c.name;
+  }
+}
+
+TEST(OutputPathTest, NoVolumeNameLeavesTheDestination) {
+  struct Case {
+    std::string path, name, expected;
+  };
+  const std::vector<Case> cases = {
+      {"E:\\..\\..\\", "..", "/out/__/__/__"},
+      {"E:\\.\\", ".", "/out/_/_"},
+      {"E:\\a/b\\", "x/../../etc", "/out/a_b/x_.._.._etc"},
+      {"E:\\", std::string("bell\x07.txt"), "/out/bell_.txt"},
+      {"E:\\", "tab\tname", "/out/tab_name"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(output_path_for(record(c.path, c.name), true, "/out", {}), c.expected) << c.name;
+  }
+  EXPECT_EQ(safe_component(""), "_");
+}
+
+TEST(OutputPathTest, ASecondFileOfTheRunWithTheSamePathIsNumbered) {
+  std::set<std::string> taken = {"/out/photo.jpg", "/out/photo (2).jpg", "/out/README"};
+  EXPECT_EQ(output_path_for(record("E:\\", "photo.jpg"), false, "/out", taken),
+            "/out/photo (3).jpg");
+  EXPECT_EQ(output_path_for(record("E:\\", "README"), false, "/out", taken), "/out/README (2)");
+  EXPECT_EQ(output_path_for(record("E:\\", ".profile"), false, "/out", {"/out/.profile"}),
+            "/out/.profile (2)");
+  // A numbered name never grows past the 255 bytes a file name may have.
+  const std::string long_name = std::string(251, 'n') + ".txt";
+  const std::string numbered =
+      output_path_for(record("E:\\", long_name), false, "/out", {"/out/" + long_name});
+  EXPECT_EQ(numbered.size() - 5, 255u);
+  EXPECT_TRUE(numbered.ends_with(" (2).txt"));
+}
+
+TEST(RecoverFileTest, RecreatesTheFolderPathOnlyWithKeep) {
+  testing::TempDir dir;
+  destination_folder = dir.path();
+  begin_recovery_run();
+  catalogue::TDeletedFile r = record("E:\\DOCS\\OLD\\", "A.TXT");
+  r.fs_name = "EXT4";  // no engine: only the path work happens
+  RecoveryOutcome outcome;
+  recover_file(r, true, &outcome);
+  EXPECT_EQ(outcome.output_path, dir.path() + "/DOCS/OLD/A.TXT");
+  EXPECT_FALSE(outcome.engine_ran);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/DOCS/OLD"));
+  recover_file(record("E:\\OTHER\\", "B.TXT"), false, &outcome);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/OTHER"));
+}
+
+TEST(SizeTextTest, UsesBytesBinaryKiloAndDecimalMega) {
+  const std::vector<std::pair<std::int64_t, std::string>> cases = {
+      {0, "0 b"},         {1000, "1000 b"},        {1023, "1023 b"},
+      {1024, "1 Kb"},     {2048, "2 Kb"},          {999999, "977 Kb"},
+      {1000000, "1.00 Mb"}, {1500000, "1.50 Mb"}, {-5, "-5 b"},
+  };
+  for (const auto& [size, text] : cases) EXPECT_EQ(size_text(size), text) << size;
+}
+
+TEST(PreviewStatusTest, OnlyJpegNamesHaveNoNotice) {
+  for (const char* name : {"photo.jpeg", "PHOTO.JPG", "a.b.Jpg"}) {
+    EXPECT_EQ(preview_status_text(record("E:\\", name)), "") << name;
+  }
+  for (const char* name : {"notes.txt", "README", "jpg"}) {
+    EXPECT_EQ(preview_status_text(record("E:\\", name)),
+              "<p align=\"center\">Preview is not available for this type of file</p>")
+        << name;
+  }
+}
+
+class ScanDriveTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    volume::drive_table.clear();
+    volume::detach_all_sources();
+    messages::stop_flag = 0;
+  }
+  messages::RecordingChannel log;
+  messages::ScopedChannel scoped{log};
+};
+
+TEST_F(ScanDriveTest, AVolumeOfNoKnownFileSystemIsADriveError) {
+  volume::drive_table.resize(2);
+  volume::drive_table[0].drive_letter = 'c';
+  volume::drive_table[0].ticked = true;
+  volume::drive_table[1].drive_letter = 'd';
+  volume::drive_table[1].ticked = false;
+  EXPECT_FALSE(scan_ticked_drives());
+  EXPECT_EQ(log.lines, (std::vector<std::string>{" Scan C:\\ ...", " ERROR: Drive Error"}));
+}
+
+TEST_F(ScanDriveTest, StatusWordsOfEveryQuality) {
+  const std::vector<std::pair<int, int>> cases = {
+      {-4, -1}, {-3, 45}, {-2, 44}, {-1, 43}, {0, 46}, {1, 47},   {33, 47},
+      {34, 48}, {66, 48}, {67, 49}, {99, 49}, {100, 50}, {101, -1}, {127, -1}};
+  for (const auto& [quality, message] : cases) {
+    EXPECT_EQ(status_message(static_cast<std::int8_t>(quality)), message) << quality;
+  }
+}
+
+TEST(RawReadTest, BootSectorIsReadAndOtherRecordsLeaveTheBufferAlone) {
+  messages::RecordingChannel log;
+  messages::ScopedChannel scoped(log);
+  auto source = testing::attach_memory_volume('c', testing::patterned_volume(64 * 512, 1, 64));
+  std::array<std::uint8_t, 512> boot{};
+  read_boot_sector_raw('c', boot);
+  EXPECT_TRUE(std::equal(boot.begin(), boot.end(), source->bytes().begin()));
+
+  std::array<std::uint8_t, 1024> raw;
+  raw.fill(0x77);
+  catalogue::TDeletedFile fat_record = record("C:\\", "a");
+  fat_record.drive_letter = 'c';
+  fat_record.entry_cluster = 3;
+  read_record_raw(fat_record, raw);
+  EXPECT_EQ(raw[0], 0x77);
+  volume::detach_all_sources();
+}
+
+}  // namespace
+}  // namespace fennick::dispatch
