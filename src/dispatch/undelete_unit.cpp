@@ -9,6 +9,7 @@
 
 #include "fat/fat_unit.h"
 #include "messages/message_catalogue.h"
+#include "ntfs/ntfs_unit.h"
 #include "messages/status_channel.h"
 #include "volume/drive_table.h"
 #include "volume/le_read.h"
@@ -112,6 +113,7 @@ int scan_volume() {
   if (volume::current_drive < 0 || i >= drive_table.size()) return 0;
   const std::string& fs = drive_table[i].fs_name;
   if (is_fat(fs)) return fat::scan_fat_volume();
+  if (fs == "NTFS") return ntfs::scan_ntfs();
   return 0;
 }
 
@@ -130,10 +132,14 @@ int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,
     if (slash != std::string::npos && slash > 0) make_folders(out.output_path.substr(0, slash));
   }
   const std::string_view fs = record.fs_name.view();
-  if (is_fat(fs)) {
+  if (is_fat(fs) || fs == "NTFS") {
     run_output_paths.insert(out.output_path);
     out.engine_ran = true;
-    fat::recover_fat_file(record, out.output_path, &out.result);
+    if (is_fat(fs)) {
+      fat::recover_fat_file(record, out.output_path, &out.result);
+    } else {
+      ntfs::recover_ntfs_file(record, out.output_path, &out.result);
+    }
   }
   return 1;
 }
@@ -142,6 +148,7 @@ int wipe_file(const catalogue::TDeletedFile& record, bool* wiped) {
   if (wiped) *wiped = false;
   if (record.name.empty()) return 1;
   if (is_fat(record.fs_name.view())) fat::wipe_fat_file(record, wiped);
+  if (record.fs_name.view() == "NTFS") ntfs::wipe_ntfs_record(record, wiped);
   return 1;
 }
 

@@ -1,6 +1,7 @@
 // MFT record decoding.
 #include "ntfs/mft_record.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "volume/le_read.h"
@@ -74,6 +75,34 @@ std::optional<std::size_t> find_attribute(ConstBytes record, std::uint32_t type,
   return std::nullopt;
 }
 
+std::vector<std::size_t> find_attributes(ConstBytes record, std::uint32_t type) {
+  std::vector<std::size_t> found;
+  std::size_t at = le16_or0(record, rec_first_attribute);
+  while (volume::field_fits(record, at, min_attribute_length)) {
+    const std::uint32_t this_type = le32_or0(record, at + attr_type);
+    if ((this_type & 0xFFFF) == 0xFFFF) break;
+    const std::uint32_t length = le32_or0(record, at + attr_length);
+    if (length < min_attribute_length || length > record.size() - at) break;
+    if ((this_type & 0xFFFF) == (type & 0xFFFF) && u8_or0(record, at + attr_name_length) == 0) {
+      found.push_back(at);
+    }
+    at += length;
+  }
+  return found;
+}
+
+std::uint16_t attr_flags_of(ConstBytes record, std::size_t attribute) {
+  return le16_or0(record, attribute + attr_flags);
+}
+
+std::int64_t attr_first_vcn_of(ConstBytes record, std::size_t attribute) {
+  return static_cast<std::int64_t>(le64_or0(record, attribute + attr_first_vcn));
+}
+
+std::int64_t attr_last_vcn_of(ConstBytes record, std::size_t attribute) {
+  return static_cast<std::int64_t>(le64_or0(record, attribute + attr_last_vcn));
+}
+
 bool attr_is_non_resident(ConstBytes record, std::size_t attribute) {
   return u8_or0(record, attribute + attr_non_resident) != 0;
 }
@@ -145,6 +174,85 @@ VcnMapping map_vcn(ConstBytes record, std::size_t attribute, std::int64_t vcn) {
     }
   }
   return {};
+}
+
+std::vector<DataRun> attribute_runs(ConstBytes record, std::size_t attribute) {
+  std::vector<DataRun> runs;
+  if (!attr_is_non_resident(record, attribute)) return runs;
+  const std::int64_t first = attr_first_vcn_of(record, attribute);
+  const std::int64_t last = attr_last_vcn_of(record, attribute);
+  if (first < 0 || last < first) return runs;
+  for (DataRun run : decode_runs(record, attribute)) {
+    if (run.first_vcn > last) break;
+    if (run.length > last - run.first_vcn + 1) run.length = last - run.first_vcn + 1;
+    runs.push_back(run);
+  }
+  return runs;
+}
+
+VcnMapping map_runs(std::span<const DataRun> runs, std::int64_t vcn) {
+  // The last run that begins at or before the VCN is the only one that can hold it.
+  std::size_t lo = 0;
+  std::size_t hi = runs.size();
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (runs[mid].first_vcn <= vcn) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo == 0) return {};
+  const DataRun& run = runs[lo - 1];
+  if (vcn - run.first_vcn >= run.length) return {};
+  return {true, run.sparse ? 0 : run.lcn + (vcn - run.first_vcn), run.first_vcn + run.length - vcn};
+}
+
+std::optional<FileNameValue> file_name_of(ConstBytes record, std::size_t attribute) {
+  constexpr std::size_t name_length_at = 0x40;
+  constexpr std::size_t name_space_at = 0x41;
+  constexpr std::size_t name_at = 0x42;
+  const auto value = attr_value(record, attribute);
+  if (!value || value->length < name_at) return std::nullopt;
+  const ConstBytes bytes = record.subspan(value->offset, value->length);
+  FileNameValue result;
+  result.parent_record = le32_or0(bytes, 0);
+  result.name_space = u8_or0(bytes, name_space_at);
+  result.name = name_to_ansi(bytes.subspan(name_at), u8_or0(bytes, name_length_at));
+  return result;
+}
+
+ChosenName choose_file_name(ConstBytes record) {
+  constexpr std::uint8_t last_usable_namespace = 3;
+  ChosenName chosen;
+  int kept_namespace = last_usable_namespace + 1;
+  bool any = false;
+  for (const std::size_t at : find_attributes(record, type_file_name)) {
+    const auto value = file_name_of(record, at);
+    if (!value) continue;
+    any = true;
+    chosen.parent = static_cast<std::int32_t>(value->parent_record);
+    if (value->name_space < kept_namespace) {
+      kept_namespace = value->name_space;
+      chosen.name = value->name;
+      chosen.found = true;
+    }
+  }
+  if (!chosen.found) chosen.name.clear();
+  if (!any) chosen.parent = 0;
+  return chosen;
+}
+
+std::int8_t free_share_percent(std::int64_t free_clusters, std::int64_t used_clusters) {
+  if (free_clusters < 0 || used_clusters < 0) return 0;
+  const std::int64_t total = free_clusters + used_clusters;
+  if (total <= 0) return 0;
+  // Whole-number arithmetic: no rounding error decides a half. The counts stay far below
+  // 2^56, so free x 100 fits.
+  std::int64_t q = free_clusters * 100 / total;
+  const std::int64_t twice_rest = 2 * (free_clusters * 100 % total);
+  if (twice_rest > total || (twice_rest == total && q % 2 == 1)) ++q;
+  return static_cast<std::int8_t>(q);
 }
 
 catalogue::DateTime filetime_to_datetime(std::int64_t filetime) {

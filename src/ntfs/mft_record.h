@@ -26,13 +26,16 @@ constexpr std::size_t rec_first_attribute = 0x14;  // u16
 constexpr std::size_t rec_flags = 0x16;          // u16: 0x1 in use, 0x2 directory
 constexpr std::uint16_t record_in_use = 0x0001;
 constexpr std::uint16_t record_is_directory = 0x0002;
+constexpr std::size_t rec_record_number = 0x2C;  // u32, records of NTFS 3.1 and later
 
 // Attribute header, common part (offsets from the attribute's start).
 constexpr std::size_t attr_type = 0x00;          // u32; 0xFFFF in the low 16 bits ends the list
 constexpr std::size_t attr_length = 0x04;        // u32 length of the whole attribute
 constexpr std::size_t attr_non_resident = 0x08;  // u8
 constexpr std::size_t attr_name_length = 0x09;   // u8 UTF-16 units
-constexpr std::size_t attr_flags = 0x0C;         // u16; 0x4000 encrypted
+constexpr std::size_t attr_flags = 0x0C;         // u16; 0x0001 compressed, 0x4000 encrypted
+constexpr std::uint16_t attr_flag_compressed = 0x0001;
+constexpr std::uint16_t attr_flag_encrypted = 0x4000;
 // Resident part.
 constexpr std::size_t attr_value_length = 0x10;  // u32
 constexpr std::size_t attr_value_offset = 0x14;  // u16
@@ -44,6 +47,7 @@ constexpr std::size_t attr_allocated = 0x28;     // i64
 constexpr std::size_t attr_data = 0x30;          // i64
 
 constexpr std::uint32_t type_standard_information = 0x10;
+constexpr std::uint32_t type_attribute_list = 0x20;
 constexpr std::uint32_t type_file_name = 0x30;
 constexpr std::uint32_t type_data = 0x80;
 constexpr std::uint32_t type_bitmap = 0xB0;
@@ -60,7 +64,14 @@ void apply_fixups(std::span<std::uint8_t> record);
 std::optional<std::size_t> find_attribute(ConstBytes record, std::uint32_t type,
                                           int first_position = 0);
 
+// Every unnamed attribute of the type, in list order (the same ones find_attribute visits
+// with rising first positions, each once).
+std::vector<std::size_t> find_attributes(ConstBytes record, std::uint32_t type);
+
 bool attr_is_non_resident(ConstBytes record, std::size_t attribute);
+std::uint16_t attr_flags_of(ConstBytes record, std::size_t attribute);
+std::int64_t attr_first_vcn_of(ConstBytes record, std::size_t attribute);
+std::int64_t attr_last_vcn_of(ConstBytes record, std::size_t attribute);
 std::int64_t attr_allocated_size(ConstBytes record, std::size_t attribute);
 std::int64_t attr_data_size(ConstBytes record, std::size_t attribute);
 
@@ -87,6 +98,38 @@ struct VcnMapping {
   std::int64_t clusters_left = 0;  // clusters of the run from the VCN on
 };
 VcnMapping map_vcn(ConstBytes record, std::size_t attribute, std::int64_t vcn);
+
+// The runs of a non-resident attribute cut to its VCN range (first VCN to last VCN), so that
+// a run list claiming more than its header does maps nothing beyond it.
+std::vector<DataRun> attribute_runs(ConstBytes record, std::size_t attribute);
+// map_vcn over runs already decoded (sorted by VCN, not overlapping), by binary search.
+VcnMapping map_runs(std::span<const DataRun> runs, std::int64_t vcn);
+
+// The fields of a file-name value (type 0x30) the engine reads.
+struct FileNameValue {
+  std::uint32_t parent_record = 0;  // low 32 bits of the parent reference
+  std::uint8_t name_space = 0;      // 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
+  std::string name;                 // converted to UTF-8
+};
+// The file-name value of a resident attribute; none when the value is too short to hold
+// the fixed fields. A name longer than the value is cut to what the value holds.
+std::optional<FileNameValue> file_name_of(ConstBytes record, std::size_t attribute);
+
+// The name a found file is listed under: among the record's unnamed file-name attributes with
+// a namespace of at most 3, the one with the smallest namespace (the first of equals), so a
+// long name wins over its 8.3 alias. The parent is that of the last file-name attribute in
+// list order. found is false (name empty) when no attribute qualifies; parent is 0 when the
+// record has no readable file name at all.
+struct ChosenName {
+  std::string name;
+  std::int32_t parent = 0;
+  bool found = false;
+};
+ChosenName choose_file_name(ConstBytes record);
+
+// free / (free + used) x 100, rounded to the nearest integer with halves to the even one;
+// 0 when both are 0.
+std::int8_t free_share_percent(std::int64_t free_clusters, std::int64_t used_clusters);
 
 // FILETIME (100 ns ticks since 1601, UTC) to days since 1899-12-30.
 catalogue::DateTime filetime_to_datetime(std::int64_t filetime);

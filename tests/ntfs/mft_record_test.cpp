@@ -152,6 +152,50 @@ TEST(MapVcnTest, MapsThroughTheRunList) {
   }
 }
 
+TEST(MapVcnTest, RunsAreCutToTheAttributesVcnRangeAndFoundByBinarySearch) {
+  // Two runs of 32 clusters, but the header says the attribute ends at VCN 39.
+  RecordBuilder b;
+  const auto at = b.non_resident(type_data, {0x11, 0x20, 0x10, 0x11, 0x20, 0x20}, 39);
+  const std::vector<DataRun> runs = attribute_runs(b.bytes, at);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[1].first_vcn, 32);
+  EXPECT_EQ(runs[1].length, 8);
+  EXPECT_EQ(runs[1].lcn, 0x30);
+  for (std::int64_t vcn : {0, 5, 31, 32, 39, 40, -1}) {
+    const VcnMapping a = map_runs(runs, vcn);
+    const VcnMapping m = map_vcn(b.bytes, at, vcn);
+    EXPECT_EQ(a.covered, m.covered) << vcn;
+    EXPECT_EQ(a.lcn, m.lcn) << vcn;
+    if (a.covered) {
+      EXPECT_EQ(a.clusters_left, std::min<std::int64_t>(m.clusters_left, 40 - vcn)) << vcn;
+    }
+  }
+  // A last VCN below the first one gives no runs at all.
+  put64(b.bytes, at + attr_last_vcn, static_cast<std::uint64_t>(-5));
+  EXPECT_TRUE(attribute_runs(b.bytes, at).empty());
+}
+
+TEST(FileNameTest, ShortValuesAreNoNameAndLongNamesStopAtTheValue) {
+  RecordBuilder b;
+  const auto at = b.resident(type_file_name);  // an 8-byte value: too short for a name
+  EXPECT_FALSE(file_name_of(b.bytes, at).has_value());
+  EXPECT_TRUE(find_attributes(b.bytes, type_file_name).size() == 1);
+
+  // A value of 0x46 bytes whose name length claims 200 units: two units are there.
+  put32(b.bytes, at + attr_length, 0x60);
+  put32(b.bytes, at + attr_value_length, 0x46);
+  b.bytes[at + 0x18 + 0x40] = 200;
+  b.bytes[at + 0x18 + 0x41] = 1;
+  b.bytes[at + 0x18 + 0x42] = 'o';
+  b.bytes[at + 0x18 + 0x44] = 'k';
+  put32(b.bytes, at + 0x18, 0x1234);
+  const auto name = file_name_of(b.bytes, at);
+  ASSERT_TRUE(name.has_value());
+  EXPECT_EQ(name->name, "ok");
+  EXPECT_EQ(name->parent_record, 0x1234u);
+  EXPECT_EQ(name->name_space, 1);
+}
+
 TEST(FiletimeTest, ConvertsToDaysSince1899) {
   EXPECT_DOUBLE_EQ(filetime_to_datetime(116444736000000000), 25569.0);
   // 1601-01-01 lies 109205 days before 1899-12-30.

@@ -1,0 +1,166 @@
+// FAT volume layout, FAT lookups and the recovery-quality estimate.
+#include "fat/fat_layout.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "catalogue/catalogue.h"
+#include "fat/fat_unit.h"
+#include "messages/status_channel.h"
+#include "volume/drive_table.h"
+#include "volume/le_read.h"
+
+namespace fennick::fat {
+
+std::array<std::uint8_t, 512> boot_sector{};
+
+namespace {
+
+constexpr std::uint32_t fat32_end_marker = 0x0FFFFFF8;
+constexpr std::uint32_t fat16_end_marker = 0xFFF8;
+
+}  // namespace
+
+std::int64_t FatLayout::data_start() const {
+  if (is_fat32()) return reserved_sectors + std::int64_t{fat_count} * fat_sectors32;
+  const std::int64_t root_sectors = bytes_per_sector == 0 ? 0 : root_region_bytes() / bytes_per_sector;
+  return root_region_start() + root_sectors;
+}
+
+std::int64_t FatLayout::cluster_position(std::uint32_t cluster) const {
+  // Every factor is at most 32 bits wide and the sector counts at most 40, so the product stays
+  // far inside int64 for any boot sector.
+  const std::int64_t sector =
+      data_start() + (static_cast<std::int64_t>(cluster) - 2) * sectors_per_cluster;
+  return sector * bytes_per_sector;
+}
+
+std::uint32_t FatLayout::cluster_limit() const {
+  const std::int64_t limit = cluster_count + 2;
+  return static_cast<std::uint32_t>(
+      std::clamp<std::int64_t>(limit, 2, std::numeric_limits<std::uint32_t>::max()));
+}
+
+int fat_width(std::string_view fs_name, std::int64_t cluster_count) {
+  if (fs_name == "FAT32") return 32;
+  return cluster_count < fat16_min_clusters ? 12 : 16;
+}
+
+std::int64_t volume_cluster_count(std::int64_t total_bytes, std::uint32_t sectors_per_cluster,
+                                  std::uint32_t bytes_per_sector) {
+  if (sectors_per_cluster == 0 || bytes_per_sector == 0 || total_bytes <= 0) return 0;
+  return total_bytes / sectors_per_cluster / bytes_per_sector;
+}
+
+std::uint32_t end_of_chain_threshold(int width) {
+  switch (width) {
+    case 12: return 0xFF8;
+    case 16: return 0xFFF8;
+    default: return 0x0FFFFFF8;
+  }
+}
+
+bool end_of_chain(std::uint32_t value, int width) { return value >= end_of_chain_threshold(width); }
+
+std::uint32_t end_of_chain_marker(const FatLayout& layout) {
+  return layout.is_fat32() ? fat32_end_marker : fat16_end_marker;
+}
+
+FatLayout make_layout(std::span<const std::uint8_t> boot_bytes, const std::string& fs_name,
+                      std::int64_t total_bytes) {
+  using namespace volume;
+  FatLayout l;
+  l.fs_name = fs_name;
+  l.bytes_per_sector = le16_or0(boot_bytes, boot::bytes_per_sector);
+  l.sectors_per_cluster = u8_or0(boot_bytes, boot::sectors_per_cluster);
+  l.reserved_sectors = le16_or0(boot_bytes, boot::reserved_sectors);
+  l.fat_count = u8_or0(boot_bytes, boot::fat_count);
+  l.root_entries = le16_or0(boot_bytes, boot::root_entries);
+  l.fat_sectors16 = le16_or0(boot_bytes, boot::fat_sectors16);
+  l.fat_sectors32 = le32_or0(boot_bytes, boot::fat_sectors32);
+  l.root_cluster = le32_or0(boot_bytes, boot::root_cluster32);
+  l.cluster_count = volume_cluster_count(total_bytes, l.sectors_per_cluster, l.bytes_per_sector);
+  l.width = fat_width(fs_name, l.cluster_count);
+  return l;
+}
+
+std::optional<FatLayout> layout_for_drive(std::int32_t drive_index) {
+  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= volume::drive_table.size()) {
+    return std::nullopt;
+  }
+  const volume::DriveInfo& drive = volume::drive_table[static_cast<std::size_t>(drive_index)];
+  return make_layout(boot_sector, drive.fs_name, drive.total_bytes);
+}
+
+void load_boot_sector(volume::TBuffer& reader) {
+  boot_sector.fill(0);
+  if (reader.read(boot_sector.size(), boot_sector.data(), 0) != boot_sector.size()) {
+    boot_sector.fill(0);
+  }
+}
+
+std::uint32_t read_fat_entry(volume::TBuffer& fat_reader, const FatLayout& layout,
+                             std::uint32_t cluster, bool deleted_directory) {
+  const auto w = static_cast<std::uint64_t>(layout.width);
+  const std::uint64_t bit = std::uint64_t{cluster} * w;
+  const auto position = static_cast<std::int64_t>(layout.fat_position() + bit / 8);
+  std::array<std::uint8_t, 4> bytes{};
+  if (fat_reader.read(4, bytes.data(), position) != 4) return end_of_chain_marker(layout);
+  std::uint32_t value = volume::le32_or0(bytes, 0);
+  // Only FAT12 entries of odd clusters start in the middle of a byte.
+  if (bit % 8 != 0) value >>= 4;
+  if (layout.width == 12) value &= 0xFFF;
+  if (layout.width == 16) value &= 0xFFFF;
+  if (deleted_directory && value == 0) return end_of_chain_marker(layout);
+  return value;
+}
+
+std::uint32_t next_free_cluster(volume::TBuffer& fat_reader, const FatLayout& layout,
+                                std::uint32_t cluster, std::uint32_t limit) {
+  for (std::uint64_t k = std::uint64_t{cluster} + 1; k < limit; ++k) {
+    if (read_fat_entry(fat_reader, layout, static_cast<std::uint32_t>(k), false) == 0) {
+      return static_cast<std::uint32_t>(k);
+    }
+  }
+  return 0;
+}
+
+std::int8_t quality_percent(std::int64_t free_clusters, std::int64_t needed_clusters) {
+  if (needed_clusters <= 0 || free_clusters <= 0) return 0;
+  if (free_clusters >= needed_clusters) return 100;
+  // Exact rational rounding: 100·free = q·n + r, and a remainder of exactly half goes to the
+  // even quotient.
+  const std::int64_t scaled = free_clusters * 100;
+  std::int64_t q = scaled / needed_clusters;
+  const std::int64_t r = scaled % needed_clusters;
+  if (2 * r > needed_clusters || (2 * r == needed_clusters && q % 2 != 0)) ++q;
+  return static_cast<std::int8_t>(q);
+}
+
+std::int8_t CheckRecoveryQuality(volume::TBuffer& fat_reader, const FatLayout& layout,
+                                 std::uint32_t first_cluster, std::int64_t size) {
+  if (layout.bytes_per_sector == 0) {
+    messages::out_text("Division by Zero - CheckRecoveryQuality - 1");
+    return catalogue::quality_error;
+  }
+  const std::int64_t cluster_bytes = layout.cluster_bytes();
+  if (cluster_bytes <= 0) {
+    messages::out_text("Division by Zero - CheckRecoveryQuality - 2");
+    return catalogue::quality_error;
+  }
+  const std::int64_t needed = size / cluster_bytes + 1;
+  const std::uint64_t last = std::uint64_t{first_cluster} + static_cast<std::uint64_t>(needed);
+  std::uint64_t k = first_cluster;
+  std::int64_t examined = 0;
+  for (;;) {
+    ++examined;
+    // A cluster outside the volume can never be recovered, so it counts as taken.
+    if (!layout.cluster_in_volume(k)) break;
+    if (read_fat_entry(fat_reader, layout, static_cast<std::uint32_t>(k), false) != 0) break;
+    if (k + 1 > last) break;
+    ++k;
+  }
+  return quality_percent(examined - 1, needed);
+}
+
+}  // namespace fennick::fat

@@ -1,0 +1,109 @@
+// FAT volume layout and the FAT lookups shared by the scan, the recovery and the wipe: the
+// boot-sector fields, the FAT width, where clusters and the FAT12/FAT16 root region lie, the
+// FAT entry of a cluster, the next free cluster, and the recovery-quality estimate.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "volume/rda_buffering.h"
+
+namespace fennick::fat {
+
+// Boot-sector fields (byte offsets in sector 0, little-endian).
+namespace boot {
+constexpr std::size_t bytes_per_sector = 11;     // 16-bit
+constexpr std::size_t sectors_per_cluster = 13;  // 8-bit
+constexpr std::size_t reserved_sectors = 14;     // 16-bit; the first FAT begins here
+constexpr std::size_t fat_count = 16;            // 8-bit
+constexpr std::size_t root_entries = 17;         // 16-bit, FAT12/FAT16
+constexpr std::size_t fat_sectors16 = 22;        // 16-bit, FAT12/FAT16
+constexpr std::size_t fat_sectors32 = 36;        // 32-bit, FAT32
+constexpr std::size_t root_cluster32 = 44;       // 32-bit, FAT32
+}  // namespace boot
+
+// A "FAT" volume below this many clusters has 12-bit FAT entries, else 16-bit.
+constexpr std::int64_t fat16_min_clusters = 4087;
+
+constexpr std::uint32_t directory_entry_bytes = 32;
+
+// What a FAT operation needs to know about its volume: the boot-sector fields, the file-system
+// name of the drive table ("FAT32" or "FAT"), the FAT width and the cluster count.
+struct FatLayout {
+  std::string fs_name;
+  int width = 0;                    // 12, 16 or 32
+  std::int64_t cluster_count = 0;   // volume_cluster_count; data clusters are 2..count+1
+  std::uint32_t bytes_per_sector = 0;
+  std::uint32_t sectors_per_cluster = 0;
+  std::uint32_t reserved_sectors = 0;
+  std::uint32_t fat_count = 0;
+  std::uint32_t root_entries = 0;
+  std::uint32_t fat_sectors16 = 0;
+  std::uint32_t fat_sectors32 = 0;
+  std::uint32_t root_cluster = 0;
+
+  bool is_fat32() const { return fs_name == "FAT32"; }
+  std::int64_t cluster_bytes() const {
+    return std::int64_t{sectors_per_cluster} * bytes_per_sector;
+  }
+  // A layout whose clusters cannot hold a directory entry cannot be walked or copied.
+  bool usable() const { return bytes_per_sector > 0 && cluster_bytes() >= directory_entry_bytes; }
+  std::int64_t fat_position() const { return std::int64_t{reserved_sectors} * bytes_per_sector; }
+  // In sectors.
+  std::int64_t root_region_start() const {
+    return reserved_sectors + std::int64_t{fat_count} * fat_sectors16;
+  }
+  std::int64_t root_region_bytes() const { return std::int64_t{root_entries} * 32; }
+  std::int64_t data_start() const;  // in sectors
+  std::int64_t root_region_position() const { return root_region_start() * bytes_per_sector; }
+  std::int64_t cluster_position(std::uint32_t cluster) const;
+  // Clusters 2 .. cluster_count + 1 hold data; nothing outside is read or followed.
+  bool cluster_in_volume(std::uint64_t cluster) const {
+    return cluster >= 2 && cluster <= static_cast<std::uint64_t>(cluster_count) + 1;
+  }
+  // The first cluster number past the volume's last data cluster.
+  std::uint32_t cluster_limit() const;
+};
+
+// 12, 16 or 32 for a drive-table file-system name and cluster count.
+int fat_width(std::string_view fs_name, std::int64_t cluster_count);
+// total_bytes ÷ sectors per cluster ÷ bytes per sector, both rounded down; 0 when either is 0.
+std::int64_t volume_cluster_count(std::int64_t total_bytes, std::uint32_t sectors_per_cluster,
+                                  std::uint32_t bytes_per_sector);
+// The smallest FAT value that ends a chain for the width.
+std::uint32_t end_of_chain_threshold(int width);
+bool end_of_chain(std::uint32_t value, int width);
+// The value a lookup gives for "no further cluster": a free entry inside a deleted directory,
+// or an entry that cannot be read.
+std::uint32_t end_of_chain_marker(const FatLayout& layout);
+
+FatLayout make_layout(std::span<const std::uint8_t> boot_bytes, const std::string& fs_name,
+                      std::int64_t total_bytes);
+// Layout of boot_sector and the drive-table entry at drive_index; nothing when there is no
+// such entry.
+std::optional<FatLayout> layout_for_drive(std::int32_t drive_index);
+// Reads sector 0 through the reader into boot_sector (zeros when it cannot be read).
+void load_boot_sector(volume::TBuffer& reader);
+
+// The first FAT's entry of the cluster. With deleted_directory set, a free entry (0) is taken
+// as the end of the directory's chain. An entry that cannot be read gives the end-of-chain
+// marker, so that walks and recoveries stop there instead of wandering.
+std::uint32_t read_fat_entry(volume::TBuffer& fat_reader, const FatLayout& layout,
+                             std::uint32_t cluster, bool deleted_directory);
+// The first cluster after `cluster` whose FAT entry is 0, or 0 when there is none below limit.
+std::uint32_t next_free_cluster(volume::TBuffer& fat_reader, const FatLayout& layout,
+                                std::uint32_t cluster, std::uint32_t limit);
+// free ÷ n × 100, rounded to the nearest integer with halves going to the even neighbour;
+// 0 when n is not positive.
+std::int8_t quality_percent(std::int64_t free_clusters, std::int64_t needed_clusters);
+// Recovery estimate 0..100 from the free clusters at the file's first cluster onwards;
+// quality_error (-1) after a "Division by Zero" line, when the boot sector gives no cluster
+// size.
+std::int8_t CheckRecoveryQuality(volume::TBuffer& fat_reader, const FatLayout& layout,
+                                 std::uint32_t first_cluster, std::int64_t size);
+
+}  // namespace fennick::fat

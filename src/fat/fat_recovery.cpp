@@ -1,0 +1,170 @@
+// FAT recovery of one catalogued file: copies the first cluster, then the free clusters above
+// it in ascending order (skipping clusters in use now), until the recorded size is reached.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "fat/fat_layout.h"
+#include "fat/fat_unit.h"
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+#include "volume/drive_table.h"
+
+namespace fennick::fat {
+
+namespace {
+
+constexpr std::uint32_t progress_every_clusters = 500;
+
+// Writes all bytes, retrying short writes; false with errno set when the system refuses.
+bool write_all(int fd, const std::uint8_t* data, std::size_t count) {
+  while (count > 0) {
+    const ssize_t n = ::write(fd, data, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    data += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void log_error(const std::string& reason) {
+  messages::out_text(messages::get_message(72) + reason);
+}
+
+void update_progress() {
+  if (messages::work_total <= 0) return;
+  const double percent = static_cast<double>(messages::work_done) /
+                         static_cast<double>(messages::work_total) * 100.0;
+  messages::channel().set_progress(static_cast<std::int32_t>(std::lround(std::clamp(percent, 0.0, 100.0))));
+}
+
+// Copies the clusters into fd; false after logging when a read or write fails.
+bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layout,
+                   volume::TBuffer& main_reader, volume::TBuffer& fat_reader, int fd,
+                   const std::string& output_path, RecoveryResult& result) {
+  const auto cluster_bytes = static_cast<std::size_t>(layout.cluster_bytes());
+  std::vector<std::uint8_t> buffer(cluster_bytes);
+  const std::uint32_t limit = layout.cluster_limit();
+  std::uint64_t current = static_cast<std::uint64_t>(record.first_cluster);
+  std::int64_t written = 0;
+  std::uint32_t counter = 0;
+  // Once no free cluster is left above some cluster, none is above any later one either: the
+  // FAT is only read, so the search need not be repeated.
+  bool free_clusters_left = true;
+  while (true) {
+    messages::process_pending_events();
+    if (!layout.cluster_in_volume(current)) {
+      log_error("cluster " + std::to_string(current) + " lies outside the volume: " + output_path);
+      return false;
+    }
+    const auto cluster = static_cast<std::uint32_t>(current);
+    if (main_reader.read(static_cast<std::uint32_t>(cluster_bytes), buffer.data(),
+                         layout.cluster_position(cluster)) != static_cast<std::int64_t>(cluster_bytes)) {
+      log_error("cannot read cluster " + std::to_string(cluster) + ": " + output_path);
+      return false;
+    }
+    const std::int64_t chunk =
+        std::min<std::int64_t>(static_cast<std::int64_t>(cluster_bytes), record.size - written);
+    if (chunk > 0 && !write_all(fd, buffer.data(), static_cast<std::size_t>(chunk))) {
+      log_error(std::strerror(errno));
+      return false;
+    }
+    const std::int64_t n = std::max<std::int64_t>(chunk, 0);
+    messages::work_done += n;
+    if (counter % progress_every_clusters == 0) update_progress();
+    written += n;
+    result.bytes_written = written;
+
+    std::uint32_t next = 0;
+    if (free_clusters_left) {
+      next = next_free_cluster(fat_reader, layout, cluster, limit);
+      free_clusters_left = next != 0;
+    }
+    // With no free cluster above, the physically next cluster is the best guess.
+    if (next < 2 && std::uint64_t{cluster} + 1 < limit) next = cluster + 1;
+    ++counter;
+    if (written >= record.size || next < 2 || messages::stop_flag != 0) return true;
+    current = next;
+  }
+}
+
+}  // namespace
+
+int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& output_path,
+                     RecoveryResult* result_out) {
+  RecoveryResult local;
+  RecoveryResult& result = result_out ? *result_out : local;
+  result = RecoveryResult{};
+
+  const int fd = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    log_error(std::strerror(errno));
+    result.failed = true;
+    return 0;
+  }
+  result.output_created = true;
+
+  int status = 1;
+  bool copied = false;
+  {
+    volume::TBuffer main_reader(std::string(1, record.drive_letter), volume::reader_sectors);
+    if (main_reader.error != 0) {
+      status = 0;
+    } else {
+      load_boot_sector(main_reader);
+      const std::optional<FatLayout> layout = layout_for_drive(record.drive_index);
+      if (!layout) {
+        log_error("the volume of " + output_path + " is not in the drive table");
+        status = 0;
+      } else if (!layout->usable()) {
+        log_error("the boot sector gives no usable cluster size: " + output_path);
+      } else {
+        // A whole cluster fits one read: the window holds at least one cluster.
+        const auto cluster_sectors = static_cast<std::uint64_t>(
+            (layout->cluster_bytes() + volume::sector_bytes - 1) / volume::sector_bytes);
+        std::optional<volume::TBuffer> wide_reader;
+        if (cluster_sectors > volume::reader_sectors && cluster_sectors <= 0xFFFF) {
+          wide_reader.emplace(std::string(1, record.drive_letter),
+                              static_cast<std::uint16_t>(cluster_sectors));
+        }
+        volume::TBuffer& reader = wide_reader && wide_reader->error == 0 ? *wide_reader : main_reader;
+        volume::TBuffer fat_reader(std::string(1, record.drive_letter), volume::fat_reader_sectors);
+        if (fat_reader.error != 0) {
+          status = 0;
+        } else {
+          copied = record.size <= 0 ||
+                   copy_clusters(record, *layout, reader, fat_reader, fd, output_path, result);
+        }
+      }
+    }
+  }
+  if (::close(fd) != 0 && copied) {
+    log_error(std::strerror(errno));
+    copied = false;
+  }
+  if (status == 0 || !copied) {
+    result.failed = true;
+    return status;
+  }
+  if (messages::stop_flag != 0) {
+    result.stopped = true;
+    messages::out_text(messages::get_message(73) + output_path);
+  } else {
+    messages::out_text(messages::get_message(74) + output_path);
+  }
+  return 1;
+}
+
+}  // namespace fennick::fat

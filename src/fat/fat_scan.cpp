@@ -1,0 +1,401 @@
+// The FAT deleted-entry scan: walks every directory reachable from the root, deleted folders
+// included, and catalogues every deleted file and every file inside a deleted folder.
+#include "fat/fat_scan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <unordered_set>
+
+#include "fat/fat_layout.h"
+#include "fat/fat_unit.h"
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+#include "volume/drive_table.h"
+#include "volume/le_read.h"
+
+namespace fennick::fat {
+
+std::vector<catalogue::TFolderEntry> dir_table;
+
+namespace {
+
+using volume::le16_or0;
+using volume::le32_or0;
+using volume::u8_or0;
+
+// The FAT12/FAT16 root has no cluster; its folder entry records parent 4.
+constexpr std::int32_t root_parent_id = 4;
+// Folders a path names at most; deeper files lose their upper folders.
+constexpr int path_depth_limit = 20;
+// A long name needs at most 20 entries; pieces beyond this many are not kept, so a crafted run
+// of long-name entries cannot grow a name without bound.
+constexpr int long_name_piece_limit = 64;
+
+bool is_trim_byte(unsigned char c) { return c <= 0x20; }
+
+std::string trimmed_field(std::span<const std::uint8_t> bytes) {
+  std::size_t end = 0;
+  while (end < bytes.size() && bytes[end] != 0) ++end;
+  std::size_t begin = 0;
+  while (begin < end && is_trim_byte(bytes[begin])) ++begin;
+  while (end > begin && is_trim_byte(bytes[end - 1])) --end;
+  return std::string(reinterpret_cast<const char*>(bytes.data()) + begin, end - begin);
+}
+
+std::u16string utf16_run(std::span<const std::uint8_t> entry, std::size_t offset, int chars) {
+  std::u16string run;
+  for (int i = 0; i < chars; ++i) {
+    const std::uint16_t c = le16_or0(entry, offset + 2 * static_cast<std::size_t>(i));
+    if (c == 0) break;
+    run.push_back(static_cast<char16_t>(c));
+  }
+  return run;
+}
+
+void strip_trailing_question_marks(std::string& name) {
+  while (!name.empty() && name.back() == '?') name.pop_back();
+}
+
+}  // namespace
+
+std::uint32_t entry_first_cluster(std::span<const std::uint8_t> entry) {
+  return (std::uint32_t{le16_or0(entry, dirent::cluster_high)} << 16) |
+         le16_or0(entry, dirent::cluster_low);
+}
+
+std::string short_entry_name(std::span<const std::uint8_t> entry) {
+  if (entry.size() < 11) return {};
+  const std::string base = trimmed_field(entry.subspan(dirent::name, 8));
+  const std::string ext = trimmed_field(entry.subspan(dirent::extension, 3));
+  std::string name = ext.empty() ? base : base + "." + ext;
+  strip_trailing_question_marks(name);
+  return name;
+}
+
+std::string long_name_piece(std::span<const std::uint8_t> entry) {
+  using catalogue::wide_to_ansi;
+  return wide_to_ansi(utf16_run(entry, dirent::lfn_run1, 5)) +
+         wide_to_ansi(utf16_run(entry, dirent::lfn_run2, 6)) +
+         wide_to_ansi(utf16_run(entry, dirent::lfn_run3, 2));
+}
+
+bool valid_entry_name(std::string_view name) {
+  if (name.empty()) return false;
+  if (name.find_first_of("\\/:*?\"<>|") != std::string_view::npos) return false;
+  return name.front() != 0x14 && name.back() != 0x14;
+}
+
+bool valid_entry_attributes(std::uint8_t attributes) {
+  if ((attributes & 0xC0) != 0) return false;
+  return (attributes & attr_volume_label) == 0 || attributes == attr_long_name;
+}
+
+catalogue::DateTime decode_fat_datetime(std::uint16_t date, std::uint16_t time) {
+  using namespace std::chrono;
+  if (date == 0) return 0;
+  const unsigned day_field = date & 0x1F;
+  const unsigned month_field = (date >> 5) & 0x0F;
+  const int year_field = 1980 + (date >> 9);
+  if (day_field == 0 || month_field == 0 || month_field > 12 || year_field > 2050) return 0;
+  const year_month_day ymd{year{year_field}, month{month_field}, day{day_field}};
+  if (!ymd.ok()) return 0;
+  const auto days_since_epoch = sys_days(ymd) - sys_days(year{1899} / December / 30);
+  double value = static_cast<double>(days_since_epoch.count());
+  const unsigned seconds = (time & 0x1F) * 2;
+  const unsigned minutes = (time >> 5) & 0x3F;
+  const unsigned hours = time >> 11;
+  if (seconds <= 59 && minutes <= 59 && hours <= 23) {
+    value += (hours * 3600.0 + minutes * 60.0 + seconds) / 86400.0;
+  }
+  return value;
+}
+
+std::int32_t register_directory(std::uint32_t cluster, const std::string& name, bool deleted,
+                                std::int32_t parent_id) {
+  catalogue::TFolderEntry entry;
+  entry.dir_id = static_cast<std::int32_t>(dir_table.size()) + catalogue::ROOT_FOLDER_ID;
+  entry.first_cluster = static_cast<std::int32_t>(cluster);
+  entry.parent_id = parent_id;
+  entry.name = name;
+  entry.deleted = deleted ? 1 : 0;
+  dir_table.push_back(entry);
+  return entry.dir_id;
+}
+
+std::string build_fat_path(std::int32_t dir_id) {
+  const std::int32_t drive = volume::current_drive;
+  const bool have_drive =
+      drive >= 0 && static_cast<std::size_t>(drive) < volume::drive_table.size();
+  std::string text;
+  std::int32_t id = dir_id;
+  for (int level = 0; level < path_depth_limit && id != catalogue::ROOT_FOLDER_ID; ++level) {
+    if (const auto known = catalogue::folder_list_find(drive, id)) {
+      text = known->name.str() + "\\" + text;
+      id = known->parent_id;
+      continue;
+    }
+    const std::int64_t index = std::int64_t{id} - catalogue::ROOT_FOLDER_ID;
+    if (index < 0 || index >= static_cast<std::int64_t>(dir_table.size())) break;
+    catalogue::TFolderEntry entry = dir_table[static_cast<std::size_t>(index)];
+    if (have_drive) {
+      const volume::DriveInfo& info = volume::drive_table[static_cast<std::size_t>(drive)];
+      entry.fs_name = info.fs_name;
+      entry.drive_letter = info.drive_letter;
+    }
+    entry.first_cluster = 0;  // only the scan's own table keeps clusters
+    catalogue::folder_list_add(drive, entry);
+    text = entry.name.str() + "\\" + text;
+    id = entry.parent_id;
+  }
+  const char letter = have_drive ? volume::drive_table[static_cast<std::size_t>(drive)].drive_letter : 'c';
+  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) +
+         ":\\" + text;
+}
+
+namespace {
+
+// One directory being walked: where its next entry lies.
+struct DirWalk {
+  bool root_region = false;  // the FAT12/FAT16 root region rather than a cluster chain
+  bool deleted = false;
+  std::int32_t dir_id = 0;
+  std::uint32_t cluster = 0;  // current cluster of a chain
+  std::int64_t offset = 0;    // within the current cluster or the root region
+  bool first_entry = true;
+  bool exhausted = false;     // no entry follows the one in hand
+};
+
+class FatScanner {
+ public:
+  FatScanner(const FatLayout& layout, const std::string& letter, std::int64_t used_bytes)
+      : layout_(layout),
+        chain_reader_(letter, volume::reader_sectors),
+        fat_reader_(letter, volume::reader_sectors),
+        used_bytes_(used_bytes) {}
+
+  void run(volume::TBuffer& main_reader, std::uint32_t root_cluster, const std::string& root_name);
+
+ private:
+  bool read_entry(volume::TBuffer& reader, const DirWalk& w, DirEntry& entry);
+  void advance(DirWalk& w);
+  // Registers and queues a directory unless its cluster lies outside the volume or was walked.
+  void open_directory(std::uint32_t cluster, const std::string& name, bool deleted,
+                      std::int32_t parent_id);
+  void walk_entry(volume::TBuffer& main_reader);
+  void add_deleted_file(const DirEntry& entry, const std::string& name, const DirWalk& w,
+                        std::uint32_t entry_cluster, std::int64_t entry_offset);
+
+  FatLayout layout_;
+  volume::TBuffer chain_reader_;
+  volume::TBuffer fat_reader_;
+  std::vector<DirWalk> stack_;
+  std::unordered_set<std::uint32_t> walked_clusters_;
+  std::int64_t live_count_ = 0;
+  std::int64_t live_bytes_ = 0;
+  std::int64_t used_bytes_ = 0;
+};
+
+bool FatScanner::read_entry(volume::TBuffer& reader, const DirWalk& w, DirEntry& entry) {
+  const std::int64_t position = w.root_region ? layout_.root_region_position() + w.offset
+                                              : layout_.cluster_position(w.cluster) + w.offset;
+  return reader.read(32, entry.data(), position) == 32;
+}
+
+void FatScanner::advance(DirWalk& w) {
+  w.offset += directory_entry_bytes;
+  if (w.root_region) {
+    if (layout_.root_region_bytes() - w.offset < directory_entry_bytes) w.exhausted = true;
+    return;
+  }
+  if (layout_.cluster_bytes() - w.offset >= directory_entry_bytes) return;
+  const std::uint32_t next = read_fat_entry(chain_reader_, layout_, w.cluster, w.deleted);
+  w.offset = 0;
+  // The end of the chain, a cluster outside the volume, or one already walked (a loop or a
+  // cross-link) all end the directory.
+  if (end_of_chain(next, layout_.width) || !layout_.cluster_in_volume(next) ||
+      !walked_clusters_.insert(next).second) {
+    w.exhausted = true;
+    return;
+  }
+  w.cluster = next;
+}
+
+void FatScanner::open_directory(std::uint32_t cluster, const std::string& name, bool deleted,
+                                std::int32_t parent_id) {
+  if (!layout_.cluster_in_volume(cluster) || walked_clusters_.count(cluster) != 0) return;
+  walked_clusters_.insert(cluster);
+  DirWalk w;
+  w.deleted = deleted;
+  w.cluster = cluster;
+  w.dir_id = register_directory(cluster, name, deleted, parent_id);
+  stack_.push_back(w);
+}
+
+void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name,
+                                  const DirWalk& w, std::uint32_t entry_cluster,
+                                  std::int64_t entry_offset) {
+  const volume::DriveInfo& drive =
+      volume::drive_table[static_cast<std::size_t>(volume::current_drive)];
+  catalogue::TDeletedFile record;
+  record.drive_index = volume::current_drive;
+  record.fs_name = drive.fs_name;
+  record.drive_letter = drive.drive_letter;
+  record.record_no = catalogue::deleted_count;
+  record.first_cluster = entry_first_cluster(entry);
+  record.size = le32_or0(entry, dirent::size);
+  record.name = name;
+  record.path = build_fat_path(w.dir_id);
+  record.parent_dir = w.dir_id;
+  record.quality = CheckRecoveryQuality(fat_reader_, layout_,
+                                        static_cast<std::uint32_t>(record.first_cluster), record.size);
+  record.modified = decode_fat_datetime(le16_or0(entry, dirent::modified_date),
+                                        le16_or0(entry, dirent::modified_time));
+  record.created = decode_fat_datetime(le16_or0(entry, dirent::created_date),
+                                       le16_or0(entry, dirent::created_time));
+  record.entry_cluster = entry_cluster;
+  record.entry_offset = static_cast<std::int32_t>(entry_offset);
+  record.selected = 0;
+  catalogue::add_deleted_file(record);
+  messages::channel().set_file_counter(catalogue::deleted_count);
+}
+
+void FatScanner::walk_entry(volume::TBuffer& main_reader) {
+  DirWalk& w = stack_.back();
+  messages::process_pending_events();
+  DirEntry entry{};
+  if (!read_entry(main_reader, w, entry)) {
+    stack_.pop_back();
+    return;
+  }
+  const std::uint32_t entry_cluster = w.root_region ? 0 : w.cluster;
+  const std::int64_t entry_offset = w.offset;
+  advance(w);
+
+  if (w.deleted && w.first_entry) {
+    // A deleted folder's cluster that no longer starts with "." holds something else now.
+    if (trimmed_field(std::span(entry).first(8)) != ".") {
+      stack_.pop_back();
+      return;
+    }
+  }
+  w.first_entry = false;
+
+  std::string name;
+  bool long_name = false;
+  if (entry[dirent::attributes] == attr_long_name) {
+    long_name = true;
+    name = long_name_piece(entry);
+    int pieces = 1;
+    while (!w.exhausted) {
+      DirEntry next{};
+      if (!read_entry(main_reader, w, next)) break;
+      advance(w);
+      entry = next;
+      if (w.exhausted || entry[dirent::attributes] != attr_long_name) break;
+      if (++pieces <= long_name_piece_limit) name = long_name_piece(entry) + name;
+    }
+    strip_trailing_question_marks(name);
+  } else {
+    name = short_entry_name(entry);
+  }
+
+  const std::uint8_t attributes = entry[dirent::attributes];
+  const bool marked_deleted = entry[0] == deleted_mark;
+  const bool used = valid_entry_name(name) && valid_entry_attributes(attributes);
+  // Short names are code page 437 bytes; a deleted one has lost its first letter to 0xE5,
+  // shown as "_" (a one-letter file name keeps its byte).
+  auto display_name = [&](bool directory) {
+    if (long_name) return name;
+    std::string bytes = name;
+    if (marked_deleted && !bytes.empty() && static_cast<unsigned char>(bytes[0]) == deleted_mark &&
+        (directory || bytes.size() > 1)) {
+      bytes[0] = '_';
+    }
+    return catalogue::oem_to_utf8(bytes);
+  };
+
+  bool child_pending = false;
+  std::uint32_t child_cluster = 0;
+  std::string child_name;
+  bool child_deleted = false;
+  if (used && (attributes & attr_directory) != 0 && (attributes & attr_volume_label) == 0 &&
+      entry[0] != '.') {
+    child_pending = true;
+    child_cluster = entry_first_cluster(entry);
+    child_name = display_name(true);
+    child_deleted = marked_deleted || w.deleted;
+  }
+  const std::uint32_t size = le32_or0(entry, dirent::size);
+  if (used && attributes != attr_long_name && (attributes & attr_directory) == 0 &&
+      !marked_deleted && !w.deleted) {
+    live_bytes_ += size;
+    ++live_count_;
+  }
+  if (used && live_count_ % 100 == 0 && live_bytes_ > 0) {
+    const std::int64_t percent =
+        used_bytes_ <= 0 ? 0
+                         : (live_bytes_ >= used_bytes_ ? 100 : live_bytes_ * 100 / used_bytes_);
+    messages::channel().set_progress(static_cast<std::int32_t>(percent));
+  }
+  if (used && (attributes & (attr_directory | attr_volume_label)) == 0 && size != 0 &&
+      (marked_deleted || w.deleted)) {
+    add_deleted_file(entry, display_name(false), w, entry_cluster, entry_offset);
+  }
+
+  // w may not be used after the stack changes.
+  const std::int32_t dir_id = w.dir_id;
+  if (name.empty() || messages::stop_flag != 0 || w.exhausted) stack_.pop_back();
+  if (messages::stop_flag != 0) {
+    stack_.clear();
+    return;
+  }
+  if (child_pending) open_directory(child_cluster, child_name, child_deleted, dir_id);
+}
+
+void FatScanner::run(volume::TBuffer& main_reader, std::uint32_t root_cluster,
+                     const std::string& root_name) {
+  dir_table.clear();
+  if (!layout_.is_fat32()) {
+    DirWalk root;
+    root.root_region = true;
+    root.dir_id = register_directory(0, root_name, false, root_parent_id);
+    if (layout_.usable() && layout_.root_region_bytes() >= directory_entry_bytes) {
+      stack_.push_back(root);
+    }
+  } else if (layout_.usable() && layout_.cluster_in_volume(root_cluster)) {
+    open_directory(root_cluster, root_name, false, root_parent_id);
+  } else {
+    register_directory(root_cluster, root_name, false, root_parent_id);
+  }
+  while (!stack_.empty()) walk_entry(main_reader);
+}
+
+}  // namespace
+
+int scan_fat_volume() {
+  const std::int32_t drive_index = volume::current_drive;
+  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= volume::drive_table.size()) {
+    return 0;
+  }
+  const volume::DriveInfo& drive = volume::drive_table[static_cast<std::size_t>(drive_index)];
+  const std::string letter(1, drive.drive_letter);
+  volume::TBuffer main_reader(letter, volume::reader_sectors);
+  if (main_reader.error != 0) return 0;
+  load_boot_sector(main_reader);
+  const std::optional<FatLayout> layout = layout_for_drive(drive_index);
+
+  FatScanner scanner(*layout, letter, drive.total_bytes - drive.free_bytes);
+  messages::channel().set_progress_range(100);
+  messages::channel().set_progress(0);
+  if (!layout->usable()) {
+    messages::out_text(messages::get_message(72) + "the boot sector gives no usable cluster size");
+  }
+  const std::string root_name =
+      std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)))) + ":";
+  scanner.run(main_reader, layout->root_cluster, root_name);
+  messages::channel().set_progress(100);
+  return 1;
+}
+
+}  // namespace fennick::fat

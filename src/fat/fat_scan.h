@@ -1,0 +1,68 @@
+// Pieces of the FAT deleted-entry scan that tests and the other FAT operations use: the
+// directory-entry fields, the name and attribute tests, the date decoder, the scan's directory
+// table and the path builder.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+
+namespace fennick::fat {
+
+// Directory-entry fields (byte offsets in a 32-byte entry).
+namespace dirent {
+constexpr std::size_t name = 0;            // 8 bytes base name
+constexpr std::size_t extension = 8;       // 3 bytes
+constexpr std::size_t attributes = 11;     // 8-bit
+constexpr std::size_t created_time = 14;   // 16-bit
+constexpr std::size_t created_date = 16;   // 16-bit
+constexpr std::size_t cluster_high = 20;   // 16-bit
+constexpr std::size_t modified_time = 22;  // 16-bit
+constexpr std::size_t modified_date = 24;  // 16-bit
+constexpr std::size_t cluster_low = 26;    // 16-bit
+constexpr std::size_t size = 28;           // 32-bit
+// Long-name entries: 5, 6 and 2 UTF-16 characters at these offsets.
+constexpr std::size_t lfn_run1 = 1;
+constexpr std::size_t lfn_run2 = 14;
+constexpr std::size_t lfn_run3 = 28;
+}  // namespace dirent
+
+constexpr std::uint8_t attr_long_name = 0x0F;
+constexpr std::uint8_t attr_volume_label = 0x08;
+constexpr std::uint8_t attr_directory = 0x10;
+constexpr std::uint8_t deleted_mark = 0xE5;
+
+using DirEntry = std::array<std::uint8_t, 32>;
+
+// First cluster of an entry: high word at 20, low word at 26.
+std::uint32_t entry_first_cluster(std::span<const std::uint8_t> entry);
+
+// The 8.3 name as stored (code page 437 bytes): base and extension each up to their first zero
+// byte and trimmed, joined by "." when the extension is not empty, trailing "?" removed.
+std::string short_entry_name(std::span<const std::uint8_t> entry);
+// The 13 characters of a long-name entry in UTF-8, each run cut at its first zero character.
+std::string long_name_piece(std::span<const std::uint8_t> entry);
+
+// Not empty, none of \ / : * ? " < > |, and not beginning or ending with the code 0x14.
+bool valid_entry_name(std::string_view name);
+// Bits 0x40 and 0x80 clear, and bit 0x08 clear unless the entry is a long-name entry.
+bool valid_entry_attributes(std::uint8_t attributes);
+// Days since 1899-12-30 (the time of day as fraction); 0 for a missing or invalid date.
+catalogue::DateTime decode_fat_datetime(std::uint16_t date, std::uint16_t time);
+
+// The scan's table of directories: the entry at index k has folder id k + 5; the root comes
+// first with ROOT_FOLDER_ID. Emptied at the start of every FAT scan.
+extern std::vector<catalogue::TFolderEntry> dir_table;
+std::int32_t register_directory(std::uint32_t cluster, const std::string& name, bool deleted,
+                                std::int32_t parent_id);
+// "E:\DOCS\OLD\" for the folder id on current_drive, at most the 20 lowest folders; folders
+// met for the first time are added to the drive's folder list.
+std::string build_fat_path(std::int32_t dir_id);
+
+}  // namespace fennick::fat

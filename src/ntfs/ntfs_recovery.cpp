@@ -1,0 +1,279 @@
+// Recovery of one deleted NTFS file: its MFT record is read again and the unnamed $DATA is
+// copied to the output file, resident content as it is, non-resident content cluster by
+// cluster through the runs, sparse runs as zeros and compressed units decoded.
+//
+// A compressed unit is met as up to 15 stored clusters followed by a sparse run that starts
+// inside the unit. Its stored clusters are first written as they are; when the sparse tail
+// shows the unit was compressed, the output steps back over them and the decoded unit is
+// written in their place. The stored clusters are kept in memory for that, so the output is
+// only ever written, never read.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+#include "ntfs/lznt1.h"
+#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_volume.h"
+
+namespace fennick::ntfs {
+
+namespace {
+
+using catalogue::RecoveryResult;
+using catalogue::TDeletedFile;
+
+constexpr std::int64_t unit_clusters = 16;
+// Sparse stretches are written from a zero buffer of this size, whatever their length.
+constexpr std::size_t zero_piece = 1 << 20;
+constexpr std::int64_t progress_interval = 500;
+
+void log_error(const std::string& text) { messages::out_text(messages::get_message(72) + text); }
+
+class OutputFile {
+ public:
+  explicit OutputFile(int fd) : fd_(fd) {}
+  ~OutputFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Writes all bytes; false with errno kept on failure.
+  bool write_all(const std::uint8_t* bytes, std::size_t count) {
+    while (count > 0) {
+      const ssize_t n = ::write(fd_, bytes, count);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (n == 0) {
+        errno = EIO;
+        return false;
+      }
+      bytes += n;
+      count -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  bool step_back(std::int64_t bytes) { return ::lseek(fd_, -static_cast<off_t>(bytes), SEEK_CUR) >= 0; }
+
+ private:
+  int fd_;
+};
+
+struct Copy {
+  NtfsVolume& v;
+  OutputFile& out;
+  const std::string& path;
+  std::int64_t size = 0;
+  std::int64_t written = 0;
+  bool failed = false;
+  bool write_failed = false;
+  std::int64_t unreadable_clusters = 0;
+
+  std::int64_t room() const { return std::max<std::int64_t>(size - written, 0); }
+
+  // Lets the user interface run, then writes; a failure is logged and ends the copy.
+  bool write(const std::uint8_t* bytes, std::int64_t count) {
+    messages::process_pending_events();
+    if (count <= 0) return true;
+    if (!out.write_all(bytes, static_cast<std::size_t>(count))) {
+      log_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+      failed = true;
+      write_failed = true;
+      return false;
+    }
+    written += count;
+    messages::work_done += count;
+    return true;
+  }
+
+  bool write_zeros(std::int64_t count) {
+    static const std::vector<std::uint8_t> zeros(zero_piece, 0);
+    if (count <= 0) return write(zeros.data(), 0);
+    while (count > 0) {
+      const std::int64_t n = std::min<std::int64_t>(count, static_cast<std::int64_t>(zero_piece));
+      if (!write(zeros.data(), n)) return false;
+      count -= n;
+    }
+    return true;
+  }
+};
+
+void show_progress() {
+  if (messages::work_total <= 0) return;
+  const double share = static_cast<double>(messages::work_done) /
+                       static_cast<double>(messages::work_total) * 100.0;
+  messages::channel().set_progress(static_cast<std::int32_t>(std::lround(std::clamp(share, 0.0, 100.0))));
+}
+
+// The stored clusters of the compression unit being read, kept until it is known whether
+// the unit was compressed.
+struct Unit {
+  std::int64_t first_vcn = -1;
+  std::vector<std::uint8_t> stored;
+  std::int64_t written = 0;  // bytes those clusters put into the output
+};
+
+// Copies the non-resident $DATA. False when the runs do not cover the attribute's clusters.
+bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
+  NtfsVolume& v = c.v;
+  const std::int64_t cluster = v.geometry.cluster_size;
+  const bool compressed = (attr_flags_of(record, data) & attr_flag_compressed) != 0;
+  const std::vector<DataRun> runs = attribute_runs(record, data);
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cluster));
+  Unit unit;
+  std::int64_t vcn = 0;
+  std::int64_t left = attr_last_vcn_of(record, data) + 1;
+  while (left > 0 && !messages::stop_flag && !c.failed) {
+    // Past the file's size nothing more reaches the output; a compressed unit still open
+    // may yet be decoded, so those stop only at a unit boundary.
+    if (c.room() == 0 && (!compressed || vcn % unit_clusters == 0)) break;
+    const VcnMapping m = map_runs(runs, vcn);
+    if (!m.covered) return false;
+    const std::int64_t r = std::min(m.clusters_left, left);
+    if (m.lcn != 0) {
+      if (!read_volume_clusters(v, buffer, m.lcn)) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        if (c.unreadable_clusters++ == 0) {
+          log_error("Cannot read cluster " + std::to_string(m.lcn) + " of \"" + c.path +
+                    "\"; zeros are written in its place");
+        }
+      }
+      const std::int64_t n = std::min(cluster, c.room());
+      if (compressed) {
+        if (vcn % unit_clusters == 0 || unit.first_vcn != vcn - vcn % unit_clusters) {
+          unit = Unit{vcn - vcn % unit_clusters, {}, 0};
+        }
+        unit.stored.insert(unit.stored.end(), buffer.begin(), buffer.end());
+        unit.written += n;
+      }
+      if (!c.write(buffer.data(), n)) break;
+      vcn += 1;
+      left -= 1;
+    } else if (compressed && vcn % unit_clusters != 0 &&
+               unit.first_vcn == vcn - vcn % unit_clusters &&
+               static_cast<std::int64_t>(unit.stored.size()) == (vcn - unit.first_vcn) * cluster) {
+      // The sparse tail of a compressed unit: replace its stored bytes by the decoded unit.
+      if (!c.out.step_back(unit.written)) {
+        log_error("Cannot write file \"" + c.path + "\". " + std::strerror(errno));
+        c.failed = true;
+        break;
+      }
+      c.written -= unit.written;
+      messages::work_done -= unit.written;
+      std::vector<std::uint8_t> decoded(static_cast<std::size_t>(unit_clusters * cluster), 0);
+      const Lznt1Result result = lznt1_decompress(unit.stored, decoded);
+      if (result.status == Lznt1Status::truncated || result.status == Lznt1Status::corrupt) {
+        log_error("The compressed unit at cluster " + std::to_string(unit.first_vcn) + " of \"" +
+                  c.path + "\" is damaged; it is written as far as it decodes");
+      }
+      const std::int64_t n = std::min(static_cast<std::int64_t>(decoded.size()), c.room());
+      if (!c.write(decoded.data(), n)) break;
+      const std::int64_t tail = std::min(r, unit.first_vcn + unit_clusters - vcn);
+      vcn += tail;
+      left -= tail;
+      unit = Unit{};
+    } else {
+      if (!c.write_zeros(std::min(r * cluster, c.room()))) break;
+      vcn += r;
+      left -= r;
+    }
+    if (vcn % progress_interval == 0) show_progress();
+  }
+  return true;
+}
+
+}  // namespace
+
+int recover_ntfs_file(const TDeletedFile& record, const std::string& output_path,
+                      RecoveryResult* result) {
+  RecoveryResult local;
+  RecoveryResult& res = result ? *result : local;
+  res = RecoveryResult{};
+
+  const int fd = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    log_error("Cannot create file \"" + output_path + "\". " + std::strerror(errno));
+    res.failed = true;
+    return 1;
+  }
+  OutputFile out(fd);
+  res.output_created = true;
+
+  const auto index = static_cast<std::size_t>(record.drive_index);
+  if (record.drive_index < 0 || index >= volume::drive_table.size()) {
+    log_error("The volume of \"" + output_path + "\" is no longer in the drive table");
+    res.failed = true;
+    return 0;
+  }
+  NtfsVolume v;
+  if (!open_ntfs_volume(v, volume::drive_table[index])) {
+    res.failed = true;
+    return 0;
+  }
+  if (!load_mft(v)) {
+    messages::out_text("Cannot load MFT", messages::DialogKind::error, true);
+    res.failed = true;
+    return 1;
+  }
+  const auto file = read_file_record(v, record.record_no);
+  if (!file) {
+    log_error("MFT record " + std::to_string(record.record_no) + " cannot be read; \"" +
+              output_path + "\" stays empty");
+    res.failed = true;
+    return 1;
+  }
+  const ConstBytes bytes(file->bytes);
+  const auto data = find_attribute(bytes, type_data);
+  if (!data) {
+    log_error("MFT record " + std::to_string(record.record_no) + " has no data; \"" +
+              output_path + "\" stays empty");
+    res.failed = true;
+    return 1;
+  }
+
+  Copy c{v, out, output_path};
+  c.size = std::max<std::int64_t>(record.size, 0);
+  bool covered = true;
+  if (!attr_is_non_resident(bytes, *data)) {
+    const auto value = attr_value(bytes, *data);
+    if (value) {
+      c.size = static_cast<std::int64_t>(value->length);
+      c.write(bytes.data() + value->offset, c.size);
+    } else {
+      covered = false;
+    }
+  } else {
+    covered = copy_clusters(c, bytes, *data);
+  }
+  res.bytes_written = c.written;
+  if (c.unreadable_clusters > 0) res.failed = true;
+  if (c.write_failed) return 1;
+  if (messages::stop_flag) {
+    messages::out_text(messages::get_message(73) + output_path);
+    res.stopped = true;
+    return 1;
+  }
+  if (c.failed) return 1;
+  if (!covered || c.written < c.size) {
+    log_error("Only " + std::to_string(c.written) + " of " + std::to_string(c.size) +
+              " bytes of \"" + output_path + "\" could be found on the volume");
+    res.failed = true;
+    return 1;
+  }
+  if (c.unreadable_clusters > 1) {
+    log_error(std::to_string(c.unreadable_clusters) + " clusters of \"" + output_path +
+              "\" could not be read and were written as zeros");
+  }
+  messages::out_text(messages::get_message(74) + output_path);
+  return 1;
+}
+
+}  // namespace fennick::ntfs

@@ -1,0 +1,291 @@
+// The deleted-file scan of one NTFS volume: every free MFT record that still holds a file is
+// catalogued with its name, folder path, size, dates and a recovery estimate taken from the
+// volume's cluster bitmap.
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <unordered_map>
+
+#include "catalogue/catalogue.h"
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_volume.h"
+#include "volume/le_read.h"
+
+namespace fennick::ntfs {
+
+namespace {
+
+using catalogue::TDeletedFile;
+using catalogue::TFolderEntry;
+using volume::le16_or0;
+using volume::le64_or0;
+
+constexpr std::int64_t root_record = 5;
+constexpr std::int64_t bitmap_record = 6;  // $Bitmap, the volume's cluster bitmap
+constexpr int max_path_depth = 20;
+// The cluster-bitmap window, in clusters of bitmap bytes.
+constexpr std::int64_t window_clusters = 2;
+constexpr std::int64_t counter_interval = 100;
+
+struct Scan {
+  NtfsVolume& v;
+  std::int32_t drive_index;
+  std::string fs_name;
+  char drive_letter;
+  // Position in the drive's folder list by folder id, beside the list itself, so that paths
+  // of big volumes do not search the list from its start for every component.
+  std::unordered_map<std::int32_t, std::size_t> folder_index;
+};
+
+std::vector<TFolderEntry>& folders_of(const Scan& s) {
+  return volume::drive_table[static_cast<std::size_t>(s.drive_index)].folders;
+}
+
+// Loads the window that holds the cluster's bit. The window stays marked empty on failure,
+// so the next question tries again.
+bool load_bitmap_window(Scan& s, std::int64_t cluster) {
+  NtfsVolume& v = s.v;
+  const auto window_bits = static_cast<std::int64_t>(v.bitmap_window.size()) * 8;
+  v.window_start = cluster - cluster % window_bits;
+  const auto record = read_file_record(v, bitmap_record);
+  std::optional<std::size_t> data;
+  if (record) data = find_attribute(record->bytes, type_data);
+  bool loaded = false;
+  if (data) {
+    const ConstBytes bytes(record->bytes);
+    std::fill(v.bitmap_window.begin(), v.bitmap_window.end(), 0);
+    const std::int64_t first_byte = v.window_start / 8;
+    if (!attr_is_non_resident(bytes, *data)) {
+      if (const auto value = attr_value(bytes, *data)) {
+        const auto resident = bytes.subspan(value->offset, value->length);
+        if (first_byte < static_cast<std::int64_t>(resident.size())) {
+          const std::size_t n = std::min(resident.size() - static_cast<std::size_t>(first_byte),
+                                         v.bitmap_window.size());
+          std::copy_n(resident.begin() + first_byte, n, v.bitmap_window.begin());
+          loaded = true;
+        }
+      }
+    } else {
+      // Cluster by cluster: the window may reach past the bitmap's last cluster, which
+      // leaves zeros there; only the cluster that holds the asked bit must be read.
+      const std::vector<DataRun> runs = attribute_runs(bytes, *data);
+      const std::int64_t cluster_bytes = v.geometry.cluster_size;
+      const std::int64_t first_vcn = first_byte / cluster_bytes;
+      const std::int64_t wanted_vcn = cluster / 8 / cluster_bytes;
+      for (std::int64_t i = 0; i < window_clusters; ++i) {
+        const auto part = std::span<std::uint8_t>(v.bitmap_window)
+                              .subspan(static_cast<std::size_t>(i * cluster_bytes),
+                                       static_cast<std::size_t>(cluster_bytes));
+        const bool read = read_attribute_clusters(v, runs, part, first_vcn + i);
+        if (first_vcn + i == wanted_vcn) loaded = read;
+      }
+    }
+  }
+  if (!loaded) v.window_start = v.geometry.total_clusters;
+  return loaded;
+}
+
+// Counts the allocated and free clusters of [first, first + count), all on the volume.
+bool count_clusters(Scan& s, std::int64_t first, std::int64_t count, std::int64_t& used,
+                    std::int64_t& free) {
+  NtfsVolume& v = s.v;
+  const auto window_bits = static_cast<std::int64_t>(v.bitmap_window.size()) * 8;
+  std::int64_t c = first;
+  const std::int64_t end = first + count;
+  while (c < end) {
+    if (c < v.window_start || c >= v.window_start + window_bits) {
+      if (!load_bitmap_window(s, c)) return false;
+    }
+    const std::int64_t stop = std::min(end, v.window_start + window_bits);
+    std::int64_t allocated = 0;
+    std::int64_t i = c - v.window_start;
+    const std::int64_t last = stop - v.window_start;
+    while (i < last) {
+      if (i % 8 == 0 && i + 8 <= last) {
+        allocated += std::popcount(v.bitmap_window[static_cast<std::size_t>(i / 8)]);
+        i += 8;
+      } else {
+        allocated += (v.bitmap_window[static_cast<std::size_t>(i / 8)] >> (i % 8)) & 1;
+        ++i;
+      }
+    }
+    used += allocated;
+    free += (stop - c) - allocated;
+    c = stop;
+  }
+  return true;
+}
+
+// Recovery estimate of a record's unnamed $DATA: 100 for resident content, -3 when encrypted,
+// else the share of its clusters that are still free; 0 when it has no such attribute.
+std::int8_t estimate_ntfs_quality(Scan& s, ConstBytes record) {
+  const auto data = find_attribute(record, type_data);
+  if (!data) return 0;
+  if (!attr_is_non_resident(record, *data)) return 100;
+  if (attr_flags_of(record, *data) & attr_flag_encrypted) return catalogue::quality_encrypted;
+  const std::vector<DataRun> runs = attribute_runs(record, *data);
+  const std::int64_t total = s.v.geometry.total_clusters;
+  // No file owns more clusters than the volume has: a run list that says otherwise is
+  // damaged, and counting it would take time in proportion to its claim.
+  std::int64_t stored = 0;
+  for (const DataRun& run : runs) {
+    if (run.lcn > 0) stored += run.length;
+    if (stored > total) return 0;
+  }
+  std::int64_t used = 0;
+  std::int64_t free = 0;
+  for (const DataRun& run : runs) {
+    if (run.lcn <= 0) continue;
+    // Clusters past the volume's end cannot be read back: they count as taken.
+    const std::int64_t on_volume = std::clamp<std::int64_t>(total - run.lcn, 0, run.length);
+    used += run.length - on_volume;
+    if (on_volume > 0 && !count_clusters(s, run.lcn, on_volume, used, free)) {
+      used = 0;
+      free = 0;
+    }
+  }
+  return free_share_percent(free, used);
+}
+
+std::string drive_prefix(const Scan& s) {
+  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(s.drive_letter)))) +
+         ":\\";
+}
+
+// The folder path of a file whose parent record is p: names of up to 20 folders from the
+// nearest up, each followed by "\", after the drive. Folders met for the first time go into
+// the drive's folder list; a parent that is no longer a named folder becomes "Deleted <n>"
+// and ends the walk at the root. "Error" when a parent record cannot be read at all.
+std::string build_ntfs_path(Scan& s, std::int32_t parent) {
+  std::string text;
+  std::int64_t p = parent;
+  if (p > root_record) {
+    for (int depth = 0; depth < max_path_depth && p != root_record; ++depth) {
+      if (p >= s.v.record_count) break;
+      const auto id = static_cast<std::int32_t>(p);
+      std::string component;
+      std::int64_t next = root_record;
+      if (const auto known = s.folder_index.find(id); known != s.folder_index.end()) {
+        const TFolderEntry& entry = folders_of(s)[known->second];
+        component = entry.name.str();
+        next = entry.parent_id;
+      } else {
+        const auto record = read_file_record(s.v, p);
+        if (!record) return "Error";
+        const ChosenName chosen = choose_file_name(record->bytes);
+        const std::uint16_t flags = le16_or0(record->bytes, rec_flags);
+        const bool placeholder = !(flags & record_is_directory) || chosen.name.empty();
+        if (placeholder) {
+          component = "Deleted " + std::to_string(p);
+        } else {
+          component = chosen.name;
+          next = chosen.parent;
+        }
+        TFolderEntry entry;
+        entry.dir_id = id;
+        entry.fs_name = s.fs_name;
+        entry.drive_letter = s.drive_letter;
+        entry.parent_id = static_cast<std::int32_t>(next);
+        entry.name = component;
+        entry.deleted = placeholder || !(flags & record_in_use) ? 1 : 0;
+        if (catalogue::folder_list_add(s.drive_index, entry)) {
+          s.folder_index.emplace(id, folders_of(s).size() - 1);
+        }
+      }
+      text.insert(0, component + "\\");
+      p = next;
+    }
+  }
+  return drive_prefix(s) + text;
+}
+
+bool blank_name(const std::string& name) {
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= 32; });
+}
+
+// Creation and record-change times of the standard information; 0 when absent.
+void read_times(ConstBytes record, TDeletedFile& file) {
+  const auto info = find_attribute(record, type_standard_information);
+  if (!info) return;
+  const auto value = attr_value(record, *info);
+  if (!value || value->length < 0x18) return;
+  const ConstBytes bytes = record.subspan(value->offset, value->length);
+  file.created = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, 0x00)));
+  file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, 0x10)));
+}
+
+void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const ChosenName& chosen) {
+  const ConstBytes bytes(record.bytes);
+  TDeletedFile file;
+  file.drive_index = s.drive_index;
+  file.fs_name = s.fs_name;
+  file.drive_letter = s.drive_letter;
+  file.record_no = static_cast<std::int32_t>(r);
+  if (const auto data = find_attribute(bytes, type_data)) {
+    file.size = std::max<std::int64_t>(attr_data_size(bytes, *data), 0);
+  }
+  file.quality = estimate_ntfs_quality(s, bytes);
+  read_times(bytes, file);
+  file.name = chosen.name;
+  file.path = build_ntfs_path(s, chosen.parent);
+  file.parent_dir = chosen.parent;
+  file.selected = 0;
+  file.entry_cluster = record.cluster;
+  file.entry_offset = record.offset;
+  catalogue::add_deleted_file(file);
+}
+
+void record_loop(Scan& s) {
+  NtfsVolume& v = s.v;
+  auto& channel = messages::channel();
+  if (!load_mft_bitmap(v)) return;
+  channel.set_progress_range(100);
+  channel.set_progress(0);
+  for (std::int64_t r = 0; r < v.record_count; ++r) {
+    messages::process_pending_events();
+    if (messages::stop_flag) break;
+    if (mft_record_in_use(v, r)) continue;
+    const auto record = read_file_record(v, r);
+    if (!record) continue;
+    const std::uint16_t flags = le16_or0(record->bytes, rec_flags);
+    if (flags & (record_in_use | record_is_directory)) continue;
+    const ChosenName chosen = choose_file_name(record->bytes);
+    if (blank_name(chosen.name)) continue;
+    catalogue_record(s, r, *record, chosen);
+    if (r % counter_interval == 0) {
+      channel.set_file_counter(catalogue::deleted_count);
+      channel.set_progress(static_cast<std::int32_t>(std::min<std::int64_t>(r * 100 / v.record_count, 100)));
+    }
+  }
+  v.mft_bitmap.clear();
+  v.mft_bitmap.shrink_to_fit();
+  channel.set_progress(100);
+}
+
+}  // namespace
+
+int scan_ntfs() {
+  const std::int32_t index = volume::current_drive;
+  if (index < 0 || static_cast<std::size_t>(index) >= volume::drive_table.size()) return 0;
+  const volume::DriveInfo& drive = volume::drive_table[static_cast<std::size_t>(index)];
+  NtfsVolume v;
+  if (!open_ntfs_volume(v, drive)) return 0;
+  if (!load_mft(v)) {
+    messages::out_text("Cannot load MFT", messages::DialogKind::error, true);
+    return 1;
+  }
+  Scan s{v, index, drive.fs_name, drive.drive_letter, {}};
+  const auto& folders = folders_of(s);
+  for (std::size_t i = 0; i < folders.size(); ++i) s.folder_index.emplace(folders[i].dir_id, i);
+  v.bitmap_window.assign(static_cast<std::size_t>(window_clusters * v.geometry.cluster_size), 0);
+  v.window_start = v.geometry.total_clusters;
+  record_loop(s);
+  v.bitmap_window.clear();
+  return 1;
+}
+
+}  // namespace fennick::ntfs

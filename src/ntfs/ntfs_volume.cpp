@@ -1,0 +1,365 @@
+// Opening an NTFS volume, its geometry, cluster and attribute reads, the MFT and its bitmap.
+#include "ntfs/ntfs_volume.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "messages/status_channel.h"
+#include "ntfs/ntfs_unit.h"
+#include "volume/le_read.h"
+
+namespace fennick::ntfs {
+
+std::array<std::uint8_t, 512> ntfs_boot_sector{};
+
+namespace {
+
+using messages::DialogKind;
+using volume::le16_or0;
+using volume::le32_or0;
+using volume::le64_or0;
+using volume::u8_or0;
+
+// Attribute-list entry fields.
+constexpr std::size_t list_type = 0x00;         // u32
+constexpr std::size_t list_entry_length = 0x04;  // u16
+constexpr std::size_t list_name_length = 0x06;  // u8
+constexpr std::size_t list_first_vcn = 0x08;    // u64
+constexpr std::size_t list_reference = 0x10;    // u64, low 48 bits the record number
+constexpr std::size_t list_min_entry = 0x1A;
+// Base-record reference of an extension record.
+constexpr std::size_t rec_base_reference = 0x20;
+constexpr std::uint64_t record_number_mask = (std::uint64_t{1} << 48) - 1;
+
+// Largest single read handed to the reader.
+constexpr std::size_t read_piece = 1 << 20;
+
+void log(const std::string& text) { messages::out_text(text); }
+
+bool is_power_of_two(std::int64_t v) { return v > 0 && (v & (v - 1)) == 0; }
+
+// Runs sorted by VCN with overlaps dropped, so that map_runs sees one run per VCN.
+void normalise_runs(std::vector<DataRun>& runs) {
+  std::stable_sort(runs.begin(), runs.end(),
+                   [](const DataRun& a, const DataRun& b) { return a.first_vcn < b.first_vcn; });
+  std::vector<DataRun> kept;
+  std::int64_t end = std::numeric_limits<std::int64_t>::min();
+  for (const DataRun& run : runs) {
+    if (run.first_vcn < end) continue;
+    kept.push_back(run);
+    end = run.first_vcn + run.length;
+  }
+  runs = std::move(kept);
+}
+
+struct ListedPiece {
+  std::int64_t first_vcn = 0;
+  std::int64_t record = 0;
+  bool loaded = false;
+};
+
+// The extension records that hold further pieces of $MFT's unnamed $DATA, by the
+// attribute list of record 0.
+std::vector<ListedPiece> data_pieces_of_list(ConstBytes list) {
+  std::vector<ListedPiece> pieces;
+  std::size_t at = 0;
+  while (volume::field_fits(list, at, list_min_entry)) {
+    const std::uint16_t length = le16_or0(list, at + list_entry_length);
+    if (length < list_min_entry) break;
+    const std::uint32_t type = le32_or0(list, at + list_type);
+    const std::uint64_t record = le64_or0(list, at + list_reference) & record_number_mask;
+    if ((type & 0xFFFF) == type_data && u8_or0(list, at + list_name_length) == 0 && record != 0) {
+      const auto vcn = static_cast<std::int64_t>(le64_or0(list, at + list_first_vcn));
+      if (vcn > 0 && record <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        pieces.push_back({vcn, static_cast<std::int64_t>(record), false});
+      }
+    }
+    at += length;
+  }
+  std::sort(pieces.begin(), pieces.end(),
+            [](const ListedPiece& a, const ListedPiece& b) { return a.first_vcn < b.first_vcn; });
+  return pieces;
+}
+
+// Adds the runs that the extension records of record 0's attribute list describe. Pieces are
+// read through the runs known so far; a piece found makes the next pass possible, so the
+// passes go on while they find something.
+void follow_mft_attribute_list(NtfsVolume& v, std::size_t list_attribute) {
+  std::vector<std::uint8_t> list;
+  if (!read_attribute_value(v, v.mft_record, list_attribute, list, "Attribute list of $MFT")) {
+    log("Attribute list of $MFT cannot be read; only the records that record 0 maps are read");
+    return;
+  }
+  const std::int64_t used = attr_data_size(v.mft_record, list_attribute);
+  if (used >= 0 && static_cast<std::uint64_t>(used) < list.size()) list.resize(static_cast<std::size_t>(used));
+  std::vector<ListedPiece> pieces = data_pieces_of_list(list);
+  bool progress = true;
+  while (progress) {
+    progress = false;
+    for (ListedPiece& piece : pieces) {
+      if (piece.loaded) continue;
+      const auto extension = read_file_record(v, piece.record);
+      if (!extension) continue;
+      const ConstBytes bytes(extension->bytes);
+      if ((le64_or0(bytes, rec_base_reference) & record_number_mask) != 0) continue;
+      for (const std::size_t at : find_attributes(bytes, type_data)) {
+        if (!attr_is_non_resident(bytes, at) || attr_first_vcn_of(bytes, at) != piece.first_vcn) {
+          continue;
+        }
+        const std::vector<DataRun> runs = attribute_runs(bytes, at);
+        v.mft_runs.insert(v.mft_runs.end(), runs.begin(), runs.end());
+        normalise_runs(v.mft_runs);
+        piece.loaded = true;
+        progress = true;
+        break;
+      }
+    }
+  }
+  for (const ListedPiece& piece : pieces) {
+    if (!piece.loaded) {
+      log("MFT extension record " + std::to_string(piece.record) +
+          " cannot be read; the MFT records from VCN " + std::to_string(piece.first_vcn) +
+          " on are skipped");
+    }
+  }
+}
+
+}  // namespace
+
+std::uint32_t last_bytes_per_sector() {
+  return le16_or0(ConstBytes(ntfs_boot_sector), boot_bytes_per_sector);
+}
+
+std::uint32_t last_sectors_per_cluster() {
+  return u8_or0(ConstBytes(ntfs_boot_sector), boot_sectors_per_cluster);
+}
+
+std::int64_t record_size_from_code(std::int8_t code, std::int64_t cluster_size) {
+  if (code < 0) return std::int64_t{1} << ((-static_cast<int>(code)) % 32);
+  if (code == 0 || cluster_size <= 0) return 0;
+  const std::int64_t size = code * cluster_size;
+  return size > std::numeric_limits<std::int32_t>::max() ? 0 : size;
+}
+
+GeometryResult geometry_from_boot(ConstBytes boot) {
+  Geometry g;
+  g.bytes_per_sector = le16_or0(boot, boot_bytes_per_sector);
+  g.sectors_per_cluster = u8_or0(boot, boot_sectors_per_cluster);
+  if (!is_power_of_two(g.bytes_per_sector) || g.bytes_per_sector < 512 ||
+      g.bytes_per_sector > 4096) {
+    return {std::nullopt, "bytes per sector " + std::to_string(g.bytes_per_sector)};
+  }
+  if (g.sectors_per_cluster == 0) return {std::nullopt, "zero sectors per cluster"};
+  g.cluster_size = std::int64_t{g.bytes_per_sector} * g.sectors_per_cluster;
+  const auto total = static_cast<std::int64_t>(le64_or0(boot, boot_total_sectors));
+  if (total <= 0 || total > std::numeric_limits<std::int64_t>::max() / g.bytes_per_sector) {
+    return {std::nullopt, "total sectors " + std::to_string(total)};
+  }
+  g.total_sectors = total;
+  g.total_clusters = total / g.sectors_per_cluster;
+  g.mft_cluster = static_cast<std::int64_t>(le64_or0(boot, boot_mft_cluster));
+  if (g.mft_cluster <= 0 || g.mft_cluster >= g.total_clusters) {
+    return {std::nullopt, "MFT cluster " + std::to_string(g.mft_cluster) + " outside the volume"};
+  }
+  const auto code = static_cast<std::int8_t>(u8_or0(boot, boot_record_code));
+  const std::int64_t record = record_size_from_code(code, g.cluster_size);
+  if (record < min_record_size || record > max_record_size || record % 512 != 0) {
+    return {std::nullopt, "record size " + std::to_string(record)};
+  }
+  g.record_size = static_cast<std::int32_t>(record);
+  g.records_per_cluster = static_cast<std::int32_t>(g.cluster_size / record);
+  return {g, {}};
+}
+
+bool open_ntfs_volume(NtfsVolume& v, const volume::DriveInfo& drive) {
+  const std::string letter(1, drive.drive_letter);
+  v.reader = std::make_unique<volume::TBuffer>(letter, volume::reader_sectors);
+  if (v.reader->error != 0) {
+    v.reader.reset();
+    return false;
+  }
+  ntfs_boot_sector.fill(0);
+  if (v.reader->read(512, ntfs_boot_sector.data(), 0) == 0) {
+    v.reader.reset();
+    return false;
+  }
+  // One window must hold at least a whole cluster.
+  const std::uint32_t per_cluster = last_sectors_per_cluster();
+  if (volume::reader_sectors < per_cluster) {
+    v.reader = std::make_unique<volume::TBuffer>(letter, static_cast<std::uint16_t>(per_cluster));
+  }
+  v.bitmap_window.clear();
+  const auto g = geometry_from_boot(ntfs_boot_sector);
+  v.window_start = g.geometry ? g.geometry->total_clusters : 0;
+  return true;
+}
+
+bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first) {
+  const std::int64_t sector = v.geometry.bytes_per_sector;
+  if (!v.reader || sector <= 0 || first < 0 ||
+      first > std::numeric_limits<std::int64_t>::max() / sector) {
+    return false;
+  }
+  const std::int64_t position = first * sector;
+  for (std::size_t done = 0; done < destination.size();) {
+    const std::size_t piece = std::min(read_piece, destination.size() - done);
+    if (v.reader->read(static_cast<std::uint32_t>(piece), destination.data() + done,
+                       position + static_cast<std::int64_t>(done)) == 0) {
+      return false;
+    }
+    done += piece;
+  }
+  return true;
+}
+
+bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first) {
+  const std::int64_t per_cluster = v.geometry.sectors_per_cluster;
+  if (first < 0 || per_cluster <= 0 || first > std::numeric_limits<std::int64_t>::max() / per_cluster) {
+    return false;
+  }
+  return read_volume_sectors(v, destination, first * per_cluster);
+}
+
+bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
+                             std::span<std::uint8_t> destination, std::int64_t first_vcn) {
+  const auto cluster = static_cast<std::size_t>(v.geometry.cluster_size);
+  if (cluster == 0) return false;
+  const std::size_t count = destination.size() / cluster;
+  bool complete = true;
+  std::int64_t vcn = first_vcn;
+  for (std::size_t done = 0; done < count;) {
+    const VcnMapping m = map_runs(runs, vcn);
+    if (!m.covered) {
+      std::fill(destination.begin() + static_cast<std::ptrdiff_t>(done * cluster), destination.end(), 0);
+      return false;
+    }
+    const std::size_t take =
+        static_cast<std::size_t>(std::min<std::int64_t>(m.clusters_left, static_cast<std::int64_t>(count - done)));
+    const auto part = destination.subspan(done * cluster, take * cluster);
+    if (m.lcn == 0) {
+      std::fill(part.begin(), part.end(), 0);
+    } else if (!read_volume_clusters(v, part, m.lcn)) {
+      std::fill(part.begin(), part.end(), 0);
+      complete = false;
+    }
+    done += take;
+    vcn += static_cast<std::int64_t>(take);
+  }
+  return complete;
+}
+
+bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribute,
+                          std::vector<std::uint8_t>& value, const std::string& what) {
+  value.clear();
+  if (!attr_is_non_resident(record, attribute)) {
+    const auto resident = attr_value(record, attribute);
+    if (!resident) return false;
+    const auto bytes = record.subspan(resident->offset, resident->length);
+    value.assign(bytes.begin(), bytes.end());
+    return true;
+  }
+  const std::int64_t last = attr_last_vcn_of(record, attribute);
+  if (last < 0) return true;  // no clusters at all
+  if (last >= v.geometry.total_clusters) {
+    log(what + " claims " + std::to_string(last) + " + 1 clusters, more than the volume's " +
+        std::to_string(v.geometry.total_clusters));
+    return false;
+  }
+  value.assign(static_cast<std::size_t>((last + 1) * v.geometry.cluster_size), 0);
+  return read_attribute_clusters(v, attribute_runs(record, attribute), value, 0);
+}
+
+bool load_mft(NtfsVolume& v) {
+  const GeometryResult g = geometry_from_boot(ntfs_boot_sector);
+  if (!g.geometry) {
+    log("The NTFS boot sector cannot be used: " + g.problem);
+    return false;
+  }
+  v.geometry = *g.geometry;
+  v.mft_runs.clear();
+  v.record_count = 0;
+  v.mft_record.assign(static_cast<std::size_t>(v.geometry.record_size), 0);
+  if (!read_volume_clusters(v, v.mft_record, v.geometry.mft_cluster)) return false;
+  if (!has_file_signature(v.mft_record)) return false;
+  apply_fixups(v.mft_record);
+
+  const auto data = find_attribute(v.mft_record, type_data);
+  if (!data || !attr_is_non_resident(v.mft_record, *data) ||
+      attr_first_vcn_of(v.mft_record, *data) != 0) {
+    log("MFT record 0 has no usable data attribute");
+    return false;
+  }
+  const std::int64_t data_size = attr_data_size(v.mft_record, *data);
+  if (data_size < 0) {
+    log("MFT data size " + std::to_string(data_size) + " is not valid");
+    return false;
+  }
+  v.mft_runs = attribute_runs(v.mft_record, *data);
+  normalise_runs(v.mft_runs);
+
+  // Record numbers are 32-bit in the catalogue, and no MFT is larger than its volume.
+  std::int64_t count = data_size / v.geometry.record_size;
+  const std::int64_t fits = v.geometry.volume_bytes() / v.geometry.record_size;
+  if (count > fits) {
+    log("MFT size " + std::to_string(data_size) + " exceeds the volume; only " +
+        std::to_string(fits) + " records are read");
+    count = fits;
+  }
+  count = std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max());
+  v.record_count = static_cast<std::uint32_t>(count);
+
+  if (const auto list = find_attribute(v.mft_record, type_attribute_list)) {
+    follow_mft_attribute_list(v, *list);
+  }
+  return true;
+}
+
+std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n) {
+  if (n < 0 || n >= v.record_count) return std::nullopt;
+  const Geometry& g = v.geometry;
+  // The record's byte position in the MFT gives its VCN and its offset in that cluster; enough
+  // clusters are read to hold the whole record even when it is larger than a cluster.
+  const std::int64_t position = n * g.record_size;
+  const std::int64_t vcn = position / g.cluster_size;
+  const std::int64_t offset = position % g.cluster_size;
+  const std::int64_t clusters = (offset + g.record_size + g.cluster_size - 1) / g.cluster_size;
+  const VcnMapping where = map_runs(v.mft_runs, vcn);
+  if (!where.covered) return std::nullopt;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(clusters * g.cluster_size));
+  if (!read_attribute_clusters(v, v.mft_runs, buffer, vcn)) return std::nullopt;
+  if (offset + g.record_size > static_cast<std::int64_t>(buffer.size())) {
+    const std::int64_t index = offset / g.record_size;
+    const std::string text = "ReadFileRecord Error" + std::to_string(index) + "||" +
+                             std::to_string(g.record_size) + "||" + std::to_string(clusters) +
+                             "||" + std::to_string(g.bytes_per_sector) + "||" +
+                             std::to_string(g.sectors_per_cluster);
+    messages::out_text(text, DialogKind::error, true);
+    return std::nullopt;
+  }
+  FileRecord record;
+  record.bytes.assign(buffer.begin() + offset, buffer.begin() + offset + g.record_size);
+  if (!has_file_signature(record.bytes)) return std::nullopt;
+  apply_fixups(record.bytes);
+  record.cluster = where.lcn;
+  record.offset = static_cast<std::int32_t>(offset);
+  return record;
+}
+
+bool load_mft_bitmap(NtfsVolume& v) {
+  const auto bitmap = find_attribute(v.mft_record, type_bitmap);
+  if (!bitmap || !read_attribute_value(v, v.mft_record, *bitmap, v.mft_bitmap, "MFT bitmap")) {
+    v.mft_bitmap.clear();
+    messages::out_text("error in MFT AttributeBitmap", DialogKind::error, true);
+    return false;
+  }
+  return true;
+}
+
+bool mft_record_in_use(const NtfsVolume& v, std::int64_t n) {
+  if (n < 0) return false;
+  const auto byte = static_cast<std::uint64_t>(n) / 8;
+  if (byte >= v.mft_bitmap.size()) return false;
+  return (v.mft_bitmap[byte] >> (n % 8)) & 1;
+}
+
+}  // namespace fennick::ntfs

@@ -1,0 +1,108 @@
+// The NTFS engine's ground floor: opening a volume, its geometry from the boot sector,
+// reading sectors, clusters and whole attribute values, loading the MFT (following its
+// attribute list) and its bitmap, and reading any MFT record by number.
+//
+// One NtfsVolume is the state of one operation (one scan, one recovery, one wipe); it owns
+// the reader and every buffer and releases them when it goes out of scope.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ntfs/mft_record.h"
+#include "volume/drive_table.h"
+#include "volume/rda_buffering.h"
+
+namespace fennick::ntfs {
+
+// Boot-sector fields.
+constexpr std::size_t boot_bytes_per_sector = 0x0B;  // u16
+constexpr std::size_t boot_sectors_per_cluster = 0x0D;  // u8
+constexpr std::size_t boot_total_sectors = 0x28;  // i64
+constexpr std::size_t boot_mft_cluster = 0x30;    // i64
+constexpr std::size_t boot_record_code = 0x40;    // i8
+
+// Records outside these sizes are no NTFS this engine can read; the bounds keep every
+// per-record buffer small whatever the boot sector claims.
+constexpr std::int32_t min_record_size = 512;
+constexpr std::int32_t max_record_size = 64 * 1024;
+
+struct Geometry {
+  std::uint32_t bytes_per_sector = 0;
+  std::uint32_t sectors_per_cluster = 0;
+  std::int64_t cluster_size = 0;
+  std::int64_t total_sectors = 0;
+  std::int64_t total_clusters = 0;
+  std::int64_t mft_cluster = 0;
+  std::int32_t record_size = 0;
+  std::int32_t records_per_cluster = 0;  // 0 when a record is larger than a cluster
+
+  std::int64_t volume_bytes() const { return total_clusters * cluster_size; }
+};
+
+// The geometry of a boot sector, or the reason it is unusable: sector size not a power of
+// two from 512 to 4096, no sectors per cluster, a record size outside the bounds above or not
+// a multiple of 512, or an MFT that starts outside the volume.
+struct GeometryResult {
+  std::optional<Geometry> geometry;
+  std::string problem;
+};
+GeometryResult geometry_from_boot(ConstBytes boot);
+
+// Record size that a record-size code gives: a negative code c gives 2^(-c mod 32), a
+// positive one c clusters. 0 for a code of 0 or a size that does not fit 32 bits.
+std::int64_t record_size_from_code(std::int8_t code, std::int64_t cluster_size);
+
+// One MFT record read by number, with its place on the volume.
+struct FileRecord {
+  std::vector<std::uint8_t> bytes;  // fix-ups applied
+  std::int64_t cluster = 0;         // cluster holding the record's first byte
+  std::int32_t offset = 0;          // byte offset of the record in that cluster
+};
+
+struct NtfsVolume {
+  std::unique_ptr<volume::TBuffer> reader;
+  Geometry geometry;  // valid after a successful load_mft
+  std::vector<std::uint8_t> mft_record;  // record 0, fix-ups applied
+  std::uint32_t record_count = 0;
+  // Runs of $MFT's unnamed $DATA, from record 0 and from the extension records its attribute
+  // list names, sorted by VCN.
+  std::vector<DataRun> mft_runs;
+  std::vector<std::uint8_t> mft_bitmap;
+  // The scan's window on the volume's cluster bitmap.
+  std::vector<std::uint8_t> bitmap_window;
+  std::int64_t window_start = 0;
+};
+
+// Opens the reader on the drive and copies sector 0 to ntfs_boot_sector. False when the
+// reader is unusable (it has reported).
+bool open_ntfs_volume(NtfsVolume& v, const volume::DriveInfo& drive);
+// Takes the geometry from ntfs_boot_sector and loads record 0, the MFT's runs and the record
+// count. False (with a log line saying why, except for a record 0 that is not "FILE") when
+// the MFT cannot be used; the caller shows "Cannot load MFT".
+bool load_mft(NtfsVolume& v);
+// Record n with fix-ups applied, or none (out of range, unreadable, not "FILE").
+std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n);
+// Loads the whole $BITMAP of $MFT; on failure shows "error in MFT AttributeBitmap".
+bool load_mft_bitmap(NtfsVolume& v);
+// Bit n of the MFT bitmap; records past its end count as free.
+bool mft_record_in_use(const NtfsVolume& v, std::int64_t n);
+
+// Reads destination.size() bytes from the first sector (volume sectors) or first cluster on.
+bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first);
+bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first);
+// Fills destination (a whole number of clusters) from the attribute's runs from first_vcn
+// on; sparse runs give zeros. False when a VCN is not covered or a read fails; the clusters
+// not read are zeros then.
+bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
+                             std::span<std::uint8_t> destination, std::int64_t first_vcn);
+// The whole value of an attribute: the resident bytes, or clusters 0 to last VCN of a
+// non-resident one. A value larger than the volume is refused with a log line naming what.
+bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribute,
+                          std::vector<std::uint8_t>& value, const std::string& what);
+
+}  // namespace fennick::ntfs

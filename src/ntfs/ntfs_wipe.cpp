@@ -1,0 +1,105 @@
+// Wiping one deleted NTFS file: its MFT record is overwritten with zeros, after checking that
+// the bytes at the catalogued place are still that free record. Nothing else is written.
+#include <vector>
+
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_volume.h"
+#include "volume/le_read.h"
+
+namespace fennick::ntfs {
+
+namespace {
+
+using catalogue::TDeletedFile;
+using volume::le16_or0;
+using volume::le32_or0;
+
+// Records of NTFS 3.1 keep their own number at 0x2C and their update sequence array after
+// it; older records have the array where that number would be.
+constexpr std::size_t usa_offset_with_record_number = 0x30;
+
+// Why the bytes are not the free record `number` any more; empty when they are. The record
+// is checked as it lies on the volume, before fix-ups: every 512-byte block must end in the
+// record's update sequence number, so a record torn or not contiguous at this place fails.
+std::string refusal_for(ConstBytes bytes, std::int32_t number) {
+  if (!has_file_signature(bytes)) return "the MFT record is no longer there";
+  const std::size_t usa = le16_or0(bytes, rec_usa_offset);
+  const std::size_t count = le16_or0(bytes, rec_usa_count);
+  if (usa < usa_offset_with_record_number) return "the MFT record has no record number to check";
+  if (count != bytes.size() / 512 + 1 || !volume::field_fits(bytes, usa, 2 * count)) {
+    return "the MFT record's update sequence is damaged";
+  }
+  const std::uint16_t sequence = le16_or0(bytes, usa);
+  for (std::size_t block = 1; block < count; ++block) {
+    if (le16_or0(bytes, 512 * block - 2) != sequence) return "the MFT record is torn";
+  }
+  if (le16_or0(bytes, rec_flags) & record_in_use) return "the MFT record is in use again";
+  if (le32_or0(bytes, rec_record_number) != static_cast<std::uint32_t>(number)) {
+    return "the MFT record now belongs to record number " +
+           std::to_string(le32_or0(bytes, rec_record_number));
+  }
+  return {};
+}
+
+// Overwrites the record when it is still the one the scan saw; the reason when not.
+std::string wipe_at(NtfsVolume& v, const TDeletedFile& record, bool& written) {
+  const GeometryResult g = geometry_from_boot(ntfs_boot_sector);
+  if (!g.geometry) return "the boot sector cannot be used (" + g.problem + ")";
+  const Geometry& geo = *g.geometry;
+  v.geometry = geo;
+  if (record.entry_cluster <= 0) return "the place of its MFT record is not known";
+  if (record.entry_cluster >= geo.total_clusters || record.entry_offset < 0 ||
+      record.entry_offset >= geo.cluster_size || record.entry_offset % 512 != 0) {
+    return "the place of its MFT record lies outside the volume";
+  }
+  const std::int64_t position = record.entry_cluster * geo.cluster_size + record.entry_offset;
+  if (position + geo.record_size > geo.volume_bytes()) {
+    return "the place of its MFT record lies outside the volume";
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(geo.record_size));
+  if (v.reader->read(static_cast<std::uint32_t>(bytes.size()), bytes.data(), position) == 0) {
+    return "its MFT record cannot be read";
+  }
+  std::string refusal = refusal_for(bytes, record.record_no);
+  if (!refusal.empty()) return refusal;
+  // The volume is addressed in 512-byte sectors by the writer, whatever its sector size.
+  const std::vector<std::uint8_t> zeros(bytes.size(), 0);
+  const auto sectors = static_cast<std::uint16_t>(bytes.size() / volume::sector_bytes);
+  if (v.reader->write_sectors(sectors, zeros.data(), position / volume::sector_bytes) !=
+      static_cast<std::int64_t>(bytes.size())) {
+    return "its MFT record could not be written";
+  }
+  written = true;
+  return {};
+}
+
+}  // namespace
+
+int wipe_ntfs_record(const TDeletedFile& record, bool* wiped) {
+  if (wiped) *wiped = false;
+  const std::string name = record.name.str();
+  const auto index = static_cast<std::size_t>(record.drive_index);
+  if (record.drive_index < 0 || index >= volume::drive_table.size()) {
+    messages::out_text(messages::get_message(72) + "Cannot wipe " + name +
+                       ": its volume is no longer in the drive table");
+    return 0;
+  }
+  NtfsVolume v;
+  if (!open_ntfs_volume(v, volume::drive_table[index])) return 0;
+  bool written = false;
+  const std::string refusal = wipe_at(v, record, written);
+  v.reader.reset();
+  if (wiped) *wiped = written;
+  if (!written) {
+    messages::out_text(messages::get_message(72) + "Cannot wipe " + name + ": " + refusal);
+  } else if (messages::stop_flag) {
+    messages::out_text(messages::get_message(73) + name);
+  } else {
+    messages::out_text(messages::get_message(75) + name + " .");
+  }
+  return 1;
+}
+
+}  // namespace fennick::ntfs

@@ -1,0 +1,218 @@
+// FAT layout and lookups: entry positions of the three widths, the width threshold, the
+// end-of-chain rules, the free-cluster search and the recovery-quality estimate with its
+// rounding, on small FATs held in memory.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fat/fat_layout.h"
+#include "messages/status_channel.h"
+#include "test_support.h"
+#include "volume/drive_table.h"
+#include "volume/volume_source.h"
+
+namespace fennick::fat {
+namespace {
+
+// A volume of 512-byte sectors whose boot sector has the given fields, with a FAT at sector
+// `reserved` that the test fills entry by entry.
+class FatInMemory {
+ public:
+  FatInMemory(int width, std::uint16_t reserved, std::uint32_t sectors = 64)
+      : width_(width), reserved_(reserved), bytes_(sectors * 512, 0) {
+    bytes_[11] = 0x00; bytes_[12] = 0x02;  // 512 bytes per sector
+    bytes_[13] = 1;                        // sectors per cluster
+    bytes_[14] = static_cast<std::uint8_t>(reserved); bytes_[15] = 0;
+    bytes_[16] = 1;
+    bytes_[46] = 1;  // keeps the reader's 64-bit sector limit far above the volume
+  }
+  void set(std::uint32_t cluster, std::uint32_t value) {
+    const std::size_t base = reserved_ * 512u;
+    if (width_ == 12) {
+      const std::size_t at = base + cluster * 3 / 2;
+      if (cluster % 2 == 0) {
+        bytes_[at] = value & 0xFF;
+        bytes_[at + 1] = static_cast<std::uint8_t>((bytes_[at + 1] & 0xF0) | ((value >> 8) & 0x0F));
+      } else {
+        bytes_[at] = static_cast<std::uint8_t>((bytes_[at] & 0x0F) | ((value << 4) & 0xF0));
+        bytes_[at + 1] = static_cast<std::uint8_t>(value >> 4);
+      }
+      return;
+    }
+    const std::size_t at = base + cluster * (width_ / 8);
+    for (int i = 0; i < width_ / 8; ++i) bytes_[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+  std::vector<std::uint8_t>& bytes() { return bytes_; }
+  // Attaches the bytes under letter 'q' and returns a layout for them.
+  FatLayout attach(const std::string& fs_name, std::int64_t clusters) {
+    source_ = testing::attach_memory_volume('q', bytes_);
+    return make_layout(bytes_, fs_name, clusters * 512);
+  }
+  std::shared_ptr<volume::MemorySource> source_;
+
+ private:
+  int width_;
+  std::uint16_t reserved_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+class FatLayoutTest : public ::testing::Test {
+ protected:
+  void TearDown() override { volume::detach_all_sources(); }
+};
+
+TEST(FatWidthTest, FatNameBelow4087ClustersIsTwelveBitsElseSixteen) {
+  std::vector<std::uint8_t> boot(512, 0);
+  boot[11] = 0; boot[12] = 4;  // 1024 bytes per sector
+  boot[13] = 2;                // 2 KiB clusters
+  EXPECT_EQ(make_layout(boot, "FAT", 4086LL * 2048).width, 12);
+  EXPECT_EQ(make_layout(boot, "FAT", 4087LL * 2048).width, 16);
+  EXPECT_EQ(make_layout(boot, "FAT", 4087LL * 2048 - 1).cluster_count, 4086);
+  EXPECT_EQ(make_layout(boot, "FAT32", 100 * 2048).width, 32);
+  EXPECT_TRUE(end_of_chain(0xFF8, 12));
+  EXPECT_FALSE(end_of_chain(0xFF7, 12));
+  EXPECT_FALSE(end_of_chain(0xFFF7, 16));
+  EXPECT_TRUE(end_of_chain(0x1FFFFFFF, 32));
+}
+
+TEST(FatWidthTest, PositionsFollowTheBootSector) {
+  std::vector<std::uint8_t> boot(512, 0);
+  boot[11] = 0; boot[12] = 2;  // 512
+  boot[13] = 4;
+  boot[14] = 1;                // reserved
+  boot[16] = 2;                // FATs
+  boot[17] = 0; boot[18] = 2;  // 512 root entries
+  boot[22] = 32;               // sectors per FAT (16-bit)
+  const FatLayout fat16 = make_layout(boot, "FAT", 10000LL * 2048);
+  EXPECT_EQ(fat16.root_region_position(), (1 + 2 * 32) * 512);
+  EXPECT_EQ(fat16.cluster_position(2), (1 + 64 + 32) * 512);
+  EXPECT_EQ(fat16.cluster_position(5), (1 + 64 + 32 + 12) * 512);
+  boot[36] = 0x10; boot[37] = 0x01;  // 272 sectors per FAT (32-bit)
+  const FatLayout fat32 = make_layout(boot, "FAT32", 100000LL * 2048);
+  EXPECT_EQ(fat32.cluster_position(2), (1 + 2 * 272) * 512);
+}
+
+TEST_F(FatLayoutTest, Fat12EntriesAtOddClustersAreShiftedAndEvenOnesMasked) {
+  FatInMemory fat(12, 1);
+  fat.set(2, 0x123);
+  fat.set(3, 0xABC);
+  fat.set(600, 0x456);
+  fat.set(601, 0xFFF);
+  const FatLayout layout = fat.attach("FAT", 3000);
+  ASSERT_EQ(layout.width, 12);
+  // Cluster 3 lies at bytes 4 and 5 of the FAT, cluster 2 at bytes 3 and 4, cluster 600 at 900.
+  EXPECT_EQ(fat.bytes()[512 + 3], 0x23);
+  EXPECT_EQ(fat.bytes()[512 + 4], 0xC1);
+  EXPECT_EQ(fat.bytes()[512 + 900], 0x56);
+  volume::TBuffer reader("q", 2);
+  EXPECT_EQ(read_fat_entry(reader, layout, 2, false), 0x123u);
+  EXPECT_EQ(read_fat_entry(reader, layout, 3, false), 0xABCu);
+  EXPECT_EQ(read_fat_entry(reader, layout, 600, false), 0x456u);
+  EXPECT_EQ(read_fat_entry(reader, layout, 601, false), 0xFFFu);
+  EXPECT_EQ(read_fat_entry(reader, layout, 4, false), 0u);
+}
+
+TEST_F(FatLayoutTest, Fat16EntryOfCluster300LiesAtByte1112) {
+  FatInMemory fat(16, 1);
+  fat.bytes()[1112] = 0x34;
+  fat.bytes()[1113] = 0x12;
+  const FatLayout layout = fat.attach("FAT", 20000);
+  volume::TBuffer reader("q", 2);
+  EXPECT_EQ(read_fat_entry(reader, layout, 300, false), 0x1234u);
+}
+
+TEST_F(FatLayoutTest, Fat32KeepsTheTopBitsAndTakesThemAsEndOfChain) {
+  FatInMemory fat(32, 2);
+  fat.set(10, 0x1FFFFFFF);
+  fat.set(11, 0xFFFFFFFF);
+  const FatLayout layout = fat.attach("FAT32", 70000);
+  volume::TBuffer reader("q", 2);
+  EXPECT_EQ(read_fat_entry(reader, layout, 10, false), 0x1FFFFFFFu);
+  EXPECT_EQ(read_fat_entry(reader, layout, 11, false), 0xFFFFFFFFu);
+  EXPECT_TRUE(end_of_chain(read_fat_entry(reader, layout, 10, false), 32));
+}
+
+TEST_F(FatLayoutTest, FreeEntryOfADeletedDirectoryEndsItsChain) {
+  struct Case { int width; const char* fs; std::int64_t clusters; std::uint32_t end; };
+  for (const Case c : {Case{12, "FAT", 3000, 0xFFF8}, Case{16, "FAT", 20000, 0xFFF8},
+                       Case{32, "FAT32", 70000, 0x0FFFFFF8}}) {
+    FatInMemory fat(c.width, 1);
+    const FatLayout layout = fat.attach(c.fs, c.clusters);
+    volume::TBuffer reader("q", 2);
+    EXPECT_EQ(read_fat_entry(reader, layout, 7, true), c.end) << c.width;
+    EXPECT_EQ(read_fat_entry(reader, layout, 7, false), 0u) << c.width;
+  }
+}
+
+TEST_F(FatLayoutTest, AnUnreadableFatEntryEndsTheChain) {
+  FatInMemory fat(16, 1);
+  const FatLayout layout = fat.attach("FAT", 20000);
+  fat.source_->unreadable_from = 512;
+  volume::TBuffer reader("q", 2);
+  EXPECT_TRUE(end_of_chain(read_fat_entry(reader, layout, 9, false), 16));
+  EXPECT_EQ(next_free_cluster(reader, layout, 5, 40), 0u);
+}
+
+TEST_F(FatLayoutTest, NextFreeClusterSkipsClustersInUse) {
+  FatInMemory fat(16, 1);
+  for (std::uint32_t c = 2; c < 200; ++c) fat.set(c, 0xFFFF);
+  fat.set(103, 0);
+  const FatLayout layout = fat.attach("FAT", 20000);
+  volume::TBuffer reader("q", 2);
+  EXPECT_EQ(next_free_cluster(reader, layout, 100, 198), 103u);
+  EXPECT_EQ(next_free_cluster(reader, layout, 103, 198), 0u);
+  EXPECT_EQ(next_free_cluster(reader, layout, 100, 103), 0u);
+}
+
+TEST(FatQualityTest, HalvesRoundToTheEvenNeighbour) {
+  EXPECT_EQ(quality_percent(1, 8), 12);  // 12.5
+  EXPECT_EQ(quality_percent(3, 8), 38);  // 37.5
+  EXPECT_EQ(quality_percent(5, 8), 62);  // 62.5
+  EXPECT_EQ(quality_percent(1, 40), 2);  // 2.5, exactly half despite 1/40 not being binary
+  EXPECT_EQ(quality_percent(3, 5), 60);
+  EXPECT_EQ(quality_percent(2, 3), 67);
+  EXPECT_EQ(quality_percent(0, 0), 0);
+}
+
+TEST_F(FatLayoutTest, QualityCountsFreeClustersFromTheFirstOne) {
+  FatInMemory fat(16, 1);
+  fat.set(20, 0xFFFF);  // the 1-byte file at 19 is followed by a cluster in use
+  fat.set(33, 0xFFFF);  // 4-cluster file at 30: 30..32 free, 33 in use
+  fat.set(40, 0xFFFF);  // a file in use
+  fat.set(51, 0xFFFF);  // 7-cluster files at 50, 60, 70: 1, 3 and 5 of 8 needed free
+  fat.set(63, 0xFFFF);
+  fat.set(75, 0xFFFF);
+  const FatLayout layout = fat.attach("FAT", 20000);
+  volume::TBuffer reader("q", 64);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 19, 1), 100);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 40, 1), 0);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 4 * 512), 60);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 50, 7 * 512), 12);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 60, 7 * 512), 38);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 70, 7 * 512), 62);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 0, 100), 0);
+  // Clusters past the volume's end (here 2..101) never count as free, though the FAT sector
+  // that would describe them reads as zeros.
+  const FatLayout small = make_layout(fat.bytes(), "FAT32", 100 * 512);
+  EXPECT_EQ(CheckRecoveryQuality(reader, small, 99, 4 * 512), 60);
+  EXPECT_EQ(CheckRecoveryQuality(reader, small, 102, 1), 0);
+}
+
+TEST_F(FatLayoutTest, QualityWithoutClusterSizeLogsDivisionByZero) {
+  messages::RecordingChannel log;
+  messages::ScopedChannel scope(log);
+  FatInMemory fat(16, 1);
+  FatLayout layout = fat.attach("FAT", 20000);
+  volume::TBuffer reader("q", 2);
+  layout.bytes_per_sector = 0;
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 5, 100), -1);
+  layout.bytes_per_sector = 512;
+  layout.sectors_per_cluster = 0;
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 5, 100), -1);
+  ASSERT_EQ(log.lines.size(), 2u);
+  EXPECT_EQ(log.lines[0], "Division by Zero - CheckRecoveryQuality - 1");
+  EXPECT_EQ(log.lines[1], "Division by Zero - CheckRecoveryQuality - 2");
+}
+
+}  // namespace
+}  // namespace fennick::fat

@@ -1,0 +1,420 @@
+// FAT recovery and wipe on the fixture images (checked against their truth files and The
+// Sleuth Kit) and on small volumes that mtools builds for the directory-boundary cases.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "catalogue/catalogue.h"
+#include "fat/fat_layout.h"
+#include "fat/fat_unit.h"
+#include "messages/status_channel.h"
+#include "test_support.h"
+#include "volume/drive_table.h"
+
+namespace fennick::fat {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::run_command;
+using testing::shell_quote;
+
+std::string sha256_of(const std::string& path) {
+  const std::string out = run_command("sha256sum " + shell_quote(path) + " | cut -d' ' -f1").out;
+  return out.substr(0, out.find('\n'));
+}
+
+std::vector<std::uint8_t> file_bytes(const std::string& path) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fs::file_size(path)));
+  std::ifstream(path, std::ios::binary)
+      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
+void write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string lower_ascii(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A name the scan shows ("_ACHE.DAT") against the name that was written ("CACHE.DAT"): a
+// deleted short name has lost its first character.
+bool same_component(const std::string& found, const std::string& written) {
+  if (lower_ascii(found) == lower_ascii(written)) return true;
+  if (found.empty() || found[0] != '_' || written.empty()) return false;
+  std::size_t first = 1;
+  while (first < written.size() && (static_cast<unsigned char>(written[first]) & 0xC0) == 0x80) ++first;
+  return lower_ascii(found.substr(1)) == lower_ascii(written.substr(first));
+}
+
+std::vector<std::string> split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  std::string part;
+  while (std::getline(in, part, sep)) if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+struct Truth {
+  std::string path;  // "/DOCS/TMP/CACHE.DAT"
+  std::int64_t size = 0;
+  std::string sha256;
+  std::string state;
+};
+
+std::vector<Truth> read_truth(const std::string& image) {
+  std::ifstream in(image + ".truth.tsv");
+  std::vector<Truth> rows;
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    const auto f = split(line, '\t');
+    if (f.size() == 4) rows.push_back({f[0], std::stoll(f[1]), f[2], f[3]});
+  }
+  return rows;
+}
+
+const catalogue::TDeletedFile* find_record(const Truth& t) {
+  std::vector<std::string> want = split(t.path, '/');
+  for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
+    const auto& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+    std::vector<std::string> got = split(r.path.str().substr(3), '\\');
+    got.push_back(r.name.str());
+    if (r.size != t.size || got.size() != want.size()) continue;
+    if (std::equal(got.begin(), got.end(), want.begin(), same_component)) return &r;
+  }
+  return nullptr;
+}
+
+class DriveScope {
+ public:
+  explicit DriveScope(const std::string& image) {
+    volume::named_volumes = {image};
+    volume::get_drives(false);
+    volume::current_drive = 0;
+    catalogue::clear_catalogue();
+    messages::stop_flag = 0;
+    messages::work_total = messages::work_done = 0;
+  }
+  ~DriveScope() {
+    catalogue::clear_catalogue();
+    volume::drive_table.clear();
+    volume::detach_all_sources();
+    volume::named_volumes.clear();
+    messages::stop_flag = 0;
+  }
+};
+
+bool recoverable(const std::string& state) {
+  return state == "deleted" || state == "deleted-in-folder" || state == "deleted-fragmented";
+}
+
+template <int Width>
+struct Image {
+  static constexpr int width = Width;
+  static std::string name() { return "fat" + std::to_string(Width) + ".img"; }
+};
+
+template <typename T>
+class FatImageRecoveryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    image_ = testing::fixture_image(T::name());
+    if (image_.empty()) GTEST_SKIP() << T::name() << " missing (ctest -R fixtures)";
+  }
+  // A private copy that a test may change.
+  std::string copy() {
+    const std::string path = dir_.path() + "/" + T::name();
+    fs::copy_file(image_, path, fs::copy_options::overwrite_existing);
+    return path;
+  }
+  std::string image_;
+  testing::TempDir dir_;
+};
+using Widths = ::testing::Types<Image<12>, Image<16>, Image<32>>;
+TYPED_TEST_SUITE(FatImageRecoveryTest, Widths);
+
+TYPED_TEST(FatImageRecoveryTest, RecoversEveryFileWhoseClustersAreStillFree) {
+  const std::string before = sha256_of(this->image_);
+  DriveScope drive(this->image_);
+  ASSERT_EQ(scan_fat_volume(), 1);
+  messages::RecordingChannel log;
+  messages::ScopedChannel scope(log);
+  int recovered = 0;
+  for (const Truth& t : read_truth(this->image_)) {
+    if (!recoverable(t.state)) continue;
+    const catalogue::TDeletedFile* r = find_record(t);
+    ASSERT_NE(r, nullptr) << t.path;
+    // ONE.BIN fills exactly one cluster, so it counts two, and a live file holds the second;
+    // the fragmented file's fourth cluster belongs to a live file. The rest lie in free runs.
+    const int expected_quality = t.path == "/ONE.BIN" ? 50 : t.state == "deleted-fragmented" ? 43 : 100;
+    EXPECT_EQ(r->quality, expected_quality) << t.path;
+    const std::string out = this->dir_.path() + "/out" + std::to_string(recovered++);
+    RecoveryResult result;
+    ASSERT_EQ(recover_fat_file(*r, out, &result), 1) << t.path;
+    EXPECT_FALSE(result.failed);
+    EXPECT_EQ(result.bytes_written, t.size);
+    EXPECT_EQ(sha256_of(out), t.sha256) << t.path;
+    EXPECT_EQ(log.lines.back(), " Undeleted successfully: " + out);
+  }
+  EXPECT_GE(recovered, 15);
+  EXPECT_EQ(sha256_of(this->image_), before) << "recovery changed the image";
+}
+
+TYPED_TEST(FatImageRecoveryTest, QualityFollowsTheClustersInUse) {
+  const std::string img = this->copy();
+  const auto truth = read_truth(this->image_);
+  const auto q2 = std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
+    return t.path.ends_with("Q2 figures (final).csv");
+  });
+  std::uint32_t first = 0;
+  {
+    DriveScope drive(img);
+    ASSERT_EQ(scan_fat_volume(), 1);
+    const auto* overwritten = find_record(*std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
+      return t.path == "/ARCHIVE/Overwritten report.pdf";
+    }));
+    ASSERT_NE(overwritten, nullptr);
+    EXPECT_EQ(overwritten->quality, 0);
+    first = static_cast<std::uint32_t>(find_record(*q2)->first_cluster);
+  }
+  // Mark the fourth of the file's six needed clusters as taken: 3 of 6 free, quality 50.
+  auto bytes = file_bytes(img);
+  const std::size_t fat = std::size_t{bytes[14]} | std::size_t{bytes[15]} << 8;
+  const std::size_t bps = std::size_t{bytes[11]} | std::size_t{bytes[12]} << 8;
+  const std::uint32_t c = first + 3;
+  std::uint8_t* at = bytes.data() + fat * bps + c * TypeParam::width / 8;
+  if (TypeParam::width == 12) {
+    if (c % 2) at[0] |= 0x70, at[1] = 0xFF; else at[0] = 0xF7, at[1] |= 0x0F;
+  } else {
+    at[0] = 0xF7, at[1] = 0xFF;
+  }
+  write_bytes(img, bytes);
+  DriveScope drive(img);
+  ASSERT_EQ(scan_fat_volume(), 1);
+  const auto* r = find_record(*q2);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->quality, 50);
+  // The copy skips the taken cluster: the first three clusters are right, the rest is not.
+  const std::string out = this->dir_.path() + "/q2";
+  ASSERT_EQ(recover_fat_file(*r, out), 1);
+  const auto got = file_bytes(out);
+  ASSERT_EQ(static_cast<std::int64_t>(got.size()), q2->size);
+  EXPECT_NE(sha256_of(out), q2->sha256);
+  const std::string head = "/DOCS/Reports/2024/Quarterly/Q2 figures (final).csv\n";
+  EXPECT_EQ(std::string(got.begin(), got.begin() + static_cast<long>(head.size())), head);
+}
+
+TYPED_TEST(FatImageRecoveryTest, StopAndFailuresEndTheFile) {
+  DriveScope drive(this->image_);
+  ASSERT_EQ(scan_fat_volume(), 1);
+  const auto truth = read_truth(this->image_);
+  const auto* zip = find_record(*std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
+    return t.path == "/DOCS/Backup 2023.zip";
+  }));
+  ASSERT_NE(zip, nullptr);
+  messages::RecordingChannel log;
+  messages::ScopedChannel scope(log);
+  RecoveryResult result;
+  EXPECT_EQ(recover_fat_file(*zip, this->dir_.path() + "/no/such/folder/x", &result), 0);
+  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(log.lines.back(), " Error: No such file or directory");
+
+  EXPECT_EQ(recover_fat_file(*zip, "/dev/full", &result), 1);
+  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(log.lines.back(), " Error: No space left on device");
+
+  log.on_pending_events = [] { messages::stop_flag = 1; };
+  const std::string out = this->dir_.path() + "/stopped";
+  EXPECT_EQ(recover_fat_file(*zip, out, &result), 1);
+  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(fs::file_size(out), static_cast<std::uintmax_t>(volume::drive_table[0].cluster_size));
+  EXPECT_EQ(log.lines.back(), " Process interrupted: " + out);
+  messages::stop_flag = 0;
+  log.on_pending_events = nullptr;
+
+  // A cluster that cannot be read ends the file with a reason.
+  auto memory = testing::attach_memory_volume('c', file_bytes(this->image_));
+  const auto layout = layout_for_drive(0);
+  memory->unreadable_from = layout->cluster_position(static_cast<std::uint32_t>(zip->first_cluster) + 1);
+  EXPECT_EQ(recover_fat_file(*zip, out, &result), 1);
+  EXPECT_TRUE(result.failed);
+  EXPECT_TRUE(log.lines.back().starts_with(" Error: cannot read cluster ")) << log.lines.back();
+  EXPECT_TRUE(log.lines.back().ends_with(": " + out));
+  EXPECT_GT(result.bytes_written, 0);
+  EXPECT_LT(result.bytes_written, zip->size);
+  EXPECT_EQ(result.bytes_written % volume::drive_table[0].cluster_size, 0);
+}
+
+// Byte ranges [begin, end) where two equally long buffers differ.
+std::vector<std::pair<std::size_t, std::size_t>> differences(const std::vector<std::uint8_t>& a,
+                                                             const std::vector<std::uint8_t>& b) {
+  std::vector<std::pair<std::size_t, std::size_t>> ranges;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == b[i]) {
+      // Skip equal stretches a word at a time; the images are tens of megabytes.
+      while (i + 8 < a.size() && std::memcmp(&a[i + 1], &b[i + 1], 8) == 0) i += 8;
+      continue;
+    }
+    if (!ranges.empty() && ranges.back().second + 32 >= i) ranges.back().second = i + 1;
+    else ranges.push_back({i, i + 1});
+  }
+  return ranges;
+}
+
+bool fls_lists(const std::string& image, const std::string& name, std::int64_t size) {
+  const std::string out = run_command("fls -r -d -p -l " + shell_quote(image)).out;
+  for (const auto& line : split(out, '\n')) {
+    const auto f = split(line, '\t');
+    if (f.size() >= 7 && (f[1].ends_with(name) || std::stoll(f[6]) == size) && f[0].starts_with("r/r *")) return true;
+  }
+  return false;
+}
+
+TYPED_TEST(FatImageRecoveryTest, WipeOverwritesOnlyTheEntrySet) {
+  if (!testing::have_program("fls")) GTEST_SKIP() << "The Sleuth Kit is not installed";
+  const std::string shared = sha256_of(this->image_);
+  const auto truth = read_truth(this->image_);
+  for (const char* target : {"/Résumé 2024.docx", "/DOCS/Reports/2024/Quarterly/Q2 figures (final).csv"}) {
+    const std::string img = this->copy();
+    const auto original = file_bytes(img);
+    const Truth& t = *std::find_if(truth.begin(), truth.end(), [&](const Truth& x) { return x.path == target; });
+    const std::string name = t.path.substr(t.path.rfind('/') + 1);
+    ASSERT_TRUE(fls_lists(img, name, t.size));
+    std::int64_t set_start = 0;
+    {
+      DriveScope drive(img);
+      ASSERT_EQ(scan_fat_volume(), 1);
+      const auto* r = find_record(t);
+      ASSERT_NE(r, nullptr) << target;
+      const auto layout = layout_for_drive(0);
+      set_start = (r->entry_cluster == 0 ? layout->root_region_position()
+                                         : layout->cluster_position(static_cast<std::uint32_t>(r->entry_cluster))) +
+                  r->entry_offset;
+      messages::RecordingChannel log;
+      messages::ScopedChannel scope(log);
+      bool wiped = false;
+      EXPECT_EQ(wipe_fat_file(*r, &wiped), 1);
+      EXPECT_TRUE(wiped);
+      EXPECT_EQ(log.lines.back(), " Wiped successfully: " + name);
+    }
+    const auto after = file_bytes(img);
+    // Long-name entries and their short entry: 3 slots for these names, all in one block.
+    const auto changed = differences(original, after);
+    ASSERT_EQ(changed.size(), 1u) << target;
+    EXPECT_GE(changed[0].first, static_cast<std::size_t>(set_start));
+    EXPECT_LE(changed[0].second, static_cast<std::size_t>(set_start) + 3 * 32);
+    const std::uint8_t* short_entry = after.data() + set_start + 64;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(short_entry), 11), "\xE5ZZZZZZZZZZ");
+    EXPECT_FALSE(fls_lists(img, name, t.size)) << target;
+    DriveScope drive(img);
+    ASSERT_EQ(scan_fat_volume(), 1);
+    EXPECT_EQ(find_record(t), nullptr);
+  }
+  EXPECT_EQ(sha256_of(this->image_), shared);
+}
+
+TYPED_TEST(FatImageRecoveryTest, WipeOfChangedEntriesWritesNothing) {
+  const std::string img = this->copy();
+  const auto truth = read_truth(this->image_);
+  const Truth& t = *std::find_if(truth.begin(), truth.end(), [](const Truth& x) { return x.path == "/DOCS/Reports/draft.doc"; });
+  DriveScope drive(img);
+  ASSERT_EQ(scan_fat_volume(), 1);
+  const catalogue::TDeletedFile record = *find_record(t);
+  const auto layout = layout_for_drive(0);
+  const auto at = static_cast<std::size_t>(layout->cluster_position(static_cast<std::uint32_t>(record.entry_cluster)) +
+                                           record.entry_offset);
+  messages::RecordingChannel log;
+  messages::ScopedChannel scope(log);
+  struct Change { std::size_t offset; std::uint8_t value; const char* reason; };
+  for (const Change& c : {Change{28, 0x99, " Error: the entry no longer describes the file"},
+                          Change{0, 'D', " Error: the entry is no longer deleted"}}) {
+    auto bytes = file_bytes(img);
+    const auto saved = bytes[at + c.offset];
+    bytes[at + c.offset] = c.value;
+    write_bytes(img, bytes);
+    bool wiped = true;
+    EXPECT_EQ(wipe_fat_file(record, &wiped), 1);
+    EXPECT_FALSE(wiped);
+    EXPECT_TRUE(log.lines.back().starts_with(c.reason)) << log.lines.back();
+    EXPECT_EQ(file_bytes(img), bytes);
+    bytes[at + c.offset] = saved;
+    write_bytes(img, bytes);
+  }
+}
+
+// A FAT16 volume with 512-byte clusters whose folder /D holds 13 short names and then a long
+// name whose three entries straddle the end of the folder's first cluster; the folder's second
+// cluster lies behind the files' clusters. The long-named file is deleted.
+class FatBoundaryWipeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing::have_program("mcopy") || !testing::have_program("fls")) GTEST_SKIP() << "needs mtools and TSK";
+    img_ = dir_.path() + "/b.img";
+    const std::string d = dir_.path();
+    const auto r = run_command("export MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null; set -e; truncate -s 4M " + img_ +
+                               "; mkfs.fat -F 16 -s 1 " + img_ + " >/dev/null; mmd -i " + img_ + " ::/D;"
+                               "for i in $(seq -w 1 13); do echo $i > " + d + "/F$i.TXT; done; mcopy -i " + img_ + " " +
+                               d + "/F*.TXT ::/D; head -c 3000 /dev/urandom > " + d + "/l; mcopy -i " + img_ + " " + d +
+                               "/l '::/D/Long name here.txt'; mdel -i " + img_ + " '::/D/Long name here.txt'");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  testing::TempDir dir_;
+  std::string img_;
+};
+
+TEST_F(FatBoundaryWipeTest, WipeFollowsTheFatIntoTheNextDirectoryCluster) {
+  const auto original = file_bytes(img_);
+  ASSERT_TRUE(fls_lists(img_, "Long name here.txt", 3000));
+  {
+    DriveScope drive(img_);
+    ASSERT_EQ(scan_fat_volume(), 1);
+    ASSERT_EQ(catalogue::deleted_count, 1);
+    const auto r = catalogue::deleted_files[0];
+    EXPECT_EQ(r.name.str(), "Long name here.txt");
+    EXPECT_EQ(r.entry_offset, 15 * 32);
+    bool wiped = false;
+    EXPECT_EQ(wipe_fat_file(r, &wiped), 1);
+    EXPECT_TRUE(wiped);
+  }
+  const auto changed = differences(original, file_bytes(img_));
+  ASSERT_EQ(changed.size(), 2u);  // the last slot of one cluster, the first two of another
+  EXPECT_LE(changed[0].second - changed[0].first, 32u);
+  EXPECT_EQ(changed[0].first % 512 / 32, 15u);
+  EXPECT_LT(changed[1].first % 512, 32u);
+  EXPECT_LE(changed[1].second % 512, 64u);
+  EXPECT_GT(changed[1].first, changed[0].second + 512) << "the folder's clusters are not adjacent";
+  EXPECT_FALSE(fls_lists(img_, "Long name here.txt", 3000));
+}
+
+TEST_F(FatBoundaryWipeTest, WipeWithoutANextClusterWritesNothing) {
+  DriveScope drive(img_);
+  ASSERT_EQ(scan_fat_volume(), 1);
+  ASSERT_EQ(catalogue::deleted_count, 1);
+  const auto r = catalogue::deleted_files[0];
+  // Free the folder's first cluster in the FAT: the set has nowhere to continue.
+  auto bytes = file_bytes(img_);
+  const auto layout = layout_for_drive(0);
+  const std::uint32_t c = static_cast<std::uint32_t>(r.entry_cluster);
+  bytes[static_cast<std::size_t>(layout->fat_position()) + 2 * c] = 0;
+  bytes[static_cast<std::size_t>(layout->fat_position()) + 2 * c + 1] = 0;
+  write_bytes(img_, bytes);
+  messages::RecordingChannel log;
+  messages::ScopedChannel scope(log);
+  bool wiped = true;
+  EXPECT_EQ(wipe_fat_file(r, &wiped), 1);
+  EXPECT_FALSE(wiped);
+  EXPECT_TRUE(log.lines.back().starts_with(" Error: the FAT gives no next cluster")) << log.lines.back();
+  EXPECT_EQ(file_bytes(img_), bytes);
+}
+
+}  // namespace
+}  // namespace fennick::fat
