@@ -168,6 +168,8 @@ struct CreationCase {
   std::vector<std::string> lines;
 };
 
+void PrintTo(const CreationCase& c, std::ostream* os) { *os << c.what; }
+
 class ReaderCreationTest : public ReaderTest,
                            public ::testing::WithParamInterface<CreationCase> {};
 
