@@ -1,6 +1,10 @@
 // Test helpers.
 #include "test_support.h"
 
+#include "catalogue/catalogue.h"
+#include "messages/status_channel.h"
+#include "volume/drive_table.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +91,29 @@ std::vector<std::uint8_t> patterned_volume(std::size_t bytes, std::uint8_t secto
   v[21] = 0xF8;
   for (int i = 0; i < 8; ++i) v[40 + i] = static_cast<std::uint8_t>(total_sectors >> (8 * i));
   return v;
+}
+
+std::string sha256_of(const std::string& path) {
+  const CommandResult r = run_command("sha256sum " + shell_quote(path));
+  return r.exit_code == 0 ? r.out.substr(0, 64) : std::string();
+}
+
+DriveScope::DriveScope(const std::string& image) {
+  volume::named_volumes = {image};
+  volume::get_drives(false);
+  volume::current_drive = 0;
+  catalogue::clear_catalogue();
+  messages::stop_flag = 0;
+  messages::work_done = 0;
+  messages::work_total = 0;
+}
+
+DriveScope::~DriveScope() {
+  catalogue::clear_catalogue();
+  volume::drive_table.clear();
+  volume::detach_all_sources();
+  volume::named_volumes.clear();
+  messages::stop_flag = 0;
 }
 
 }  // namespace fennick::testing

@@ -52,4 +52,17 @@ std::vector<std::uint8_t> patterned_volume(std::size_t bytes, std::uint8_t secto
                                            std::uint64_t total_sectors);
 std::uint8_t pattern_byte(std::uint64_t position);
 
+// SHA-256 of a file as lower-case hex (sha256sum), empty when it cannot be read.
+std::string sha256_of(const std::string& path);
+
+// Binds one image as drive C: (the only entry of the drive table), empties the catalogue and
+// the run state; undoes all of it at the end of the scope.
+class DriveScope {
+ public:
+  explicit DriveScope(const std::string& image);
+  ~DriveScope();
+  DriveScope(const DriveScope&) = delete;
+  DriveScope& operator=(const DriveScope&) = delete;
+};
+
 }  // namespace fennick::testing

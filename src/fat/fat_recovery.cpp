@@ -1,14 +1,12 @@
 // FAT recovery of one catalogued file: copies the first cluster, then the free clusters above
 // it in ascending order (skipping clusters in use now), until the recorded size is reached.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "catalogue/output_file.h"
 #include "fat/fat_layout.h"
 #include "fat/fat_unit.h"
 #include "messages/message_catalogue.h"
@@ -21,24 +19,6 @@ namespace {
 
 constexpr std::uint32_t progress_every_clusters = 500;
 
-// Writes all bytes, retrying short writes; false with errno set when the system refuses.
-bool write_all(int fd, const std::uint8_t* data, std::size_t count) {
-  while (count > 0) {
-    const ssize_t n = ::write(fd, data, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    data += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 void log_error(const std::string& reason) {
   messages::out_text(messages::get_message(72) + reason);
 }
@@ -50,9 +30,9 @@ void update_progress() {
   messages::channel().set_progress(static_cast<std::int32_t>(std::lround(std::clamp(percent, 0.0, 100.0))));
 }
 
-// Copies the clusters into fd; false after logging when a read or write fails.
+// Copies the clusters into the output file; false after logging when a read or write fails.
 bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layout,
-                   volume::TBuffer& main_reader, volume::TBuffer& fat_reader, int fd,
+                   volume::TBuffer& main_reader, volume::TBuffer& fat_reader, catalogue::OutputFile& out,
                    const std::string& output_path, RecoveryResult& result) {
   const auto cluster_bytes = static_cast<std::size_t>(layout.cluster_bytes());
   std::vector<std::uint8_t> buffer(cluster_bytes);
@@ -77,7 +57,7 @@ bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layou
     }
     const std::int64_t chunk =
         std::min<std::int64_t>(static_cast<std::int64_t>(cluster_bytes), record.size - written);
-    if (chunk > 0 && !write_all(fd, buffer.data(), static_cast<std::size_t>(chunk))) {
+    if (chunk > 0 && !out.write_all(buffer.data(), static_cast<std::size_t>(chunk))) {
       log_error(std::strerror(errno));
       return false;
     }
@@ -108,8 +88,8 @@ int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& o
   RecoveryResult& result = result_out ? *result_out : local;
   result = RecoveryResult{};
 
-  const int fd = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  catalogue::OutputFile out;
+  if (!out.open(output_path)) {
     log_error(std::strerror(errno));
     result.failed = true;
     return 0;
@@ -145,12 +125,12 @@ int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& o
           status = 0;
         } else {
           copied = record.size <= 0 ||
-                   copy_clusters(record, *layout, reader, fat_reader, fd, output_path, result);
+                   copy_clusters(record, *layout, reader, fat_reader, out, output_path, result);
         }
       }
     }
   }
-  if (::close(fd) != 0 && copied) {
+  if (!out.close() && copied) {
     log_error(std::strerror(errno));
     copied = false;
   }

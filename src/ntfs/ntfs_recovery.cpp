@@ -7,14 +7,12 @@
 // shows the unit was compressed, the output steps back over them and the decoded unit is
 // written in their place. The stored clusters are kept in memory for that, so the output is
 // only ever written, never read.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 
+#include "catalogue/output_file.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
 #include "ntfs/lznt1.h"
@@ -35,37 +33,7 @@ constexpr std::int64_t progress_interval = 500;
 
 void log_error(const std::string& text) { messages::out_text(messages::get_message(72) + text); }
 
-class OutputFile {
- public:
-  explicit OutputFile(int fd) : fd_(fd) {}
-  ~OutputFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  // Writes all bytes; false with errno kept on failure.
-  bool write_all(const std::uint8_t* bytes, std::size_t count) {
-    while (count > 0) {
-      const ssize_t n = ::write(fd_, bytes, count);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (n == 0) {
-        errno = EIO;
-        return false;
-      }
-      bytes += n;
-      count -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  bool step_back(std::int64_t bytes) { return ::lseek(fd_, -static_cast<off_t>(bytes), SEEK_CUR) >= 0; }
-
- private:
-  int fd_;
-};
+using catalogue::OutputFile;
 
 struct Copy {
   NtfsVolume& v;
@@ -198,13 +166,12 @@ int recover_ntfs_file(const TDeletedFile& record, const std::string& output_path
   RecoveryResult& res = result ? *result : local;
   res = RecoveryResult{};
 
-  const int fd = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  OutputFile out;
+  if (!out.open(output_path)) {
     log_error("Cannot create file \"" + output_path + "\". " + std::strerror(errno));
     res.failed = true;
     return 1;
   }
-  OutputFile out(fd);
   res.output_created = true;
 
   const auto index = static_cast<std::size_t>(record.drive_index);
@@ -256,6 +223,12 @@ int recover_ntfs_file(const TDeletedFile& record, const std::string& output_path
   res.bytes_written = c.written;
   if (c.unreadable_clusters > 0) res.failed = true;
   if (c.write_failed) return 1;
+  // A full disk may show only when the last buffered bytes are flushed at close.
+  if (!out.close()) {
+    log_error(std::string(std::strerror(errno)) + ": \"" + output_path + "\"");
+    res.failed = true;
+    return 1;
+  }
   if (messages::stop_flag) {
     messages::out_text(messages::get_message(73) + output_path);
     res.stopped = true;

@@ -113,11 +113,6 @@ bool same_volume_path(const std::string& ours, const std::string& truth) {
   return true;
 }
 
-std::string sha256_of(const std::string& path) {
-  const CommandResult r = run_command("sha256sum " + shell_quote(path));
-  return r.out.substr(0, 64);
-}
-
 std::string cli() { return shell_quote(cli_path()); }
 
 bool expected_intact(const TruthFile& f) {

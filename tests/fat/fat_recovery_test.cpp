@@ -19,14 +19,13 @@
 namespace fennick::fat {
 namespace {
 
+using testing::sha256_of;
+
+using testing::DriveScope;
+
 namespace fs = std::filesystem;
 using testing::run_command;
 using testing::shell_quote;
-
-std::string sha256_of(const std::string& path) {
-  const std::string out = run_command("sha256sum " + shell_quote(path) + " | cut -d' ' -f1").out;
-  return out.substr(0, out.find('\n'));
-}
 
 std::vector<std::uint8_t> file_bytes(const std::string& path) {
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fs::file_size(path)));
@@ -93,25 +92,6 @@ const catalogue::TDeletedFile* find_record(const Truth& t) {
   }
   return nullptr;
 }
-
-class DriveScope {
- public:
-  explicit DriveScope(const std::string& image) {
-    volume::named_volumes = {image};
-    volume::get_drives(false);
-    volume::current_drive = 0;
-    catalogue::clear_catalogue();
-    messages::stop_flag = 0;
-    messages::work_total = messages::work_done = 0;
-  }
-  ~DriveScope() {
-    catalogue::clear_catalogue();
-    volume::drive_table.clear();
-    volume::detach_all_sources();
-    volume::named_volumes.clear();
-    messages::stop_flag = 0;
-  }
-};
 
 bool recoverable(const std::string& state) {
   return state == "deleted" || state == "deleted-in-folder" || state == "deleted-fragmented";

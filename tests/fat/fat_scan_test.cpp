@@ -19,6 +19,10 @@
 namespace fennick::fat {
 namespace {
 
+using testing::sha256_of;
+
+using testing::DriveScope;
+
 using testing::run_command;
 using testing::shell_quote;
 
@@ -54,29 +58,6 @@ std::string format_datetime(double value) {
                 secs / 60 % 60, secs % 60);
   return text;
 }
-
-std::string sha256_of(const std::string& path) {
-  return run_command("sha256sum " + shell_quote(path) + " | cut -d' ' -f1").out;
-}
-
-// Binds one image as drive C: and empties the catalogue; undoes both at the end.
-class DriveScope {
- public:
-  explicit DriveScope(const std::string& image) {
-    volume::named_volumes = {image};
-    volume::get_drives(false);
-    volume::current_drive = 0;
-    catalogue::clear_catalogue();
-    messages::stop_flag = 0;
-  }
-  ~DriveScope() {
-    catalogue::clear_catalogue();
-    volume::drive_table.clear();
-    volume::detach_all_sources();
-    volume::named_volumes.clear();
-    messages::stop_flag = 0;
-  }
-};
 
 struct FlsEntry {
   std::string inode;

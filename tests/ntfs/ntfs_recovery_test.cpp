@@ -21,38 +21,17 @@
 namespace fennick::ntfs {
 namespace {
 
+using testing::sha256_of;
+
+using testing::DriveScope;
+
 using catalogue::TDeletedFile;
 using testing::run_command;
 using testing::shell_quote;
 
-class DriveScope {
- public:
-  explicit DriveScope(const std::string& image) {
-    volume::named_volumes = {image};
-    volume::get_drives(false);
-    volume::current_drive = 0;
-    catalogue::clear_catalogue();
-    messages::stop_flag = 0;
-    messages::work_done = 0;
-    messages::work_total = 0;
-  }
-  ~DriveScope() {
-    catalogue::clear_catalogue();
-    volume::drive_table.clear();
-    volume::detach_all_sources();
-    volume::named_volumes.clear();
-    messages::stop_flag = 0;
-  }
-};
-
 std::vector<TDeletedFile> scan_all() {
   EXPECT_EQ(scan_ntfs(), 1);
   return {catalogue::deleted_files.begin(), catalogue::deleted_files.begin() + catalogue::deleted_count};
-}
-
-std::string sha256_of(const std::string& path) {
-  const auto r = run_command("sha256sum " + shell_quote(path) + " | cut -d' ' -f1");
-  return r.out.substr(0, r.out.find('\n'));
 }
 
 std::vector<std::uint8_t> read_file(const std::string& path) {

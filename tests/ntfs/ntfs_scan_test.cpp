@@ -24,28 +24,13 @@
 namespace fennick::ntfs {
 namespace {
 
+using testing::sha256_of;
+
+using testing::DriveScope;
+
 using catalogue::TDeletedFile;
 using testing::run_command;
 using testing::shell_quote;
-
-// Binds one image as drive C: with an empty catalogue; undoes both at the end.
-class DriveScope {
- public:
-  explicit DriveScope(const std::string& image) {
-    volume::named_volumes = {image};
-    volume::get_drives(false);
-    volume::current_drive = 0;
-    catalogue::clear_catalogue();
-    messages::stop_flag = 0;
-  }
-  ~DriveScope() {
-    catalogue::clear_catalogue();
-    volume::drive_table.clear();
-    volume::detach_all_sources();
-    volume::named_volumes.clear();
-    messages::stop_flag = 0;
-  }
-};
 
 std::vector<TDeletedFile> found() {
   return {catalogue::deleted_files.begin(), catalogue::deleted_files.begin() + catalogue::deleted_count};
@@ -56,10 +41,6 @@ const TDeletedFile* by_record(const std::vector<TDeletedFile>& files, std::int64
     if (f.record_no == record) return &f;
   }
   return nullptr;
-}
-
-std::string sha256_of(const std::string& path) {
-  return run_command("sha256sum " + shell_quote(path) + " | cut -d' ' -f1").out;
 }
 
 std::string ntfs_image_or_skip() { return testing::fixture_image("ntfs.img"); }
