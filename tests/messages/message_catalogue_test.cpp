@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -47,13 +49,16 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {10000, 41, " ERROR: Drive Error"},
       {10000, 62, " -  Filter"},
       {10000, 109, " Could not determine disk cluster size "},
-      // Beyond a language's run, or not yet translated: the English text.
-      {30000, 1, "Drives"},
+      // Beyond a language's run: the English text.
       {30000, 91, "Total file size: "},
       {5000, 100, " No drive to clean"},
       {0, 114, "Hide overwritten files"},
-      {1500, 115, "Hide temporary files"},
-      {27000, 6, "Version: "},
+      {0, 115, "Hide temporary files"},
+      {23000, 114, "Hide overwritten files"},
+      {27000, 92, " - Clean Disk"},
+      {25000, 88, "Help"},
+      {40000, 91, "Total file size: "},
+      {53000, 90, "Keep folder structure"},
       // A base that is no language reads English.
       {12345, 1, "Drives"},
       {99000, 49, "Good"},
@@ -75,7 +80,7 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
   }
 }
 
-// The compiled-in texts hold no empty one yet, so the rule that an empty text counts as
+// The compiled-in texts hold no empty one, so the rule that an empty text counts as
 // absent is checked on a small table of its own.
 TEST(LookupMessage, TreatsAnEmptyTextAsAbsent) {
   const detail::MessageEntry entries[] = {
@@ -206,6 +211,60 @@ TEST_P(EachLanguage, OwnNameIsMessageZeroAndTextsStayInsideTheRun) {
   EXPECT_EQ(base_found(language.english_name), language.base);
   EXPECT_EQ(base_found(language.own_name), language.base);
   EXPECT_EQ(base_found(std::to_string(language.base)), language.base);
+}
+
+// The stored texts of one language as the catalogue holds them, checked against English:
+// the whole run is there and filled, no id of the language's block lies beyond the run, and
+// the blanks that callers rely on when they join a text with a value are kept.
+TEST_P(EachLanguage, RunIsCompleteAndKeepsTheEnglishBlanks) {
+  const Language& language = GetParam();
+  const auto entries = detail::message_entries();
+  const auto stored = [&entries](std::int64_t id) -> const std::string_view* {
+    const auto it = std::lower_bound(
+        entries.begin(), entries.end(), id,
+        [](const detail::MessageEntry& e, std::int64_t wanted) { return e.id < wanted; });
+    return it != entries.end() && it->id == id ? &it->text : nullptr;
+  };
+
+  // A language's block of ids reaches up to the next base of the table.
+  std::int64_t block_end = std::numeric_limits<std::int64_t>::max();
+  for (const Language& other : language_table()) {
+    if (other.base > language.base) block_end = std::min<std::int64_t>(block_end, other.base);
+  }
+
+  // Danish and Greek leave the main window's title suffix a single blank.
+  const bool blank_title_suffix =
+      language.english_name == "Danish" || language.english_name == "Greek";
+
+  for (int k = 0; k <= language.last_message; ++k) {
+    SCOPED_TRACE("message " + std::to_string(k));
+    const std::string_view* text = stored(std::int64_t{language.base} + k);
+    const std::string_view* english = stored(std::int64_t{english_base} + k);
+    ASSERT_NE(english, nullptr);
+    if (text == nullptr) {
+      ADD_FAILURE() << "missing";
+      continue;
+    }
+    EXPECT_FALSE(text->empty());
+    if (k == 5 && blank_title_suffix) {
+      EXPECT_EQ(*text, " ");
+      continue;
+    }
+    const std::string shown = "English \"" + std::string(*english) + "\", here \"" +
+                              std::string(*text) + '"';
+    if (english->starts_with(' ')) {
+      EXPECT_TRUE(text->starts_with(' ')) << shown;
+    }
+    if (english->ends_with(' ')) {
+      EXPECT_TRUE(text->ends_with(' ')) << shown;
+    }
+  }
+
+  for (const auto& e : entries) {
+    if (e.id > std::int64_t{language.base} + language.last_message && e.id < block_end) {
+      ADD_FAILURE() << "message " << e.id - language.base << " lies beyond the run";
+    }
+  }
 }
 
 }  // namespace
