@@ -1,0 +1,64 @@
+// The Clean Disk workers: erasing free MFT records (directory entries), cluster tips and free
+// space of a mounted volume, and the two routines they share (overwrite_region,
+// delete_folder_tree).
+//
+// The workers never write sectors. They work through files and folders of their own that
+// they create below the volume's mount point, and through the bytes past the end of the
+// user's files, so the mounted file system does all the writing. They report through the
+// active status channel (log lines, progress 0..100), let it process pending events before
+// every piece of work and stop when stop_flag is set. Every cleanup file is gone when a
+// worker returns, however it ended.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "volume/drive_table.h"
+
+namespace fennick::cleaning {
+
+// Whether the three pattern buffers exist. erase_free_space clears it, so that every
+// free-space run makes new buffers with new random bytes.
+extern bool patterns_ready;
+
+// Tip-walk counters, reset by erase_cluster_tips: the sizes of all files met so far and the
+// files whose tips were handled.
+extern std::int64_t tips_seen_bytes;
+extern std::uint32_t tips_file_count;
+
+// Writes `length` bytes at the descriptor's current position three times (zeros, 0xFF,
+// random bytes, in pieces of at most 1 MiB with pending events let through between pieces)
+// and leaves the position at the end of the region. False when a write fails (the volume is
+// full, for instance) or the pattern buffers cannot be made; the region may then be partly
+// written. A descriptor opened for direct I/O that the file system refuses to write directly
+// falls back to ordinary writes.
+bool overwrite_region(int fd, std::int64_t length);
+
+// Deletes the folder (or file) at path with everything in it. Symbolic links are removed,
+// never followed. True when nothing is left at path.
+bool delete_folder_tree(const std::string& path);
+
+// The folder the workers work in: the volume's mount point, looked up now (the drive table
+// may be older than the mount). Empty, after a log line saying so, when the volume is not
+// mounted.
+std::string clean_root(const volume::DriveInfo& drive);
+
+// NTFS only: creates empty files in hidden TMPDIRnnnnnn folders of the root until the MFT
+// has had to grow (so every free MFT record, among them those of deleted files, has been
+// taken by a new file), then deletes them all. True when the MFT grew.
+bool erase_directory_entries(const volume::DriveInfo& drive);
+
+// Overwrites the bytes between the end of every file of the volume and the end of its last
+// cluster, three times; each file keeps its length, content and times. Compressed,
+// encrypted and sparse files are skipped. used_bytes drives the progress bar. False only
+// when the volume cannot be walked at all (not mounted, root unreadable, cluster size
+// unknown).
+bool erase_cluster_tips(const volume::DriveInfo& drive, std::int32_t cluster_size,
+                        std::int64_t used_bytes);
+
+// Fills the free space with one large hidden cleanup file, then with small ones until not a
+// byte more can be written (on NTFS the last ones take the free MFT records), and deletes
+// them all. False when a check or the creation of the first cleanup file fails.
+bool erase_free_space(const volume::DriveInfo& drive);
+
+}  // namespace fennick::cleaning

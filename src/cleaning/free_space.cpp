@@ -1,0 +1,159 @@
+// erase_free_space: fills the free space of the volume with cleanup files of its own (one
+// large file, then small ones until not one more byte can be written; on NTFS the last ones
+// take the free MFT records), three patterns each, and lets them all go again.
+//
+// Every cleanup file loses its name right after it is made, so the file lives only as long
+// as its descriptor: closing it, or the end of the process however it comes, gives the space
+// back and leaves nothing behind.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "cleaning/clean_files.h"
+#include "cleaning/clean_unit.h"
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+
+namespace fennick::cleaning {
+
+namespace {
+
+using detail::child_path;
+
+constexpr std::int64_t first_small_size = 4096;
+// A folder cannot hold more than this many cleanup names before the counter wraps.
+constexpr std::uint64_t last_small_number = 999999999999ULL;
+
+// Every small file stays open until the end, and a volume can have far more free MFT records
+// than the usual descriptor limit; the soft limit is raised to the hard one for the run.
+class DescriptorLimit {
+ public:
+  DescriptorLimit() {
+    if (::getrlimit(RLIMIT_NOFILE, &saved_) == 0 && saved_.rlim_cur < saved_.rlim_max) {
+      rlimit raised = saved_;
+      raised.rlim_cur = saved_.rlim_max;
+      changed_ = ::setrlimit(RLIMIT_NOFILE, &raised) == 0;
+    }
+  }
+  ~DescriptorLimit() {
+    if (changed_) ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  bool changed_ = false;
+};
+
+// The descriptors of the run's cleanup files, closed in the order they were made.
+class CleanupFiles {
+ public:
+  ~CleanupFiles() { close_all(); }
+  void close_all() {
+    for (const int fd : fds_) ::close(fd);
+    fds_.clear();
+  }
+  void add(int fd) { fds_.push_back(fd); }
+
+ private:
+  std::vector<int> fds_;
+};
+
+bool stopped() { return messages::stop_flag != 0; }
+
+}  // namespace
+
+bool erase_free_space(const volume::DriveInfo& drive) {
+  const std::string root = clean_root(drive);
+  if (root.empty()) return false;
+  struct statvfs sv {};
+  if (::statvfs(root.c_str(), &sv) != 0) {
+    messages::out_text(messages::get_message(109) + std::to_string(errno));
+    return false;
+  }
+  // Some FUSE file systems report no figures at all; the cluster size then comes from the
+  // volume's boot sector.
+  std::int64_t cluster = static_cast<std::int64_t>(sv.f_frsize != 0 ? sv.f_frsize : sv.f_bsize);
+  if (sv.f_blocks == 0 || cluster <= 0) cluster = drive.cluster_size;
+  if (cluster <= 0) {
+    messages::out_text(messages::get_message(109) + std::to_string(EINVAL));
+    return false;
+  }
+  const auto unit = static_cast<std::int64_t>(sv.f_frsize);
+  const std::int64_t free_to_caller = static_cast<std::int64_t>(sv.f_bavail) * unit;
+  const std::int64_t free_total = static_cast<std::int64_t>(sv.f_bfree) * unit;
+  if (free_to_caller != free_total) {
+    messages::out_text(messages::get_message(111));
+    return false;
+  }
+
+  DescriptorLimit limit;
+  CleanupFiles files;
+  const int large = detail::create_cleanup_file(child_path(root, "DELTEMP00000"), 0, true);
+  if (large < 0) {
+    messages::out_text(messages::get_message(112) + std::to_string(errno));
+    return false;
+  }
+  files.add(large);
+
+  // Large file: 256 clusters a round until the volume is full.
+  std::int64_t chunk = 256 * cluster;
+  detail::progress_start();
+  patterns_ready = false;
+  std::int64_t written = 0;
+  std::int64_t rounds = 0;
+  while (chunk > cluster && !stopped()) {
+    messages::process_pending_events();
+    if (stopped()) break;
+    if (!overwrite_region(large, chunk)) {
+      chunk = 0;
+      break;
+    }
+    written += chunk;
+    rounds += 1;
+    if (rounds % 10 == 0 && free_total > 0) detail::progress_to(written * 100 / free_total);
+  }
+
+  const int second = detail::create_cleanup_file(child_path(root, "DELTEMP00001"), O_DSYNC, false);
+  if (second >= 0) files.add(second);
+
+  // Small files, until one cannot be made or cannot take a single byte. Each file is filled
+  // with pieces of one size while they fit, then with pieces half as large, down to one
+  // byte; the next file starts with the largest piece that fitted into this one.
+  std::int64_t size_step = first_small_size;
+  std::uint64_t k = 0;
+  while (!stopped()) {
+    messages::process_pending_events();
+    if (stopped() || k >= last_small_number) break;
+    k += 1;
+    const int fd = detail::create_cleanup_file(child_path(root, detail::counter_name(k, 12)), 0, false);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;  // a file of the user's with this name: the next number
+      break;
+    }
+    files.add(fd);
+    std::int64_t size = size_step;
+    std::int64_t largest_fit = 0;
+    while (size > 0 && !stopped()) {
+      messages::process_pending_events();
+      if (stopped()) break;
+      if (overwrite_region(fd, size)) {
+        if (largest_fit == 0) largest_fit = size;
+      } else {
+        size /= 2;
+      }
+    }
+    if (largest_fit == 0) break;
+    size_step = largest_fit;
+  }
+  files.close_all();
+  detail::progress_to(100);
+  return true;
+}
+
+}  // namespace fennick::cleaning

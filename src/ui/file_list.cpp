@@ -1,0 +1,144 @@
+// The found-file list's model and view.
+#include "ui/file_list.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "catalogue/catalogue_view.h"
+#include "catalogue/date_time.h"
+#include "dispatch/scan_run.h"
+#include "dispatch/undelete_unit.h"
+#include "messages/message_catalogue.h"
+#include "ui/ui_text.h"
+
+namespace fennick::ui {
+
+std::int64_t selected_total = 0;
+std::int32_t last_clicked_row = -1;
+
+namespace {
+
+FileListModel* live_model = nullptr;
+
+// Clearing the catalogue frees the records the list points at: empty the list first.
+void on_catalogue_cleared() {
+  last_clicked_row = -1;
+  if (live_model) live_model->set_row_count(0);
+}
+
+}  // namespace
+
+catalogue::TDeletedFile* record_at_row(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= catalogue::row_map.size()) return nullptr;
+  const std::int32_t index = catalogue::row_map[static_cast<std::size_t>(row)];
+  if (index < 0 || index >= catalogue::deleted_count ||
+      static_cast<std::size_t>(index) >= catalogue::deleted_files.size()) {
+    return nullptr;
+  }
+  return &catalogue::deleted_files[static_cast<std::size_t>(index)];
+}
+
+QString list_date_text(catalogue::DateTime value) {
+  // "YYYY-MM-DD HH:MM:SS" cut after the minutes; the time separator is ":" on this system.
+  return qs(catalogue::format_datetime(value).substr(0, 16));
+}
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {
+  live_model = this;
+  catalogue::set_catalogue_cleared_hook(&on_catalogue_cleared);
+}
+
+FileListModel::~FileListModel() {
+  if (live_model == this) {
+    live_model = nullptr;
+    catalogue::set_catalogue_cleared_hook(nullptr);
+  }
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : rows_;
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : column_count;
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rows_) return {};
+  const catalogue::TDeletedFile* record = record_at_row(index.row());
+  if (!record) return {};
+  if (role == Qt::CheckStateRole) {
+    if (index.column() != 0) return {};
+    return record->selected == 1 ? Qt::Checked : Qt::Unchecked;
+  }
+  if (role != Qt::DisplayRole) return {};
+  switch (index.column()) {
+    case 0: return qs(record->name.str());
+    case 1: return qs(record->path.str());
+    case 2: {
+      const int message = dispatch::status_message(record->quality);
+      return message < 0 ? QString() : qs(messages::get_message(message));
+    }
+    case 3: return qs(dispatch::size_text(record->size));
+    case 4: return list_date_text(record->created);
+    case 5: return list_date_text(record->modified);
+    default: return QString();
+  }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (section >= 0 && section <= 5) return qs(messages::get_message(27 + section));
+  return QString();
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+  // No ItemIsUserCheckable: marks change only through the list's own click rules.
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void FileListModel::set_row_count(int rows) {
+  beginResetModel();
+  rows_ = rows < 0 ? 0 : rows;
+  endResetModel();
+}
+
+void FileListModel::rows_changed(int first, int last) {
+  if (rows_ == 0) return;
+  first = std::max(first, 0);
+  last = std::min(last, rows_ - 1);
+  if (first > last) return;
+  emit dataChanged(index(first, 0), index(last, column_count - 1));
+}
+
+void FileListModel::captions_changed() {
+  emit headerDataChanged(Qt::Horizontal, 0, column_count - 1);
+}
+
+FileListView::FileListView(QWidget* parent) : QTableView(parent) {}
+
+void FileListView::mousePressEvent(QMouseEvent* event) {
+  QTableView::mousePressEvent(event);
+  if (event->button() != Qt::LeftButton || !on_cell_click) return;
+  const QModelIndex index = indexAt(event->position().toPoint());
+  if (!index.isValid()) return;
+  on_cell_click(index.row(), index.column(), (event->modifiers() & Qt::ShiftModifier) != 0);
+}
+
+void FileListView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space) {
+    if (on_space) on_space();
+  } else {
+    QTableView::keyPressEvent(event);
+  }
+  viewport()->update();
+}
+
+void FileListView::focusOutEvent(QFocusEvent* event) {
+  QTableView::focusOutEvent(event);
+  // A pop-up menu over the list is not leaving it.
+  if (event->reason() != Qt::PopupFocusReason && on_exit) on_exit();
+}
+
+}  // namespace fennick::ui

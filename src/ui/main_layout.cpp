@@ -1,0 +1,608 @@
+// The main window's controls and their places, the captions in the current language, the
+// resize rules, and what happens at creation and first activation.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLocale>
+#include <QScreen>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "catalogue/catalogue_view.h"
+#include "dispatch/undelete_unit.h"
+#include "messages/message_catalogue.h"
+#include "ui/file_list.h"
+#include "ui/main_unit.h"
+#include "ui/ui_text.h"
+#include "ui/widgets.h"
+#include "volume/drive_table.h"
+#include "volume/rda_buffering.h"
+
+#ifndef FENNICK_VERSION
+#define FENNICK_VERSION "0.0.0"
+#endif
+
+namespace fennick::ui {
+
+namespace {
+
+// Short codes drawn on the language buttons, in the order of the language table.
+constexpr std::array<const char*, 27> language_codes{
+    "EN", "DE", "FR", "IT", "ES", "EL", "FI", "SV", "DA", "NL", "RU", "UK", "SR", "BG",
+    "CS", "SK", "HU", "RO", "PL", "ZH", "TW", "JA", "AF", "PT", "TR", "HE", "AR"};
+
+// Two main colours of each language's flag (white drawn as light grey, to show on the
+// white button), drawn as bands on its button.
+constexpr std::array<std::array<const char*, 2>, 27> language_colours{{
+    {"#012169", "#C8102E"}, {"#000000", "#DD0000"}, {"#0055A4", "#EF4135"},
+    {"#009246", "#CE2B37"}, {"#AA151B", "#F1BF00"}, {"#0D5EAF", "#D0D0D0"},
+    {"#003580", "#D0D0D0"}, {"#006AA7", "#FECC00"}, {"#C8102E", "#D0D0D0"},
+    {"#AE1C28", "#21468B"}, {"#D0D0D0", "#D52B1E"}, {"#0057B7", "#FFD700"},
+    {"#C6363C", "#0C4076"}, {"#00966E", "#D62612"}, {"#11457E", "#D7141A"},
+    {"#0B4EA2", "#EE1C25"}, {"#CD2A3E", "#436F4D"}, {"#002B7F", "#FCD116"},
+    {"#D0D0D0", "#DC143C"}, {"#DE2910", "#FFDE00"}, {"#FE0000", "#000095"},
+    {"#D0D0D0", "#BC002D"}, {"#007749", "#FFB81C"}, {"#006600", "#FF0000"},
+    {"#E30A17", "#D0D0D0"}, {"#0038B8", "#D0D0D0"}, {"#007A3D", "#000000"},
+}};
+
+QToolButton* tool_button(QWidget* parent, const char* name) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  button->setAutoRaise(true);
+  return button;
+}
+
+QString header_html(const QString& text, int spaces) {
+  return QString("&nbsp;").repeated(spaces) + "<font color=\"#FFFFFF\" face=\"Tahoma\"><b>" +
+         text + "</b></font>";
+}
+
+}  // namespace
+
+T_mainForm::T_mainForm(Options options, QWidget* parent)
+    : QMainWindow(parent), options_(options) {
+  setObjectName("T_mainForm");
+  previous_channel_ = messages::set_channel(this);
+  // FormCreate: reader window sizes, then the controls, the drive tree and an empty log.
+  volume::fat_reader_sectors = 2;
+  volume::reader_sectors = 64;
+  build_layout();
+  AdvNavBarLeft->set_panel_visible(types_panel_, false);
+  AdvNavBarLeft->set_panel_visible(folders_panel_, false);
+  apply_captions();
+  draw_drives();
+  AdvMemo->clear();
+  log_lines_ = 0;
+  resize(926, 587);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(926 / 2, 587 / 2));
+  }
+}
+
+T_mainForm::~T_mainForm() {
+  // The child widgets are destroyed after this object has stopped being a T_mainForm; none
+  // of their signals, filtered events or callbacks may reach it any more.
+  for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+  for (QObject* watched : std::initializer_list<QObject*>{MainStatusBar, PanelFilesHeader,
+                                                         SelectFolderPanel, FolderHTMLTreeView,
+                                                         TypesTreeView}) {
+    watched->removeEventFilter(this);
+  }
+  AdvListView->on_cell_click = nullptr;
+  AdvListView->on_space = nullptr;
+  AdvListView->on_exit = nullptr;
+  HTMLabelStatus->on_mouse_down = nullptr;
+  AdvNavBarLeft->on_panel_activated = nullptr;
+  // The channel goes back to whatever was installed before this window.
+  if (&messages::channel() == this) messages::set_channel(previous_channel_);
+}
+
+void T_mainForm::build_layout() {
+  QFont font("Tahoma");
+  font.setPointSize(8);
+  setFont(font);
+
+  auto* central = new QWidget(this);
+  central->setObjectName("ClientArea");
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  build_top_bar(central);
+  column->addWidget(PanelTop);
+
+  auto* splitter = new QSplitter(Qt::Horizontal, central);
+  splitter->setObjectName("MainSplitter");
+  splitter->setHandleWidth(3);
+  splitter->addWidget(build_left_panel());
+  splitter->addWidget(build_language_column());
+  splitter->addWidget(build_right_panel());
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 0);
+  splitter->setStretchFactor(2, 1);
+  splitter->setCollapsible(1, false);
+  splitter->setSizes({244, 35, 926 - 244 - 35});
+  column->addWidget(splitter, 1);
+
+  build_status_bar(central);
+  column->addWidget(MainStatusBar);
+  setCentralWidget(central);
+}
+
+void T_mainForm::build_top_bar(QWidget* parent) {
+  PanelTop = new QWidget(parent);
+  PanelTop->setObjectName("PanelTop");
+  PanelTop->setFixedHeight(26);
+  auto* row = new QHBoxLayout(PanelTop);
+  row->setContentsMargins(2, 1, 2, 1);
+  row->setSpacing(2);
+  StartAdvToolButton = tool_button(PanelTop, "StartAdvToolButton");
+  UndeleteAdvToolButton = tool_button(PanelTop, "UndeleteAdvToolButton");
+  FilterAdvToolButton = tool_button(PanelTop, "FilterAdvToolButton");
+  UpdateAdvToolButton = tool_button(PanelTop, "UpdateAdvToolButton");
+  HelpAdvToolButton = tool_button(PanelTop, "HelpAdvToolButton");
+  CleanAdvToolButton = tool_button(PanelTop, "CleanAdvToolButton");
+  WipeAdvToolButton = tool_button(PanelTop, "WipeAdvToolButton");
+  const QStyle* s = style();
+  StartAdvToolButton->setIcon(s->standardIcon(QStyle::SP_MediaPlay));
+  UndeleteAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+  FilterAdvToolButton->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
+  UpdateAdvToolButton->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
+  HelpAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DialogHelpButton));
+  CleanAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DriveHDIcon));
+  WipeAdvToolButton->setIcon(s->standardIcon(QStyle::SP_TrashIcon));
+  for (QToolButton* b : {StartAdvToolButton, UndeleteAdvToolButton, FilterAdvToolButton,
+                         UpdateAdvToolButton, HelpAdvToolButton, CleanAdvToolButton,
+                         WipeAdvToolButton}) {
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setIconSize(QSize(16, 16));
+    row->addWidget(b);
+  }
+  UndeleteAdvToolButton->setEnabled(false);
+  WipeAdvToolButton->setVisible(false);
+  SoftwareHTMLabel = new QLabel(PanelTop);
+  SoftwareHTMLabel->setObjectName("SoftwareHTMLabel");
+  SoftwareHTMLabel->setVisible(false);
+  row->addWidget(SoftwareHTMLabel);
+  row->addStretch(1);
+
+  connections_.push_back(QObject::connect(StartAdvToolButton, &QToolButton::clicked, this,
+                   [this] { StartAdvToolButtonClick(); }));
+  connections_.push_back(QObject::connect(FilterAdvToolButton, &QToolButton::clicked, this,
+                   [this] { FilterAdvToolButtonClick(); }));
+}
+
+QWidget* T_mainForm::build_left_panel() {
+  auto* panel_left = new QWidget;
+  panel_left->setObjectName("PanelLeft");
+  panel_left->setMinimumWidth(120);
+  auto* box = new QVBoxLayout(panel_left);
+  box->setContentsMargins(0, 0, 0, 0);
+  AdvNavBarLeft = new NavBar(panel_left);
+  AdvNavBarLeft->setObjectName("AdvNavBarLeft");
+  box->addWidget(AdvNavBarLeft);
+
+  // Drives panel: section caption, drive tree with its menu, refresh button.
+  auto* drives = new QWidget;
+  drives->setObjectName("AdvNavBarPanelDrives");
+  auto* drives_box = new QVBoxLayout(drives);
+  drives_box->setContentsMargins(2, 2, 2, 2);
+  drives_box->setSpacing(3);
+  FastSearchSection = new QLabel(drives);
+  FastSearchSection->setObjectName("FastSearchSection");
+  QFont bold = FastSearchSection->font();
+  bold.setBold(true);
+  FastSearchSection->setFont(bold);
+  drives_box->addWidget(FastSearchSection);
+  DriveHTMLTreeview = new QTreeWidget(drives);
+  DriveHTMLTreeview->setObjectName("DriveHTMLTreeview");
+  DriveHTMLTreeview->setHeaderHidden(true);
+  DriveHTMLTreeview->setContextMenuPolicy(Qt::CustomContextMenu);
+  drives_box->addWidget(DriveHTMLTreeview, 1);
+  RefreshAdvRepeatButton = new QToolButton(drives);
+  RefreshAdvRepeatButton->setObjectName("RefreshAdvRepeatButton");
+  RefreshAdvRepeatButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+  RefreshAdvRepeatButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  drives_box->addWidget(RefreshAdvRepeatButton, 0, Qt::AlignLeft);
+  DrivesAdvPopupMenu = new QMenu(this);
+  DrivesAdvPopupMenu->setObjectName("DrivesAdvPopupMenu");
+  MenuItem3 = DrivesAdvPopupMenu->addAction(QString());
+  MenuItem3->setObjectName("MenuItem3");
+  MenuItem4 = DrivesAdvPopupMenu->addAction(QString());
+  MenuItem4->setObjectName("MenuItem4");
+  MenuItem5 = DrivesAdvPopupMenu->addAction(QString());
+  MenuItem5->setObjectName("MenuItem5");
+  DrivesAdvPopupMenu->addSeparator();
+  AddImageMenuItem = DrivesAdvPopupMenu->addAction("Add image...");
+  AddImageMenuItem->setObjectName("AddImageMenuItem");
+  drives_panel_ = AdvNavBarLeft->add_panel(drives, QString());
+
+  TypesTreeView = new QTreeWidget;
+  TypesTreeView->setObjectName("TypesTreeView");
+  TypesTreeView->setHeaderHidden(true);
+  auto* types = new QWidget;
+  types->setObjectName("AdvNavBarPanelFilesExt");
+  auto* types_box = new QVBoxLayout(types);
+  types_box->setContentsMargins(2, 2, 2, 2);
+  types_box->addWidget(TypesTreeView);
+  types_panel_ = AdvNavBarLeft->add_panel(types, QString());
+
+  FolderHTMLTreeView = new QTreeWidget;
+  FolderHTMLTreeView->setObjectName("FolderHTMLTreeView");
+  FolderHTMLTreeView->setHeaderHidden(true);
+  auto* folders = new QWidget;
+  folders->setObjectName("AdvNavBarPanelFilesTree");
+  auto* folders_box = new QVBoxLayout(folders);
+  folders_box->setContentsMargins(2, 2, 2, 2);
+  folders_box->addWidget(FolderHTMLTreeView);
+  folders_panel_ = AdvNavBarLeft->add_panel(folders, QString());
+  AdvNavBarLeft->set_active(drives_panel_);
+  reset_type_tree();
+  reset_folder_tree();
+
+  connections_.push_back(QObject::connect(DriveHTMLTreeview, &QTreeWidget::itemClicked, this,
+                   [this] { DriveHTMLTreeviewClick(); }));
+  connections_.push_back(QObject::connect(DriveHTMLTreeview, &QWidget::customContextMenuRequested, this,
+                   [this](const QPoint& at) {
+                     DrivesAdvPopupMenu->popup(DriveHTMLTreeview->viewport()->mapToGlobal(at));
+                   }));
+  connections_.push_back(QObject::connect(MenuItem3, &QAction::triggered, this, [this] { MenuItem3Click(); }));
+  connections_.push_back(QObject::connect(MenuItem4, &QAction::triggered, this, [this] { MenuItem4Click(); }));
+  connections_.push_back(QObject::connect(MenuItem5, &QAction::triggered, this, [this] { MenuItem5Click(); }));
+  connections_.push_back(QObject::connect(AddImageMenuItem, &QAction::triggered, this, [this] { AddImageClick(); }));
+  connections_.push_back(QObject::connect(RefreshAdvRepeatButton, &QToolButton::clicked, this,
+                   [this] { RefreshAdvRepeatButtonClick(); }));
+  connections_.push_back(QObject::connect(FolderHTMLTreeView, &QTreeWidget::currentItemChanged, this,
+                   [this](QTreeWidgetItem* node) { FolderHTMLTreeviewChange(node); }));
+  connections_.push_back(QObject::connect(TypesTreeView, &QTreeWidget::currentItemChanged, this,
+                   [this](QTreeWidgetItem* node) { TypesTreeViewChange(node); }));
+  FolderHTMLTreeView->installEventFilter(this);
+  TypesTreeView->installEventFilter(this);
+  AdvNavBarLeft->on_panel_activated = [this](int panel) { AdvNavBarLeftPanelActivate(panel); };
+  panel_left->resize(244, 400);
+  return panel_left;
+}
+
+QWidget* T_mainForm::build_language_column() {
+  PanelCenterLang = new QWidget;
+  PanelCenterLang->setObjectName("PanelCenterLang");
+  PanelCenterLang->setFixedWidth(35);
+  PanelCenterLang->setAutoFillBackground(true);
+  QPalette p = PanelCenterLang->palette();
+  p.setColor(QPalette::Window, Qt::white);
+  PanelCenterLang->setPalette(p);
+  HTMLabelLangs = new HeaderLabel(PanelCenterLang);
+  HTMLabelLangs->setObjectName("HTMLabelLangs");
+  HTMLabelLangs->setGeometry(0, 0, 35, 25);
+  const auto& languages = messages::language_table();
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    auto* button = new QToolButton(PanelCenterLang);
+    button->setObjectName(QString::fromUtf8(languages[i].button.data(),
+                                            static_cast<int>(languages[i].button.size())));
+    button->setText(language_codes[i]);
+    button->setGeometry(4, 31 + 19 * static_cast<int>(i), 26, 18);
+    // Two flag colours as bands above and below the code.
+    button->setStyleSheet(
+        QString("QToolButton { font: bold 7pt; color: black; background: white;"
+                " border: 1px solid #A0A0A0; border-top: 3px solid %1; border-bottom: 3px solid %2; }"
+                "QToolButton:hover { background: #E8EEF8; }"
+                "QToolButton:disabled { color: #A0A0A0; }")
+            .arg(language_colours[i][0], language_colours[i][1]));
+    // The hint is the language's own name, the same in every current language.
+    button->setToolTip(qs(messages::get_message(languages[i].base, 0)));
+    language_buttons_.push_back(button);
+  }
+  return PanelCenterLang;
+}
+
+QWidget* T_mainForm::build_right_panel() {
+  auto* panel_right = new QWidget;
+  panel_right->setObjectName("PanelRight");
+  auto* box = new QVBoxLayout(panel_right);
+  box->setContentsMargins(0, 0, 0, 0);
+  box->setSpacing(0);
+
+  // Files header with the Sort By box at its right end.
+  PanelFilesHeader = new QWidget(panel_right);
+  PanelFilesHeader->setObjectName("PanelFilesHeader");
+  PanelFilesHeader->setFixedHeight(28);
+  HTMLabelFiles = new HeaderLabel(PanelFilesHeader);
+  HTMLabelFiles->setObjectName("HTMLabelFiles");
+  SortByHTMLabel = new QLabel(PanelFilesHeader);
+  SortByHTMLabel->setObjectName("SortByHTMLabel");
+  SortByHTMLabel->setStyleSheet("color: white; background: transparent;");
+  SortByALComboBox = new QComboBox(PanelFilesHeader);
+  SortByALComboBox->setObjectName("SortByALComboBox");
+  SortByALComboBox->setFixedSize(120, 20);
+  for (int k = 0; k < 7; ++k) SortByALComboBox->addItem(QString());
+  SortByALComboBox->setEnabled(false);
+  PanelFilesHeader->installEventFilter(this);
+  box->addWidget(PanelFilesHeader);
+
+  // The virtual list.
+  list_model_ = new FileListModel(this);
+  AdvListView = new FileListView(panel_right);
+  AdvListView->setObjectName("AdvListView");
+  AdvListView->setModel(list_model_);
+  AdvListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  AdvListView->setSelectionMode(QAbstractItemView::SingleSelection);
+  AdvListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  AdvListView->setShowGrid(true);
+  AdvListView->setWordWrap(false);
+  AdvListView->setSortingEnabled(false);
+  AdvListView->verticalHeader()->hide();
+  AdvListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  AdvListView->verticalHeader()->setDefaultSectionSize(18);
+  AdvListView->horizontalHeader()->setSectionsClickable(true);
+  AdvListView->horizontalHeader()->setHighlightSections(false);
+  AdvListView->horizontalHeader()->setStretchLastSection(false);
+  AdvListView->setStyleSheet(
+      "QHeaderView::section { background: #D7D7E5; }"
+      "QTableView { selection-background-color: #D7D7E5; selection-color: black; }");
+  const std::array<int, 7> widths{135, 165, 70, 50, 100, 100, 20};
+  for (int c = 0; c < 7; ++c) AdvListView->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+  AdvListView->setContextMenuPolicy(Qt::CustomContextMenu);
+  box->addWidget(AdvListView, 1);
+
+  AdvPopupMenu = new QMenu(this);
+  AdvPopupMenu->setObjectName("AdvPopupMenu");
+  UndeleteSelected1 = AdvPopupMenu->addAction(QString());
+  UndeleteSelected1->setObjectName("UndeleteSelected1");
+  UndeleteSelected1->setEnabled(false);
+  AdvPopupMenu->addSeparator();
+  WipeSelected1 = AdvPopupMenu->addAction(QString());
+  WipeSelected1->setObjectName("WipeSelected1");
+  WipeSelected1->setEnabled(false);
+  WipeSelected1->setVisible(false);
+  WipeSeparator = AdvPopupMenu->addSeparator();
+  WipeSeparator->setObjectName("N2");
+  WipeSeparator->setVisible(false);
+  SelectAll1 = AdvPopupMenu->addAction(QString());
+  SelectAll1->setObjectName("SelectAll1");
+  UnselectAll1 = AdvPopupMenu->addAction(QString());
+  UnselectAll1->setObjectName("UnselectAll1");
+  ReverseSelection1 = AdvPopupMenu->addAction(QString());
+  ReverseSelection1->setObjectName("ReverseSelection1");
+
+  // Destination row and the total of the marked files.
+  SelectFolderPanel = new QWidget(panel_right);
+  SelectFolderPanel->setObjectName("SelectFolderPanel");
+  SelectFolderPanel->setFixedHeight(37);
+  KeepFolderHTMLCheckBox = new QCheckBox(SelectFolderPanel);
+  KeepFolderHTMLCheckBox->setObjectName("KeepFolderHTMLCheckBox");
+  KeepFolderHTMLCheckBox->move(8, 1);
+  TotalFilesizeHTMLStaticText = new QLabel(SelectFolderPanel);
+  TotalFilesizeHTMLStaticText->setObjectName("TotalFilesizeHTMLStaticText");
+  TotalFilesizeHTMLStaticText->setTextFormat(Qt::RichText);
+  TotalFilesizeHTMLStaticText->move(260, 2);
+  TotalFilesizeHTMLStaticText->setVisible(false);
+  UndelHTMLStaticText = new QLabel(SelectFolderPanel);
+  UndelHTMLStaticText->setObjectName("UndelHTMLStaticText");
+  UndelHTMLStaticText->move(8, 19);
+  SaveAdvDirectoryEdit = new QLineEdit(SelectFolderPanel);
+  SaveAdvDirectoryEdit->setObjectName("SaveAdvDirectoryEdit");
+  SaveAdvDirectoryEdit->setFixedHeight(17);
+  OpenLabel = new QLabel(SelectFolderPanel);
+  OpenLabel->setObjectName("OpenLabel");
+  OpenLabel->setStyleSheet("color: #0000C0; text-decoration: underline;");
+  SelectFolderPanel->installEventFilter(this);
+  box->addWidget(SelectFolderPanel);
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  connections_.push_back(QObject::connect(SaveAdvDirectoryEdit, &QLineEdit::textChanged, this,
+                   [](const QString& text) { dispatch::destination_folder = text.toStdString(); }));
+  SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(documents));
+
+  // Status / Preview header, then the log with the preview message behind it.
+  HTMLabelStatus = new HeaderLabel(panel_right);
+  HTMLabelStatus->setObjectName("HTMLabelStatus");
+  HTMLabelStatus->setFixedHeight(25);
+  HTMLabelStatus->on_mouse_down = [this](int x) { HTMLabelStatusMouseDown(x); };
+  box->addWidget(HTMLabelStatus);
+  PanelBottom = new QWidget(panel_right);
+  PanelBottom->setObjectName("PanelBottom");
+  PanelBottom->setFixedHeight(80);
+  auto* stack = new QGridLayout(PanelBottom);
+  stack->setContentsMargins(0, 0, 0, 0);
+  PreviewStatusHTMLabel = new QLabel(PanelBottom);
+  PreviewStatusHTMLabel->setObjectName("PreviewStatusHTMLabel");
+  PreviewStatusHTMLabel->setTextFormat(Qt::RichText);
+  PreviewStatusHTMLabel->setAlignment(Qt::AlignCenter);
+  PreviewStatusHTMLabel->setStyleSheet("color: red; font-weight: bold;");
+  PreviewStatusHTMLabel->setVisible(false);
+  AdvMemo = new QPlainTextEdit(PanelBottom);
+  AdvMemo->setObjectName("AdvMemo");
+  AdvMemo->setReadOnly(true);
+  AdvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  AdvMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  stack->addWidget(PreviewStatusHTMLabel, 0, 0);
+  stack->addWidget(AdvMemo, 0, 0);
+  box->addWidget(PanelBottom);
+  set_status_tab(false);
+
+  AdvListView->on_cell_click = [this](int row, int column, bool shift) {
+    AdvListViewLeftClickCell(row, column, shift);
+  };
+  AdvListView->on_space = [this] { AdvListViewSpace(); };
+  AdvListView->on_exit = [this] { AdvListViewExit(); };
+  connections_.push_back(QObject::connect(AdvListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                   [this] { AdvListViewSelectItem(); }));
+  connections_.push_back(QObject::connect(AdvListView->horizontalHeader(), &QHeaderView::sectionClicked, this,
+                   [this](int column) { AdvListViewColumnClick(column); }));
+  connections_.push_back(QObject::connect(SortByALComboBox, &QComboBox::activated, this,
+                   [this](int key) { SortByALComboBoxChange(key); }));
+  connections_.push_back(QObject::connect(AdvListView, &QWidget::customContextMenuRequested, this,
+                   [this](const QPoint& at) {
+                     AdvPopupMenu->popup(AdvListView->viewport()->mapToGlobal(at));
+                   }));
+  connections_.push_back(QObject::connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); }));
+  connections_.push_back(QObject::connect(UnselectAll1, &QAction::triggered, this, [this] { UnselectAll1Click(); }));
+  connections_.push_back(QObject::connect(ReverseSelection1, &QAction::triggered, this,
+                   [this] { ReverseSelection1Click(); }));
+  return panel_right;
+}
+
+void T_mainForm::build_status_bar(QWidget* parent) {
+  MainStatusBar = new QFrame(parent);
+  MainStatusBar->setObjectName("MainStatusBar");
+  MainStatusBar->setFixedHeight(19);
+  auto panel_label = [this](const char* name) {
+    auto* label = new QLabel(MainStatusBar);
+    label->setObjectName(name);
+    label->setFrameShape(QFrame::StyledPanel);
+    label->setFrameShadow(QFrame::Sunken);
+    label->setContentsMargins(3, 0, 3, 0);
+    return label;
+  };
+  VersionPanel = panel_label("StatusPanel0");
+  FilterPanel = panel_label("StatusPanel1");
+  FilesPanel = panel_label("StatusPanel2");
+  ProgressBar = new QProgressBar(MainStatusBar);
+  ProgressBar->setObjectName("ProgressBar");
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
+  ProgressBar->setFormat("%p%");
+  ProgressBar->setAlignment(Qt::AlignCenter);
+  auto* panel4 = panel_label("StatusPanel4");
+  auto* panel5 = panel_label("StatusPanel5");
+  status_panels_ = {VersionPanel, FilterPanel, FilesPanel, ProgressBar, panel4, panel5};
+  StopButton = new QToolButton(MainStatusBar);
+  StopButton->setObjectName("StopButton");
+  StopButton->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+  StopButton->setAutoRaise(true);
+  StopButton->setEnabled(false);
+  StopButton->raise();
+  MainStatusBar->installEventFilter(this);
+  connections_.push_back(QObject::connect(StopButton, &QToolButton::clicked, this, [this] { StopButtonClick(); }));
+}
+
+void T_mainForm::apply_captions() {
+  setWindowTitle("Fennick" + qmsg(5));
+  AdvNavBarLeft->set_caption(drives_panel_, qmsg(1));
+  AdvNavBarLeft->set_caption(types_panel_, qmsg(2));
+  AdvNavBarLeft->set_caption(folders_panel_, qmsg(3));
+  FastSearchSection->setText(qmsg(4) + " (" + QString::number(volume::drive_table.size()) + ")");
+  VersionPanel->setText(qmsg(6) + FENNICK_VERSION);
+  set_filter_indicator();
+  FilesPanel->setText(qmsg(9) +
+                      QString::number(catalogue::deleted_count - catalogue::wiped_count));
+  for (QTreeWidget* tree : {DriveHTMLTreeview, TypesTreeView, FolderHTMLTreeView}) {
+    if (tree->topLevelItemCount() > 0) tree->topLevelItem(0)->setText(0, qmsg(10));
+  }
+  RefreshAdvRepeatButton->setText(qmsg(11));
+  RefreshAdvRepeatButton->setToolTip(qmsg(11));
+  StartAdvToolButton->setText(qmsg(12));
+  UndeleteAdvToolButton->setText(qmsg(14));
+  WipeAdvToolButton->setText(qmsg(16));
+  FilterAdvToolButton->setText(qmsg(18));
+  UpdateAdvToolButton->setText(qmsg(19));
+  HTMLabelFiles->setText(header_html(qmsg(20), 4));
+  set_status_tab(preview_active_);
+  UndelHTMLStaticText->setText(qmsg(23));
+  UndelHTMLStaticText->adjustSize();
+  OpenLabel->setText(qmsg(24));
+  OpenLabel->adjustSize();
+  SortByHTMLabel->setText(qmsg(25) + " :");
+  SortByHTMLabel->adjustSize();
+  for (int k = 0; k < 7; ++k) SortByALComboBox->setItemText(k, qmsg(26 + k));
+  SortByALComboBox->setCurrentIndex(0);
+  list_model_->captions_changed();
+  StopButton->setToolTip(qmsg(33));
+  MenuItem3->setText(qmsg(78));
+  MenuItem4->setText(qmsg(79));
+  MenuItem5->setText(qmsg(80));
+  HelpAdvToolButton->setText(qmsg(88));
+  HTMLabelLangs->setText(header_html(qmsg(89), 1));
+  KeepFolderHTMLCheckBox->setText(qmsg(90));
+  KeepFolderHTMLCheckBox->adjustSize();
+  UndeleteSelected1->setText(qmsg(81));
+  WipeSelected1->setText(qmsg(82));
+  SelectAll1->setText(qmsg(83));
+  UnselectAll1->setText(qmsg(84));
+  ReverseSelection1->setText(qmsg(85));
+  update_total_label();
+  CleanAdvToolButton->setText(qmsg(113));
+  FormResize();
+}
+
+void T_mainForm::FormResize() {
+  // Status bar: panel 3 takes what the fixed panels leave; Stop sits 7 px into panel 4.
+  const int bar_width = MainStatusBar->width();
+  panel_widths_[3] = std::max(0, bar_width - panel_widths_[0] - panel_widths_[1] -
+                                     panel_widths_[2] - panel_widths_[4] - panel_widths_[5]);
+  int x = 0;
+  for (std::size_t i = 0; i < status_panels_.size(); ++i) {
+    status_panels_[i]->setGeometry(x, 0, panel_widths_[i], MainStatusBar->height());
+    x += panel_widths_[i];
+  }
+  const int stop_left = panel_widths_[0] + panel_widths_[1] + panel_widths_[2] + panel_widths_[3] + 7;
+  StopButton->setGeometry(stop_left, 1, 24, MainStatusBar->height() - 2);
+  // Files header: the Sort By box at the right end, its label before it.
+  HTMLabelFiles->setGeometry(0, 0, PanelFilesHeader->width(), PanelFilesHeader->height());
+  const int combo_left = HTMLabelFiles->width() - SortByALComboBox->width() - 5;
+  SortByALComboBox->move(combo_left, (PanelFilesHeader->height() - SortByALComboBox->height()) / 2);
+  SortByHTMLabel->move(combo_left - SortByHTMLabel->width() - 5,
+                       (PanelFilesHeader->height() - SortByHTMLabel->height()) / 2);
+  // Destination row: "Open ..." at the right end, the folder field up to it.
+  const int panel_width = SelectFolderPanel->width();
+  OpenLabel->move(panel_width - OpenLabel->width() - 15, 19);
+  const int edit_left = UndelHTMLStaticText->x() + UndelHTMLStaticText->width() + 6;
+  SaveAdvDirectoryEdit->move(edit_left, 18);
+  SaveAdvDirectoryEdit->setFixedWidth(std::max(20, panel_width - edit_left - OpenLabel->width() - 20));
+}
+
+void T_mainForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FormResize();
+}
+
+bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize &&
+      (watched == MainStatusBar || watched == PanelFilesHeader || watched == SelectFolderPanel)) {
+    FormResize();
+  } else if (event->type() == QEvent::FocusIn) {
+    // Entering a tree acts on its selected node.
+    if (watched == FolderHTMLTreeView) FolderHTMLTreeviewChange(FolderHTMLTreeView->currentItem());
+    if (watched == TypesTreeView) TypesTreeViewChange(TypesTreeView->currentItem());
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void T_mainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Some platforms (offscreen, some window managers) never activate the window; its first
+  // showing then counts as the first activation.
+  FormActivate();
+}
+
+void T_mainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void T_mainForm::FormActivate() {
+  if (activated_once_) return;
+  activated_once_ = true;
+  const QLocale locale;
+  const QDateTime now = QDateTime::currentDateTime();
+  const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " +
+                        locale.toString(now.time(), QLocale::LongFormat);
+  out_text(messages::get_message(42) + stamp.toStdString(), messages::DialogKind::plain, false);
+}
+
+void T_mainForm::closeEvent(QCloseEvent* event) {
+  // Closing during a run asks the run to stop, so the program ends soon after.
+  if (run_active()) messages::stop_flag = 1;
+  QMainWindow::closeEvent(event);
+}
+
+bool T_mainForm::run_active() const { return StopButton->isEnabled(); }
+
+}  // namespace fennick::ui

@@ -1,0 +1,226 @@
+// T_mainForm, the main window: toolbar, navigation bar with the drive, type and folder trees,
+// language column, the found-file list, destination row, status log and status bar. It
+// holds the run states, the scan workflow, the list's marking, sorting and filtering, and is
+// the status channel the engines report through while it is open.
+//
+// The implementation is split by concern: main_layout.cpp (controls, captions, resizing,
+// start-up), main_states.cpp (the run-state sets), main_drives.cpp (drive tree),
+// main_scan.cpp (scan workflow and folder tree), main_list.cpp (list handlers, sorting,
+// preview tabs), main_channel.cpp (status channel).
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "messages/status_channel.h"
+
+namespace fennick::ui {
+
+class FileListModel;
+class FileListView;
+class HeaderLabel;
+class NavBar;
+class T_fileterForm;
+
+struct MainFormOptions {
+  // List the machine's FAT/exFAT/NTFS block devices after the named images.
+  bool list_block_devices = true;
+};
+
+class T_mainForm : public QMainWindow, public messages::StatusChannel {
+ public:
+  using Options = MainFormOptions;
+
+  explicit T_mainForm(Options options = Options{}, QWidget* parent = nullptr);
+  ~T_mainForm() override;
+  T_mainForm(const T_mainForm&) = delete;
+  T_mainForm& operator=(const T_mainForm&) = delete;
+
+  // Status channel: the log, its dialogs, the file counter and the progress bar.
+  void out_text(std::string_view text, messages::DialogKind kind, bool show_dialog) override;
+  void process_pending_events() override;
+  void set_file_counter(std::int64_t files) override;
+  void set_progress(std::int32_t position) override;
+  void set_progress_range(std::int32_t maximum) override;
+
+  // Run-state sets: scan, undelete and wipe start and end.
+  void disable_all();
+  void enable_all();
+  void disable_all_u();
+  void enable_all_u();
+  void disable_all_w();
+  void enable_all_w();
+
+  // Drive tree.
+  void draw_drives();
+  void DriveHTMLTreeviewClick();
+  void MenuItem3Click();  // Select All Drives
+  void MenuItem4Click();  // Unselect All Drives
+  void MenuItem5Click();  // Reverse Selection
+  void RefreshAdvRepeatButtonClick();
+  void AddImageClick();
+  // Appends a volume image as the next drive and redraws the drive tree; false (with a log
+  // line and a dialog) when it cannot be listed.
+  bool add_image(const std::string& path);
+
+  // Scan workflow.
+  void StartAdvToolButtonClick();
+  void StopButtonClick();
+
+  // Folder and type trees, navigation bar.
+  void FolderHTMLTreeviewChange(QTreeWidgetItem* node);
+  void TypesTreeViewChange(QTreeWidgetItem* node);
+  void AdvNavBarLeftPanelActivate(int panel);
+
+  // The list.
+  void set_folder_filter(std::int32_t folder, std::uint8_t drive, std::uint16_t type);
+  void update_total_label();
+  void AdvListViewLeftClickCell(int row, int column, bool shift);
+  void AdvListViewSpace();
+  void SelectAll1Click();
+  void UnselectAll1Click();
+  void ReverseSelection1Click();
+  void AdvListViewColumnClick(int column);
+  void SortByALComboBoxChange(int key);
+  void AdvListViewSelectItem();
+  void AdvListViewExit();
+  void HTMLabelStatusMouseDown(int x);
+  void show_preview_status(const catalogue::TDeletedFile& record);
+
+  // Filter indicator (status-bar panel 1) and the filter dialog.
+  void set_filter_indicator();
+  void set_filter_form(T_fileterForm* form) { filter_form_ = form; }
+  void FilterAdvToolButtonClick();
+
+  // Captions of every control in the current language.
+  void apply_captions();
+
+  // Test seam: runs on every process_pending_events() call of a run, before events are
+  // handled, so a test can look at the controls or press Stop in the middle of a scan.
+  std::function<void()> pending_events_hook;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void build_layout();
+  void build_top_bar(QWidget* parent);
+  QWidget* build_left_panel();
+  QWidget* build_language_column();
+  QWidget* build_right_panel();
+  void build_status_bar(QWidget* parent);
+  void FormResize();
+  void FormActivate();
+
+  void set_status_tab(bool preview);
+  void set_drive_state(QTreeWidgetItem* node, bool ticked);
+  void reset_folder_tree();
+  void reset_type_tree();
+  void clear_results();
+  QTreeWidgetItem* add_drive_node(std::size_t drive_index);
+  void sort_folders(std::size_t drive_index);
+  void add_folder_nodes(QTreeWidgetItem* drive_node, std::size_t drive_index);
+  static void sort_tree_by_caption(QTreeWidgetItem* root);
+  void set_mark(catalogue::TDeletedFile& record, std::uint8_t value);
+  int selected_row() const;
+  void sort_list(int key);
+  bool run_active() const;
+  void flush_file_counter();
+
+  Options options_;
+  std::vector<QMetaObject::Connection> connections_;
+  messages::StatusChannel* previous_channel_ = nullptr;
+  T_fileterForm* filter_form_ = nullptr;
+  bool activated_once_ = false;
+  bool drives_drawn_ = false;
+  std::size_t log_lines_ = 0;
+  QElapsedTimer pump_clock_;
+  bool file_counter_dirty_ = false;
+  std::int64_t pending_files_ = 0;
+
+  // Top bar.
+  QWidget* PanelTop = nullptr;
+  QToolButton* StartAdvToolButton = nullptr;
+  QToolButton* UndeleteAdvToolButton = nullptr;
+  QToolButton* FilterAdvToolButton = nullptr;
+  QToolButton* UpdateAdvToolButton = nullptr;
+  QToolButton* HelpAdvToolButton = nullptr;
+  QToolButton* CleanAdvToolButton = nullptr;
+  QToolButton* WipeAdvToolButton = nullptr;
+  QLabel* SoftwareHTMLabel = nullptr;
+  // Navigation bar.
+  NavBar* AdvNavBarLeft = nullptr;
+  int drives_panel_ = 0;
+  int types_panel_ = 0;
+  int folders_panel_ = 0;
+  QLabel* FastSearchSection = nullptr;
+  QTreeWidget* DriveHTMLTreeview = nullptr;
+  QMenu* DrivesAdvPopupMenu = nullptr;
+  QAction* MenuItem3 = nullptr;
+  QAction* MenuItem4 = nullptr;
+  QAction* MenuItem5 = nullptr;
+  QAction* AddImageMenuItem = nullptr;
+  QToolButton* RefreshAdvRepeatButton = nullptr;
+  QTreeWidget* TypesTreeView = nullptr;
+  QTreeWidget* FolderHTMLTreeView = nullptr;
+  // Language column.
+  QWidget* PanelCenterLang = nullptr;
+  HeaderLabel* HTMLabelLangs = nullptr;
+  std::vector<QToolButton*> language_buttons_;
+  // Right area.
+  QWidget* PanelFilesHeader = nullptr;
+  HeaderLabel* HTMLabelFiles = nullptr;
+  QLabel* SortByHTMLabel = nullptr;
+  QComboBox* SortByALComboBox = nullptr;
+  FileListView* AdvListView = nullptr;
+  FileListModel* list_model_ = nullptr;
+  QMenu* AdvPopupMenu = nullptr;
+  QAction* UndeleteSelected1 = nullptr;
+  QAction* WipeSelected1 = nullptr;
+  QAction* WipeSeparator = nullptr;
+  QAction* SelectAll1 = nullptr;
+  QAction* UnselectAll1 = nullptr;
+  QAction* ReverseSelection1 = nullptr;
+  QWidget* SelectFolderPanel = nullptr;
+  QCheckBox* KeepFolderHTMLCheckBox = nullptr;
+  QLabel* UndelHTMLStaticText = nullptr;
+  QLineEdit* SaveAdvDirectoryEdit = nullptr;
+  QLabel* OpenLabel = nullptr;
+  QLabel* TotalFilesizeHTMLStaticText = nullptr;
+  HeaderLabel* HTMLabelStatus = nullptr;
+  bool preview_active_ = false;
+  QWidget* PanelBottom = nullptr;
+  QPlainTextEdit* AdvMemo = nullptr;
+  QLabel* PreviewStatusHTMLabel = nullptr;
+  // Status bar.
+  QWidget* MainStatusBar = nullptr;
+  std::array<QWidget*, 6> status_panels_{};
+  std::array<int, 6> panel_widths_{100, 100, 95, 0, 40, 30};
+  QLabel* VersionPanel = nullptr;
+  QLabel* FilterPanel = nullptr;
+  QLabel* FilesPanel = nullptr;
+  QProgressBar* ProgressBar = nullptr;
+  QToolButton* StopButton = nullptr;
+};
+
+}  // namespace fennick::ui

@@ -1,0 +1,331 @@
+// The cleaning workers on their own: overwrite_region and delete_folder_tree on ordinary
+// files, the refusals, and the three jobs on small NTFS volumes mounted through ntfs-3g
+// (cluster tips with the bytes checked on the image, stops and full volumes that must leave
+// nothing behind).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <span>
+#include <sstream>
+
+#include "cleaning/clean_unit.h"
+#include "cleaning/mounted_ntfs.h"
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+#include "volume/drive_table.h"
+
+namespace fennick::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using messages::RecordingChannel;
+using messages::ScopedChannel;
+
+// ---- overwrite_region and delete_folder_tree --------------------------------------------
+
+TEST(OverwriteRegionTest, WritesZerosThenOnesThenRandomBytesAndLeavesThePositionAfterTheRegion) {
+  TempDir dir;
+  const std::string file = dir.path() + "/f";
+  ASSERT_TRUE(write_bytes(file, std::vector<std::uint8_t>(4 << 20, 'A')));
+  const int fd = ::open(file.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  constexpr std::int64_t start = 10;
+  constexpr std::int64_t length = 3'000'000;  // three pieces of at most 1 MiB
+  ASSERT_EQ(::lseek(fd, start, SEEK_SET), start);
+
+  // What the first and last byte of the region hold each time events are let through.
+  RecordingChannel rec;
+  std::vector<std::pair<int, int>> seen;
+  rec.on_pending_events = [&] {
+    std::uint8_t first = 0, last = 0;
+    ::pread(fd, &first, 1, start);
+    ::pread(fd, &last, 1, start + length - 1);
+    seen.emplace_back(first, last);
+  };
+  ScopedChannel scoped(rec);
+  ASSERT_TRUE(cleaning::overwrite_region(fd, length));
+  EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), start + length);
+  ::close(fd);
+
+  // Events before each pass and after each of its three pieces.
+  EXPECT_EQ(rec.pending_event_calls, 12);
+  ASSERT_EQ(seen.size(), 12u);
+  EXPECT_EQ(seen[3], std::make_pair(0, 0)) << "after the zero pass";
+  EXPECT_EQ(seen[7], std::make_pair(0xFF, 0xFF)) << "after the 0xFF pass";
+  const std::vector<std::uint8_t> bytes = read_bytes(file);
+  ASSERT_EQ(bytes.size(), std::size_t{4} << 20);
+  EXPECT_TRUE(std::all_of(bytes.begin(), bytes.begin() + start, [](auto b) { return b == 'A'; }));
+  EXPECT_TRUE(std::all_of(bytes.begin() + start + length, bytes.end(), [](auto b) { return b == 'A'; }));
+  const auto region = std::span(bytes).subspan(start, length);
+  std::map<std::uint8_t, std::int64_t> counts;
+  for (const std::uint8_t b : region) ++counts[b];
+  EXPECT_EQ(counts.size(), 256u) << "the last pass is random bytes";
+  for (const auto& [value, count] : counts) EXPECT_LT(count, length / 128) << int{value};
+}
+
+TEST(OverwriteRegionTest, FailsWhenTheFileCannotBeWrittenAndFallsBackFromDirectIo) {
+  TempDir dir;
+  const std::string file = dir.path() + "/f";
+  ASSERT_TRUE(write_bytes(file, std::vector<std::uint8_t>(100, 'A')));
+  const int read_only = ::open(file.c_str(), O_RDONLY);
+  ASSERT_GE(read_only, 0);
+  EXPECT_FALSE(cleaning::overwrite_region(read_only, 50));
+  ::close(read_only);
+  EXPECT_EQ(read_bytes(file), std::vector<std::uint8_t>(100, 'A'));
+
+  // 1000 bytes from an odd offset: no direct write can take that, an ordinary one can.
+  const int direct = ::open(file.c_str(), O_RDWR | O_DIRECT);
+  if (direct < 0) GTEST_SKIP() << "this file system refuses O_DIRECT at open";
+  ASSERT_EQ(::lseek(direct, 3, SEEK_SET), 3);
+  EXPECT_TRUE(cleaning::overwrite_region(direct, 1000));
+  ::close(direct);
+  EXPECT_EQ(read_bytes(file).size(), 1003u);
+}
+
+TEST(DeleteFolderTreeTest, RemovesTheTreeButNothingItsLinksPointTo) {
+  TempDir dir;
+  const fs::path tree = fs::path(dir.path()) / "tree";
+  const fs::path outside = fs::path(dir.path()) / "outside";
+  fs::create_directories(tree / "a" / "b");
+  fs::create_directories(outside);
+  ASSERT_TRUE(write_bytes((outside / "keep.txt").string(), {'k'}));
+  ASSERT_TRUE(write_bytes((tree / "a" / "b" / "x").string(), {'x'}));
+  fs::create_directory_symlink(outside, tree / "a" / "link-to-folder");
+  fs::create_symlink(outside / "keep.txt", tree / "link-to-file");
+
+  EXPECT_TRUE(cleaning::delete_folder_tree(tree.string()));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+  EXPECT_EQ(read_bytes((outside / "keep.txt").string()), std::vector<std::uint8_t>{'k'});
+  EXPECT_TRUE(cleaning::delete_folder_tree(tree.string())) << "nothing there is nothing left";
+}
+
+// ---- refusals ------------------------------------------------------------------------------
+
+TEST(CleanRefusalTest, NonNtfsAndUnmountedVolumesAreRefusedWithALogLineAndNothingIsMade) {
+  const std::string fat = fixture_image("fat16.img");
+  if (fat.empty()) GTEST_SKIP() << "fat16.img fixture missing";
+  TempDir dir;
+  const std::string copy = dir.path() + "/fat16.img";
+  fs::copy_file(fat, copy);
+  const std::string before = sha256_of(copy);
+  DriveScope drive(copy);
+  ASSERT_EQ(volume::drive_table.size(), 1u);
+  const volume::DriveInfo& d = volume::drive_table[0];
+
+  RecordingChannel rec;
+  ScopedChannel scoped(rec);
+  EXPECT_FALSE(cleaning::erase_directory_entries(d));
+  EXPECT_EQ(rec.lines, std::vector<std::string>{messages::get_message(108)});
+
+  rec.lines.clear();
+  EXPECT_FALSE(cleaning::erase_cluster_tips(d, d.cluster_size, 1000));
+  EXPECT_FALSE(cleaning::erase_free_space(d));
+  ASSERT_EQ(rec.lines.size(), 2u);
+  for (const std::string& line : rec.lines) {
+    EXPECT_EQ(line, " C:\\ is not mounted (" + copy + "); the cleaning jobs work through the mounted file system");
+  }
+  EXPECT_EQ(sha256_of(copy), before);
+}
+
+// ---- mounted NTFS volumes ------------------------------------------------------------------
+
+// Creation, last write and last access (ntfs-3g's fourth time, the MFT change, moves with
+// any change of the record and is not one of the times a file keeps).
+std::string ntfs_times(const std::string& path) {
+  return run_command("getfattr --only-values -n system.ntfs_times " + shell_quote(path) +
+                     " | head -c 24 | od -An -tx8")
+      .out;
+}
+
+std::string ntfs_attributes(const std::string& path) {
+  return run_command("getfattr --only-values -n system.ntfs_attrib_be " + shell_quote(path) + " | od -An -tx1").out;
+}
+
+// The clusters of a file's unnamed data stream, by The Sleuth Kit, from the file's path.
+std::vector<std::int64_t> clusters_of(const std::string& image, const std::string& path) {
+  const std::string inode = run_command("ifind -n " + shell_quote(path) + " " + shell_quote(image)).out;
+  const std::string text = run_command("istat " + shell_quote(image) + " " + inode).out;
+  std::vector<std::int64_t> clusters;
+  const std::size_t data = text.find("Type: $DATA (128-");
+  if (data == std::string::npos || text.find("Non-Resident", data) == std::string::npos) return clusters;
+  std::istringstream in(text.substr(text.find('\n', data) + 1));
+  std::int64_t c = 0;
+  while (in >> c) clusters.push_back(c);
+  return clusters;
+}
+
+struct TipCase {
+  std::string name;
+  std::size_t size;
+  bool read_only;
+};
+
+// Every file keeps length, content and all its times; the bytes past each end, which held a
+// known old pattern, hold something else afterwards. A compressed file is left alone.
+TEST(ClusterTipsTest, TipsAreOverwrittenWhileLengthContentTimesAndAttributesStay) {
+  if (!can_mount_ntfs() || !have_program("istat")) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs, ntfs-3g, sleuthkit";
+  NtfsImage v;
+  const std::vector<TipCase> cases = {
+      {"top.bin", 5000, false},           {"docs/a.bin", 4097, false},
+      {"docs/deep/b.bin", 12000, false},  {"docs/deep/ro.bin", 6000, true},
+      {"docs/whole.bin", 8192, false},    {"empty.bin", 0, false},
+      {"tiny.txt", 20, false},
+  };
+  std::map<std::string, std::string> hashes, times, attributes;
+  ASSERT_TRUE(v.mount());
+  run_command("mkdir -p " + shell_quote(v.path("docs/deep")) + " " + shell_quote(v.path("packed")));
+  run_command("setfattr -n system.ntfs_attrib_be -v 0x00000810 " + shell_quote(v.path("packed")));
+  for (const TipCase& c : cases) {
+    // Written with 0xAB up to the cluster's end, then cut back: the tip holds 0xAB.
+    const std::size_t full = (c.size + 4095) / 4096 * 4096;
+    std::vector<std::uint8_t> content = marked_content("tip-" + c.name, c.size);
+    content.resize(full, 0xAB);
+    ASSERT_TRUE(write_bytes(v.path(c.name), content));
+    run_command("truncate -s " + std::to_string(c.size) + " " + shell_quote(v.path(c.name)));
+  }
+  ASSERT_TRUE(write_bytes(v.path("packed/c.txt"), marked_content("packed", 10000)));
+  // Small enough to stay inside its MFT record: no cluster, no tip.
+  ASSERT_TRUE(write_bytes(v.path("resident.txt"), marked_content("resident", 30)));
+  run_command("touch -d '2001-02-03 04:05:06' " + shell_quote(v.path("top.bin")));
+  for (const TipCase& c : cases) {
+    if (c.read_only) run_command("setfattr -n system.ntfs_attrib_be -v 0x00000021 " + shell_quote(v.path(c.name)));
+  }
+  std::vector<std::string> names = {"packed/c.txt", "resident.txt"};
+  for (const TipCase& c : cases) names.push_back(c.name);
+  v.unmount();
+  // Precondition: the old tips hold 0xAB on the image.
+  const auto image_bytes = [&] { return read_bytes(v.image()); };
+  std::vector<std::uint8_t> before = image_bytes();
+  for (const TipCase& c : cases) {
+    if (c.size % 4096 == 0) continue;
+    const auto clusters = clusters_of(v.image(), c.name);
+    ASSERT_FALSE(clusters.empty()) << c.name;
+    const std::size_t at = static_cast<std::size_t>(clusters.back()) * 4096 + c.size % 4096;
+    ASSERT_EQ(before[at], 0xAB) << c.name;
+  }
+
+  ASSERT_TRUE(v.mount());
+  // Reading a file may move its access time (relatime), so the times are taken after the
+  // hashes before the run and before them after it.
+  for (const std::string& n : names) {
+    hashes[n] = sha256_of(v.path(n));
+    times[n] = ntfs_times(v.path(n));
+    attributes[n] = ntfs_attributes(v.path(n));
+    ASSERT_FALSE(times[n].empty()) << n;
+  }
+  const std::string listing_before = run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out;
+  {
+    DriveScope drive(v.image());
+    RecordingChannel rec;
+    ScopedChannel scoped(rec);
+    const volume::DriveInfo& d = volume::drive_table[0];
+    EXPECT_TRUE(cleaning::erase_cluster_tips(d, d.cluster_size, d.total_bytes - d.free_bytes));
+    EXPECT_TRUE(rec.lines.empty()) << rec.lines.front();
+    EXPECT_EQ(rec.progress, 100);
+    // Handled: the five files with a tip, the whole-cluster one and the empty one; the
+    // resident and the compressed one are only counted.
+    EXPECT_EQ(cleaning::tips_file_count, 7u);
+    std::int64_t total = 10000 + 30;
+    for (const TipCase& c : cases) total += static_cast<std::int64_t>(c.size);
+    EXPECT_EQ(cleaning::tips_seen_bytes, total);
+  }
+  EXPECT_EQ(run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out, listing_before);
+  for (const std::string& n : names) {
+    EXPECT_EQ(ntfs_times(v.path(n)), times[n]) << n;
+    EXPECT_EQ(ntfs_attributes(v.path(n)), attributes[n]) << n;
+    EXPECT_EQ(sha256_of(v.path(n)), hashes[n]) << n;
+  }
+  v.unmount();
+
+  const std::vector<std::uint8_t> after = image_bytes();
+  for (const TipCase& c : cases) {
+    if (c.size % 4096 == 0) continue;
+    const auto clusters = clusters_of(v.image(), c.name);
+    ASSERT_FALSE(clusters.empty()) << c.name;
+    const std::size_t cluster_end = static_cast<std::size_t>(clusters.back() + 1) * 4096;
+    const std::size_t tip_start = cluster_end - (4096 - c.size % 4096);
+    std::size_t old_bytes = 0;
+    for (std::size_t i = tip_start; i < cluster_end; ++i) old_bytes += after[i] == 0xAB;
+    EXPECT_LT(old_bytes, (cluster_end - tip_start) / 64) << c.name << ": tip still holds the old bytes";
+  }
+  // No file or folder of the job's own is left.
+  EXPECT_EQ(run_command("fls -r -p " + shell_quote(v.image()) + " | grep -v '\\$' | wc -l").out,
+            std::to_string(names.size() + 3) + "\n");
+}
+
+std::vector<std::string> root_listing(const NtfsImage& v) { return folder_listing(v.mount_point()); }
+
+// Stops at chosen moments and full volumes: every run ends with the root as it was and the
+// free space given back.
+TEST(CleanStopTest, StoppedAndFullRunsLeaveNothingBehind) {
+  if (!can_mount_ntfs()) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs and ntfs-3g";
+  NtfsImage v;
+  ASSERT_TRUE(v.mount());
+  ASSERT_TRUE(write_bytes(v.path("keep.txt"), marked_content("keep", 9000)));
+  const std::string keep_hash = sha256_of(v.path("keep.txt"));
+  const std::vector<std::string> listing = root_listing(v);
+  const std::int64_t free_before = v.free_bytes();
+  DriveScope drive(v.image());
+  const volume::DriveInfo d = volume::drive_table[0];
+
+  // Descriptors open now; the free-space job holds one per cleanup file.
+  const auto open_files = [] {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+  };
+  const std::size_t baseline = open_files();
+
+  struct StopCase {
+    std::string name;
+    std::function<bool()> job;
+    std::function<bool(std::int64_t calls)> stop_when;
+  };
+  const std::vector<StopCase> stops = {
+      {"free space, large-file phase", [&] { return cleaning::erase_free_space(d); },
+       [](std::int64_t calls) { return calls == 20; }},
+      {"free space, small-file phase", [&] { return cleaning::erase_free_space(d); },
+       [&](std::int64_t) { return open_files() >= baseline + 3; }},
+      {"directory entries", [&] { return cleaning::erase_directory_entries(d); },
+       [](std::int64_t calls) { return calls == 15; }},
+  };
+  for (const StopCase& s : stops) {
+    SCOPED_TRACE(s.name);
+    RecordingChannel rec;
+    rec.on_pending_events = [&] {
+      if (s.stop_when(rec.pending_event_calls)) messages::stop_flag = 1;
+    };
+    ScopedChannel scoped(rec);
+    messages::stop_flag = 0;
+    s.job();
+    EXPECT_EQ(messages::stop_flag, 1) << "the stop came during the run";
+    messages::stop_flag = 0;
+    EXPECT_EQ(rec.progress, 100);
+    EXPECT_EQ(root_listing(v), listing);
+    EXPECT_EQ(open_files(), baseline);
+  }
+  // The small-file phase had cleanup files of its own before the stop.
+  EXPECT_GE(v.free_bytes(), free_before - 8 * 4096);
+
+  // A full volume: the user's own file takes every free cluster.
+  run_command("dd if=/dev/zero of=" + shell_quote(v.path("filler")) + " bs=64k 2>/dev/null");
+  ASSERT_LT(v.free_bytes(), 64 * 1024);
+  const std::vector<std::string> full_listing = root_listing(v);
+  {
+    RecordingChannel rec;
+    ScopedChannel scoped(rec);
+    EXPECT_TRUE(cleaning::erase_free_space(d));
+    cleaning::erase_directory_entries(d);  // may or may not see the MFT grow; must clean up
+    EXPECT_EQ(root_listing(v), full_listing);
+    EXPECT_EQ(open_files(), baseline);
+    EXPECT_EQ(sha256_of(v.path("keep.txt")), keep_hash);
+  }
+}
+
+}  // namespace
+}  // namespace fennick::testing
