@@ -1,6 +1,8 @@
 // Catalogue storage, its growth rules, the folder lists and the name conversions.
 #include "catalogue/catalogue.h"
 
+#include <algorithm>
+
 #include "catalogue/catalogue_view.h"
 #include "volume/drive_table.h"
 
@@ -28,8 +30,12 @@ void clear_catalogue() {
 }
 
 void add_deleted_file(const TDeletedFile& record) {
-  if (deleted_count % record_growth_step == 0) {
-    deleted_files.reserve(static_cast<std::size_t>(deleted_count) + record_growth_step);
+  // Room for at least the next 5000 records, and at least double the old room, so that a
+  // scan of a million records does not copy the whole catalogue every 5000 records.
+  if (deleted_count % record_growth_step == 0 &&
+      deleted_files.capacity() < static_cast<std::size_t>(deleted_count) + record_growth_step) {
+    deleted_files.reserve(std::max(static_cast<std::size_t>(deleted_count) + record_growth_step,
+                                   2 * deleted_files.capacity()));
   }
   deleted_files.push_back(record);
   ++deleted_count;
@@ -57,7 +63,10 @@ bool folder_list_add(std::int32_t drive_index, const TFolderEntry& entry) {
     return false;
   }
   std::vector<TFolderEntry>& folders = volume::drive_table[drive_index].folders;
-  if (folders.size() % folder_growth_step == 0) folders.reserve(folders.size() + folder_growth_step);
+  if (folders.size() % folder_growth_step == 0 &&
+      folders.capacity() < folders.size() + folder_growth_step) {
+    folders.reserve(std::max(folders.size() + folder_growth_step, 2 * folders.capacity()));
+  }
   folders.push_back(entry);
   return true;
 }

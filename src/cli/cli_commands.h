@@ -35,5 +35,6 @@ int run_drives(const std::vector<std::string>& args);
 int run_scan(const std::vector<std::string>& args);
 int run_recover(const std::vector<std::string>& args);
 int run_wipe(const std::vector<std::string>& args);
+int run_clean(const std::vector<std::string>& args);
 
 }  // namespace fennick::cli

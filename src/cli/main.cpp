@@ -6,6 +6,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/console_channel.h"
+#include "cli/stored_settings.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
 
@@ -31,6 +32,12 @@ void print_usage(std::FILE* out) {
       "  wipe [SELECT] --yes VOLUME...\n"
       "                       destroy the directory entries or MFT records of the selected\n"
       "                       files so they can no longer be found (writes to the volume)\n"
+      "  clean [--entries] [--tips] [--free-space] VOLUME\n"
+      "                       on the mounted volume: take the free MFT records (NTFS),\n"
+      "                       overwrite the cluster tips past each file's end, overwrite\n"
+      "                       the free space; in this order, through the file system\n"
+      "                       (exit status 1 when a job ends with errors or is stopped,\n"
+      "                       3 when the volume is not mounted)\n"
       "\n"
       "Selection (SELECT):\n"
       "  --name TEXT              part of the file name (a-z without case)\n"
@@ -46,7 +53,8 @@ void print_usage(std::FILE* out) {
       "\n"
       "Options:\n"
       "  --format table|tsv|json  output format (table on a terminal, tsv otherwise)\n"
-      "  --lang NAME              language of the log lines (English name, own name or base)\n"
+      "  --lang NAME              language of the log lines (English name, own name or base);\n"
+      "                           without it, the language chosen in the desktop program\n"
       "  --help                   this text\n"
       "  --version                the version\n"
       "\n"
@@ -66,6 +74,10 @@ int usage_error(const std::string& what) {
 int main(int argc, char** argv) {
   using namespace fennick;
   std::vector<std::string> args(argv + 1, argv + argc);
+  // The desktop program's language choice applies here too; --lang overrides it.
+  if (const auto stored = cli::stored_language(cli::settings_file_path())) {
+    messages::current_language = *stored;
+  }
   // Options that apply to every command may stand before or after it.
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -101,5 +113,6 @@ int main(int argc, char** argv) {
   if (command == "scan") return cli::run_scan(command_args);
   if (command == "recover") return cli::run_recover(command_args);
   if (command == "wipe") return cli::run_wipe(command_args);
+  if (command == "clean") return cli::run_clean(command_args);
   return cli::usage_error("unknown command: " + command);
 }

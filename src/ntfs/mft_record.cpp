@@ -139,6 +139,8 @@ std::vector<DataRun> decode_runs(ConstBytes record, std::size_t attribute) {
   const ConstBytes bytes = record.first(attribute_end);
   std::size_t p = attribute + le16_or0(record, attribute + attr_runs_offset);
   std::int64_t vcn = static_cast<std::int64_t>(le64_or0(record, attribute + attr_first_vcn));
+  // VCNs count from 0: a negative start is damage, and mapping from it could overflow.
+  if (vcn < 0) return runs;
   std::int64_t lcn = 0;
   while (p < bytes.size()) {
     const std::uint8_t header = bytes[p];
@@ -154,6 +156,8 @@ std::vector<DataRun> decode_runs(ConstBytes record, std::size_t attribute) {
     if (offset_size != 0 && !read_signed(bytes, p + 1 + length_size, offset_size, delta)) break;
     if (add_overflows(lcn, delta) || add_overflows(vcn, length)) break;
     lcn += delta;
+    // Every cluster of a run must have a number: lcn + length - 1 is what mapping computes.
+    if (delta != 0 && add_overflows(lcn, length)) break;
     const bool sparse = delta == 0;
     runs.push_back({vcn, length, sparse ? 0 : lcn, sparse});
     vcn += length;
@@ -184,7 +188,8 @@ std::vector<DataRun> attribute_runs(ConstBytes record, std::size_t attribute) {
   if (first < 0 || last < first) return runs;
   for (DataRun run : decode_runs(record, attribute)) {
     if (run.first_vcn > last) break;
-    if (run.length > last - run.first_vcn + 1) run.length = last - run.first_vcn + 1;
+    // Compared without adding 1 to last - first, which overflows for a last VCN of 2^63 - 1.
+    if (run.length - 1 > last - run.first_vcn) run.length = last - run.first_vcn + 1;
     runs.push_back(run);
   }
   return runs;

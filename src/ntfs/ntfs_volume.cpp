@@ -7,6 +7,7 @@
 #include "messages/status_channel.h"
 #include "ntfs/ntfs_unit.h"
 #include "volume/le_read.h"
+#include "volume/volume_source.h"
 
 namespace fennick::ntfs {
 
@@ -37,6 +38,20 @@ constexpr std::size_t read_piece = 1 << 20;
 void log(const std::string& text) { messages::out_text(text); }
 
 bool is_power_of_two(std::int64_t v) { return v > 0 && (v & (v - 1)) == 0; }
+
+// Clusters that can really be read: the boot sector's count, cut to the size of the image or
+// device behind the reader. A crafted boot sector may claim far more than is there, and
+// buffers and loops sized by that claim alone would be unbounded.
+std::int64_t readable_clusters(const NtfsVolume& v) {
+  std::int64_t clusters = v.geometry.total_clusters;
+  if (v.reader && !v.reader->drive.empty() && v.geometry.cluster_size > 0) {
+    if (const auto source = volume::source_for(v.reader->drive[0])) {
+      const std::int64_t bytes = source->size_bytes();
+      if (bytes >= 0) clusters = std::min(clusters, bytes / v.geometry.cluster_size);
+    }
+  }
+  return clusters;
+}
 
 // Runs sorted by VCN with overlaps dropped, so that map_runs sees one run per VCN.
 void normalise_runs(std::vector<DataRun>& runs) {
@@ -260,9 +275,9 @@ bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribut
   }
   const std::int64_t last = attr_last_vcn_of(record, attribute);
   if (last < 0) return true;  // no clusters at all
-  if (last >= v.geometry.total_clusters) {
+  if (last >= readable_clusters(v)) {
     log(what + " claims " + std::to_string(last) + " + 1 clusters, more than the volume's " +
-        std::to_string(v.geometry.total_clusters));
+        std::to_string(readable_clusters(v)));
     return false;
   }
   value.assign(static_cast<std::size_t>((last + 1) * v.geometry.cluster_size), 0);
@@ -310,6 +325,19 @@ bool load_mft(NtfsVolume& v) {
 
   if (const auto list = find_attribute(v.mft_record, type_attribute_list)) {
     follow_mft_attribute_list(v, *list);
+  }
+  // Records that no run maps, or that lie beyond what the volume really holds, cannot be read;
+  // a count claiming them would only make the scan step through billions of absent records.
+  std::int64_t mapped_clusters = 0;
+  for (const DataRun& run : v.mft_runs) {
+    mapped_clusters = std::max(mapped_clusters, run.first_vcn + run.length);
+  }
+  mapped_clusters = std::min(mapped_clusters, readable_clusters(v));
+  const std::int64_t readable = mapped_clusters * v.geometry.cluster_size / v.geometry.record_size;
+  if (readable < v.record_count) {
+    log("MFT size " + std::to_string(data_size) + " exceeds what its runs map on the volume; only " +
+        std::to_string(readable) + " records are read");
+    v.record_count = static_cast<std::uint32_t>(readable);
   }
   return true;
 }

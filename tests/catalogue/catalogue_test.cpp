@@ -33,6 +33,15 @@ TEST_F(CatalogueTest, GrowsInStepsOf5000AndKeepsRecordsInOrder) {
   EXPECT_EQ(deleted_files.capacity(), 10000u);
   EXPECT_EQ(deleted_count, 5001);
   EXPECT_EQ(deleted_files[4998].record_no, 4998);
+  // Later steps at least double the room, so growth costs stay linear in the record count.
+  for (int i = 5001; i < 10001; ++i) add_deleted_file(record);
+  EXPECT_EQ(deleted_files.capacity(), 20000u);
+  for (int i = 10001; i < 10001 + 5000; ++i) {
+    record.record_no = deleted_count;
+    add_deleted_file(record);
+  }
+  EXPECT_EQ(deleted_files.capacity(), 20000u);
+  EXPECT_EQ(deleted_files[15000].record_no, 15000);
 }
 
 TEST_F(CatalogueTest, ClearingEmptiesRecordsCountsAndEveryFolderList) {

@@ -1,0 +1,80 @@
+// Shared by the whole-volume fuzz targets: binds the fuzzer's bytes as drive C: (a memory
+// volume, the only entry of the drive table) with the facts its own boot sector gives, and
+// recovers a few of the files a scan found into a scratch file.
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "dispatch/undelete_unit.h"
+#include "messages/status_channel.h"
+#include "volume/drive_table.h"
+#include "volume/volume_facts.h"
+#include "volume/volume_source.h"
+
+namespace fennick::fuzzing {
+
+// Binds the bytes as C: and fills its drive-table entry. fs_name_if_unknown is used when the
+// bytes do not identify themselves, so that the engine under test always runs.
+inline void bind_volume(const std::uint8_t* data, std::size_t size,
+                        const std::string& fs_name_if_unknown) {
+  volume::detach_all_sources();
+  volume::drive_table.clear();
+  catalogue::clear_catalogue();
+  messages::stop_flag = 0;
+  messages::work_done = 0;
+  messages::work_total = 0;
+  auto source = std::make_shared<volume::MemorySource>(std::vector<std::uint8_t>(data, data + size));
+  const volume::VolumeFacts facts = volume::read_volume_facts(*source);
+  volume::DriveInfo drive;
+  drive.drive_letter = 'c';
+  drive.is_image = true;
+  drive.ticked = true;
+  drive.size_mb = static_cast<double>(size / 1048576);
+  drive.fs_name = volume::table_fs_name(facts.type);
+  if (drive.fs_name.empty()) drive.fs_name = fs_name_if_unknown;
+  drive.cluster_size = facts.cluster_size;
+  drive.total_bytes = facts.total_bytes;
+  drive.free_bytes = facts.free_bytes;
+  volume::attach_source('c', std::move(source));
+  volume::drive_table.push_back(std::move(drive));
+  volume::current_drive = 0;
+}
+
+// Recovers up to `count` of the files found into a scratch folder in memory-backed /dev/shm
+// (or /tmp), each file removed again at once.
+inline void recover_some(std::size_t count) {
+  static const std::string folder = [] {
+    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string templ = base + "/fennick-fuzz-XXXXXX";
+    if (mkdtemp(templ.data()) == nullptr) std::abort();
+    return templ;
+  }();
+  dispatch::destination_folder = folder;
+  dispatch::begin_recovery_run();
+  const std::size_t n = std::min<std::size_t>(count, catalogue::deleted_files.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    dispatch::RecoveryOutcome outcome;
+    dispatch::recover_file(catalogue::deleted_files[i], i % 2 == 1, &outcome);
+    if (!outcome.output_path.empty()) {
+      // Everything a recovery writes must stay inside the destination folder.
+      if (outcome.output_path.rfind(folder + "/", 0) != 0) std::abort();
+      unlink(outcome.output_path.c_str());
+    }
+  }
+  // Folders made for "keep folder structure" go too.
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    std::filesystem::remove_all(entry.path(), ec);
+  }
+}
+
+}  // namespace fennick::fuzzing
