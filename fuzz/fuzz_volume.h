@@ -56,6 +56,13 @@ inline void recover_some(std::size_t count) {
     std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string templ = base + "/fennick-fuzz-XXXXXX";
     if (mkdtemp(templ.data()) == nullptr) std::abort();
+    // The folder goes when the fuzzer ends (libFuzzer leaves through exit()).
+    static std::string made;
+    made = templ;
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(made, ec);
+    });
     return templ;
   }();
   dispatch::destination_folder = folder;

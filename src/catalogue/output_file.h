@@ -22,11 +22,17 @@ class OutputFile {
   bool write_all(const std::uint8_t* bytes, std::size_t count);
   // Moves the write position back over bytes already written.
   bool step_back(std::int64_t bytes);
-  // Closes the file; false with errno set when the system reports a failure.
+  // Moves the write position forward over bytes that read as zeros, leaving a hole instead of
+  // writing them (a sparse file stays sparse and costs no disk space); false with errno set.
+  bool skip(std::int64_t bytes);
+  // Closes the file, first extending it over a hole at its end; false with errno set when
+  // the system reports a failure.
   bool close();
 
  private:
   int fd_ = -1;
+  std::int64_t position_ = 0;
+  std::int64_t end_ = 0;  // the file's length: the furthest position reached
 };
 
 }  // namespace fennick::catalogue

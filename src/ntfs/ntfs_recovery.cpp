@@ -27,8 +27,6 @@ using catalogue::RecoveryResult;
 using catalogue::TDeletedFile;
 
 constexpr std::int64_t unit_clusters = 16;
-// Sparse stretches are written from a zero buffer of this size, whatever their length.
-constexpr std::size_t zero_piece = 1 << 20;
 constexpr std::int64_t progress_interval = 500;
 
 void log_error(const std::string& text) { messages::out_text(messages::get_message(72) + text); }
@@ -62,14 +60,19 @@ struct Copy {
     return true;
   }
 
+  // Sparse stretches become holes of the output file: no bytes are written for them, so a
+  // sparse file stays sparse and a huge hole costs neither time nor disk space.
   bool write_zeros(std::int64_t count) {
-    static const std::vector<std::uint8_t> zeros(zero_piece, 0);
-    if (count <= 0) return write(zeros.data(), 0);
-    while (count > 0) {
-      const std::int64_t n = std::min<std::int64_t>(count, static_cast<std::int64_t>(zero_piece));
-      if (!write(zeros.data(), n)) return false;
-      count -= n;
+    messages::process_pending_events();
+    if (count <= 0) return true;
+    if (!out.skip(count)) {
+      log_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+      failed = true;
+      write_failed = true;
+      return false;
     }
+    written += count;
+    messages::work_done += count;
     return true;
   }
 };
