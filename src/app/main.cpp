@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "ui/clean_form.h"
 #include "ui/filter_unit.h"
 #include "ui/main_unit.h"
 #include "volume/drive_table.h"
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
   fennick::ui::T_mainForm main_form(options);
   fennick::ui::T_fileterForm filter_form(&main_form);
   main_form.set_filter_form(&filter_form);
+  fennick::ui::T_cleanForm clean_form(&main_form);
+  main_form.set_clean_form(&clean_form);
   main_form.show();
 
   if (!screenshot.empty()) {

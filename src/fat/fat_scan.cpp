@@ -273,8 +273,11 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
   advance(w);
 
   if (w.deleted && w.first_entry) {
-    // A deleted folder's cluster that no longer starts with "." holds something else now.
-    if (trimmed_field(std::span(entry).first(8)) != ".") {
+    // A deleted folder's cluster that no longer starts with "." holds something else now. So
+    // does one that is allocated again: deleting a folder frees its clusters, and a new
+    // folder that took the cluster also starts with "." but its entries are live files.
+    if (trimmed_field(std::span(entry).first(8)) != "." ||
+        (entry_cluster >= 2 && read_fat_entry(chain_reader_, layout_, entry_cluster, false) != 0)) {
       stack_.pop_back();
       return;
     }

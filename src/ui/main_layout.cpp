@@ -18,6 +18,7 @@
 #include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
 #include "ui/file_list.h"
+#include "ui/flag_buttons.h"
 #include "ui/main_unit.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
@@ -31,25 +32,6 @@
 namespace fennick::ui {
 
 namespace {
-
-// Short codes drawn on the language buttons, in the order of the language table.
-constexpr std::array<const char*, 27> language_codes{
-    "EN", "DE", "FR", "IT", "ES", "EL", "FI", "SV", "DA", "NL", "RU", "UK", "SR", "BG",
-    "CS", "SK", "HU", "RO", "PL", "ZH", "TW", "JA", "AF", "PT", "TR", "HE", "AR"};
-
-// Two main colours of each language's flag (white drawn as light grey, to show on the
-// white button), drawn as bands on its button.
-constexpr std::array<std::array<const char*, 2>, 27> language_colours{{
-    {"#012169", "#C8102E"}, {"#000000", "#DD0000"}, {"#0055A4", "#EF4135"},
-    {"#009246", "#CE2B37"}, {"#AA151B", "#F1BF00"}, {"#0D5EAF", "#D0D0D0"},
-    {"#003580", "#D0D0D0"}, {"#006AA7", "#FECC00"}, {"#C8102E", "#D0D0D0"},
-    {"#AE1C28", "#21468B"}, {"#D0D0D0", "#D52B1E"}, {"#0057B7", "#FFD700"},
-    {"#C6363C", "#0C4076"}, {"#00966E", "#D62612"}, {"#11457E", "#D7141A"},
-    {"#0B4EA2", "#EE1C25"}, {"#CD2A3E", "#436F4D"}, {"#002B7F", "#FCD116"},
-    {"#D0D0D0", "#DC143C"}, {"#DE2910", "#FFDE00"}, {"#FE0000", "#000095"},
-    {"#D0D0D0", "#BC002D"}, {"#007749", "#FFB81C"}, {"#006600", "#FF0000"},
-    {"#E30A17", "#D0D0D0"}, {"#0038B8", "#D0D0D0"}, {"#007A3D", "#000000"},
-}};
 
 QToolButton* tool_button(QWidget* parent, const char* name) {
   auto* button = new QToolButton(parent);
@@ -74,6 +56,8 @@ T_mainForm::T_mainForm(Options options, QWidget* parent)
   volume::fat_reader_sectors = 2;
   volume::reader_sectors = 64;
   build_layout();
+  build_settings_controls();
+  connect_undelete_controls();
   AdvNavBarLeft->set_panel_visible(types_panel_, false);
   AdvNavBarLeft->set_panel_visible(folders_panel_, false);
   apply_captions();
@@ -287,15 +271,11 @@ QWidget* T_mainForm::build_language_column() {
     auto* button = new QToolButton(PanelCenterLang);
     button->setObjectName(QString::fromUtf8(languages[i].button.data(),
                                             static_cast<int>(languages[i].button.size())));
-    button->setText(language_codes[i]);
     button->setGeometry(4, 31 + 19 * static_cast<int>(i), 26, 18);
-    // Two flag colours as bands above and below the code.
-    button->setStyleSheet(
-        QString("QToolButton { font: bold 7pt; color: black; background: white;"
-                " border: 1px solid #A0A0A0; border-top: 3px solid %1; border-bottom: 3px solid %2; }"
-                "QToolButton:hover { background: #E8EEF8; }"
-                "QToolButton:disabled { color: #A0A0A0; }")
-            .arg(language_colours[i][0], language_colours[i][1]));
+    button->setIcon(flag_pixmap(i));
+    button->setIconSize(QSize(flag_width, flag_height));
+    button->setStyleSheet("QToolButton { border: none; padding: 0; }"
+                          "QToolButton:hover { border: 1px solid #5987D6; }");
     // The hint is the language's own name, the same in every current language.
     button->setToolTip(qs(messages::get_message(languages[i].base, 0)));
     language_buttons_.push_back(button);
@@ -594,6 +574,7 @@ void T_mainForm::FormActivate() {
   const QDateTime now = QDateTime::currentDateTime();
   const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " +
                         locale.toString(now.time(), QLocale::LongFormat);
+  read_settings();
   out_text(messages::get_message(42) + stamp.toStdString(), messages::DialogKind::plain, false);
 }
 

@@ -9,9 +9,11 @@
 #include <utility>
 
 #include "catalogue/catalogue_view.h"
+#include "catalogue/file_types.h"
 #include "dispatch/scan_run.h"
 #include "ui/file_list.h"
 #include "ui/main_unit.h"
+#include "ui/tree_roles.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
 #include "volume/drive_table.h"
@@ -19,14 +21,6 @@
 namespace fennick::ui {
 
 namespace {
-
-// What a node of the folder or type tree stands for.
-enum NodeKind { node_root = 0, node_drive = 1, node_folder = 2, node_group = 3 };
-constexpr int role_kind = Qt::UserRole;
-constexpr int role_drive_index = Qt::UserRole + 1;
-constexpr int role_folder_id = Qt::UserRole + 2;
-constexpr int role_drive_letter = Qt::UserRole + 3;
-constexpr int role_group = Qt::UserRole + 4;
 
 QTreeWidgetItem* new_root(QTreeWidget* tree, QIcon icon) {
   auto* root = new QTreeWidgetItem(tree);
@@ -62,7 +56,10 @@ void T_mainForm::StartAdvToolButtonClick() {
   }
   enable_all();
   if (any_drive_scanned) {
-    // Classifying the records into file-type groups and drawing the type tree join here.
+    if (catalogue::deleted_count > 0) {
+      catalogue::classify_files();
+      draw_types();
+    }
     const QSignalBlocker block(FolderHTMLTreeView);
     QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0);
     root->setExpanded(true);

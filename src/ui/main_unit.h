@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <array>
 #include <cstdint>
@@ -37,6 +38,7 @@ class FileListView;
 class HeaderLabel;
 class NavBar;
 class T_fileterForm;
+class T_cleanForm;
 
 struct MainFormOptions {
   // List the machine's FAT/exFAT/NTFS block devices after the named images.
@@ -86,6 +88,14 @@ class T_mainForm : public QMainWindow, public messages::StatusChannel {
   // Folder and type trees, navigation bar.
   void FolderHTMLTreeviewChange(QTreeWidgetItem* node);
   void TypesTreeViewChange(QTreeWidgetItem* node);
+  // Type tree from the file-type counters (main_types.cpp).
+  void draw_types();
+
+  // Undelete and wipe runs, destination row (main_undelete.cpp).
+  void UndeleteAdvToolButtonClick();
+  void WipeAdvToolButtonClick();
+  void SaveAdvDirectoryBrowseClick();
+  void OpenLabelClick();
   void AdvNavBarLeftPanelActivate(int panel);
 
   // The list.
@@ -114,6 +124,26 @@ class T_mainForm : public QMainWindow, public messages::StatusChannel {
   // Test seam: runs on every process_pending_events() call of a run, before events are
   // handled, so a test can look at the controls or press Stop in the middle of a scan.
   std::function<void()> pending_events_hook;
+
+  // Languages (main_language.cpp): re-captions the three windows in the language with this
+  // base and stores the choice.
+  void apply_language(int base);
+  void set_clean_form(T_cleanForm* form) { clean_form_ = form; }
+  // Opens the Clean Disk window modally (clean_form.cpp).
+  void CleanAdvToolButtonClick();
+
+  // Settings, admin mode, help and links (main_settings.cpp).
+  void read_settings();
+  void toggle_admin_mode();
+  bool admin_mode() const { return !admin_saved_title_.isEmpty(); }
+  void HelpAdvToolButtonClick();
+  void UpdateAdvToolButtonClick();
+  void ReadMFTClick();
+  void Read1stSectorClick();
+  // Test seams: how addresses are opened (the desktop's handler by default) and how the
+  // diagnostics ask for a file to save to (empty: cancelled).
+  std::function<bool(const QUrl&)> shell_open;
+  std::function<QString(const QString& suggested)> ask_save_file;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -221,6 +251,21 @@ class T_mainForm : public QMainWindow, public messages::StatusChannel {
   QLabel* FilesPanel = nullptr;
   QProgressBar* ProgressBar = nullptr;
   QToolButton* StopButton = nullptr;
+  // Undelete and wipe controls (main_undelete.cpp).
+  void connect_undelete_controls();
+  void warn_if_destination_on_source(const std::vector<std::int32_t>& work);
+  QAction* SaveAdvDirectoryBrowse = nullptr;
+  // Settings, admin mode and links (main_settings.cpp).
+  void build_settings_controls();
+  bool save_dump(const QString& suggested, const std::uint8_t* bytes, std::size_t size);
+  T_cleanForm* clean_form_ = nullptr;
+  QString admin_saved_title_;
+  QAction* AdminSeparator = nullptr;
+  QAction* ReadMFT = nullptr;
+  QAction* AdminSeparator2 = nullptr;
+  QAction* Read1stSector = nullptr;
+  QLabel* SiteLabel = nullptr;
+  QLabel* Label3 = nullptr;
 };
 
 }  // namespace fennick::ui

@@ -1,0 +1,298 @@
+// What the main window keeps between runs and the small commands around the work: the
+// settings store, the start-up reading, the "path" and "kfs" writes, admin mode (Ctrl+A) with
+// its two raw-dump diagnostics, the Help and Update buttons and the two link labels.
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+#include <array>
+
+#include "catalogue/catalogue.h"
+#include "dispatch/undelete_unit.h"
+#include "messages/message_catalogue.h"
+#include "ui/main_unit.h"
+#include "ui/product_links.h"
+#include "ui/settings_store.h"
+#include "ui/ui_text.h"
+#include "ui/widgets.h"
+#include "volume/drive_table.h"
+
+namespace fennick::ui {
+
+// ---- the settings store -------------------------------------------------------------------
+
+namespace settings {
+
+namespace {
+constexpr const char* organisation = "BrantleSoftware";
+constexpr const char* application = "Fennick";
+}  // namespace
+
+bool exists() {
+  const QSettings store(organisation, application);
+  return QFileInfo::exists(store.fileName());
+}
+
+int read_int(const QString& name, int def) {
+  const QSettings store(organisation, application);
+  bool ok = false;
+  const int value = store.value(name).toString().trimmed().toInt(&ok);
+  return ok ? value : def;
+}
+
+QString read_text(const QString& name, const QString& def) {
+  const QSettings store(organisation, application);
+  return store.contains(name) ? store.value(name).toString() : def;
+}
+
+void write_int(const QString& name, int value) {
+  QSettings store(organisation, application);
+  store.setValue(name, QString::number(value));
+}
+
+void write_text(const QString& name, const QString& value) {
+  QSettings store(organisation, application);
+  store.setValue(name, value);
+}
+
+void remove(const QString& name) {
+  // Removing from a store that does not exist must not create it.
+  if (!exists()) return;
+  QSettings store(organisation, application);
+  if (store.contains(name)) store.remove(name);
+}
+
+}  // namespace settings
+
+namespace {
+
+// Ctrl+A for the main window, seen before any of its controls (a line edit or the list would
+// take it as "select all" otherwise); other modifiers may be held as well.
+class AdminKeyFilter : public QObject {
+ public:
+  explicit AdminKeyFilter(T_mainForm* form) : QObject(form), form_(form) {
+    qApp->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_A || !(key->modifiers() & Qt::ControlModifier) || key->isAutoRepeat()) {
+      return false;
+    }
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != form_) return false;
+    form_->toggle_admin_mode();
+    return true;
+  }
+
+ private:
+  T_mainForm* form_;
+};
+
+// Runs an action on a left click of a label (the link labels below the drive tree).
+class ClickFilter : public QObject {
+ public:
+  ClickFilter(QWidget* target, std::function<void()> action)
+      : QObject(target), action_(std::move(action)) {
+    target->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+      action_();
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> action_;
+};
+
+QString documents_folder() {
+  return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
+bool same_folder(const QString& a, const QString& b) {
+  return QDir::cleanPath(QDir::fromNativeSeparators(a)) == QDir::cleanPath(QDir::fromNativeSeparators(b));
+}
+
+QLabel* link_label(const QString& text, const char* name) {
+  auto* label = new QLabel(text);
+  label->setObjectName(name);
+  label->setStyleSheet("color: #0000C0; text-decoration: underline;");
+  label->setCursor(Qt::PointingHandCursor);
+  return label;
+}
+
+}  // namespace
+
+void T_mainForm::build_settings_controls() {
+  shell_open = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  ask_save_file = [this](const QString& suggested) {
+    return QFileDialog::getSaveFileName(this, QString(), suggested);
+  };
+
+  // Admin items: the two diagnostics after their separators at the ends of the two menus.
+  AdminSeparator = AdvPopupMenu->addSeparator();
+  AdminSeparator->setObjectName("AdminSeparator");
+  ReadMFT = AdvPopupMenu->addAction("Read selected MFT");
+  ReadMFT->setObjectName("ReadMFT");
+  AdminSeparator2 = DrivesAdvPopupMenu->addSeparator();
+  AdminSeparator2->setObjectName("AdminSeparator2");
+  Read1stSector = DrivesAdvPopupMenu->addAction("Read 1st Sector");
+  Read1stSector->setObjectName("Read1stSector");
+  for (QAction* item : {AdminSeparator, ReadMFT, AdminSeparator2, Read1stSector}) item->setVisible(false);
+  new AdminKeyFilter(this);
+
+  // The web site and the support address below the drive tree.
+  SiteLabel = link_label(links::web_site_caption, "SiteLabel");
+  Label3 = link_label(links::support_mail, "Label3");
+  if (auto* box = qobject_cast<QVBoxLayout*>(AdvNavBarLeft->panel(drives_panel_)->layout())) {
+    const int after_tree = box->indexOf(DriveHTMLTreeview) + 1;
+    box->insertWidget(after_tree, SiteLabel, 0, Qt::AlignLeft);
+    box->insertWidget(after_tree + 1, Label3, 0, Qt::AlignLeft);
+  }
+  new ClickFilter(SiteLabel, [this] {
+    if (!shell_open(QUrl(links::web_site))) out_text(" Cannot open " + std::string(links::web_site), messages::DialogKind::plain, false);
+  });
+  new ClickFilter(Label3, [this] {
+    const QUrl mail(QString("mailto:") + links::support_mail);
+    if (!shell_open(mail)) out_text(" Cannot open " + mail.toString().toStdString(), messages::DialogKind::plain, false);
+  });
+
+  const auto& languages = messages::language_table();
+  for (std::size_t i = 0; i < languages.size() && i < language_buttons_.size(); ++i) {
+    const int base = languages[i].base;
+    connections_.push_back(QObject::connect(language_buttons_[i], &QToolButton::clicked, this,
+                                            [this, base] { apply_language(base); }));
+  }
+  connections_.push_back(QObject::connect(HelpAdvToolButton, &QToolButton::clicked, this,
+                                          [this] { HelpAdvToolButtonClick(); }));
+  connections_.push_back(QObject::connect(UpdateAdvToolButton, &QToolButton::clicked, this,
+                                          [this] { UpdateAdvToolButtonClick(); }));
+  connections_.push_back(QObject::connect(CleanAdvToolButton, &QToolButton::clicked, this,
+                                          [this] { CleanAdvToolButtonClick(); }));
+  connections_.push_back(QObject::connect(ReadMFT, &QAction::triggered, this, [this] { ReadMFTClick(); }));
+  connections_.push_back(QObject::connect(Read1stSector, &QAction::triggered, this,
+                                          [this] { Read1stSectorClick(); }));
+
+  // "path" follows the destination field whenever it names a folder other than the documents
+  // folder; naming the documents folder again removes it, so the next start shows what the
+  // user last chose.
+  connections_.push_back(QObject::connect(SaveAdvDirectoryEdit, &QLineEdit::textChanged, this,
+                                          [](const QString& text) {
+                                            if (text.trimmed().isEmpty()) return;
+                                            if (same_folder(text, documents_folder())) {
+                                              settings::remove("path");
+                                            } else {
+                                              settings::write_text("path", text);
+                                            }
+                                          }));
+  connections_.push_back(QObject::connect(KeepFolderHTMLCheckBox, &QCheckBox::clicked, this,
+                                          [](bool checked) { settings::write_int("kfs", checked ? 1 : 0); }));
+}
+
+void T_mainForm::read_settings() {
+  const QString documents = documents_folder();
+  if (settings::exists()) {
+    int language = settings::read_int("language", messages::english_base);
+    if (messages::find_language(std::to_string(language)) == nullptr) language = messages::english_base;
+    messages::current_language = language;
+    SaveAdvDirectoryEdit->setText(settings::read_text("path", documents));
+    if (settings::read_int("kfs", 0) == 1) KeepFolderHTMLCheckBox->setChecked(true);
+    apply_language(language);
+    if (settings::read_int("admin_mode", 0) == 1 && !admin_mode()) toggle_admin_mode();
+  } else {
+    apply_language(messages::english_base);
+    SaveAdvDirectoryEdit->setText(documents);
+  }
+}
+
+void T_mainForm::toggle_admin_mode() {
+  const bool on = !admin_mode();
+  if (on) {
+    admin_saved_title_ = windowTitle();
+    setWindowTitle(windowTitle() + qmsg(61));
+  } else {
+    setWindowTitle(admin_saved_title_);
+    admin_saved_title_.clear();
+  }
+  for (QAction* item : {AdminSeparator, ReadMFT, AdminSeparator2, Read1stSector, WipeSelected1, WipeSeparator}) {
+    item->setVisible(on);
+  }
+  WipeAdvToolButton->setVisible(on);
+  settings::write_int("admin_mode", on ? 1 : 0);
+}
+
+void T_mainForm::HelpAdvToolButtonClick() {
+  const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(links::manual_file);
+  const QUrl url = QFileInfo::exists(manual) ? QUrl::fromLocalFile(manual) : QUrl(links::online_help);
+  // Without a desktop (no browser registered, no session) there is nothing to open with;
+  // the log says so instead of the click doing nothing silently.
+  if (!shell_open(url)) {
+    out_text(" Cannot open " + url.toString().toStdString(), messages::DialogKind::plain, false);
+  }
+}
+
+void T_mainForm::UpdateAdvToolButtonClick() {
+  if (!shell_open(QUrl(links::download_page))) {
+    out_text(" Cannot open " + std::string(links::download_page), messages::DialogKind::plain, false);
+  }
+}
+
+bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, std::size_t size) {
+  const QString path = ask_save_file(suggested);
+  if (path.isEmpty()) return true;  // cancelled: go on with the next one
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(size)) !=
+          static_cast<qint64>(size)) {
+    out_text(" " + path.toStdString() + ": " + file.errorString().toStdString(),
+             messages::DialogKind::error, true);
+    return false;
+  }
+  return true;
+}
+
+void T_mainForm::ReadMFTClick() {
+  const QDir folder(SaveAdvDirectoryEdit->text());
+  for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
+    const catalogue::TDeletedFile& record = catalogue::deleted_files.at(static_cast<std::size_t>(i));
+    if (record.selected != 1 || record.fs_name.view() != "NTFS" || record.entry_cluster <= 0) continue;
+    std::array<std::uint8_t, 1024> buffer{};
+    dispatch::read_record_raw(record, buffer);
+    const QString suggested = folder.filePath(QString("mft_%1.bin").arg(record.record_no));
+    if (!save_dump(suggested, buffer.data(), buffer.size())) return;
+  }
+}
+
+void T_mainForm::Read1stSectorClick() {
+  const QDir folder(SaveAdvDirectoryEdit->text());
+  // By index: the reader lets events through, and the table must not be walked by a
+  // reference that a refresh could invalidate.
+  for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
+    if (!volume::drive_table[i].ticked) continue;
+    const char letter = volume::drive_table[i].drive_letter;
+    std::array<std::uint8_t, 512> buffer{};
+    dispatch::read_boot_sector_raw(letter, buffer);
+    const QString suggested =
+        folder.filePath(QString("sector0_%1.bin").arg(QChar(letter).toUpper()));
+    if (!save_dump(suggested, buffer.data(), buffer.size())) return;
+  }
+}
+
+}  // namespace fennick::ui

@@ -1,0 +1,148 @@
+// Applying a language through the flag buttons: the captions of the three windows, the
+// stored choice and the next start, the reading direction, and what a language change must
+// leave alone (the filter indicator, the list's order).
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTableView>
+#include <QTest>
+
+#include "catalogue/catalogue_view.h"
+#include "settings_support.h"
+
+namespace fennick::testing {
+namespace {
+
+class LanguageTest : public SettingsGuiTest {
+ protected:
+  void choose(std::size_t language) {
+    const std::string name(messages::language_table().at(language).button);
+    click(name.c_str());
+  }
+  QString header(int column) const {
+    return find<QTableView>("AdvListView")->model()->headerData(column, Qt::Horizontal).toString();
+  }
+};
+
+TEST_F(LanguageTest, EveryLanguageReCaptionsTheThreeWindowsAndStoresTheChoice) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  // Only "hide temporary files" in force: every language keeps the indicator at "Filter ON".
+  catalogue::current_filter.hide_temporary = true;
+  form_->set_filter_indicator();
+
+  const auto& languages = messages::language_table();
+  // Twice round, so that each language is also applied over a language other than English.
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < languages.size(); ++i) {
+      const messages::Language& l = languages[i];
+      const int b = l.base;
+      SCOPED_TRACE(std::string(l.english_name));
+      choose(i);
+      EXPECT_EQ(messages::current_language, b);
+      struct Caption {
+        QString shown;
+        QString expected;
+      };
+      const Caption captions[] = {
+          {form_->windowTitle(), "Fennick" + msg(b, 5)},
+          {find<QToolButton>("StartAdvToolButton")->text(), msg(b, 12)},
+          {find<QToolButton>("UndeleteAdvToolButton")->text(), msg(b, 14)},
+          {find<QToolButton>("HelpAdvToolButton")->text(), msg(b, 88)},
+          {find<QToolButton>("CleanAdvToolButton")->text(), msg(b, 113)},
+          {find<QLabel>("FastSearchSection")->text(), msg(b, 4) + " (1)"},
+          {find<QLabel>("StatusPanel1")->text(), msg(b, 7)},
+          {find<QLabel>("StatusPanel2")->text(), msg(b, 9) + "0"},
+          {find<QComboBox>("SortByALComboBox")->itemText(0), msg(b, 26)},
+          {find<QComboBox>("SortByALComboBox")->itemText(6), msg(b, 32)},
+          {header(0), msg(b, 27)},
+          {header(5), msg(b, 32)},
+          {find<QCheckBox>("KeepFolderHTMLCheckBox")->text(), msg(b, 90)},
+          {find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0)->text(0), msg(b, 10)},
+          {filter_->windowTitle(), "Fennick" + msg(b, 62)},
+          {filter_->findChild<QCheckBox*>("NameHTMLCheckBox")->text(), msg(b, 63)},
+          {filter_->findChild<QCheckBox*>("TemporaryHTMLCheckBox")->text(), msg(b, 115)},
+          {clean_->windowTitle(), "Fennick" + msg(b, 92)},
+          {clean_child<QCheckBox>("FreeSpaceHTMLCheckBox")->text(), msg(b, 95)},
+          {clean_child<QToolButton>("CleanAdvToolButton")->text(), msg(b, 96)},
+          // The hints stay each language's own name.
+          {find<QToolButton>("GermanAdvToolButton")->toolTip(), "Deutsch"},
+          {find<QToolButton>("IsraelAdvToolButton")->toolTip(), QString::fromUtf8("\u05e2\u05d1\u05e8\u05d9\u05ea")},
+      };
+      for (std::size_t c = 0; c < std::size(captions); ++c) {
+        EXPECT_EQ(captions[c].shown, captions[c].expected) << "caption " << c;
+        EXPECT_FALSE(captions[c].shown.isEmpty()) << "caption " << c;
+      }
+      EXPECT_EQ(find<QComboBox>("SortByALComboBox")->currentIndex(), 0);
+      EXPECT_EQ(stored("language"), b == messages::english_base ? "(absent)" : QString::number(b));
+      const bool rtl = l.english_name == "Hebrew" || l.english_name == "Arabic";
+      EXPECT_EQ(QGuiApplication::layoutDirection(), rtl ? Qt::RightToLeft : Qt::LeftToRight);
+    }
+  }
+}
+
+TEST_F(LanguageTest, DanishTitleAndHebrewFallbackAboveItsRun) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  click("DanishAdvToolButton");
+  EXPECT_EQ(form_->windowTitle(), "Fennick ");  // Danish message 5 is a single blank
+
+  click("IsraelAdvToolButton");
+  // Hebrew's run ends at 87: the hide boxes and the Clean Disk texts stay English.
+  EXPECT_EQ(filter_->findChild<QCheckBox*>("OverwrittenHTMLCheckBox")->text(), msg(10000, 114));
+  EXPECT_EQ(filter_->findChild<QCheckBox*>("TemporaryHTMLCheckBox")->text(), msg(10000, 115));
+  EXPECT_EQ(clean_->windowTitle(), "Fennick" + msg(10000, 92));
+  EXPECT_EQ(clean_child<QToolButton>("CleanAdvToolButton")->text(), "Start Clean");
+  EXPECT_EQ(find<QToolButton>("CleanAdvToolButton")->text(), "Clean Drive");
+  EXPECT_EQ(find<QCheckBox>("KeepFolderHTMLCheckBox")->text(), msg(10000, 90));
+  // ... while the texts of its run are Hebrew.
+  EXPECT_NE(find<QToolButton>("StartAdvToolButton")->text(), "Start Scan");
+  EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), msg(5000, 12));
+}
+
+TEST_F(LanguageTest, TheNextStartComesUpInTheStoredLanguage) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  struct Case {
+    const char* button;
+    int base;
+    QString stored_value;
+  };
+  for (const Case& c : {Case{"GermanAdvToolButton", 30000, "30000"},
+                        Case{"ArabicAdvToolButton", 53000, "53000"},
+                        Case{"EnglishAdvToolButton", 10000, "(absent)"}}) {
+    SCOPED_TRACE(c.button);
+    click(c.button);
+    EXPECT_EQ(stored("language"), c.stored_value);
+    restart();
+    EXPECT_EQ(messages::current_language, c.base);
+    EXPECT_EQ(form_->windowTitle(), "Fennick" + msg(c.base, 5));
+    EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), msg(c.base, 12));
+    EXPECT_EQ(filter_->windowTitle(), "Fennick" + msg(c.base, 62));
+    // The language was applied before the start line, which is in it too.
+    EXPECT_TRUE(log().front().startsWith(msg(c.base, 42))) << log().front().toStdString();
+  }
+}
+
+TEST_F(LanguageTest, SortBoxGoesBackToNoneWithoutReSortingAndRunButtonsShowIdleTexts) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  start_scan();
+  ASSERT_GT(rows(), 3);
+  auto* box = find<QComboBox>("SortByALComboBox");
+  ASSERT_TRUE(box->isEnabled());
+  QStringList scanned;
+  for (int r = 0; r < rows(); ++r) scanned << cell(r, 0);
+  // The user picks "Name" (entry 1).
+  box->setCurrentIndex(1);
+  emit box->activated(1);
+  QStringList sorted;
+  for (int r = 0; r < rows(); ++r) sorted << cell(r, 0);
+  ASSERT_NE(sorted, scanned) << "sorting by name must change this fixture's order";
+
+  click("RussianAdvToolButton");
+  EXPECT_EQ(box->currentIndex(), 0);
+  EXPECT_EQ(box->currentText(), msg(20000, 26));
+  QStringList after;
+  for (int r = 0; r < rows(); ++r) after << cell(r, 0);
+  EXPECT_EQ(after, sorted) << "the list keeps its order";
+}
+
+}  // namespace
+}  // namespace fennick::testing

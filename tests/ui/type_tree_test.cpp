@@ -1,0 +1,177 @@
+// The type and folder trees after a scan: the groups found with their counts in caption
+// order, what selecting a group, a folder, a drive and the root lists, and how folder lists
+// nest, also in MFT-number order and when corrupt.
+#include <QTest>
+
+#include <cstdlib>
+#include <map>
+
+#include "catalogue/catalogue_view.h"
+#include "gui_support.h"
+#include "volume/drive_table.h"
+
+namespace fennick::testing {
+namespace {
+
+class TypeTreeTest : public GuiTest {};
+
+QStringList child_captions(QTreeWidgetItem* node) {
+  QStringList captions;
+  for (int i = 0; i < node->childCount(); ++i) captions << node->child(i)->text(0);
+  return captions;
+}
+
+// The deleted files of a fixture that have content, keyed by folder ("/" for the root).
+std::multimap<std::string, TruthEntry> files_by_folder(const std::string& image) {
+  std::multimap<std::string, TruthEntry> by_folder;
+  for (const TruthEntry& e : read_truth(image)) {
+    if (e.state == "live" || e.size == 0) continue;
+    const std::size_t slash = e.path.rfind('/');
+    by_folder.emplace(slash == 0 ? "/" : e.path.substr(0, slash), e);
+  }
+  return by_folder;
+}
+
+TEST_F(TypeTreeTest, ShowsTheGroupsFoundWithCountsInCaptionOrder) {
+  if (!open({"fat16.img"})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  auto* tree = find<QTreeWidget>("TypesTreeView");
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  QTreeWidgetItem* root = tree->topLevelItem(0);
+  EXPECT_EQ(root->text(0), "My Computer");
+  EXPECT_TRUE(root->isExpanded());
+  // From the fixture's 20 deleted files with content: .docx, .csv, .BIN and .DAT are in no
+  // group of their own.
+  EXPECT_EQ(child_captions(root),
+            QStringList({"JPEG Standard Graphics (1)", "MS Excel WorkSheet (1)",
+                         "MS Word Documents (1)", "Other Files (7)", "PDF Document (1)",
+                         "PNG Graphics (1)", "Text Documents (7)", "ZIP compression (1)"}));
+  for (int i = 0; i < root->childCount(); ++i) EXPECT_FALSE(root->child(i)->icon(0).isNull());
+}
+
+TEST_F(TypeTreeTest, SelectingANodeListsItsFiles) {
+  if (!open({"fat16.img"})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  const auto by_folder = files_by_folder("fat16.img");
+  const int all = static_cast<int>(by_folder.size());
+  ASSERT_EQ(rows(), all);
+
+  // Type groups: every listed row has the group's extension, and the counts add up.
+  auto* types = find<QTreeWidget>("TypesTreeView");
+  QTreeWidgetItem* type_root = types->topLevelItem(0);
+  const struct {
+    const char* caption;
+    int rows;
+    const char* extension;
+  } groups[] = {{"Text Documents (7)", 7, ".TXT"},
+                {"JPEG Standard Graphics (1)", 1, ".JPG"},
+                {"MS Word Documents (1)", 1, ".DOC"}};
+  for (const auto& g : groups) {
+    QTreeWidgetItem* node = nullptr;
+    for (int i = 0; i < type_root->childCount(); ++i) {
+      if (type_root->child(i)->text(0) == g.caption) node = type_root->child(i);
+    }
+    ASSERT_NE(node, nullptr) << g.caption;
+    types->setCurrentItem(node);
+    EXPECT_EQ(rows(), g.rows) << g.caption;
+    for (int r = 0; r < rows(); ++r) EXPECT_TRUE(cell(r, 0).toUpper().endsWith(g.extension)) << g.caption;
+  }
+  types->setCurrentItem(type_root);
+  EXPECT_EQ(rows(), all);
+
+  // Folders: a drive lists its root directory, a folder only what lay directly in it.
+  const struct {
+    QStringList captions;
+    std::string folder;
+  } folders[] = {
+      {{"C:\\"}, "/"},
+      {{"C:\\", "DOCS"}, "/DOCS"},
+      {{"C:\\", "DOCS", "Reports", "2024", "Quarterly"}, "/DOCS/Reports/2024/Quarterly"},
+      {{"C:\\", "Old Projects", "2019 Budget"}, "/Old Projects/2019 Budget"},
+  };
+  for (const auto& f : folders) {
+    select_folder(f.captions);
+    const int want = static_cast<int>(by_folder.count(f.folder));
+    ASSERT_GT(want, 0) << f.folder;
+    EXPECT_EQ(rows(), want) << f.folder;
+    const QString path = "C:" + QString::fromStdString(f.folder == "/" ? "/" : f.folder + "/").replace('/', '\\');
+    for (int r = 0; r < rows(); ++r) EXPECT_EQ(cell(r, 1), path) << f.folder;
+  }
+  select_folder({});
+  EXPECT_EQ(rows(), all);
+
+  // Switching panels shows every file again, whatever was selected.
+  select_folder({"C:\\", "DOCS"});
+  ASSERT_LT(rows(), all);
+  form_->AdvNavBarLeftPanelActivate(1);
+  EXPECT_EQ(rows(), all);
+}
+
+// Folder lists handed to the tree builder, and the nesting they must give below the drive
+// node ("A(B(C))" = A holding B holding C; siblings separated by ",").
+QString nesting(QTreeWidgetItem* node) {
+  QStringList parts;
+  for (int i = 0; i < node->childCount(); ++i) {
+    QTreeWidgetItem* child = node->child(i);
+    parts << (child->childCount() > 0 ? child->text(0) + "(" + nesting(child) + ")" : child->text(0));
+  }
+  return parts.join(",");
+}
+
+TEST_F(TypeTreeTest, FolderListsNestAsOnTheVolumeAndCorruptOnesEnd) {
+  TempDir temp;
+  const std::string image = temp.path() + "/empty.img";
+  ASSERT_EQ(std::system(("mkfs.fat -C -F 12 " + image + " 360 >/dev/null 2>&1").c_str()), 0);
+  struct Folder {
+    std::int32_t id, parent;
+    const char* name;
+    std::uint8_t deleted;
+  };
+  const struct {
+    const char* what;
+    std::vector<Folder> list;
+    const char* tree;
+  } cases[] = {
+      {"FAT ids", {{6, 5, "A", 0}, {9, 6, "B", 0}, {7, 5, "C", 0}}, "A(B),C"},
+      // MFT numbers: B's children lie before B's own entry once sorted by parent.
+      {"NTFS id order", {{900, 5, "A", 0}, {40, 900, "B", 1}, {60, 40, "C", 0}}, "A(B(C))"},
+      {"cycle", {{6, 5, "X", 0}, {8, 6, "Y", 0}, {6, 8, "X2", 0}}, "X(Y)"},
+      {"self parent and root id", {{5, 5, "R", 0}, {12, 12, "S", 0}, {13, 5, "T", 0}}, "T"},
+      // One id reached from two parents is entered once, under either of them.
+      {"two ways into one id", {{6, 5, "A", 0}, {7, 5, "B", 0}, {8, 6, "C", 0}, {8, 7, "C2", 0}},
+       "A(C),B|A,B(C2)"},
+  };
+  for (const auto& c : cases) {
+    open_paths({image});
+    // The empty volume adds no folders of its own; the list stands in for what a scan found.
+    std::vector<catalogue::TFolderEntry> list;
+    for (const Folder& f : c.list) {
+      catalogue::TFolderEntry e;
+      e.dir_id = f.id;
+      e.parent_id = f.parent;
+      e.name = f.name;
+      e.deleted = f.deleted;
+      e.drive_letter = 'c';
+      list.push_back(e);
+    }
+    bool replaced = false;
+    form_->pending_events_hook = [&] {
+      volume::drive_table.at(0).folders = list;
+      replaced = true;
+    };
+    start_scan();
+    form_->pending_events_hook = nullptr;
+    ASSERT_TRUE(replaced) << c.what;
+    QTreeWidgetItem* root = find<QTreeWidget>("FolderHTMLTreeView")->topLevelItem(0);
+    ASSERT_EQ(root->childCount(), 1) << c.what;
+    EXPECT_EQ(root->child(0)->text(0), "C:\\");
+    const QString built = nesting(root->child(0));
+    EXPECT_TRUE(QString(c.tree).split('|').contains(built))
+        << c.what << ": " << built.toStdString() << " instead of " << c.tree;
+    filter_.reset();
+    form_.reset();
+  }
+}
+
+}  // namespace
+}  // namespace fennick::testing

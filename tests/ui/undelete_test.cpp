@@ -1,0 +1,356 @@
+// Undelete and wipe runs through the real window over fixture volumes: the files written
+// are the originals (by SHA-256 against the fixtures' truth), where they land with and
+// without "Keep folder structure", the run's log lines, stopping after a file, the warning
+// for a destination on a source volume, and the wipe with its confirmation on image copies.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMessageBox>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <map>
+#include <set>
+
+#include "catalogue/catalogue_view.h"
+#include "dispatch/undelete_unit.h"
+#include "gui_support.h"
+#include "messages/message_catalogue.h"
+#include "ui/file_list.h"
+#include "volume/drive_table.h"
+
+namespace fennick::testing {
+namespace {
+
+class UndeleteTest : public GuiTest {
+ protected:
+  TempDir scratch_;
+  std::string temp_path(const std::string& name) const { return scratch_.path() + "/" + name; }
+
+  // Truth entries of deleted files whose clusters are intact, keyed by (path, size) over
+  // both images: the content starts with the path, and the same path and size give the
+  // same bytes.
+  std::map<std::pair<std::string, std::int64_t>, std::string> recoverable_;
+  // Names as shown, per drive letter, of those files: a deleted 8.3 name loses its first
+  // character, so it is compared from the second on, without case.
+  std::map<char, std::vector<TruthEntry>> truth_by_letter_;
+
+  bool open_fixtures(const std::vector<std::string>& images, const std::vector<std::string>& paths) {
+    char letter = 'C';
+    for (const std::string& image : images) {
+      if (fixture_image(image).empty()) return false;
+      for (const TruthEntry& e : read_truth(image)) {
+        if (e.state != "deleted" && e.state != "deleted-in-folder") continue;
+        if (e.size == 0) continue;
+        truth_by_letter_[letter].push_back(e);
+      }
+      std::ifstream in(fixture_image(image) + ".truth.tsv");
+      std::string line;
+      std::getline(in, line);
+      while (std::getline(in, line)) {
+        std::istringstream f(line);
+        std::string path, size, sha;
+        std::getline(f, path, '\t');
+        std::getline(f, size, '\t');
+        std::getline(f, sha, '\t');
+        recoverable_[{path, std::stoll(size)}] = sha;
+      }
+      ++letter;
+    }
+    open_paths(paths.empty() ? fixture_paths(images) : paths);
+    return true;
+  }
+
+  static std::vector<std::string> fixture_paths(const std::vector<std::string>& images) {
+    std::vector<std::string> paths;
+    for (const std::string& i : images) paths.push_back(fixture_image(i));
+    return paths;
+  }
+
+  static bool same_name(const std::string& shown, const std::string& written) {
+    if (shown.size() != written.size() || shown.empty()) return false;
+    return QString::fromStdString(shown.substr(1)).compare(QString::fromStdString(written.substr(1)),
+                                                          Qt::CaseInsensitive) == 0;
+  }
+
+  // The truth entry a record stands for when its file is fully recoverable.
+  const TruthEntry* recoverable_entry(const catalogue::TDeletedFile& r) {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(r.drive_letter)));
+    for (const TruthEntry& e : truth_by_letter_[letter]) {
+      const std::string base = e.path.substr(e.path.rfind('/') + 1);
+      if (e.size == r.size && same_name(r.name.str(), base)) return &e;
+    }
+    return nullptr;
+  }
+
+  // Marks, by clicking their check cells, the rows of fully recoverable files; returns
+  // their catalogue indexes.
+  std::vector<std::int32_t> mark_recoverable() {
+    std::vector<std::int32_t> marked;
+    for (int row = 0; row < rows(); ++row) {
+      if (recoverable_entry(record(row)) == nullptr) continue;
+      click_cell(row, 0);
+      EXPECT_EQ(record(row).selected, 1);
+      marked.push_back(catalogue::row_map[static_cast<std::size_t>(row)]);
+    }
+    return marked;
+  }
+
+  void set_destination(const std::string& folder) {
+    std::filesystem::create_directories(folder);
+    find<QLineEdit>("SaveAdvDirectoryEdit")->setText(QString::fromStdString(folder));
+  }
+
+  // Every file below the folder: its path relative to the folder and its SHA-256.
+  static std::map<std::string, std::string> written_files(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    QDirIterator it(QString::fromStdString(folder), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString path = it.next();
+      QFile f(path);
+      EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+      const QByteArray bytes = f.readAll();
+      files[QDir(QString::fromStdString(folder)).relativeFilePath(path).toStdString()] =
+          QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    }
+    return files;
+  }
+
+  static std::string first_line(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    return line;
+  }
+};
+
+TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
+  if (!open_fixtures({"fat16.img", "ntfs.img"}, {})) GTEST_SKIP() << "fixture missing";
+  tick_only({0, 1});
+  start_scan();
+  ASSERT_GT(rows(), 0);
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "keep folders" : "flat");
+    find<QTreeWidget>("TypesTreeView")->setCurrentItem(find<QTreeWidget>("TypesTreeView")->topLevelItem(0));
+    const std::vector<std::int32_t> marked = mark_recoverable();
+    ASSERT_GE(marked.size(), 20u);
+    // Show only the text files: the others stay marked but hidden.
+    QTreeWidgetItem* type_root = find<QTreeWidget>("TypesTreeView")->topLevelItem(0);
+    for (int i = 0; i < type_root->childCount(); ++i) {
+      if (type_root->child(i)->text(0).startsWith("Text Documents")) {
+        find<QTreeWidget>("TypesTreeView")->setCurrentItem(type_root->child(i));
+      }
+    }
+    ASSERT_LT(static_cast<std::size_t>(rows()), marked.size());
+    const std::string out = temp_path(keep ? "keep" : "flat");
+    set_destination(out);
+    if (find<QCheckBox>("KeepFolderHTMLCheckBox")->isChecked() != keep) {
+      QTest::mouseClick(find<QCheckBox>("KeepFolderHTMLCheckBox"), Qt::LeftButton);
+    }
+    const int log_before = static_cast<int>(log().size());
+    click("UndeleteAdvToolButton");
+
+    // The log: start, one success line per marked file in catalogue order, end.
+    const QStringList lines = log().mid(log_before);
+    ASSERT_EQ(lines.size(), static_cast<int>(marked.size()) + 2) << lines.join("\n").toStdString();
+    EXPECT_EQ(lines.front().toStdString(), messages::get_message(52));
+    EXPECT_EQ(lines.back().toStdString(), messages::get_message(54));
+    std::vector<std::string> written_order;
+    for (int i = 1; i + 1 < lines.size(); ++i) {
+      const std::string line = lines[i].toStdString();
+      ASSERT_TRUE(line.starts_with(messages::get_message(74))) << line;
+    }
+
+    // Every file is the original, and lies where the box says.
+    const auto files = written_files(out);
+    EXPECT_EQ(files.size(), marked.size());
+    for (const auto& [relative, sha] : files) {
+      const std::string path = first_line(out + "/" + relative);
+      std::int64_t size = static_cast<std::int64_t>(std::filesystem::file_size(out + "/" + relative));
+      const auto truth = recoverable_.find({path, size});
+      ASSERT_NE(truth, recoverable_.end()) << relative << " names " << path;
+      EXPECT_EQ(sha, truth->second) << relative;
+      const std::size_t slash = relative.rfind('/');
+      if (!keep) {
+        EXPECT_EQ(slash, std::string::npos) << relative;
+      } else {
+        // The folders below the destination are the file's folders on its volume.
+        const std::string folders = slash == std::string::npos ? "" : "/" + relative.substr(0, slash);
+        const std::string want = path.substr(0, path.rfind('/'));
+        const QStringList a = QString::fromStdString(folders).split('/', Qt::SkipEmptyParts);
+        const QStringList b = QString::fromStdString(want).split('/', Qt::SkipEmptyParts);
+        ASSERT_EQ(a.size(), b.size()) << relative << " for " << path;
+        for (int i = 0; i < a.size(); ++i) {
+          EXPECT_TRUE(same_name(a[i].toStdString(), b[i].toStdString())) << relative << " for " << path;
+        }
+      }
+    }
+    for (const std::int32_t i : marked) EXPECT_EQ(catalogue::deleted_files[static_cast<std::size_t>(i)].selected, 0);
+    EXPECT_EQ(ui::selected_total, 0);
+    EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
+    EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), messages::get_message(14));
+    EXPECT_EQ(find<QProgressBar>("ProgressBar")->value(), 100);
+  }
+}
+
+TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
+  if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  const std::vector<std::int32_t> marked = mark_recoverable();
+  ASSERT_GE(marked.size(), 3u);
+  const std::string out = temp_path("stop");
+  set_destination(out);
+  const int log_before = static_cast<int>(log().size());
+  bool pressed = false;
+  form_->pending_events_hook = [&] {
+    if (pressed) return;
+    for (const QString& line : log().mid(log_before)) {
+      if (line.toStdString().starts_with(messages::get_message(74))) {
+        pressed = true;
+        EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), messages::get_message(15));
+        click("UndeleteAdvToolButton");
+        break;
+      }
+    }
+  };
+  click("UndeleteAdvToolButton");
+  form_->pending_events_hook = nullptr;
+  const QStringList lines = log().mid(log_before);
+  ASSERT_EQ(lines.size(), 3) << lines.join("\n").toStdString();
+  EXPECT_EQ(lines[0].toStdString(), messages::get_message(52));
+  EXPECT_TRUE(lines[1].toStdString().starts_with(messages::get_message(74)));
+  EXPECT_EQ(lines[2].toStdString(), messages::get_message(53));
+  EXPECT_EQ(written_files(out).size(), 1u);
+  std::int64_t rest = 0;
+  for (std::size_t k = 0; k < marked.size(); ++k) {
+    const catalogue::TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(marked[k])];
+    EXPECT_EQ(r.selected, k == 0 ? 0 : 1) << k;
+    if (k > 0) rest += r.size;
+  }
+  EXPECT_EQ(ui::selected_total, rest);
+  auto* total = find<QLabel>("TotalFilesizeHTMLStaticText");
+  EXPECT_TRUE(total->isVisible());
+  EXPECT_TRUE(total->text().contains(QString::fromStdString(dispatch::size_text(rest))));
+}
+
+TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {
+  if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  const int log_before = static_cast<int>(log().size());
+  on_next_dialog([](QWidget* dialog) {
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) box->accept();
+  });
+  click("UndeleteAdvToolButton");
+  const QStringList lines = log().mid(log_before);
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_EQ(lines[0].toStdString(), messages::get_message(55));
+  EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), messages::get_message(14));
+}
+
+TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
+  if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  // The image stands for a volume mounted at the test's folder; the destination lies there.
+  volume::drive_table.at(0).mount_point = temp_path("");
+  click_cell(0, 0);
+  const std::string out = temp_path("same/volume");
+  set_destination(out);
+  const int log_before = static_cast<int>(log().size());
+  click("UndeleteAdvToolButton");
+  const QStringList lines = log().mid(log_before);
+  ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
+  EXPECT_TRUE(lines[0].startsWith(" Warning: the destination folder is on drive C:\\")) << lines[0].toStdString();
+  EXPECT_EQ(lines[1].toStdString(), messages::get_message(52));
+  EXPECT_TRUE(lines[2].toStdString().starts_with(messages::get_message(74)));
+  EXPECT_EQ(lines[3].toStdString(), messages::get_message(54));
+  EXPECT_EQ(written_files(out).size(), 1u);  // the run went on
+}
+
+TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
+  if (fixture_image("fat16.img").empty() || fixture_image("ntfs.img").empty()) GTEST_SKIP() << "fixture missing";
+  TempDir copies;
+  std::vector<std::string> paths;
+  for (const char* image : {"fat16.img", "ntfs.img"}) {
+    paths.push_back(copies.path() + "/" + image);
+    std::filesystem::copy_file(fixture_image(image), paths.back());
+  }
+  ASSERT_TRUE(open_fixtures({"fat16.img", "ntfs.img"}, paths));
+  find<QToolButton>("WipeAdvToolButton")->setVisible(true);  // admin mode
+  tick_only({0, 1});
+  start_scan();
+  // One JPEG on each volume: C:'s Море.jpg and D:'s 写真.jpg.
+  std::vector<std::pair<char, std::string>> victims;
+  for (int row = 0; row < rows(); ++row) {
+    const catalogue::TDeletedFile& r = record(row);
+    if (QString::fromStdString(r.name.str()).toUpper().endsWith(".JPG")) {
+      click_cell(row, 0);
+      victims.emplace_back(r.drive_letter, r.name.str());
+    }
+  }
+  ASSERT_EQ(victims.size(), 2u);
+  const int all_rows = rows();
+  auto type_captions = [&] {
+    QStringList c;
+    QTreeWidgetItem* root = find<QTreeWidget>("TypesTreeView")->topLevelItem(0);
+    for (int i = 0; i < root->childCount(); ++i) c << root->child(i)->text(0);
+    return c;
+  };
+  const QStringList captions_before = type_captions();
+  ASSERT_TRUE(captions_before.contains("JPEG Standard Graphics (2)"));
+  const std::int64_t total_before = ui::selected_total;
+  const int log_before = static_cast<int>(log().size());
+
+  // No: nothing changes.
+  on_next_dialog([](QWidget* dialog) {
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), messages::get_message(57));
+    box->button(QMessageBox::No)->click();
+  });
+  click("WipeAdvToolButton");
+  EXPECT_EQ(rows(), all_rows);
+  EXPECT_EQ(type_captions(), captions_before);
+  EXPECT_EQ(ui::selected_total, total_before);
+  EXPECT_EQ(log().size(), log_before);
+  EXPECT_EQ(catalogue::wiped_count, 0);
+
+  // Yes: both are wiped and leave the list, the counts and the type tree.
+  on_next_dialog([](QWidget* dialog) {
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) box->button(QMessageBox::Yes)->click();
+  });
+  click("WipeAdvToolButton");
+  const QStringList lines = log().mid(log_before);
+  ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
+  EXPECT_EQ(lines[0], " Start wipe");
+  EXPECT_TRUE(lines[1].toStdString().starts_with(messages::get_message(75)));
+  EXPECT_TRUE(lines[2].toStdString().starts_with(messages::get_message(75)));
+  EXPECT_EQ(lines[3].toStdString(), messages::get_message(59));
+  EXPECT_EQ(rows(), all_rows - 2);
+  EXPECT_EQ(find<QLabel>("StatusPanel2")->text().toStdString(),
+            messages::get_message(9) + std::to_string(all_rows - 2));
+  const QStringList captions_after = type_captions();
+  EXPECT_FALSE(captions_after.join("|").contains("JPEG"));
+  EXPECT_EQ(captions_after.size(), captions_before.size() - 1);
+  EXPECT_EQ(ui::selected_total, 0);
+  EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
+  EXPECT_EQ(find<QToolButton>("WipeAdvToolButton")->text().toStdString(), messages::get_message(16));
+
+  // A new scan of the copies no longer finds them.
+  start_scan();
+  EXPECT_EQ(rows(), all_rows - 2);
+  for (int row = 0; row < rows(); ++row) {
+    for (const auto& [letter, name] : victims) {
+      EXPECT_FALSE(record(row).drive_letter == letter && record(row).name.str() == name) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fennick::testing
