@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "fat/fat_unit.h"
@@ -115,9 +116,41 @@ std::uint32_t read_fat_entry(volume::TBuffer& fat_reader, const FatLayout& layou
   return value;
 }
 
+namespace {
+
+// Entries of FAT16 and FAT32 looked at per read while searching for a free cluster.
+constexpr std::uint64_t search_chunk_entries = 2048;
+
+}  // namespace
+
 std::uint32_t next_free_cluster(volume::TBuffer& fat_reader, const FatLayout& layout,
                                 std::uint32_t cluster, std::uint32_t limit) {
-  for (std::uint64_t k = std::uint64_t{cluster} + 1; k < limit; ++k) {
+  std::uint64_t k = std::uint64_t{cluster} + 1;
+  if (layout.width == 16 || layout.width == 32) {
+    // The search passes every cluster in use, often thousands in a row on a full volume, so
+    // FAT16 and FAT32 entries are read a chunk at a time and tested in place. A chunk that
+    // cannot be read is searched entry by entry below, with the single-entry rule for a
+    // failed read (the entry counts as in use).
+    const std::uint64_t entry_bytes = static_cast<std::uint64_t>(layout.width) / 8;
+    std::vector<std::uint8_t> chunk;
+    while (k < limit) {
+      const std::uint64_t count = std::min<std::uint64_t>(search_chunk_entries, limit - k);
+      // Two bytes more than the entries, as the single-entry read takes four bytes.
+      chunk.resize(static_cast<std::size_t>(count * entry_bytes + 2));
+      const auto position = static_cast<std::int64_t>(layout.fat_position() + k * entry_bytes);
+      if (fat_reader.read(static_cast<std::uint32_t>(chunk.size()), chunk.data(), position) !=
+          static_cast<std::int64_t>(chunk.size())) {
+        break;
+      }
+      for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint8_t* e = chunk.data() + i * entry_bytes;
+        const bool free = entry_bytes == 2 ? (e[0] | e[1]) == 0 : (e[0] | e[1] | e[2] | e[3]) == 0;
+        if (free) return static_cast<std::uint32_t>(k + i);
+      }
+      k += count;
+    }
+  }
+  for (; k < limit; ++k) {
     if (read_fat_entry(fat_reader, layout, static_cast<std::uint32_t>(k), false) == 0) {
       return static_cast<std::uint32_t>(k);
     }

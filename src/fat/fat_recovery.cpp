@@ -120,7 +120,11 @@ int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& o
                               static_cast<std::uint16_t>(cluster_sectors));
         }
         volume::TBuffer& reader = wide_reader && wide_reader->error == 0 ? *wide_reader : main_reader;
-        volume::TBuffer fat_reader(std::string(1, record.drive_letter), volume::fat_reader_sectors);
+        // The free-cluster search walks the FAT upward past every cluster in use; on a full
+        // volume that is thousands of entries per cluster recovered, so its reader gets the
+        // large window rather than the two-sector one (same entries, far fewer fills).
+        volume::TBuffer fat_reader(std::string(1, record.drive_letter),
+                                   std::max(volume::fat_reader_sectors, volume::reader_sectors));
         if (fat_reader.error != 0) {
           status = 0;
         } else {

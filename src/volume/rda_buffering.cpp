@@ -30,7 +30,10 @@ constexpr std::uint8_t floppy_media = 0xF0;
 }  // namespace
 
 TBuffer::TBuffer(const std::string& drive_letter, std::uint16_t capacity_sectors)
-    : drive(drive_letter), capacity(std::uint32_t{capacity_sectors} * sector_bytes) {
+    : drive(drive_letter),
+      capacity(std::uint32_t{capacity_sectors} * sector_bytes),
+      source_(source_for(drive_letter.empty() ? '\0' : drive_letter[0])) {
+  if (source_) source_->begin_read_session();
   // At least one sector, so that sector 0 always fits.
   data.assign(std::max<std::size_t>(capacity, sector_bytes), 0);
 
@@ -58,6 +61,10 @@ TBuffer::TBuffer(const std::string& drive_letter, std::uint16_t capacity_sectors
       static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / per_cluster;
   cluster_count = static_cast<std::int64_t>(std::min(sector_total / per_cluster, most_clusters));
   sectors_per_cluster = per_cluster;
+}
+
+TBuffer::~TBuffer() {
+  if (source_) source_->end_read_session();
 }
 
 void TBuffer::log_invalid_fill(const char* what, std::int64_t value, std::int64_t position) {
@@ -137,9 +144,8 @@ std::int64_t TBuffer::read_sectors(std::uint16_t count, std::int64_t first) {
   const std::size_t bytes = std::size_t{count} * sector_bytes;
   if (count == 0 || first < 0 || bytes > data.size()) return 0;
   if (first > std::numeric_limits<std::int64_t>::max() / sector_bytes) return 0;
-  const auto source = source_for(drive.empty() ? '\0' : drive[0]);
   const SourceResult result =
-      source ? source->read_at(static_cast<std::uint64_t>(first) * sector_bytes, data.data(), bytes)
+      source_ ? source_->read_at(static_cast<std::uint64_t>(first) * sector_bytes, data.data(), bytes)
              : SourceResult{0, ENOENT};
   if (result.open_error != 0) {
     messages::out_text("Open disk error - " + std::to_string(result.open_error),
@@ -153,9 +159,8 @@ std::int64_t TBuffer::write_sectors(std::uint16_t count, const void* source_byte
                                     std::int64_t first) {
   if (count == 0 || first < 0 || source_bytes == nullptr) return 0;
   if (first > std::numeric_limits<std::int64_t>::max() / sector_bytes) return 0;
-  const auto source = source_for(drive.empty() ? '\0' : drive[0]);
-  if (!source) return 0;
-  const SourceResult result = source->write_at(static_cast<std::uint64_t>(first) * sector_bytes,
+  if (!source_) return 0;
+  const SourceResult result = source_->write_at(static_cast<std::uint64_t>(first) * sector_bytes,
                                                source_bytes, std::size_t{count} * sector_bytes);
   return result.bytes;
 }

@@ -7,10 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace fennick::volume {
+
+class VolumeSource;
 
 // Window sizes in sectors that callers pass: the main readers of every operation, and the
 // small FAT-lookup reader of FAT recovery and wipe.
@@ -23,6 +26,7 @@ class TBuffer {
  public:
   // drive: a one-character drive letter, bound to a volume source (volume_source.h).
   TBuffer(const std::string& drive, std::uint16_t capacity_sectors);
+  ~TBuffer();
   TBuffer(const TBuffer&) = delete;
   TBuffer& operator=(const TBuffer&) = delete;
 
@@ -50,6 +54,9 @@ class TBuffer {
   std::vector<std::uint8_t> data;
 
  private:
+  // The volume the letter named when the reader was made; its read session lasts as long as
+  // the reader.
+  std::shared_ptr<VolumeSource> source_;
   std::int64_t read_within_window(std::uint32_t count, std::uint8_t* destination,
                                   std::int64_t position);
   void log_invalid_fill(const char* what, std::int64_t value, std::int64_t position);

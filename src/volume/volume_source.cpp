@@ -25,22 +25,46 @@ int letter_index(char letter) {
 
 }  // namespace
 
+FileSource::~FileSource() { close_session_descriptor(); }
+
+void FileSource::close_session_descriptor() {
+  if (session_fd_ >= 0) ::close(session_fd_);
+  session_fd_ = -1;
+}
+
+void FileSource::begin_read_session() { ++sessions_; }
+
+void FileSource::end_read_session() {
+  if (sessions_ > 0 && --sessions_ == 0) close_session_descriptor();
+}
+
 SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {0, errno != 0 ? errno : EIO};
+  int fd = session_fd_;
+  if (fd < 0) {
+    fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {0, errno != 0 ? errno : EIO};
+    if (sessions_ > 0) session_fd_ = fd;
+  }
   std::size_t done = 0;
   auto* out = static_cast<std::uint8_t*>(destination);
+  bool failed = false;
   while (done < count) {
     const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      ::close(fd);
-      return {0, 0};
+      failed = true;
+      break;
     }
     if (got == 0) break;  // end of the volume
     done += static_cast<std::size_t>(got);
   }
-  ::close(fd);
+  // Outside a session the descriptor lives for this call only; after a failed read the
+  // session's descriptor is dropped too, so the next read starts from a fresh open.
+  if (fd != session_fd_ || failed) {
+    if (fd == session_fd_) session_fd_ = -1;
+    ::close(fd);
+  }
+  if (failed) return {0, 0};
   return {static_cast<std::int64_t>(done), 0};
 }
 

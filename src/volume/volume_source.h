@@ -1,9 +1,11 @@
 // Sources of raw volume bytes and the table that binds them to drive letters.
 //
 // A drive letter stands for a volume image file, a block device, or (in tests and fuzzers)
-// bytes in memory. File sources open the file for every call and close it again, read-only
-// for reads and read-write only for writes, so nothing keeps a volume open between calls and
-// a scan or recovery can never write through a descriptor it holds.
+// bytes in memory. File sources open the file read-only for reads and read-write only for
+// each write, so a scan or recovery can never write through a descriptor it holds. While an
+// operation's readers are alive (a read session) the read-only descriptor stays open, so a
+// scan does not pay an open and a close for every window it fills; between operations
+// nothing keeps a volume open.
 #pragma once
 
 #include <cstddef>
@@ -30,19 +32,30 @@ class VolumeSource {
   virtual std::int64_t size_bytes() const = 0;
   // The path of a file or device source, empty for memory.
   virtual std::string path() const { return {}; }
+  // Read sessions nest; reads inside one may reuse one descriptor.
+  virtual void begin_read_session() {}
+  virtual void end_read_session() {}
 };
 
 // An image file or a block device, opened per call.
 class FileSource final : public VolumeSource {
  public:
   explicit FileSource(std::string path) : path_(std::move(path)) {}
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
   SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override;
   SourceResult write_at(std::uint64_t offset, const void* source, std::size_t count) override;
   std::int64_t size_bytes() const override;
   std::string path() const override { return path_; }
+  void begin_read_session() override;
+  void end_read_session() override;
 
  private:
+  void close_session_descriptor();
   std::string path_;
+  int sessions_ = 0;
+  int session_fd_ = -1;  // read-only, open only inside a session
 };
 
 // Volume bytes held in memory. read_failures makes chosen reads fail, for tests of the

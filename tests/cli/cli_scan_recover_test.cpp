@@ -156,7 +156,9 @@ TEST_P(CliOnImage, ScanListsEveryDeletedFileWithItsPathAndSize) {
   for (const ScanRow& row : rows) {
     EXPECT_EQ(row.drive, "C");
     EXPECT_EQ(row.path.substr(0, 3), "C:\\");
-    if (GetParam() != "ntfs.img") EXPECT_GT(row.size, 0) << "FAT files of size 0 are not listed";
+    if (GetParam() != "ntfs.img") {
+      EXPECT_GT(row.size, 0) << "FAT files of size 0 are not listed";
+    }
   }
 }
 

@@ -123,10 +123,14 @@ TEST_P(CorruptVolumeTest, ScanAndRecoveryEndSafelyAndFindWhatIsLeft) {
     std::set<std::string> names;
     for (const auto& f : catalogue::deleted_files) {
       names.insert(f.name.str());
-      if (c.sized_name && f.name.str() == c.sized_name) EXPECT_EQ(f.size, c.listed_size);
+      if (c.sized_name && f.name.str() == c.sized_name) {
+        EXPECT_EQ(f.size, c.listed_size);
+      }
     }
     for (const std::string& want : c.found) EXPECT_TRUE(names.count(want)) << want << " not found";
-    if (c.sized_name) EXPECT_TRUE(names.count(c.sized_name)) << c.sized_name;
+    if (c.sized_name) {
+      EXPECT_TRUE(names.count(c.sized_name)) << c.sized_name;
+    }
 
     dispatch::destination_folder = out.path();
     dispatch::begin_recovery_run();
@@ -156,7 +160,9 @@ TEST_P(CorruptVolumeTest, ScanAndRecoveryEndSafelyAndFindWhatIsLeft) {
   // Everything written lies inside the destination, and no file is larger than the volume.
   for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
     EXPECT_TRUE(inside(entry.path().string(), out.path())) << entry.path();
-    if (entry.is_regular_file()) EXPECT_LE(static_cast<std::int64_t>(entry.file_size()), image_bytes);
+    if (entry.is_regular_file()) {
+      EXPECT_LE(static_cast<std::int64_t>(entry.file_size()), image_bytes);
+    }
   }
   EXPECT_EQ(sha256_of(image), hash_before) << "the scan or recovery changed the image";
 }

@@ -30,8 +30,12 @@ TEST_F(LayoutTest, ControlsHaveTheirPlacesAndSizes) {
   for (const Size& s : sizes) {
     auto* w = find<QWidget>(s.name);
     ASSERT_NE(w, nullptr);
-    if (s.width >= 0) EXPECT_EQ(w->width(), s.width) << s.name;
-    if (s.height >= 0) EXPECT_EQ(w->height(), s.height) << s.name;
+    if (s.width >= 0) {
+      EXPECT_EQ(w->width(), s.width) << s.name;
+    }
+    if (s.height >= 0) {
+      EXPECT_EQ(w->height(), s.height) << s.name;
+    }
   }
   // Present and in their start states.
   for (const char* name : {"StartAdvToolButton", "FilterAdvToolButton", "UpdateAdvToolButton",

@@ -210,24 +210,30 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-TEST_F(ReaderTest, ReadsAnImageFileOpenedPerCall) {
+TEST_F(ReaderTest, ReadsAnImageFileThroughOneDescriptorPerReader) {
   testing::TempDir dir;
   const std::string image = dir.path() + "/v.img";
   const std::vector<std::uint8_t> bytes = patterned_volume(128 * 512, 2, 128);
   std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
   attach_source('e', std::make_shared<FileSource>(image));
-  TBuffer reader("e", 64);
-  ASSERT_EQ(reader.error, 0);
   std::vector<std::uint8_t> got(600);
-  ASSERT_EQ(reader.read(600, got.data(), 70 * 512 + 3), 600);
-  expect_pattern(got, 70 * 512 + 3);
-
-  // The file vanishing between two reads is a failed open, reported with its error code.
-  std::filesystem::remove(image);
-  EXPECT_EQ(reader.read(16, got.data(), 2 * 512), 0);
-  ASSERT_FALSE(log.lines.empty());
-  EXPECT_EQ(log.lines.back(), "Open disk error - 2");
+  {
+    TBuffer reader("e", 64);
+    ASSERT_EQ(reader.error, 0);
+    ASSERT_EQ(reader.read(600, got.data(), 70 * 512 + 3), 600);
+    expect_pattern(got, 70 * 512 + 3);
+    // The reader's descriptor stays open for its operation: the volume it started on is the
+    // one it keeps reading, even when the name goes away meanwhile.
+    std::filesystem::remove(image);
+    ASSERT_EQ(reader.read(16, got.data(), 2 * 512), 16);
+    expect_pattern(std::vector<std::uint8_t>(got.begin(), got.begin() + 16), 2 * 512);
+  }
+  // The next operation opens afresh and reports the missing file with its error code.
+  TBuffer later("e", 64);
+  EXPECT_EQ(later.error, 2);
+  ASSERT_GE(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines.front(), "Open disk error - 2");
 }
 
 }  // namespace
