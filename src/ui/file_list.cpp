@@ -1,6 +1,8 @@
 // The found-file list's model and view.
 #include "ui/file_list.h"
 
+#include <QGuiApplication>
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -63,6 +65,17 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : column_count;
 }
 
+namespace {
+
+// Names, paths and sizes read left to right whatever the language: in a right-to-left layout
+// "C:\DOCS\" would otherwise be reordered into "\DOCS\:C".
+QString left_to_right(const QString& text) {
+  if (QGuiApplication::layoutDirection() != Qt::RightToLeft) return text;
+  return QChar(0x202A) + text + QChar(0x202C);  // left-to-right embedding ... pop
+}
+
+}  // namespace
+
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rows_) return {};
   const catalogue::TDeletedFile* record = record_at_row(index.row());
@@ -73,13 +86,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   }
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
-    case 0: return qs(record->name.str());
-    case 1: return qs(record->path.str());
+    case 0: return left_to_right(qs(record->name.str()));
+    case 1: return left_to_right(qs(record->path.str()));
     case 2: {
       const int message = dispatch::status_message(record->quality);
       return message < 0 ? QString() : qs(messages::get_message(message));
     }
-    case 3: return qs(dispatch::size_text(record->size));
+    case 3: return left_to_right(qs(dispatch::size_text(record->size)));
     case 4: return list_date_text(record->created);
     case 5: return list_date_text(record->modified);
     default: return QString();
