@@ -2,30 +2,23 @@
 #include "catalogue/output_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace fennick::catalogue {
 
-OutputFile::~OutputFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+namespace {
 
-bool OutputFile::open(const std::string& path) {
-  if (fd_ >= 0) close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  position_ = 0;
-  end_ = 0;
-  return fd_ >= 0;
-}
+// Bytes gathered before one write; a recovery otherwise writes once per cluster.
+constexpr std::size_t buffer_bytes = 1 << 20;
 
-bool OutputFile::write_all(const std::uint8_t* bytes, std::size_t count) {
+bool write_raw(int fd, const std::uint8_t* bytes, std::size_t count) {
   while (count > 0) {
-    const ssize_t n = ::write(fd_, bytes, count);
+    const ssize_t n = ::write(fd, bytes, count);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -36,9 +29,44 @@ bool OutputFile::write_all(const std::uint8_t* bytes, std::size_t count) {
     }
     bytes += n;
     count -= static_cast<std::size_t>(n);
-    position_ += n;
   }
+  return true;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool OutputFile::open(const std::string& path) {
+  if (fd_ >= 0) close();
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  position_ = 0;
+  end_ = 0;
+  written_end_ = 0;
+  pending_.clear();
+  return fd_ >= 0;
+}
+
+bool OutputFile::flush() {
+  if (pending_.empty()) return true;
+  const bool ok = write_raw(fd_, pending_.data(), pending_.size());
+  pending_.clear();
+  return ok;
+}
+
+bool OutputFile::write_all(const std::uint8_t* bytes, std::size_t count) {
+  if (count >= buffer_bytes) {
+    if (!flush() || !write_raw(fd_, bytes, count)) return false;
+  } else {
+    if (pending_.size() + count > buffer_bytes && !flush()) return false;
+    if (pending_.capacity() < buffer_bytes) pending_.reserve(buffer_bytes);
+    pending_.insert(pending_.end(), bytes, bytes + count);
+  }
+  position_ += static_cast<std::int64_t>(count);
   end_ = std::max(end_, position_);
+  written_end_ = std::max(written_end_, position_);
   return true;
 }
 
@@ -47,6 +75,7 @@ bool OutputFile::step_back(std::int64_t bytes) {
     errno = EINVAL;
     return false;
   }
+  if (!flush()) return false;
   if (::lseek(fd_, -static_cast<off_t>(bytes), SEEK_CUR) < 0) return false;
   position_ -= bytes;
   return true;
@@ -57,6 +86,7 @@ bool OutputFile::skip(std::int64_t bytes) {
     errno = EFBIG;
     return false;
   }
+  if (!flush()) return false;
   if (::lseek(fd_, static_cast<off_t>(bytes), SEEK_CUR) < 0) return false;
   position_ += bytes;
   end_ = std::max(end_, position_);
@@ -65,10 +95,9 @@ bool OutputFile::skip(std::int64_t bytes) {
 
 bool OutputFile::close() {
   if (fd_ < 0) return true;
+  bool ok = flush();
   // A hole at the end exists only once the file is made that long.
-  struct stat st {};
-  bool ok = ::fstat(fd_, &st) == 0;
-  if (ok && st.st_size < end_) ok = ::ftruncate(fd_, static_cast<off_t>(end_)) == 0;
+  if (ok && written_end_ < end_) ok = ::ftruncate(fd_, static_cast<off_t>(end_)) == 0;
   const int saved = errno;
   const int rc = ::close(fd_);
   fd_ = -1;

@@ -1,11 +1,12 @@
 // The file a recovery writes: created anew (an older file of that name is replaced), written
-// whole, and closed with the error of a late failure (a full disk often shows only then)
-// reported to the caller.
+// whole through a buffer of its own, and closed with the error of a late failure (a full
+// disk often shows only then) reported to the caller.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fennick::catalogue {
 
@@ -18,7 +19,8 @@ class OutputFile {
 
   // Creates or truncates the file, write-only; false with errno set.
   bool open(const std::string& path);
-  // Writes every byte, retrying short writes; false with errno set.
+  // Writes every byte (buffered, so a failure may show at a later call or at close);
+  // false with errno set.
   bool write_all(const std::uint8_t* bytes, std::size_t count);
   // Moves the write position back over bytes already written.
   bool step_back(std::int64_t bytes);
@@ -30,9 +32,13 @@ class OutputFile {
   bool close();
 
  private:
+  bool flush();
+
   int fd_ = -1;
   std::int64_t position_ = 0;
-  std::int64_t end_ = 0;  // the file's length: the furthest position reached
+  std::int64_t end_ = 0;          // the file's length: the furthest position reached
+  std::int64_t written_end_ = 0;  // the furthest position reached by written bytes
+  std::vector<std::uint8_t> pending_;
 };
 
 }  // namespace fennick::catalogue

@@ -21,8 +21,9 @@ std::string destination_folder;
 
 namespace {
 
-// Output paths given out since the run began.
+// Output paths given out since the run began, and the folders made for them.
 std::set<std::string> run_output_paths;
+std::set<std::string> run_folders_made;
 
 constexpr std::size_t max_component_bytes = 255;
 
@@ -65,8 +66,10 @@ std::string numbered_name(const std::string& name, int n) {
   return base + suffix + ext;
 }
 
-// Creates every missing folder on the way; false (errno set) when one cannot be made.
+// Creates every missing folder on the way; false (errno set) when one cannot be made. Folders
+// made earlier in the run are not asked for again.
 bool make_folders(const std::string& folder) {
+  if (run_folders_made.count(folder) != 0) return true;
   std::string so_far;
   std::size_t start = 0;
   while (start <= folder.size()) {
@@ -77,6 +80,7 @@ bool make_folders(const std::string& folder) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
+  run_folders_made.insert(folder);
   return true;
 }
 
@@ -117,7 +121,10 @@ int scan_volume() {
   return 0;
 }
 
-void begin_recovery_run() { run_output_paths.clear(); }
+void begin_recovery_run() {
+  run_output_paths.clear();
+  run_folders_made.clear();
+}
 
 int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,
                  RecoveryOutcome* outcome) {
