@@ -47,25 +47,20 @@ struct Copy {
 
   // Lets the user interface run, then writes; a failure is logged and ends the copy.
   bool write(const std::uint8_t* bytes, std::int64_t count) {
-    messages::process_pending_events();
-    if (count <= 0) return true;
-    if (!out.write_all(bytes, static_cast<std::size_t>(count))) {
-      log_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
-      failed = true;
-      write_failed = true;
-      return false;
-    }
-    written += count;
-    messages::work_done += count;
-    return true;
+    return advance(count, [&] { return out.write_all(bytes, static_cast<std::size_t>(count)); });
   }
 
   // Sparse stretches become holes of the output file: no bytes are written for them, so a
   // sparse file stays sparse and a huge hole costs neither time nor disk space.
   bool write_zeros(std::int64_t count) {
+    return advance(count, [&] { return out.skip(count); });
+  }
+
+  template <typename Put>
+  bool advance(std::int64_t count, Put put) {
     messages::process_pending_events();
     if (count <= 0) return true;
-    if (!out.skip(count)) {
+    if (!put()) {
       log_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
       failed = true;
       write_failed = true;

@@ -16,6 +16,7 @@
 #include "messages/status_channel.h"
 #include "ntfs/ntfs_unit.h"
 #include "ntfs/ntfs_volume.h"
+#include "cleaning/mounted_ntfs.h"
 #include "test_support.h"
 #include "volume/drive_table.h"
 #include "volume/volume_source.h"
@@ -253,60 +254,18 @@ TEST(NtfsScanTest, ReportsProgressEveryHundredRecordsAndStopsWhenAsked) {
 
 // ---- small volumes made for one case each --------------------------------------------------
 
-class MountedVolume {
- public:
-  MountedVolume(const std::string& image, const std::string& mount) : mount_(mount) {
-    run_command("mkdir -p " + shell_quote(mount));
-    pid_ = run_command("ntfs-3g -o no_detach " + shell_quote(image) + " " + shell_quote(mount) +
-                       " >/dev/null 2>&1 & echo $!")
-               .out;
-    pid_.erase(std::remove(pid_.begin(), pid_.end(), '\n'), pid_.end());
-    for (int i = 0; i < 200 && !mounted(); ++i) run_command("sleep 0.05");
-  }
-  ~MountedVolume() { unmount(); }
-  bool mounted() const { return run_command("mountpoint -q " + shell_quote(mount_)).exit_code == 0; }
-  void unmount() {
-    if (pid_.empty()) return;
-    run_command("sync; umount " + shell_quote(mount_) + " 2>/dev/null || fusermount -u " +
-                shell_quote(mount_));
-    // The image is complete only when ntfs-3g has exited.
-    // The started shell is gone, so nobody may reap ntfs-3g: a zombie counts as exited, and
-    // the wait is bounded.
-    run_command("for i in $(seq 400); do s=$(cut -d' ' -f3 /proc/" + pid_ +
-                "/stat 2>/dev/null); [ -z \"$s\" ] || [ \"$s\" = Z ] && break; sleep 0.05; done");
-    pid_.clear();
-  }
-  std::string path(const std::string& relative) const { return mount_ + "/" + relative; }
-
- private:
-  std::string mount_;
-  std::string pid_;
-};
-
-bool can_make_volumes() {
-  return ::geteuid() == 0 && testing::have_program("mkntfs") && testing::have_program("ntfs-3g") &&
-         run_command("test -c /dev/fuse").exit_code == 0;
-}
-
-std::string make_volume(const testing::TempDir& dir) {
-  const std::string image = dir.path() + "/v.img";
-  run_command("truncate -s 16M " + shell_quote(image) + " && mkntfs -F -Q -q " + shell_quote(image));
-  return image;
-}
-
 std::int64_t inode_of(const std::string& path) {
   return std::stoll("0" + run_command("stat -c %i " + shell_quote(path)).out);
 }
 
 TEST(NtfsScanTest, DeepChainsKeepTheTwentyNearestFoldersAndReusedParentsBecomePlaceholders) {
-  if (!can_make_volumes()) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs and ntfs-3g";
-  testing::TempDir dir;
-  const std::string image = make_volume(dir);
+  if (!testing::can_mount_ntfs()) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs and ntfs-3g";
+  testing::NtfsImage m;
+  const std::string image = m.image();
   std::int64_t orphan_record = 0;
   std::int64_t reused_parent = 0;
   {
-    MountedVolume m(image, dir.path() + "/mnt");
-    ASSERT_TRUE(m.mounted());
+    ASSERT_TRUE(m.mount());
     ASSERT_EQ(run_command("mkdir " + shell_quote(m.path("gone"))).exit_code, 0);
     reused_parent = inode_of(m.path("gone"));
     std::string deep;
@@ -324,12 +283,12 @@ TEST(NtfsScanTest, DeepChainsKeepTheTwentyNearestFoldersAndReusedParentsBecomePl
     m.unmount();
   }
   {
-    MountedVolume m(image, dir.path() + "/mnt");
-    ASSERT_TRUE(m.mounted());
+    ASSERT_TRUE(m.mount());
     run_command("printf 'new owner' > " + shell_quote(m.path("new.txt")));
     if (inode_of(m.path("new.txt")) != reused_parent) {
       GTEST_SKIP() << "ntfs-3g did not reuse the folder's record";
     }
+    m.unmount();
   }
   DriveScope drive(image);
   ASSERT_EQ(scan_ntfs(), 1);

@@ -80,6 +80,25 @@ TEST_F(LanguageTest, EveryLanguageReCaptionsTheThreeWindowsAndStoresTheChoice) {
   }
 }
 
+TEST_F(LanguageTest, NamesPathsAndSizesReadLeftToRightInARightToLeftLayout) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  start_scan();
+  QAbstractItemModel* model = find<QTableView>("AdvListView")->model();
+  ASSERT_GT(model->rowCount(), 0);
+  const QString path = model->data(model->index(0, 1), Qt::DisplayRole).toString();
+  EXPECT_TRUE(path.startsWith("C:\\")) << path.toStdString();
+  click("ArabicAdvToolButton");
+  // Embedded left to right, so "C:\DOCS\" is not shown reordered as "\DOCS\:C".
+  for (int column : {0, 1, 3}) {
+    const QString text = model->data(model->index(0, column), Qt::DisplayRole).toString();
+    EXPECT_TRUE(text.startsWith(QChar(0x202A)) && text.endsWith(QChar(0x202C))) << column;
+  }
+  EXPECT_EQ(model->data(model->index(0, 1), Qt::DisplayRole).toString(),
+            QChar(0x202A) + path + QChar(0x202C));
+  click("EnglishAdvToolButton");
+  EXPECT_EQ(model->data(model->index(0, 1), Qt::DisplayRole).toString(), path);
+}
+
 TEST_F(LanguageTest, DanishTitleAndHebrewFallbackAboveItsRun) {
   ASSERT_TRUE(open_all({"fat16.img"}));
   click("DanishAdvToolButton");
