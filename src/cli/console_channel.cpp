@@ -10,10 +10,20 @@
 
 namespace fennick::cli {
 
-ConsoleChannel::ConsoleChannel(std::FILE* out)
-    : out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
+namespace {
+constexpr auto flush_interval = std::chrono::milliseconds(100);
+}
 
-ConsoleChannel::~ConsoleChannel() { clear_bar(); }
+ConsoleChannel::ConsoleChannel(std::FILE* out)
+    : out_(out), terminal_(::isatty(::fileno(out)) == 1) {
+  // stderr has no buffer of its own; give it one where lines need not appear one by one.
+  if (!terminal_) std::setvbuf(out_, nullptr, _IOFBF, 1 << 16);
+}
+
+ConsoleChannel::~ConsoleChannel() {
+  clear_bar();
+  std::fflush(out_);
+}
 
 void ConsoleChannel::clear_bar() {
   if (!bar_shown_) return;
@@ -43,7 +53,21 @@ void ConsoleChannel::out_text(std::string_view text, messages::DialogKind, bool)
   clear_bar();
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fputc('\n', out_);
+  if (terminal_) {
+    std::fflush(out_);
+  } else {
+    pending_ = true;
+    flush_when_due();
+  }
+}
+
+void ConsoleChannel::flush_when_due() {
+  if (!pending_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_flush_ < flush_interval) return;
   std::fflush(out_);
+  last_flush_ = now;
+  pending_ = false;
 }
 
 void ConsoleChannel::set_file_counter(std::int64_t files) {
@@ -54,6 +78,8 @@ void ConsoleChannel::set_file_counter(std::int64_t files) {
 void ConsoleChannel::set_progress(std::int32_t position) {
   position_ = position;
   draw_bar();
+  // A long file copy moves the bar now and then: lines held back reach the file meanwhile.
+  flush_when_due();
 }
 
 void ConsoleChannel::set_progress_range(std::int32_t maximum) {

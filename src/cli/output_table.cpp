@@ -17,14 +17,12 @@ std::size_t display_width(const std::string& s) {
 }
 
 // Tabs and line breaks inside a value would break the TSV format.
-std::string tsv_field(const std::string& s) {
-  std::string out = s;
-  std::replace_if(out.begin(), out.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-  return out;
+void append_tsv_field(std::string& line, const std::string& s) {
+  for (const char c : s) line += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
 }
 
-std::string json_string(const std::string& s) {
-  std::string out = "\"";
+void append_json_string(std::string& out, const std::string& s) {
+  out += '"';
   for (const char c : s) {
     const auto u = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
@@ -38,7 +36,19 @@ std::string json_string(const std::string& s) {
       out += c;
     }
   }
-  return out + "\"";
+  out += '"';
+}
+
+// Calls visit(cells) for every row: the stored rows, then the made ones.
+template <typename Visit>
+void for_each_row(const OutputTable& table, Visit visit) {
+  for (const auto& row : table.rows) visit(row);
+  if (!table.make_row) return;
+  std::vector<std::string> cells;
+  for (std::size_t i = 0; i < table.made_rows; ++i) {
+    table.make_row(i, cells);
+    visit(cells);
+  }
 }
 
 }  // namespace
@@ -56,21 +66,28 @@ OutputFormat default_output_format(std::FILE* out) {
 }
 
 void print_table(const OutputTable& table, OutputFormat format, std::FILE* out) {
+  // Log lines written so far come before the table, also when both streams share a file.
+  std::fflush(stderr);
   const std::size_t n = table.columns.size();
+  std::string line;
   if (format == OutputFormat::json) {
+    bool first = true;
     std::fputs("[", out);
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
-      std::fputs(r == 0 ? "\n  {" : ",\n  {", out);
-      for (std::size_t c = 0; c < n && c < table.rows[r].size(); ++c) {
-        const std::string& v = table.rows[r][c];
-        std::string field = json_string(table.columns[c].name) + ": " +
-                            (table.columns[c].numeric && !v.empty() ? v : json_string(v));
-        if (c + 1 < n) field += ", ";
-        std::fputs(field.c_str(), out);
+    for_each_row(table, [&](const std::vector<std::string>& row) {
+      line = first ? "\n  {" : ",\n  {";
+      first = false;
+      for (std::size_t c = 0; c < n && c < row.size(); ++c) {
+        const std::string& v = row[c];
+        append_json_string(line, table.columns[c].name);
+        line += ": ";
+        if (table.columns[c].numeric && !v.empty()) line += v;
+        else append_json_string(line, v);
+        if (c + 1 < n) line += ", ";
       }
-      std::fputs("}", out);
-    }
-    std::fputs(table.rows.empty() ? "]\n" : "\n]\n", out);
+      line += '}';
+      std::fwrite(line.data(), 1, line.size(), out);
+    });
+    std::fputs(first ? "]\n" : "\n]\n", out);
     return;
   }
   if (format == OutputFormat::tsv) {
@@ -78,36 +95,46 @@ void print_table(const OutputTable& table, OutputFormat format, std::FILE* out) 
       std::fputs(table.columns[c].name.c_str(), out);
       std::fputc(c + 1 < n ? '\t' : '\n', out);
     }
-    for (const auto& row : table.rows) {
+    for_each_row(table, [&](const std::vector<std::string>& row) {
+      line.clear();
       for (std::size_t c = 0; c < n; ++c) {
-        std::fputs(c < row.size() ? tsv_field(row[c]).c_str() : "", out);
-        std::fputc(c + 1 < n ? '\t' : '\n', out);
+        if (c < row.size()) append_tsv_field(line, row[c]);
+        line += c + 1 < n ? '\t' : '\n';
       }
-    }
+      std::fwrite(line.data(), 1, line.size(), out);
+    });
     return;
   }
+  // The aligned table needs every column's width first: one pass measures, one prints.
   std::vector<std::size_t> width(n);
   for (std::size_t c = 0; c < n; ++c) width[c] = display_width(table.columns[c].name);
-  for (const auto& row : table.rows) {
+  for_each_row(table, [&](const std::vector<std::string>& row) {
     for (std::size_t c = 0; c < n && c < row.size(); ++c) {
       width[c] = std::max(width[c], display_width(row[c]));
     }
-  }
+  });
   auto print_row = [&](const std::vector<std::string>& cells) {
-    std::string line;
+    line.clear();
     for (std::size_t c = 0; c < n; ++c) {
-      const std::string cell = c < cells.size() ? cells[c] : std::string();
-      const std::string pad(width[c] - display_width(cell), ' ');
-      line += table.columns[c].numeric ? pad + cell : cell + (c + 1 < n ? pad : "");
+      const std::string empty;
+      const std::string& cell = c < cells.size() ? cells[c] : empty;
+      const std::size_t pad = width[c] - display_width(cell);
+      if (table.columns[c].numeric) {
+        line.append(pad, ' ');
+        line += cell;
+      } else {
+        line += cell;
+        if (c + 1 < n) line.append(pad, ' ');
+      }
       if (c + 1 < n) line += "  ";
     }
     line += '\n';
-    std::fputs(line.c_str(), out);
+    std::fwrite(line.data(), 1, line.size(), out);
   };
   std::vector<std::string> header;
   for (const auto& col : table.columns) header.push_back(col.name);
   print_row(header);
-  for (const auto& row : table.rows) print_row(row);
+  for_each_row(table, print_row);
 }
 
 }  // namespace fennick::cli

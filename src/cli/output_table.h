@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ struct OutputColumn {
 struct OutputTable {
   std::vector<OutputColumn> columns;
   std::vector<std::vector<std::string>> rows;
+  // Rows made when they are printed, after `rows`: a listing of a whole disk is written
+  // without holding every row's texts at once. make_row fills the cells of row i, reusing them.
+  std::size_t made_rows = 0;
+  std::function<void(std::size_t, std::vector<std::string>&)> make_row;
 };
 
 // "table", "tsv" or "json"; false for anything else.

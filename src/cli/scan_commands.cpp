@@ -253,15 +253,21 @@ void print_records(const std::vector<std::int32_t>& chosen, OutputFormat format)
   OutputTable table;
   table.columns = {{"drive"}, {"record", true}, {"name"},     {"path"},    {"size", true},
                    {"quality", true}, {"status"}, {"created"}, {"modified"}};
-  for (const std::int32_t i : chosen) {
-    const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+  table.made_rows = chosen.size();
+  table.make_row = [&chosen](std::size_t row, std::vector<std::string>& cells) {
+    const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(chosen[row])];
     const int word = dispatch::status_message(r.quality);
-    table.rows.push_back({upper_letter(r.drive_letter), std::to_string(r.record_no), r.name.str(),
-                          r.path.str(), std::to_string(r.size), std::to_string(r.quality),
-                          word < 0 ? "" : messages::get_message(messages::english_base, word),
-                          catalogue::format_datetime(r.created),
-                          catalogue::format_datetime(r.modified)});
-  }
+    cells.resize(9);
+    cells[0] = upper_letter(r.drive_letter);
+    cells[1] = std::to_string(r.record_no);
+    cells[2] = r.name.view();
+    cells[3] = r.path.view();
+    cells[4] = std::to_string(r.size);
+    cells[5] = std::to_string(r.quality);
+    cells[6] = word < 0 ? std::string() : messages::get_message(messages::english_base, word);
+    cells[7] = catalogue::format_datetime(r.created);
+    cells[8] = catalogue::format_datetime(r.modified);
+  };
   print_table(table, format, stdout);
 }
 
@@ -294,6 +300,7 @@ int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chos
     dispatch::recover_file(r, o.keep_folders, &outcome);
     if (!outcome.engine_ran || outcome.result.failed) any_failed = true;
   }
+  dispatch::end_recovery_run();
   messages::out_text(get_message(messages::stop_flag != 0 ? 53 : 54));
   return any_failed ? exit_some_failed : exit_done;
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "fat/fat_unit.h"
@@ -14,6 +15,7 @@
 #include "volume/drive_table.h"
 #include "volume/le_read.h"
 #include "volume/rda_buffering.h"
+#include "volume/volume_source.h"
 
 namespace fennick::dispatch {
 
@@ -24,6 +26,20 @@ namespace {
 // Output paths given out since the run began, and the folders made for them.
 std::set<std::string> run_output_paths;
 std::set<std::string> run_folders_made;
+// Sources the run holds a read session on: one descriptor and one copy of the volume's first
+// sectors serve every file of the run, rather than an open, a close and the same boot-sector
+// reads for each file.
+std::vector<std::shared_ptr<volume::VolumeSource>> run_sources;
+
+void hold_read_session(char drive_letter) {
+  std::shared_ptr<volume::VolumeSource> source = volume::source_for(drive_letter);
+  if (!source) return;
+  for (const auto& held : run_sources) {
+    if (held == source) return;
+  }
+  source->begin_read_session();
+  run_sources.push_back(std::move(source));
+}
 
 constexpr std::size_t max_component_bytes = 255;
 
@@ -122,8 +138,16 @@ int scan_volume() {
 }
 
 void begin_recovery_run() {
+  end_recovery_run();
   run_output_paths.clear();
   run_folders_made.clear();
+  fat::begin_free_cluster_memory();
+}
+
+void end_recovery_run() {
+  fat::end_free_cluster_memory();
+  for (const auto& source : run_sources) source->end_read_session();
+  run_sources.clear();
 }
 
 int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,
@@ -142,6 +166,7 @@ int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,
   if (is_fat(fs) || fs == "NTFS") {
     run_output_paths.insert(out.output_path);
     out.engine_ran = true;
+    hold_read_session(record.drive_letter);
     if (is_fat(fs)) {
       fat::recover_fat_file(record, out.output_path, &out.result);
     } else {

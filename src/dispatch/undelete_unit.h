@@ -27,8 +27,10 @@ struct RecoveryOutcome {
   bool engine_ran = false;  // false for a record of no known file system
 };
 
-// Starts a recovery run: output paths already given out in this run are forgotten.
+// Starts a recovery run: output paths already given out in an earlier run are forgotten.
 void begin_recovery_run();
+// Ends the run: the volumes it read from are let go (their descriptors closed).
+void end_recovery_run();
 // Recovers the record below destination_folder, with its folder path when keep_folders is
 // set. Always 1; the engines log their own outcome.
 int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,

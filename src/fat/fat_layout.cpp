@@ -2,6 +2,7 @@
 #include "fat/fat_layout.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <vector>
 
@@ -123,9 +124,74 @@ constexpr std::uint64_t search_chunk_entries = 2048;
 
 }  // namespace
 
+bool FreeClusterMap::describes(const FatLayout& layout, std::uint32_t search_limit) const {
+  return fat_position == layout.fat_position() && width == layout.width && limit == search_limit;
+}
+
+void FreeClusterMap::reset(const FatLayout& layout, std::uint32_t search_limit) {
+  fat_position = layout.fat_position();
+  width = layout.width;
+  limit = search_limit;
+  pieces.assign(static_cast<std::size_t>((std::uint64_t{search_limit} + piece_entries - 1) / piece_entries), {});
+}
+
+namespace {
+
+// Reads piece p of the FAT into the map, with the chunk search's two bytes of slack; false
+// when it cannot be read (the piece stays unknown).
+bool load_free_piece(volume::TBuffer& fat_reader, const FatLayout& layout, FreeClusterMap& map,
+                     std::size_t p) {
+  const std::uint64_t entry_bytes = static_cast<std::uint64_t>(layout.width) / 8;
+  const std::uint64_t first = p * FreeClusterMap::piece_entries;
+  const std::uint64_t count = std::min<std::uint64_t>(FreeClusterMap::piece_entries, map.limit - first);
+  std::vector<std::uint8_t> chunk(static_cast<std::size_t>(count * entry_bytes + 2));
+  const auto position = static_cast<std::int64_t>(layout.fat_position() + first * entry_bytes);
+  if (fat_reader.read(static_cast<std::uint32_t>(chunk.size()), chunk.data(), position) !=
+      static_cast<std::int64_t>(chunk.size())) {
+    return false;
+  }
+  std::vector<std::uint64_t> bits(static_cast<std::size_t>((count + 63) / 64), 0);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint8_t* e = chunk.data() + i * entry_bytes;
+    const bool free = entry_bytes == 2 ? (e[0] | e[1]) == 0 : (e[0] | e[1] | e[2] | e[3]) == 0;
+    if (free) bits[static_cast<std::size_t>(i / 64)] |= std::uint64_t{1} << (i % 64);
+  }
+  map.pieces[p] = std::move(bits);
+  return true;
+}
+
+// The map's answer from k on; k is left where the map could not go on (a piece that cannot be
+// read), or at limit when no free cluster is left.
+std::optional<std::uint32_t> search_free_map(volume::TBuffer& fat_reader, const FatLayout& layout,
+                                             FreeClusterMap& map, std::uint64_t& k) {
+  while (k < map.limit) {
+    const auto p = static_cast<std::size_t>(k / FreeClusterMap::piece_entries);
+    if (map.pieces[p].empty() && !load_free_piece(fat_reader, layout, map, p)) return std::nullopt;
+    const std::vector<std::uint64_t>& bits = map.pieces[p];
+    const std::uint64_t first = std::uint64_t{p} * FreeClusterMap::piece_entries;
+    for (std::uint64_t i = k - first; i / 64 < bits.size();) {
+      const std::uint64_t word = bits[static_cast<std::size_t>(i / 64)] >> (i % 64);
+      if (word != 0) {
+        // Bits are set only for entries below the limit.
+        return static_cast<std::uint32_t>(first + i + static_cast<std::uint64_t>(std::countr_zero(word)));
+      }
+      i = (i / 64 + 1) * 64;
+    }
+    k = first + FreeClusterMap::piece_entries;
+  }
+  k = map.limit;
+  return std::uint32_t{0};
+}
+
+}  // namespace
+
 std::uint32_t next_free_cluster(volume::TBuffer& fat_reader, const FatLayout& layout,
-                                std::uint32_t cluster, std::uint32_t limit) {
+                                std::uint32_t cluster, std::uint32_t limit, FreeClusterMap* known) {
   std::uint64_t k = std::uint64_t{cluster} + 1;
+  if (known && (layout.width == 16 || layout.width == 32)) {
+    if (!known->describes(layout, limit)) known->reset(layout, limit);
+    if (const auto found = search_free_map(fat_reader, layout, *known, k)) return *found;
+  }
   if (layout.width == 16 || layout.width == 32) {
     // The search passes every cluster in use, often thousands in a row on a full volume, so
     // FAT16 and FAT32 entries are read a chunk at a time and tested in place. A chunk that

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "volume/rda_buffering.h"
 
@@ -94,9 +95,27 @@ void load_boot_sector(volume::TBuffer& reader);
 // marker, so that walks and recoveries stop there instead of wandering.
 std::uint32_t read_fat_entry(volume::TBuffer& fat_reader, const FatLayout& layout,
                              std::uint32_t cluster, bool deleted_directory);
+// Which clusters of a FAT16 or FAT32 volume are free, learnt from the FAT a piece at a time
+// and kept. A recovery run holds one per volume, so that its files, which on a full volume
+// each search long stretches of clusters in use, do not read and test those stretches again.
+struct FreeClusterMap {
+  static constexpr std::uint64_t piece_entries = 8192;
+  std::int64_t fat_position = -1;
+  int width = 0;
+  std::uint32_t limit = 0;
+  // Per piece of piece_entries entries: one bit per entry, set when free; empty until read.
+  std::vector<std::vector<std::uint64_t>> pieces;
+
+  // Whether the map describes this volume's FAT up to limit; if not, reset makes it so.
+  bool describes(const FatLayout& layout, std::uint32_t search_limit) const;
+  void reset(const FatLayout& layout, std::uint32_t search_limit);
+};
+
 // The first cluster after `cluster` whose FAT entry is 0, or 0 when there is none below limit.
+// With a map that describes the volume, pieces of the FAT it already knows are not read again.
 std::uint32_t next_free_cluster(volume::TBuffer& fat_reader, const FatLayout& layout,
-                                std::uint32_t cluster, std::uint32_t limit);
+                                std::uint32_t cluster, std::uint32_t limit,
+                                FreeClusterMap* known = nullptr);
 // free ÷ n × 100, rounded to the nearest integer with halves going to the even neighbour;
 // 0 when n is not positive.
 std::int8_t quality_percent(std::int64_t free_clusters, std::int64_t needed_clusters);

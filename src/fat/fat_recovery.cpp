@@ -1,8 +1,10 @@
 // FAT recovery of one catalogued file: copies the first cluster, then the free clusters above
 // it in ascending order (skipping clusters in use now), until the recorded size is reached.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <map>
 #include <cstring>
 #include <vector>
 
@@ -18,6 +20,15 @@ namespace fennick::fat {
 namespace {
 
 constexpr std::uint32_t progress_every_clusters = 500;
+
+// The run's free-cluster maps by lower-case drive letter; used only while a run lasts.
+bool free_cluster_memory_on = false;
+std::map<char, FreeClusterMap> run_free_maps;
+
+FreeClusterMap* free_map_of(char drive_letter) {
+  if (!free_cluster_memory_on) return nullptr;
+  return &run_free_maps[static_cast<char>(std::tolower(static_cast<unsigned char>(drive_letter)))];
+}
 
 void log_error(const std::string& reason) {
   messages::out_text(messages::get_message(72) + reason);
@@ -43,6 +54,7 @@ bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layou
   // Once no free cluster is left above some cluster, none is above any later one either: the
   // FAT is only read, so the search need not be repeated.
   bool free_clusters_left = true;
+  FreeClusterMap* known_free = free_map_of(record.drive_letter);
   while (true) {
     messages::process_pending_events();
     if (!layout.cluster_in_volume(current)) {
@@ -69,7 +81,7 @@ bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layou
 
     std::uint32_t next = 0;
     if (free_clusters_left) {
-      next = next_free_cluster(fat_reader, layout, cluster, limit);
+      next = next_free_cluster(fat_reader, layout, cluster, limit, known_free);
       free_clusters_left = next != 0;
     }
     // With no free cluster above, the physically next cluster is the best guess.
@@ -81,6 +93,16 @@ bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layou
 }
 
 }  // namespace
+
+void begin_free_cluster_memory() {
+  run_free_maps.clear();
+  free_cluster_memory_on = true;
+}
+
+void end_free_cluster_memory() {
+  run_free_maps.clear();
+  free_cluster_memory_on = false;
+}
 
 int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& output_path,
                      RecoveryResult* result_out) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "fat/fat_layout.h"
@@ -191,6 +192,9 @@ class FatScanner {
   volume::TBuffer fat_reader_;
   std::vector<DirWalk> stack_;
   std::unordered_set<std::uint32_t> walked_clusters_;
+  // Folder path by folder id: the files of one folder share one path text, and the folder
+  // list is searched once per folder rather than once per file.
+  std::unordered_map<std::int32_t, catalogue::ShortString<255>> path_of_dir_;
   std::int64_t live_count_ = 0;
   std::int64_t live_bytes_ = 0;
   std::int64_t used_bytes_ = 0;
@@ -245,7 +249,9 @@ void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name
   record.first_cluster = entry_first_cluster(entry);
   record.size = le32_or0(entry, dirent::size);
   record.name = name;
-  record.path = build_fat_path(w.dir_id);
+  auto path = path_of_dir_.find(w.dir_id);
+  if (path == path_of_dir_.end()) path = path_of_dir_.emplace(w.dir_id, build_fat_path(w.dir_id)).first;
+  record.path = path->second;
   record.parent_dir = w.dir_id;
   record.quality = CheckRecoveryQuality(fat_reader_, layout_,
                                         static_cast<std::uint32_t>(record.first_cluster), record.size);

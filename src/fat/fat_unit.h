@@ -22,6 +22,11 @@ int scan_fat_volume();
 // Copies the record's presumed clusters to output_path; 1 when the volume could be opened.
 int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& output_path,
                      RecoveryResult* result = nullptr);
+// A recovery run brackets its files with these: in between, the free clusters a recovery
+// learns from a volume's FAT are kept for the run's later files of that volume. Outside a run
+// every recovery reads what it needs afresh.
+void begin_free_cluster_memory();
+void end_free_cluster_memory();
 // Overwrites the record's directory entry set; 1 when the volume could be opened.
 // wiped, when given, tells whether the entries were actually overwritten.
 int wipe_fat_file(const catalogue::TDeletedFile& record, bool* wiped = nullptr);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "catalogue/catalogue.h"
@@ -38,6 +40,15 @@ struct Scan {
   // Position in the drive's folder list by folder id, beside the list itself, so that paths
   // of big volumes do not search the list from its start for every component.
   std::unordered_map<std::int32_t, std::size_t> folder_index;
+  // Folder path by parent folder id: the files of one folder share one path text, and the
+  // walk up its folders is made once per folder, not once per file.
+  std::unordered_map<std::int32_t, catalogue::ShortString<255>> path_of_parent;
+  // The cluster bitmap's record, read once it can be, with its runs decoded once.
+  std::optional<FileRecord> bitmap_file;
+  std::vector<DataRun> bitmap_runs;
+  // The bitmap's clusters are read through a reader of their own, so that loading a bitmap
+  // window does not throw away the window of MFT records the scan is reading.
+  std::unique_ptr<volume::TBuffer> bitmap_reader;
 };
 
 std::vector<TFolderEntry>& folders_of(const Scan& s) {
@@ -50,12 +61,21 @@ bool load_bitmap_window(Scan& s, std::int64_t cluster) {
   NtfsVolume& v = s.v;
   const auto window_bits = static_cast<std::int64_t>(v.bitmap_window.size()) * 8;
   v.window_start = cluster - cluster % window_bits;
-  const auto record = read_file_record(v, bitmap_record);
+  if (!s.bitmap_file) {
+    // A record that cannot be read now is asked for again with the next window.
+    s.bitmap_file = read_file_record(v, bitmap_record);
+    if (s.bitmap_file) {
+      if (const auto data = find_attribute(s.bitmap_file->bytes, type_data);
+          data && attr_is_non_resident(s.bitmap_file->bytes, *data)) {
+        s.bitmap_runs = attribute_runs(s.bitmap_file->bytes, *data);
+      }
+    }
+  }
   std::optional<std::size_t> data;
-  if (record) data = find_attribute(record->bytes, type_data);
+  if (s.bitmap_file) data = find_attribute(s.bitmap_file->bytes, type_data);
   bool loaded = false;
   if (data) {
-    const ConstBytes bytes(record->bytes);
+    const ConstBytes bytes(s.bitmap_file->bytes);
     std::fill(v.bitmap_window.begin(), v.bitmap_window.end(), 0);
     const std::int64_t first_byte = v.window_start / 8;
     if (!attr_is_non_resident(bytes, *data)) {
@@ -71,7 +91,6 @@ bool load_bitmap_window(Scan& s, std::int64_t cluster) {
     } else {
       // Cluster by cluster: the window may reach past the bitmap's last cluster, which
       // leaves zeros there; only the cluster that holds the asked bit must be read.
-      const std::vector<DataRun> runs = attribute_runs(bytes, *data);
       const std::int64_t cluster_bytes = v.geometry.cluster_size;
       const std::int64_t first_vcn = first_byte / cluster_bytes;
       const std::int64_t wanted_vcn = cluster / 8 / cluster_bytes;
@@ -79,7 +98,7 @@ bool load_bitmap_window(Scan& s, std::int64_t cluster) {
         const auto part = std::span<std::uint8_t>(v.bitmap_window)
                               .subspan(static_cast<std::size_t>(i * cluster_bytes),
                                        static_cast<std::size_t>(cluster_bytes));
-        const bool read = read_attribute_clusters(v, runs, part, first_vcn + i);
+        const bool read = read_attribute_clusters(v, s.bitmap_runs, part, first_vcn + i, s.bitmap_reader.get());
         if (first_vcn + i == wanted_vcn) loaded = read;
       }
     }
@@ -159,7 +178,7 @@ std::string drive_prefix(const Scan& s) {
 // nearest up, each followed by "\", after the drive. Folders met for the first time go into
 // the drive's folder list; a parent that is no longer a named folder becomes "Deleted <n>"
 // and ends the walk at the root. "Error" when a parent record cannot be read at all.
-std::string build_ntfs_path(Scan& s, std::int32_t parent) {
+std::string walk_ntfs_path(Scan& s, std::int32_t parent) {
   std::string text;
   std::int64_t p = parent;
   if (p > root_record) {
@@ -200,6 +219,18 @@ std::string build_ntfs_path(Scan& s, std::int32_t parent) {
     }
   }
   return drive_prefix(s) + text;
+}
+
+// The path of a file whose parent is `parent`, made once per parent. "Error" is not kept: a
+// read that failed once is tried again for the next file.
+catalogue::ShortString<255> build_ntfs_path(Scan& s, std::int32_t parent) {
+  if (const auto known = s.path_of_parent.find(parent); known != s.path_of_parent.end()) {
+    return known->second;
+  }
+  const std::string text = walk_ntfs_path(s, parent);
+  catalogue::ShortString<255> path(text);
+  if (text != "Error") s.path_of_parent.emplace(parent, path);
+  return path;
 }
 
 bool blank_name(const std::string& name) {
@@ -243,19 +274,19 @@ void record_loop(Scan& s) {
   NtfsVolume& v = s.v;
   auto& channel = messages::channel();
   if (!load_mft_bitmap(v)) return;
+  FileRecord record;
   channel.set_progress_range(100);
   channel.set_progress(0);
   for (std::int64_t r = 0; r < v.record_count; ++r) {
     messages::process_pending_events();
     if (messages::stop_flag) break;
     if (mft_record_in_use(v, r)) continue;
-    const auto record = read_file_record(v, r);
-    if (!record) continue;
-    const std::uint16_t flags = le16_or0(record->bytes, rec_flags);
+    if (!read_file_record_into(v, r, record)) continue;
+    const std::uint16_t flags = le16_or0(record.bytes, rec_flags);
     if (flags & (record_in_use | record_is_directory)) continue;
-    const ChosenName chosen = choose_file_name(record->bytes);
+    const ChosenName chosen = choose_file_name(record.bytes);
     if (blank_name(chosen.name)) continue;
-    catalogue_record(s, r, *record, chosen);
+    catalogue_record(s, r, record, chosen);
     if (r % counter_interval == 0) {
       channel.set_file_counter(catalogue::deleted_count);
       channel.set_progress(static_cast<std::int32_t>(std::min<std::int64_t>(r * 100 / v.record_count, 100)));
@@ -278,7 +309,10 @@ int scan_ntfs() {
     messages::out_text("Cannot load MFT", messages::DialogKind::error, true);
     return 1;
   }
-  Scan s{v, index, drive.fs_name, drive.drive_letter, {}};
+  Scan s{v, index, drive.fs_name, drive.drive_letter, {}, {}, {}, {}, {}};
+  s.bitmap_reader = std::make_unique<volume::TBuffer>(std::string(1, drive.drive_letter),
+                                                      static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes));
+  if (s.bitmap_reader->error != 0) s.bitmap_reader.reset();
   const auto& folders = folders_of(s);
   for (std::size_t i = 0; i < folders.size(); ++i) s.folder_index.emplace(folders[i].dir_id, i);
   v.bitmap_window.assign(static_cast<std::size_t>(window_clusters * v.geometry.cluster_size), 0);

@@ -209,17 +209,19 @@ bool open_ntfs_volume(NtfsVolume& v, const volume::DriveInfo& drive) {
   return true;
 }
 
-bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first) {
+bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
+                         volume::TBuffer* through) {
+  volume::TBuffer* reader = through ? through : v.reader.get();
   const std::int64_t sector = v.geometry.bytes_per_sector;
-  if (!v.reader || sector <= 0 || first < 0 ||
+  if (!reader || sector <= 0 || first < 0 ||
       first > std::numeric_limits<std::int64_t>::max() / sector) {
     return false;
   }
   const std::int64_t position = first * sector;
   for (std::size_t done = 0; done < destination.size();) {
     const std::size_t piece = std::min(read_piece, destination.size() - done);
-    if (v.reader->read(static_cast<std::uint32_t>(piece), destination.data() + done,
-                       position + static_cast<std::int64_t>(done)) == 0) {
+    if (reader->read(static_cast<std::uint32_t>(piece), destination.data() + done,
+                     position + static_cast<std::int64_t>(done)) == 0) {
       return false;
     }
     done += piece;
@@ -227,16 +229,18 @@ bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std
   return true;
 }
 
-bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first) {
+bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
+                          volume::TBuffer* through) {
   const std::int64_t per_cluster = v.geometry.sectors_per_cluster;
   if (first < 0 || per_cluster <= 0 || first > std::numeric_limits<std::int64_t>::max() / per_cluster) {
     return false;
   }
-  return read_volume_sectors(v, destination, first * per_cluster);
+  return read_volume_sectors(v, destination, first * per_cluster, through);
 }
 
 bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
-                             std::span<std::uint8_t> destination, std::int64_t first_vcn) {
+                             std::span<std::uint8_t> destination, std::int64_t first_vcn,
+                             volume::TBuffer* through) {
   const auto cluster = static_cast<std::size_t>(v.geometry.cluster_size);
   if (cluster == 0) return false;
   const std::size_t count = destination.size() / cluster;
@@ -253,7 +257,7 @@ bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
     const auto part = destination.subspan(done * cluster, take * cluster);
     if (m.lcn == 0) {
       std::fill(part.begin(), part.end(), 0);
-    } else if (!read_volume_clusters(v, part, m.lcn)) {
+    } else if (!read_volume_clusters(v, part, m.lcn, through)) {
       std::fill(part.begin(), part.end(), 0);
       complete = false;
     }
@@ -342,8 +346,8 @@ bool load_mft(NtfsVolume& v) {
   return true;
 }
 
-std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n) {
-  if (n < 0 || n >= v.record_count) return std::nullopt;
+bool read_file_record_into(NtfsVolume& v, std::int64_t n, FileRecord& record) {
+  if (n < 0 || n >= v.record_count) return false;
   const Geometry& g = v.geometry;
   // The record's byte position in the MFT gives its VCN and its offset in that cluster; enough
   // clusters are read to hold the whole record even when it is larger than a cluster.
@@ -352,9 +356,10 @@ std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n) {
   const std::int64_t offset = position % g.cluster_size;
   const std::int64_t clusters = (offset + g.record_size + g.cluster_size - 1) / g.cluster_size;
   const VcnMapping where = map_runs(v.mft_runs, vcn);
-  if (!where.covered) return std::nullopt;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(clusters * g.cluster_size));
-  if (!read_attribute_clusters(v, v.mft_runs, buffer, vcn)) return std::nullopt;
+  if (!where.covered) return false;
+  std::vector<std::uint8_t>& buffer = v.record_clusters;
+  buffer.resize(static_cast<std::size_t>(clusters * g.cluster_size));
+  if (!read_attribute_clusters(v, v.mft_runs, buffer, vcn)) return false;
   if (offset + g.record_size > static_cast<std::int64_t>(buffer.size())) {
     const std::int64_t index = offset / g.record_size;
     const std::string text = "ReadFileRecord Error" + std::to_string(index) + "||" +
@@ -362,14 +367,19 @@ std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n) {
                              "||" + std::to_string(g.bytes_per_sector) + "||" +
                              std::to_string(g.sectors_per_cluster);
     messages::out_text(text, DialogKind::error, true);
-    return std::nullopt;
+    return false;
   }
-  FileRecord record;
   record.bytes.assign(buffer.begin() + offset, buffer.begin() + offset + g.record_size);
-  if (!has_file_signature(record.bytes)) return std::nullopt;
+  if (!has_file_signature(record.bytes)) return false;
   apply_fixups(record.bytes);
   record.cluster = where.lcn;
   record.offset = static_cast<std::int32_t>(offset);
+  return true;
+}
+
+std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n) {
+  FileRecord record;
+  if (!read_file_record_into(v, n, record)) return std::nullopt;
   return record;
 }
 

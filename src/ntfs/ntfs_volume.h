@@ -76,6 +76,9 @@ struct NtfsVolume {
   // The scan's window on the volume's cluster bitmap.
   std::vector<std::uint8_t> bitmap_window;
   std::int64_t window_start = 0;
+  // The clusters read_file_record_into reads a record from, kept from call to call so that a
+  // scan of every record does not allocate for each one.
+  std::vector<std::uint8_t> record_clusters;
 };
 
 // Opens the reader on the drive and copies sector 0 to ntfs_boot_sector. False when the
@@ -87,19 +90,26 @@ bool open_ntfs_volume(NtfsVolume& v, const volume::DriveInfo& drive);
 bool load_mft(NtfsVolume& v);
 // Record n with fix-ups applied, or none (out of range, unreadable, not "FILE").
 std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n);
+// The same into a record the caller keeps, reusing its storage; false where the above gives
+// nothing (record's contents are unspecified then).
+bool read_file_record_into(NtfsVolume& v, std::int64_t n, FileRecord& record);
 // Loads the whole $BITMAP of $MFT; on failure shows "error in MFT AttributeBitmap".
 bool load_mft_bitmap(NtfsVolume& v);
 // Bit n of the MFT bitmap; records past its end count as free.
 bool mft_record_in_use(const NtfsVolume& v, std::int64_t n);
 
-// Reads destination.size() bytes from the first sector (volume sectors) or first cluster on.
-bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first);
-bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first);
+// Reads destination.size() bytes from the first sector (volume sectors) or first cluster on,
+// through the volume's reader or, when given, through another reader of the same volume.
+bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
+                         volume::TBuffer* through = nullptr);
+bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
+                          volume::TBuffer* through = nullptr);
 // Fills destination (a whole number of clusters) from the attribute's runs from first_vcn
 // on; sparse runs give zeros. False when a VCN is not covered or a read fails; the clusters
 // not read are zeros then.
 bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
-                             std::span<std::uint8_t> destination, std::int64_t first_vcn);
+                             std::span<std::uint8_t> destination, std::int64_t first_vcn,
+                             volume::TBuffer* through = nullptr);
 // The whole value of an attribute: the resident bytes, or clusters 0 to last VCN of a
 // non-resident one. A value larger than the volume is refused with a log line naming what.
 bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribute,

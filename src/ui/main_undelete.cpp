@@ -173,6 +173,7 @@ void T_mainForm::UndeleteAdvToolButtonClick() {
       // Between files too, so that a stop lands cleanly after the file just finished.
       process_pending_events();
     }
+    dispatch::end_recovery_run();
     out_text(messages::get_message(messages::stop_flag != 0 ? 53 : 54), messages::DialogKind::plain,
              false);
     set_progress(100);

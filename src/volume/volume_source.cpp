@@ -30,6 +30,8 @@ FileSource::~FileSource() { close_session_descriptor(); }
 void FileSource::close_session_descriptor() {
   if (session_fd_ >= 0) ::close(session_fd_);
   session_fd_ = -1;
+  head_.clear();
+  head_.shrink_to_fit();
 }
 
 void FileSource::begin_read_session() { ++sessions_; }
@@ -38,7 +40,16 @@ void FileSource::end_read_session() {
   if (sessions_ > 0 && --sessions_ == 0) close_session_descriptor();
 }
 
+namespace {
+// The most of the volume's start a session keeps; readers' windows are far smaller.
+constexpr std::size_t head_limit = std::size_t{1} << 20;
+}  // namespace
+
 SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
+  if (sessions_ > 0 && offset == 0 && count <= head_.size()) {
+    std::memcpy(destination, head_.data(), count);
+    return {static_cast<std::int64_t>(count), 0};
+  }
   int fd = session_fd_;
   if (fd < 0) {
     fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -65,10 +76,14 @@ SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::s
     ::close(fd);
   }
   if (failed) return {0, 0};
+  if (sessions_ > 0 && offset == 0 && done == count && count > head_.size() && count <= head_limit) {
+    head_.assign(out, out + count);
+  }
   return {static_cast<std::int64_t>(done), 0};
 }
 
 SourceResult FileSource::write_at(std::uint64_t offset, const void* source, std::size_t count) {
+  head_.clear();
   const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return {0, errno != 0 ? errno : EIO};
   std::size_t done = 0;

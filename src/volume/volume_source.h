@@ -4,8 +4,8 @@
 // bytes in memory. File sources open the file read-only for reads and read-write only for
 // each write, so a scan or recovery can never write through a descriptor it holds. While an
 // operation's readers are alive (a read session) the read-only descriptor stays open, so a
-// scan does not pay an open and a close for every window it fills; between operations
-// nothing keeps a volume open.
+// scan does not pay an open and a close for every window it fills; a recovery run holds one
+// session over all its files. Between operations nothing keeps a volume open.
 #pragma once
 
 #include <cstddef>
@@ -56,6 +56,11 @@ class FileSource final : public VolumeSource {
   std::string path_;
   int sessions_ = 0;
   int session_fd_ = -1;  // read-only, open only inside a session
+  // Inside a session: the first bytes of the volume as the session last read them from
+  // offset 0. Every reader starts by reading sector 0 and most then fill their window from
+  // there; in a recovery run of thousands of files these are served from here. Any write
+  // and the end of the session forget them.
+  std::vector<std::uint8_t> head_;
 };
 
 // Volume bytes held in memory. read_failures makes chosen reads fail, for tests of the

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "volume/drive_table.h"
 
 namespace fennick::catalogue {
@@ -104,6 +106,42 @@ TEST(ShortStringTest, CutsLongTextAtACharacterBoundary) {
   }
   ShortString<5> fs("FAT32X");
   EXPECT_EQ(fs.view(), "FAT32");
+}
+
+// Names and paths share their text between copies: a copy must keep its text whatever
+// happens to the original, and the records must sort and move like values.
+TEST(ShortStringTest, CopiesKeepTheirTextWhenTheOriginalChanges) {
+  ShortString<255> original(std::string(200, 'p') + "\\");
+  ShortString<255> copy = original;
+  ShortString<255> assigned;
+  assigned = original;
+  original = "other";
+  EXPECT_EQ(copy.view(), std::string(200, 'p') + "\\");
+  EXPECT_EQ(assigned.view(), copy.view());
+  original.clear();
+  EXPECT_TRUE(original.empty());
+  EXPECT_EQ(copy.view().size(), 201u);
+  ShortString<255> moved = std::move(copy);
+  EXPECT_EQ(moved.view(), assigned.view());
+  const ShortString<255>& same = moved;
+  moved = same;  // assigning a text to itself keeps it
+  EXPECT_EQ(moved.view(), assigned.view());
+  ShortString<255> empty("");
+  EXPECT_TRUE(empty.empty());
+  EXPECT_EQ(empty.view(), "");
+
+  std::vector<TDeletedFile> records(3);
+  const char* names[] = {"c.txt", "a.txt", "b.txt"};
+  for (int i = 0; i < 3; ++i) {
+    records[i].name = names[i];
+    records[i].path = original;  // empty, shared by all
+  }
+  std::vector<TDeletedFile> sorted = records;
+  std::sort(sorted.begin(), sorted.end(),
+            [](const TDeletedFile& a, const TDeletedFile& b) { return a.name.view() < b.name.view(); });
+  records.clear();
+  EXPECT_EQ(sorted[0].name.view(), "a.txt");
+  EXPECT_EQ(sorted[2].name.view(), "c.txt");
 }
 
 TEST(NameConversionTest, WideToAnsiGivesUtf8AndQuestionMarksForNonCharacters) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
+#include "dispatch/undelete_unit.h"
 #include "fat/fat_layout.h"
 #include "fat/fat_unit.h"
 #include "messages/status_channel.h"
@@ -147,6 +148,49 @@ TYPED_TEST(FatImageRecoveryTest, RecoversEveryFileWhoseClustersAreStillFree) {
   }
   EXPECT_GE(recovered, 15);
   EXPECT_EQ(sha256_of(this->image_), before) << "recovery changed the image";
+}
+
+// Descriptors of this process open on the file at path.
+int descriptors_on(const std::string& path) {
+  int n = 0;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::equivalent(fs::read_symlink(fd.path(), ec), path, ec)) ++n;
+  }
+  return n;
+}
+
+// A run keeps the volume open and what it learnt of the FAT from file to file: the bytes
+// must be those of recoveries one by one, and the end of the run must let the volume go.
+TYPED_TEST(FatImageRecoveryTest, ARecoveryRunGivesTheSameBytesAndLetsTheVolumeGoAtItsEnd) {
+  DriveScope drive(this->image_);
+  ASSERT_EQ(scan_fat_volume(), 1);
+  messages::RecordingChannel log;
+  messages::ScopedChannel scope(log);
+  std::vector<const catalogue::TDeletedFile*> records;
+  std::vector<std::string> alone;
+  for (const Truth& t : read_truth(this->image_)) {
+    if (!recoverable(t.state)) continue;
+    records.push_back(find_record(t));
+    ASSERT_NE(records.back(), nullptr) << t.path;
+    alone.push_back(this->dir_.path() + "/alone" + std::to_string(alone.size()));
+    ASSERT_EQ(recover_fat_file(*records.back(), alone.back()), 1) << t.path;
+  }
+  fs::create_directory(this->dir_.path() + "/run");
+  dispatch::destination_folder = this->dir_.path() + "/run";
+  dispatch::begin_recovery_run();
+  int recovered = 0;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    dispatch::RecoveryOutcome outcome;
+    dispatch::recover_file(*records[i], false, &outcome);
+    ASSERT_TRUE(outcome.engine_ran && !outcome.result.failed) << records[i]->name.view();
+    EXPECT_EQ(sha256_of(outcome.output_path), sha256_of(alone[i])) << records[i]->name.view();
+    ++recovered;
+  }
+  EXPECT_GE(recovered, 15);
+  EXPECT_EQ(descriptors_on(this->image_), 1);
+  dispatch::end_recovery_run();
+  EXPECT_EQ(descriptors_on(this->image_), 0);
 }
 
 TYPED_TEST(FatImageRecoveryTest, QualityFollowsTheClustersInUse) {

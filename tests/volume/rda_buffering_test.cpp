@@ -236,5 +236,43 @@ TEST_F(ReaderTest, ReadsAnImageFileThroughOneDescriptorPerReader) {
   EXPECT_EQ(log.lines.front(), "Open disk error - 2");
 }
 
+// Inside a read session the volume's first bytes are read once: every reader of a recovery
+// run starts there. A write through the source, and the end of the session, forget them.
+TEST_F(ReaderTest, ASessionReadsTheVolumeStartOnceUntilAWriteOrItsEnd) {
+  testing::TempDir dir;
+  const std::string image = dir.path() + "/v.img";
+  const std::vector<std::uint8_t> bytes = patterned_volume(128 * 512, 2, 128);
+  std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+  auto change_on_disk = [&](char value) {
+    std::fstream f(image, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(100);
+    f.put(value);
+  };
+  FileSource source(image);
+  std::vector<std::uint8_t> got(4096);
+  auto byte_100 = [&](std::size_t count) {
+    EXPECT_EQ(source.read_at(0, got.data(), count).bytes, static_cast<std::int64_t>(count));
+    return static_cast<char>(got[100]);
+  };
+  const char original = static_cast<char>(bytes[100]);
+  source.begin_read_session();
+  EXPECT_EQ(byte_100(4096), original);
+  change_on_disk('X');
+  EXPECT_EQ(byte_100(512), original) << "a read inside the session went to the file";
+  EXPECT_EQ(byte_100(4096), original);
+  const std::vector<std::uint8_t> sector(512, 'W');
+  ASSERT_EQ(source.write_at(0, sector.data(), sector.size()).bytes, 512);
+  EXPECT_EQ(byte_100(512), 'W');
+  change_on_disk('Y');
+  source.end_read_session();
+  EXPECT_EQ(byte_100(512), 'Y');
+  // Reads elsewhere are never served from the start's copy.
+  source.begin_read_session();
+  EXPECT_EQ(source.read_at(512, got.data(), 512).bytes, 512);
+  EXPECT_EQ(got[0], bytes[512]);
+  source.end_read_session();
+}
+
 }  // namespace
 }  // namespace fennick::volume
