@@ -4,13 +4,12 @@
 // nothing. Runs on Qt's offscreen platform unless a platform is set.
 //
 //   list_bench [RECORDS]
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTableView>
-
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -31,8 +30,12 @@ void fill_catalogue(std::int32_t count) {
   std::mt19937_64 random(20240315);
   const char* stems[] = {"report", "IMG_", "Budget", "notes", "draft", "~WRL", "Résumé", "data"};
   const char* extensions[] = {".doc", ".JPG", ".xlsx", ".txt", ".tmp", ".pdf", ".bin", ".zip"};
-  const char* folders[] = {"C:\\", "C:\\DOCS\\", "C:\\DOCS\\Reports\\", "C:\\Photos\\2023\\",
-                           "C:\\WINDOWS\\TEMP\\", "C:\\Old Projects\\Drafts\\"};
+  const char* folders[] = {"C:\\",
+                           "C:\\DOCS\\",
+                           "C:\\DOCS\\Reports\\",
+                           "C:\\Photos\\2023\\",
+                           "C:\\WINDOWS\\TEMP\\",
+                           "C:\\Old Projects\\Drafts\\"};
   catalogue::TDeletedFile r;
   r.fs_name = "NTFS";
   r.drive_letter = 'c';
@@ -84,9 +87,10 @@ int main(int argc, char** argv) {
   fill_catalogue(count);
   const double built = seconds(timer);
   const long after = resident_bytes();
-  std::printf("records: %d, built in %.2f s; memory %.0f bytes per record (%zu in the record, "
-              "the rest its name and path texts and the array's spare room)\n",
-              count, built, static_cast<double>(after - before) / count, sizeof(catalogue::TDeletedFile));
+  std::printf(
+      "records: %d, built in %.2f s; memory %.0f bytes per record (%zu in the record, "
+      "the rest its name and path texts and the array's spare room)\n",
+      count, built, static_cast<double>(after - before) / count, sizeof(catalogue::TDeletedFile));
 
   timer.start();
   form.set_folder_filter(0, 20, 0);

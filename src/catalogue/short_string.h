@@ -65,7 +65,9 @@ class SharedShortString {
   constexpr SharedShortString() = default;
   SharedShortString(std::string_view text) { assign(text); }  // NOLINT: implicit by design
   SharedShortString(const SharedShortString& other) noexcept : block_(other.block_) { retain(); }
-  SharedShortString(SharedShortString&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+  SharedShortString(SharedShortString&& other) noexcept : block_(other.block_) {
+    other.block_ = nullptr;
+  }
   SharedShortString& operator=(const SharedShortString& other) noexcept {
     if (block_ != other.block_) {
       other.retain();

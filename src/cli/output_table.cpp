@@ -80,8 +80,10 @@ void print_table(const OutputTable& table, OutputFormat format, std::FILE* out) 
         const std::string& v = row[c];
         append_json_string(line, table.columns[c].name);
         line += ": ";
-        if (table.columns[c].numeric && !v.empty()) line += v;
-        else append_json_string(line, v);
+        if (table.columns[c].numeric && !v.empty())
+          line += v;
+        else
+          append_json_string(line, v);
         if (c + 1 < n) line += ", ";
       }
       line += '}';

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -214,6 +215,7 @@ bool scan_named_volumes(const ScanOptions& o) {
   for (auto& d : volume::drive_table) d.ticked = true;
   catalogue::clear_catalogue();
   messages::stop_flag = 0;
+  dispatch::pause_before_scan = std::chrono::milliseconds(0);
   for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
     volume::current_drive = static_cast<std::int32_t>(i);
     if (messages::stop_flag != 0) break;

@@ -13,6 +13,8 @@
 
 namespace fennick::dispatch {
 
+std::chrono::milliseconds pause_before_scan{50};
+
 namespace {
 
 std::string drive_root(char letter) {
@@ -27,7 +29,7 @@ bool scan_drive() {
   const volume::DriveInfo& drive = volume::drive_table.at(volume::current_drive);
   const std::string root = drive_root(drive.drive_letter);
   messages::out_text(get_message(38) + root + " ...");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (pause_before_scan.count() > 0) std::this_thread::sleep_for(pause_before_scan);
   if (scan_volume() <= 0) {
     messages::out_text(get_message(41));
     return false;

@@ -2,12 +2,17 @@
 // for every front end.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace fennick::dispatch {
 
-// Scans current_drive: logs " Scan C:\ ...", pauses 50 ms, runs the engine, and logs
+// The pause after a drive's " Scan C:\ ..." line, which gives a window the time to show the
+// line before the volume is read. A terminal shows it at once: the command line sets 0.
+extern std::chrono::milliseconds pause_before_scan;
+
+// Scans current_drive: logs " Scan C:\ ...", pauses (pause_before_scan), runs the engine, and logs
 // " ERROR: Drive Error", " Process interrupted" or " End scan C:\". True when the volume was
 // scanned (also when stopped), false when it could not be.
 bool scan_drive();

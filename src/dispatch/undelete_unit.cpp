@@ -10,8 +10,8 @@
 
 #include "fat/fat_unit.h"
 #include "messages/message_catalogue.h"
-#include "ntfs/ntfs_unit.h"
 #include "messages/status_channel.h"
+#include "ntfs/ntfs_unit.h"
 #include "volume/drive_table.h"
 #include "volume/le_read.h"
 #include "volume/rda_buffering.h"

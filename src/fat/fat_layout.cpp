@@ -132,7 +132,9 @@ void FreeClusterMap::reset(const FatLayout& layout, std::uint32_t search_limit) 
   fat_position = layout.fat_position();
   width = layout.width;
   limit = search_limit;
-  pieces.assign(static_cast<std::size_t>((std::uint64_t{search_limit} + piece_entries - 1) / piece_entries), {});
+  pieces.assign(
+      static_cast<std::size_t>((std::uint64_t{search_limit} + piece_entries - 1) / piece_entries),
+      {});
 }
 
 namespace {
@@ -143,7 +145,8 @@ bool load_free_piece(volume::TBuffer& fat_reader, const FatLayout& layout, FreeC
                      std::size_t p) {
   const std::uint64_t entry_bytes = static_cast<std::uint64_t>(layout.width) / 8;
   const std::uint64_t first = p * FreeClusterMap::piece_entries;
-  const std::uint64_t count = std::min<std::uint64_t>(FreeClusterMap::piece_entries, map.limit - first);
+  const std::uint64_t count =
+      std::min<std::uint64_t>(FreeClusterMap::piece_entries, map.limit - first);
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(count * entry_bytes + 2));
   const auto position = static_cast<std::int64_t>(layout.fat_position() + first * entry_bytes);
   if (fat_reader.read(static_cast<std::uint32_t>(chunk.size()), chunk.data(), position) !=
@@ -173,7 +176,8 @@ std::optional<std::uint32_t> search_free_map(volume::TBuffer& fat_reader, const 
       const std::uint64_t word = bits[static_cast<std::size_t>(i / 64)] >> (i % 64);
       if (word != 0) {
         // Bits are set only for entries below the limit.
-        return static_cast<std::uint32_t>(first + i + static_cast<std::uint64_t>(std::countr_zero(word)));
+        return static_cast<std::uint32_t>(first + i +
+                                          static_cast<std::uint64_t>(std::countr_zero(word)));
       }
       i = (i / 64 + 1) * 64;
     }

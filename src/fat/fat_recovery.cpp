@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <map>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "catalogue/output_file.h"

@@ -35,6 +35,41 @@ constexpr int long_name_piece_limit = 64;
 
 bool is_trim_byte(unsigned char c) { return c <= 0x20; }
 
+// Positions in the current drive's folder list by folder id, so that the path builder does
+// not search the list from its start for every folder of every path. Made afresh by every
+// FAT scan and brought up to date with the entries added since.
+struct ListedFolders {
+  std::int32_t drive = -1;
+  std::size_t indexed = 0;
+  std::unordered_map<std::int32_t, std::size_t> position;
+};
+ListedFolders listed_folders;
+
+void forget_listed_folders() { listed_folders = ListedFolders{}; }
+
+// The first entry with the id in the drive's folder list, as a search from its start finds
+// it, or null.
+const catalogue::TFolderEntry* find_listed_folder(std::int32_t drive, std::int32_t id) {
+  if (drive < 0 || static_cast<std::size_t>(drive) >= volume::drive_table.size()) return nullptr;
+  const auto& folders = volume::drive_table[static_cast<std::size_t>(drive)].folders;
+  ListedFolders& index = listed_folders;
+  for (int pass = 0; pass < 2; ++pass) {
+    if (index.drive != drive || index.indexed > folders.size() || pass == 1) {
+      index = ListedFolders{};
+      index.drive = drive;
+    }
+    for (; index.indexed < folders.size(); ++index.indexed) {
+      index.position.emplace(folders[index.indexed].dir_id, index.indexed);
+    }
+    const auto found = index.position.find(id);
+    if (found == index.position.end()) return nullptr;
+    // The list is only appended to during a scan; a position that no longer holds the id
+    // means it was reordered meanwhile, and the index is made again.
+    if (folders[found->second].dir_id == id) return &folders[found->second];
+  }
+  return nullptr;
+}
+
 std::string trimmed_field(std::span<const std::uint8_t> bytes) {
   std::size_t end = 0;
   while (end < bytes.size() && bytes[end] != 0) ++end;
@@ -131,7 +166,7 @@ std::string build_fat_path(std::int32_t dir_id) {
   std::string text;
   std::int32_t id = dir_id;
   for (int level = 0; level < path_depth_limit && id != catalogue::ROOT_FOLDER_ID; ++level) {
-    if (const auto known = catalogue::folder_list_find(drive, id)) {
+    if (const catalogue::TFolderEntry* known = find_listed_folder(drive, id)) {
       text = known->name.str() + "\\" + text;
       id = known->parent_id;
       continue;
@@ -250,7 +285,8 @@ void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name
   record.size = le32_or0(entry, dirent::size);
   record.name = name;
   auto path = path_of_dir_.find(w.dir_id);
-  if (path == path_of_dir_.end()) path = path_of_dir_.emplace(w.dir_id, build_fat_path(w.dir_id)).first;
+  if (path == path_of_dir_.end())
+    path = path_of_dir_.emplace(w.dir_id, build_fat_path(w.dir_id)).first;
   record.path = path->second;
   record.parent_dir = w.dir_id;
   record.quality = CheckRecoveryQuality(fat_reader_, layout_,
@@ -365,6 +401,7 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
 void FatScanner::run(volume::TBuffer& main_reader, std::uint32_t root_cluster,
                      const std::string& root_name) {
   dir_table.clear();
+  forget_listed_folders();
   if (!layout_.is_fat32()) {
     DirWalk root;
     root.root_region = true;

@@ -98,7 +98,8 @@ bool load_bitmap_window(Scan& s, std::int64_t cluster) {
         const auto part = std::span<std::uint8_t>(v.bitmap_window)
                               .subspan(static_cast<std::size_t>(i * cluster_bytes),
                                        static_cast<std::size_t>(cluster_bytes));
-        const bool read = read_attribute_clusters(v, s.bitmap_runs, part, first_vcn + i, s.bitmap_reader.get());
+        const bool read =
+            read_attribute_clusters(v, s.bitmap_runs, part, first_vcn + i, s.bitmap_reader.get());
         if (first_vcn + i == wanted_vcn) loaded = read;
       }
     }
@@ -310,8 +311,9 @@ int scan_ntfs() {
     return 1;
   }
   Scan s{v, index, drive.fs_name, drive.drive_letter, {}, {}, {}, {}, {}};
-  s.bitmap_reader = std::make_unique<volume::TBuffer>(std::string(1, drive.drive_letter),
-                                                      static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes));
+  s.bitmap_reader = std::make_unique<volume::TBuffer>(
+      std::string(1, drive.drive_letter),
+      static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes));
   if (s.bitmap_reader->error != 0) s.bitmap_reader.reset();
   const auto& folders = folders_of(s);
   for (std::size_t i = 0; i < folders.size(); ++i) s.folder_index.emplace(folders[i].dir_id, i);

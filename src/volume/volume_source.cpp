@@ -76,7 +76,8 @@ SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::s
     ::close(fd);
   }
   if (failed) return {0, 0};
-  if (sessions_ > 0 && offset == 0 && done == count && count > head_.size() && count <= head_limit) {
+  if (sessions_ > 0 && offset == 0 && done == count && count > head_.size() &&
+      count <= head_limit) {
     head_.assign(out, out + count);
   }
   return {static_cast<std::int64_t>(done), 0};

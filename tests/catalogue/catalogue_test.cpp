@@ -137,8 +137,9 @@ TEST(ShortStringTest, CopiesKeepTheirTextWhenTheOriginalChanges) {
     records[i].path = original;  // empty, shared by all
   }
   std::vector<TDeletedFile> sorted = records;
-  std::sort(sorted.begin(), sorted.end(),
-            [](const TDeletedFile& a, const TDeletedFile& b) { return a.name.view() < b.name.view(); });
+  std::sort(sorted.begin(), sorted.end(), [](const TDeletedFile& a, const TDeletedFile& b) {
+    return a.name.view() < b.name.view();
+  });
   records.clear();
   EXPECT_EQ(sorted[0].name.view(), "a.txt");
   EXPECT_EQ(sorted[2].name.view(), "c.txt");

@@ -2,6 +2,7 @@
 // fixture makers wrote (their truth files) and against the images' own hashes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -159,6 +160,46 @@ TEST_P(CliOnImage, ScanListsEveryDeletedFileWithItsPathAndSize) {
     if (GetParam() != "ntfs.img") {
       EXPECT_GT(row.size, 0) << "FAT files of size 0 are not listed";
     }
+  }
+}
+
+// The listing is written row by row in all three formats: the same rows in the same order,
+// and the log lines before it when both streams go to one file.
+TEST_P(CliOnImage, TheThreeFormatsListTheSameRowsAfterTheLogLines) {
+  const CommandResult tsv = run_command(cli() + " scan --format tsv " + shell_quote(image));
+  ASSERT_EQ(tsv.exit_code, 0) << tsv.err;
+  auto rows = split_tsv(tsv.out);
+  ASSERT_GT(rows.size(), 2u);
+  rows.erase(rows.begin());
+
+  TempDir dir;
+  const std::string json = dir.path() + "/scan.json";
+  ASSERT_EQ(run_command(cli() + " scan --format json " + shell_quote(image) + " > " + shell_quote(json)).exit_code, 0);
+  const CommandResult as_tsv = run_command(
+      "PYTHONIOENCODING=utf-8 python3 -c 'import json, sys\n"
+      "for r in json.load(open(sys.argv[1])):\n"
+      "    print(\"\\t\".join(str(r[k]) for k in sys.argv[2].split()))' " +
+      shell_quote(json) + " 'drive record name path size quality status created modified'");
+  ASSERT_EQ(as_tsv.exit_code, 0) << as_tsv.err;
+  EXPECT_EQ(split_tsv(as_tsv.out), rows);
+
+  const CommandResult table = run_command(cli() + " scan --format table " + shell_quote(image) + " 2>&1");
+  ASSERT_EQ(table.exit_code, 0);
+  std::vector<std::string> lines;
+  std::istringstream in(table.out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const auto header = std::find_if(lines.begin(), lines.end(),
+                                   [](const std::string& l) { return l.rfind("drive  ", 0) == 0; });
+  ASSERT_NE(header, lines.end());
+  const auto end_scan = std::find(lines.begin(), lines.end(), " End scan C:\\");
+  EXPECT_LT(end_scan, header) << "a log line came after the listing began";
+  ASSERT_EQ(static_cast<std::size_t>(lines.end() - header - 1), rows.size());
+  const std::size_t record_end = header->find("record") + 6;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string& line = *(header + 1 + static_cast<std::ptrdiff_t>(i));
+    EXPECT_NE(line.find(rows[i][2]), std::string::npos) << line;
+    // Numbers are right-aligned under their heading.
+    EXPECT_EQ(line.substr(0, record_end).ends_with(rows[i][1]), true) << line;
   }
 }
 

@@ -168,7 +168,13 @@ TEST_F(FatLayoutTest, NextFreeClusterSkipsClustersInUse) {
 // plain search gives, across piece boundaries, at the search limit and over an unreadable
 // stretch, and pieces known already must not be read again.
 TEST_F(FatLayoutTest, AFreeClusterMapGivesThePlainSearchsAnswersAndReadsEachPieceOnce) {
-  struct Case { int width; const char* fs; std::int64_t clusters; std::uint32_t limit; bool hole; };
+  struct Case {
+    int width;
+    const char* fs;
+    std::int64_t clusters;
+    std::uint32_t limit;
+    bool hole;
+  };
   for (const Case c : {Case{32, "FAT32", 20000, 19990, false}, Case{16, "FAT", 20000, 17000, false},
                        Case{32, "FAT32", 20000, 19990, true}}) {
     SCOPED_TRACE(c.width);
@@ -177,14 +183,16 @@ TEST_F(FatLayoutTest, AFreeClusterMapGivesThePlainSearchsAnswersAndReadsEachPiec
     const std::uint32_t used = c.width == 16 ? 0xFFFF : 0x0FFFFFFF;
     for (std::uint32_t k = 2; k < 20000; ++k) fat.set(k, used);
     // Free clusters on both sides of piece boundaries, one just below the limit, a few between.
-    for (const std::uint32_t k : {8191u, 8192u, 12000u, 16383u, 16384u, 16999u, 19989u}) fat.set(k, 0);
+    for (const std::uint32_t k : {8191u, 8192u, 12000u, 16383u, 16384u, 16999u, 19989u})
+      fat.set(k, 0);
     const FatLayout layout = fat.attach(c.fs, c.clusters);
     if (c.hole) fat.source_->unreadable_from = 512 + 10000 * 4;  // the FAT from cluster 10000 on
     volume::TBuffer plain_reader("q", 64);
     volume::TBuffer map_reader("q", 64);
     FreeClusterMap map;
-    const std::vector<std::uint32_t> starts = {2, 100, 8190, 8191, 8192, 9000, 12000, 16382,
-                                               16383, 16998, 16999, 19988, 19989, 19990, 30000};
+    const std::vector<std::uint32_t> starts = {2,     100,   8190,  8191,  8192,
+                                               9000,  12000, 16382, 16383, 16998,
+                                               16999, 19988, 19989, 19990, 30000};
     for (const std::uint32_t start : starts) {
       EXPECT_EQ(next_free_cluster(map_reader, layout, start, c.limit, &map),
                 next_free_cluster(plain_reader, layout, start, c.limit))
@@ -192,7 +200,8 @@ TEST_F(FatLayoutTest, AFreeClusterMapGivesThePlainSearchsAnswersAndReadsEachPiec
     }
     if (c.hole) continue;
     const std::int64_t reads = fat.source_->read_calls;
-    for (const std::uint32_t start : starts) next_free_cluster(map_reader, layout, start, c.limit, &map);
+    for (const std::uint32_t start : starts)
+      next_free_cluster(map_reader, layout, start, c.limit, &map);
     EXPECT_EQ(fat.source_->read_calls, reads);
   }
 }

@@ -242,8 +242,9 @@ TEST_F(ReaderTest, ASessionReadsTheVolumeStartOnceUntilAWriteOrItsEnd) {
   testing::TempDir dir;
   const std::string image = dir.path() + "/v.img";
   const std::vector<std::uint8_t> bytes = patterned_volume(128 * 512, 2, 128);
-  std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(image, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   auto change_on_disk = [&](char value) {
     std::fstream f(image, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(100);
