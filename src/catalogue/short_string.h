@@ -5,7 +5,7 @@
 // Short limits (file-system names, extensions) keep their bytes inside the record. Long ones
 // (names and paths of up to 255 bytes) keep one length byte and the text in a block of their
 // own, shared by every copy: a record then costs a pointer instead of 256 bytes, all the files
-// of one folder share one path, and sorting a million records moves a tenth of the memory.
+// of one folder share one path, and sorting a million records moves a sixth of the memory.
 // The text of a block never changes after it is made, so sharing is invisible to callers;
 // assigning makes a new block, and the last copy to let go of a block frees it.
 #pragma once
