@@ -139,6 +139,11 @@ void FreeClusterMap::reset(const FatLayout& layout, std::uint32_t search_limit) 
 
 namespace {
 
+// A FAT16 (2-byte) or FAT32 (4-byte, all 32 bits) entry of 0: the cluster is free.
+bool free_entry(const std::uint8_t* e, std::uint64_t entry_bytes) {
+  return entry_bytes == 2 ? (e[0] | e[1]) == 0 : (e[0] | e[1] | e[2] | e[3]) == 0;
+}
+
 // Reads piece p of the FAT into the map, with the chunk search's two bytes of slack; false
 // when it cannot be read (the piece stays unknown).
 bool load_free_piece(volume::TBuffer& fat_reader, const FatLayout& layout, FreeClusterMap& map,
@@ -155,9 +160,9 @@ bool load_free_piece(volume::TBuffer& fat_reader, const FatLayout& layout, FreeC
   }
   std::vector<std::uint64_t> bits(static_cast<std::size_t>((count + 63) / 64), 0);
   for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint8_t* e = chunk.data() + i * entry_bytes;
-    const bool free = entry_bytes == 2 ? (e[0] | e[1]) == 0 : (e[0] | e[1] | e[2] | e[3]) == 0;
-    if (free) bits[static_cast<std::size_t>(i / 64)] |= std::uint64_t{1} << (i % 64);
+    if (free_entry(chunk.data() + i * entry_bytes, entry_bytes)) {
+      bits[static_cast<std::size_t>(i / 64)] |= std::uint64_t{1} << (i % 64);
+    }
   }
   map.pieces[p] = std::move(bits);
   return true;
@@ -213,9 +218,9 @@ std::uint32_t next_free_cluster(volume::TBuffer& fat_reader, const FatLayout& la
         break;
       }
       for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint8_t* e = chunk.data() + i * entry_bytes;
-        const bool free = entry_bytes == 2 ? (e[0] | e[1]) == 0 : (e[0] | e[1] | e[2] | e[3]) == 0;
-        if (free) return static_cast<std::uint32_t>(k + i);
+        if (free_entry(chunk.data() + i * entry_bytes, entry_bytes)) {
+          return static_cast<std::uint32_t>(k + i);
+        }
       }
       k += count;
     }
