@@ -36,8 +36,9 @@ constexpr int long_name_piece_limit = 64;
 bool is_trim_byte(unsigned char c) { return c <= 0x20; }
 
 // Positions in the current drive's folder list by folder id, so that the path builder does
-// not search the list from its start for every folder of every path. Made afresh by every
-// FAT scan and brought up to date with the entries added since.
+// not search the list from its start for every folder of every path. Every FAT scan starts a
+// new index; while it runs the list is only appended to, and the index takes up the entries
+// added since it last looked.
 struct ListedFolders {
   std::int32_t drive = -1;
   std::size_t indexed = 0;
@@ -53,21 +54,15 @@ const catalogue::TFolderEntry* find_listed_folder(std::int32_t drive, std::int32
   if (drive < 0 || static_cast<std::size_t>(drive) >= volume::drive_table.size()) return nullptr;
   const auto& folders = volume::drive_table[static_cast<std::size_t>(drive)].folders;
   ListedFolders& index = listed_folders;
-  for (int pass = 0; pass < 2; ++pass) {
-    if (index.drive != drive || index.indexed > folders.size() || pass == 1) {
-      index = ListedFolders{};
-      index.drive = drive;
-    }
-    for (; index.indexed < folders.size(); ++index.indexed) {
-      index.position.emplace(folders[index.indexed].dir_id, index.indexed);
-    }
-    const auto found = index.position.find(id);
-    if (found == index.position.end()) return nullptr;
-    // The list is only appended to during a scan; a position that no longer holds the id
-    // means it was reordered meanwhile, and the index is made again.
-    if (folders[found->second].dir_id == id) return &folders[found->second];
+  if (index.drive != drive || index.indexed > folders.size()) {
+    index = ListedFolders{};
+    index.drive = drive;
   }
-  return nullptr;
+  for (; index.indexed < folders.size(); ++index.indexed) {
+    index.position.emplace(folders[index.indexed].dir_id, index.indexed);
+  }
+  const auto found = index.position.find(id);
+  return found == index.position.end() ? nullptr : &folders[found->second];
 }
 
 std::string trimmed_field(std::span<const std::uint8_t> bytes) {
