@@ -1,0 +1,25 @@
+// Numbers of the texts the Linux program adds to the numbered messages: lines about the
+// destination folder, the volume being wiped and what a root-run window does not start.
+// Every language holds the whole block (500 up to program_text_last); a caller joins each
+// text with the value it names, as with the other messages.
+#pragma once
+
+namespace fennick::messages {
+
+// " A symbolic link is in the way and was not followed: " + the link's path.
+constexpr int link_not_followed = 500;
+// " Left alone, not a regular file: " + its path (a FIFO, a device, a socket, a folder).
+constexpr int not_a_regular_file = 501;
+// " The volume is mounted; unmount it before wiping: " + the volume's path.
+constexpr int wipe_refused_mounted = 502;
+// " The volume is no longer the one that was scanned; nothing was written: " + its path.
+constexpr int volume_not_the_scanned_one = 503;
+// " Recovery stopped: the destination folder has no room for " + the output path.
+constexpr int destination_full = 504;
+// " Running as root, no other program is started. Open it yourself: " + address or path.
+constexpr int root_starts_no_program = 505;
+
+constexpr int program_text_first = 500;
+constexpr int program_text_last = 505;
+
+}  // namespace fennick::messages
