@@ -2,6 +2,7 @@
 #include "catalogue/output_file.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,14 +40,62 @@ OutputFile::~OutputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool OutputFile::open(const std::string& path) {
-  if (fd_ >= 0) close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+void OutputFile::start(int fd) {
+  fd_ = fd;
   position_ = 0;
   end_ = 0;
   written_end_ = 0;
+  stored_ = 0;
+  out_of_room_ = false;
   pending_.clear();
+  room_ = std::numeric_limits<std::int64_t>::max();
+  struct statvfs fs {};
+  // Blocks a process without the file system's reserve may use; what a full disk leaves to
+  // the rest of the machine stays untouched.
+  if (fd_ >= 0 && ::fstatvfs(fd_, &fs) == 0 && fs.f_frsize > 0) {
+    const auto blocks = static_cast<std::uint64_t>(fs.f_bavail);
+    const auto block = static_cast<std::uint64_t>(fs.f_frsize);
+    // Some file systems (FUSE ones among them) report no figures at all: no limit is known.
+    if (fs.f_blocks > 0) {
+      room_ = blocks > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / block
+                  ? std::numeric_limits<std::int64_t>::max()
+                  : static_cast<std::int64_t>(blocks * block);
+    }
+  }
+}
+
+bool OutputFile::open(const std::string& path) {
+  if (fd_ >= 0) close();
+  start(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+               0600));
   return fd_ >= 0;
+}
+
+bool OutputFile::adopt(int fd) {
+  if (fd_ >= 0) close();
+  if (fd < 0) {
+    errno = EBADF;
+    return false;
+  }
+  start(fd);
+  return true;
+}
+
+bool OutputFile::reserve(std::int64_t bytes) {
+  if (bytes <= room_ - stored_) return true;
+  out_of_room_ = true;
+  errno = ENOSPC;
+  return false;
+}
+
+bool OutputFile::fits(std::size_t count) {
+  if (static_cast<std::int64_t>(count) <= room_ - stored_) {
+    stored_ += static_cast<std::int64_t>(count);
+    return true;
+  }
+  out_of_room_ = true;
+  errno = ENOSPC;
+  return false;
 }
 
 bool OutputFile::flush() {
@@ -57,6 +106,7 @@ bool OutputFile::flush() {
 }
 
 bool OutputFile::write_all(const std::uint8_t* bytes, std::size_t count) {
+  if (!fits(count)) return false;
   if (count >= buffer_bytes) {
     if (!flush() || !write_raw(fd_, bytes, count)) return false;
   } else {
@@ -78,6 +128,8 @@ bool OutputFile::step_back(std::int64_t bytes) {
   if (!flush()) return false;
   if (::lseek(fd_, -static_cast<off_t>(bytes), SEEK_CUR) < 0) return false;
   position_ -= bytes;
+  // What is written next over these bytes takes no new room.
+  stored_ = std::max<std::int64_t>(stored_ - bytes, 0);
   return true;
 }
 

@@ -1,6 +1,10 @@
 // The file a recovery writes: created anew (an older file of that name is replaced), written
 // whole through a buffer of its own, and closed with the error of a late failure (a full
 // disk often shows only then) reported to the caller.
+//
+// The file never takes the last free space of its file system: when it is opened it learns
+// the room left there, refuses a reservation larger than that, and fails a write that would
+// go past it (ENOSPC) before the disk is full. Holes take no room.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +21,16 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates or truncates the file, write-only; false with errno set.
+  // Creates or truncates the file, write-only, mode 0600, never through a symbolic link at
+  // its last component; false with errno set.
   bool open(const std::string& path);
+  // Takes over a descriptor of a new, empty file opened for writing (DestinationFolder).
+  bool adopt(int fd);
+  // Whether `bytes` more written bytes still fit the room learnt at opening; false with
+  // errno ENOSPC (and out_of_room() true) when they do not.
+  bool reserve(std::int64_t bytes);
+  // A reservation or a write was refused for lack of room.
+  bool out_of_room() const { return out_of_room_; }
   // Writes every byte (buffered, so a failure may show at a later call or at close);
   // false with errno set.
   bool write_all(const std::uint8_t* bytes, std::size_t count);
@@ -33,12 +45,17 @@ class OutputFile {
 
  private:
   bool flush();
+  void start(int fd);
+  bool fits(std::size_t count);
 
   int fd_ = -1;
   std::int64_t position_ = 0;
   std::int64_t end_ = 0;          // the file's length: the furthest position reached
   std::int64_t written_end_ = 0;  // the furthest position reached by written bytes
   std::vector<std::uint8_t> pending_;
+  std::int64_t room_ = 0;       // bytes the file system had free for us when opened
+  std::int64_t stored_ = 0;     // bytes written or buffered (holes not counted)
+  bool out_of_room_ = false;
 };
 
 }  // namespace fennick::catalogue

@@ -294,6 +294,7 @@ int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chos
   messages::channel().set_progress_range(100);
   messages::out_text(get_message(52));
   bool any_failed = false;
+  bool destination_full = false;
   for (const std::int32_t i : chosen) {
     if (messages::stop_flag != 0) break;
     const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
@@ -301,9 +302,13 @@ int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chos
     dispatch::RecoveryOutcome outcome;
     dispatch::recover_file(r, o.keep_folders, &outcome);
     if (!outcome.engine_ran || outcome.result.failed) any_failed = true;
+    if (outcome.result.destination_full) {
+      destination_full = true;
+      break;
+    }
   }
   dispatch::end_recovery_run();
-  messages::out_text(get_message(messages::stop_flag != 0 ? 53 : 54));
+  messages::out_text(get_message(messages::stop_flag != 0 || destination_full ? 53 : 54));
   return any_failed ? exit_some_failed : exit_done;
 }
 

@@ -1,21 +1,24 @@
 // Engine choice, output paths and small shared services of the recovery workflows.
 #include "dispatch/undelete_unit.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "catalogue/destination_folder.h"
+#include "catalogue/output_file.h"
 #include "fat/fat_unit.h"
 #include "messages/message_catalogue.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "ntfs/ntfs_unit.h"
 #include "volume/drive_table.h"
 #include "volume/le_read.h"
 #include "volume/rda_buffering.h"
 #include "volume/volume_source.h"
+#include "volume/write_session.h"
 
 namespace fennick::dispatch {
 
@@ -23,9 +26,10 @@ std::string destination_folder;
 
 namespace {
 
-// Output paths given out since the run began, and the folders made for them.
+// Output paths given out since the run began, and the destination folder held open for the
+// run (it remembers the folders it made and where links made it go).
 std::set<std::string> run_output_paths;
-std::set<std::string> run_folders_made;
+catalogue::DestinationFolder run_destination;
 // Sources the run holds a read session on: one descriptor and one copy of the volume's first
 // sectors serve every file of the run, rather than an open, a close and the same boot-sector
 // reads for each file.
@@ -40,8 +44,6 @@ void hold_read_session(char drive_letter) {
   source->begin_read_session();
   run_sources.push_back(std::move(source));
 }
-
-constexpr std::size_t max_component_bytes = 255;
 
 bool is_fat(std::string_view fs) { return fs == "FAT32" || fs == "FAT"; }
 
@@ -68,36 +70,27 @@ std::string join(const std::string& folder, const std::string& name) {
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// "name (n).ext", cut so that the component stays within the file system's limit.
-std::string numbered_name(const std::string& name, int n) {
-  const std::string suffix = " (" + std::to_string(n) + ")";
-  const std::size_t dot = name.rfind('.');
-  const bool has_ext = dot != std::string::npos && dot > 0;
-  const std::string ext = has_ext ? name.substr(dot) : std::string();
-  std::string base = has_ext ? name.substr(0, dot) : name;
-  const std::size_t room = max_component_bytes > suffix.size() + ext.size()
-                               ? max_component_bytes - suffix.size() - ext.size()
-                               : 1;
-  base.resize(catalogue::utf8_cut_length(base, room));
-  return base + suffix + ext;
+// The destination's folders a record's file goes to: its folder path below the drive, each
+// part made safe, when folders are kept; none otherwise.
+std::vector<std::string> output_folders_for(const catalogue::TDeletedFile& record, bool keep_folders) {
+  std::vector<std::string> folders;
+  if (!keep_folders) return folders;
+  for (const std::string& part : relative_folders(record.path.view())) {
+    folders.push_back(safe_component(part));
+  }
+  return folders;
 }
 
-// Creates every missing folder on the way; false (errno set) when one cannot be made. Folders
-// made earlier in the run are not asked for again.
-bool make_folders(const std::string& folder) {
-  if (run_folders_made.count(folder) != 0) return true;
-  std::string so_far;
-  std::size_t start = 0;
-  while (start <= folder.size()) {
-    const std::size_t end = folder.find('/', start);
-    const std::size_t stop = end == std::string::npos ? folder.size() : end;
-    so_far = folder.substr(0, stop);
-    if (!so_far.empty() && ::mkdir(so_far.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  run_folders_made.insert(folder);
-  return true;
+// Opens the run's destination when the run has not, or when the folder named changed.
+bool open_run_destination() {
+  if (run_destination.is_open() && run_destination.path() == destination_folder) return true;
+  run_destination.on_in_the_way = [](const std::string& path, catalogue::InTheWay why) {
+    messages::out_text(messages::get_message(why == catalogue::InTheWay::link
+                                                 ? messages::link_not_followed
+                                                 : messages::not_a_regular_file) +
+                       path);
+  };
+  return run_destination.open(destination_folder, catalogue::requester_from_environment());
 }
 
 }  // namespace
@@ -116,14 +109,10 @@ std::string safe_component(std::string_view name) {
 std::string output_path_for(const catalogue::TDeletedFile& record, bool keep_folders,
                             const std::string& destination, const std::set<std::string>& taken) {
   std::string folder = destination;
-  if (keep_folders) {
-    for (const std::string& part : relative_folders(record.path.view())) {
-      folder = join(folder, safe_component(part));
-    }
-  }
+  for (const std::string& part : output_folders_for(record, keep_folders)) folder = join(folder, part);
   const std::string name = safe_component(record.name.view());
   std::string path = join(folder, name);
-  for (int n = 2; taken.count(path) != 0; ++n) path = join(folder, numbered_name(name, n));
+  for (int n = 2; taken.count(path) != 0; ++n) path = join(folder, catalogue::numbered_name(name, n));
   return path;
 }
 
@@ -140,7 +129,6 @@ int scan_volume() {
 void begin_recovery_run() {
   end_recovery_run();
   run_output_paths.clear();
-  run_folders_made.clear();
   fat::begin_free_cluster_memory();
 }
 
@@ -148,6 +136,7 @@ void end_recovery_run() {
   fat::end_free_cluster_memory();
   for (const auto& source : run_sources) source->end_read_session();
   run_sources.clear();
+  run_destination.close();
 }
 
 int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,
@@ -156,22 +145,40 @@ int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,
   RecoveryOutcome& out = outcome ? *outcome : local;
   out = RecoveryOutcome{};
   if (record.name.empty()) return 1;  // a wiped record is no file any more
+  const auto fail = [&out](const std::string& reason) {
+    messages::out_text(messages::get_message(72) + reason);
+    out.result.failed = true;
+    return 1;
+  };
   out.output_path = output_path_for(record, keep_folders, destination_folder, run_output_paths);
-  if (keep_folders) {
-    const std::size_t slash = out.output_path.rfind('/');
-    // A folder that cannot be made shows up as the engine's failure to create the file.
-    if (slash != std::string::npos && slash > 0) make_folders(out.output_path.substr(0, slash));
+  if (!open_run_destination()) {
+    return fail(std::string(std::strerror(errno)) + ": " + destination_folder);
   }
+  // Folders are made even for a record no engine reads, as the folder path is the run's.
+  const std::optional<std::string> folder =
+      run_destination.make_folders(output_folders_for(record, keep_folders));
   const std::string_view fs = record.fs_name.view();
-  if (is_fat(fs) || fs == "NTFS") {
-    run_output_paths.insert(out.output_path);
-    out.engine_ran = true;
-    hold_read_session(record.drive_letter);
-    if (is_fat(fs)) {
-      fat::recover_fat_file(record, out.output_path, &out.result);
-    } else {
-      ntfs::recover_ntfs_file(record, out.output_path, &out.result);
-    }
+  if (!is_fat(fs) && fs != "NTFS") return 1;
+  out.engine_ran = true;
+  if (!folder) return fail(std::string(std::strerror(errno)) + ": " + out.output_path);
+  catalogue::CreatedFile created = run_destination.create_file(
+      *folder, safe_component(record.name.view()),
+      [](const std::string& path) { return run_output_paths.count(path) != 0; });
+  out.output_path = created.path;
+  if (created.fd < 0) return fail(created.reason);
+  run_output_paths.insert(created.path);
+  catalogue::OutputFile file;
+  file.adopt(created.fd);
+  hold_read_session(record.drive_letter);
+  if (is_fat(fs)) {
+    fat::recover_fat_file(record, file, created.path, &out.result);
+  } else {
+    ntfs::recover_ntfs_file(record, file, created.path, &out.result);
+  }
+  if (out.result.destination_full) {
+    // The run ends here; an output that got no byte is not left behind.
+    if (out.result.bytes_written == 0) run_destination.remove(created.relative);
+    messages::out_text(messages::get_message(messages::destination_full) + created.path);
   }
   return 1;
 }
@@ -179,6 +186,24 @@ int recover_file(const catalogue::TDeletedFile& record, bool keep_folders,
 int wipe_file(const catalogue::TDeletedFile& record, bool* wiped) {
   if (wiped) *wiped = false;
   if (record.name.empty()) return 1;
+  // The engine's checking reads and its writes all go through this session's descriptor.
+  const volume::WriteSession session(record.drive_letter);
+  switch (session.refusal()) {
+    case volume::WriteRefusal::none:
+      break;
+    case volume::WriteRefusal::mounted:
+      messages::out_text(messages::get_message(messages::wipe_refused_mounted) +
+                         session.volume_path());
+      return 1;
+    case volume::WriteRefusal::not_the_scanned_volume:
+      messages::out_text(messages::get_message(messages::volume_not_the_scanned_one) +
+                         session.volume_path());
+      return 1;
+    case volume::WriteRefusal::cannot_open:
+      messages::out_text(messages::get_message(72) + "Cannot wipe " + record.name.str() + ": " +
+                         std::strerror(session.error()) + ": " + session.volume_path());
+      return 1;
+  }
   if (is_fat(record.fs_name.view())) fat::wipe_fat_file(record, wiped);
   if (record.fs_name.view() == "NTFS") ntfs::wipe_ntfs_record(record, wiped);
   return 1;

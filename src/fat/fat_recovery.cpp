@@ -70,7 +70,8 @@ bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layou
     const std::int64_t chunk =
         std::min<std::int64_t>(static_cast<std::int64_t>(cluster_bytes), record.size - written);
     if (chunk > 0 && !out.write_all(buffer.data(), static_cast<std::size_t>(chunk))) {
-      log_error(std::strerror(errno));
+      result.destination_full = out.out_of_room() || errno == ENOSPC;
+      log_error(std::string(std::strerror(errno)) + ": " + output_path);
       return false;
     }
     const std::int64_t n = std::max<std::int64_t>(chunk, 0);
@@ -87,7 +88,13 @@ bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layou
     // With no free cluster above, the physically next cluster is the best guess.
     if (next < 2 && std::uint64_t{cluster} + 1 < limit) next = cluster + 1;
     ++counter;
-    if (written >= record.size || next < 2 || messages::stop_flag != 0) return true;
+    if (written >= record.size || messages::stop_flag != 0) return true;
+    if (next < 2) {
+      // No cluster of the volume is left to take the rest from: the file is not whole.
+      log_error("the volume ends after " + std::to_string(written) + " of " +
+                std::to_string(record.size) + " bytes: " + output_path);
+      return false;
+    }
     current = next;
   }
 }
@@ -106,16 +113,23 @@ void end_free_cluster_memory() {
 
 int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& output_path,
                      RecoveryResult* result_out) {
+  catalogue::OutputFile out;
+  if (!out.open(output_path)) {
+    log_error(std::string(std::strerror(errno)) + ": " + output_path);
+    if (result_out) {
+      *result_out = RecoveryResult{};
+      result_out->failed = true;
+    }
+    return 0;
+  }
+  return recover_fat_file(record, out, output_path, result_out);
+}
+
+int recover_fat_file(const catalogue::TDeletedFile& record, catalogue::OutputFile& out,
+                     const std::string& output_path, RecoveryResult* result_out) {
   RecoveryResult local;
   RecoveryResult& result = result_out ? *result_out : local;
   result = RecoveryResult{};
-
-  catalogue::OutputFile out;
-  if (!out.open(output_path)) {
-    log_error(std::strerror(errno));
-    result.failed = true;
-    return 0;
-  }
   result.output_created = true;
 
   int status = 1;
@@ -147,8 +161,15 @@ int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& o
         // large window rather than the two-sector one (same entries, far fewer fills).
         volume::TBuffer fat_reader(std::string(1, record.drive_letter),
                                    std::max(volume::fat_reader_sectors, volume::reader_sectors));
+        // The file can hold no more than the volume's data area; a size claimed beyond it
+        // (a damaged or crafted entry) asks for no more room than that.
+        const std::int64_t most =
+            std::min<std::int64_t>(std::max<std::int64_t>(record.size, 0),
+                                   layout->cluster_count * layout->cluster_bytes());
         if (fat_reader.error != 0) {
           status = 0;
+        } else if (!out.reserve(most)) {
+          result.destination_full = true;
         } else {
           copied = record.size <= 0 ||
                    copy_clusters(record, *layout, reader, fat_reader, out, output_path, result);
@@ -157,7 +178,8 @@ int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& o
     }
   }
   if (!out.close() && copied) {
-    log_error(std::strerror(errno));
+    result.destination_full = errno == ENOSPC;
+    log_error(std::string(std::strerror(errno)) + ": " + output_path);
     copied = false;
   }
   if (status == 0 || !copied) {

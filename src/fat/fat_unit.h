@@ -9,6 +9,10 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/recovery_result.h"
 
+namespace fennick::catalogue {
+class OutputFile;
+}
+
 namespace fennick::fat {
 
 // Sector 0 of the volume the FAT engine works on now; every FAT scan, recovery and wipe
@@ -22,6 +26,10 @@ int scan_fat_volume();
 // Copies the record's presumed clusters to output_path; 1 when the volume could be opened.
 int recover_fat_file(const catalogue::TDeletedFile& record, const std::string& output_path,
                      RecoveryResult* result = nullptr);
+// The same into an output file the caller opened; the engine closes it before it reports
+// the outcome. output_path names it in the log.
+int recover_fat_file(const catalogue::TDeletedFile& record, catalogue::OutputFile& out,
+                     const std::string& output_path, RecoveryResult* result = nullptr);
 // A recovery run brackets its files with these: in between, the free clusters a recovery
 // learns from a volume's FAT are kept for the run's later files of that volume. Outside a run
 // every recovery reads what it needs afresh.

@@ -41,7 +41,9 @@ struct Copy {
   std::int64_t written = 0;
   bool failed = false;
   bool write_failed = false;
+  bool destination_full = false;
   std::int64_t unreadable_clusters = 0;
+  bool in_unreadable_stretch = false;
 
   std::int64_t room() const { return std::max<std::int64_t>(size - written, 0); }
 
@@ -61,6 +63,7 @@ struct Copy {
     messages::process_pending_events();
     if (count <= 0) return true;
     if (!put()) {
+      destination_full = out.out_of_room() || errno == ENOSPC;
       log_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
       failed = true;
       write_failed = true;
@@ -105,14 +108,34 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
     if (!m.covered) return false;
     const std::int64_t r = std::min(m.clusters_left, left);
     if (m.lcn != 0) {
-      if (!read_volume_clusters(v, buffer, m.lcn)) {
-        std::fill(buffer.begin(), buffer.end(), 0);
-        if (c.unreadable_clusters++ == 0) {
-          log_error("Cannot read cluster " + std::to_string(m.lcn) + " of \"" + c.path +
-                    "\"; zeros are written in its place");
-        }
+      if (m.lcn < 0 || m.lcn >= v.geometry.total_clusters) {
+        // A run that leaves the volume is a damaged record: nothing past it is this file's.
+        log_error("The runs of \"" + c.path + "\" leave the volume at cluster " +
+                  std::to_string(m.lcn));
+        c.failed = true;
+        break;
       }
       const std::int64_t n = std::min(cluster, c.room());
+      if (!read_volume_clusters(v, buffer, m.lcn)) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        ++c.unreadable_clusters;
+        // One line for each stretch of unreadable clusters, not one for each cluster.
+        if (!c.in_unreadable_stretch) {
+          log_error("Cannot read the clusters from " + std::to_string(m.lcn) + " on of \"" +
+                    c.path + "\"; they are left as zeros");
+        }
+        c.in_unreadable_stretch = true;
+        if (!compressed) {
+          // Left as a hole: zeros that take no room in the destination.
+          if (!c.write_zeros(n)) break;
+          vcn += 1;
+          left -= 1;
+          if (vcn % progress_interval == 0) show_progress();
+          continue;
+        }
+      } else {
+        c.in_unreadable_stretch = false;
+      }
       if (compressed) {
         if (vcn % unit_clusters == 0 || unit.first_vcn != vcn - vcn % unit_clusters) {
           unit = Unit{vcn - vcn % unit_clusters, {}, 0};
@@ -147,30 +170,60 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
       left -= tail;
       unit = Unit{};
     } else {
-      if (!c.write_zeros(std::min(r * cluster, c.room()))) break;
-      vcn += r;
-      left -= r;
+      // A sparse run: a hole, whatever its claimed length (kept from overflowing).
+      const std::int64_t clusters = std::min(r, c.room() / cluster + 1);
+      c.in_unreadable_stretch = false;
+      if (!c.write_zeros(std::min(clusters * cluster, c.room()))) break;
+      vcn += clusters;
+      left -= clusters;
     }
     if (vcn % progress_interval == 0) show_progress();
   }
   return true;
 }
 
+// The most bytes the output of non-resident data can take: the clusters stored inside the
+// volume (a compressed cluster may decode to a whole unit), never more than the size.
+std::int64_t bytes_to_store(std::span<const DataRun> runs, const Geometry& geometry, bool compressed,
+                            std::int64_t size) {
+  std::int64_t clusters = 0;
+  for (const DataRun& run : runs) {
+    if (run.lcn == 0 || run.lcn >= geometry.total_clusters || run.length <= 0) continue;
+    clusters += std::min(run.length, geometry.total_clusters - run.lcn);
+    if (clusters >= geometry.total_clusters) break;
+  }
+  const std::int64_t per_cluster = geometry.cluster_size * (compressed ? unit_clusters : 1);
+  if (per_cluster <= 0) return size;
+  return clusters > size / per_cluster ? size : std::min(size, clusters * per_cluster);
+}
+
 }  // namespace
 
 int recover_ntfs_file(const TDeletedFile& record, const std::string& output_path,
                       RecoveryResult* result) {
-  RecoveryResult local;
-  RecoveryResult& res = result ? *result : local;
-  res = RecoveryResult{};
-
   OutputFile out;
   if (!out.open(output_path)) {
     log_error("Cannot create file \"" + output_path + "\". " + std::strerror(errno));
-    res.failed = true;
+    if (result) {
+      *result = RecoveryResult{};
+      result->failed = true;
+    }
     return 1;
   }
+  return recover_ntfs_file(record, out, output_path, result);
+}
+
+int recover_ntfs_file(const TDeletedFile& record, OutputFile& out, const std::string& output_path,
+                      RecoveryResult* result) {
+  RecoveryResult local;
+  RecoveryResult& res = result ? *result : local;
+  res = RecoveryResult{};
   res.output_created = true;
+  // Every way out closes the output; an early one has written nothing worth a close error.
+  struct Closer {
+    OutputFile& out;
+    ~Closer() { out.close(); }
+  } closer{out};
 
   const auto index = static_cast<std::size_t>(record.drive_index);
   if (record.drive_index < 0 || index >= volume::drive_table.size()) {
@@ -211,18 +264,29 @@ int recover_ntfs_file(const TDeletedFile& record, const std::string& output_path
     const auto value = attr_value(bytes, *data);
     if (value) {
       c.size = static_cast<std::int64_t>(value->length);
+      if (!out.reserve(c.size)) {
+        res.failed = res.destination_full = true;
+        return 1;
+      }
       c.write(bytes.data() + value->offset, c.size);
     } else {
       covered = false;
     }
   } else {
+    const bool compressed = (attr_flags_of(bytes, *data) & attr_flag_compressed) != 0;
+    if (!out.reserve(bytes_to_store(attribute_runs(bytes, *data), v.geometry, compressed, c.size))) {
+      res.failed = res.destination_full = true;
+      return 1;
+    }
     covered = copy_clusters(c, bytes, *data);
   }
   res.bytes_written = c.written;
-  if (c.unreadable_clusters > 0) res.failed = true;
+  res.destination_full = c.destination_full;
+  if (c.unreadable_clusters > 0 || c.failed) res.failed = true;
   if (c.write_failed) return 1;
   // A full disk may show only when the last buffered bytes are flushed at close.
   if (!out.close()) {
+    res.destination_full = errno == ENOSPC;
     log_error(std::string(std::strerror(errno)) + ": \"" + output_path + "\"");
     res.failed = true;
     return 1;
@@ -239,9 +303,11 @@ int recover_ntfs_file(const TDeletedFile& record, const std::string& output_path
     res.failed = true;
     return 1;
   }
-  if (c.unreadable_clusters > 1) {
+  if (c.unreadable_clusters > 0) {
+    // Zeros stand for what could not be read: the file is not what was deleted.
     log_error(std::to_string(c.unreadable_clusters) + " clusters of \"" + output_path +
-              "\" could not be read and were written as zeros");
+              "\" could not be read and are zeros in the recovered file");
+    return 1;
   }
   messages::out_text(messages::get_message(74) + output_path);
   return 1;

@@ -9,6 +9,10 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/recovery_result.h"
 
+namespace fennick::catalogue {
+class OutputFile;
+}
+
 namespace fennick::ntfs {
 
 // Sector 0 of the NTFS volume opened last. Every scan, recovery and wipe reads its own
@@ -20,6 +24,10 @@ int scan_ntfs();
 // Copies the content of the record's file to output_path; 1 when the volume could be opened.
 int recover_ntfs_file(const catalogue::TDeletedFile& record, const std::string& output_path,
                       catalogue::RecoveryResult* result = nullptr);
+// The same into an output file the caller opened; the engine closes it before it reports
+// the outcome. output_path names it in the log.
+int recover_ntfs_file(const catalogue::TDeletedFile& record, catalogue::OutputFile& out,
+                      const std::string& output_path, catalogue::RecoveryResult* result = nullptr);
 // Overwrites the record's MFT entry with zeros after checking it is still the free record the
 // scan saw; 1 when the volume could be opened. wiped tells whether the entry was written.
 int wipe_ntfs_record(const catalogue::TDeletedFile& record, bool* wiped = nullptr);

@@ -43,35 +43,78 @@ std::string refusal_for(ConstBytes bytes, std::int32_t number) {
   return {};
 }
 
+// One stretch of a record on the volume: a record larger than a cluster may lie in clusters
+// of two MFT fragments far apart.
+struct Piece {
+  std::int64_t position = 0;  // byte position on the volume
+  std::int64_t bytes = 0;
+};
+
+// The places of record n's bytes, mapped cluster by cluster through the MFT's runs; the
+// reason when a piece is not mapped or lies outside the volume.
+std::string record_pieces(const NtfsVolume& v, std::int64_t n, std::vector<Piece>& pieces) {
+  const Geometry& g = v.geometry;
+  if (n < 0 || n >= v.record_count) return "its MFT record lies outside the MFT";
+  std::int64_t position = n * g.record_size;
+  std::int64_t left = g.record_size;
+  while (left > 0) {
+    const std::int64_t vcn = position / g.cluster_size;
+    const std::int64_t in_cluster = position % g.cluster_size;
+    const VcnMapping m = map_runs(v.mft_runs, vcn);
+    if (!m.covered || m.lcn <= 0 || m.lcn >= g.total_clusters) {
+      return "the place of its MFT record lies outside the volume";
+    }
+    const std::int64_t bytes = std::min(g.cluster_size - in_cluster, left);
+    const std::int64_t at = m.lcn * g.cluster_size + in_cluster;
+    if (!pieces.empty() && pieces.back().position + pieces.back().bytes == at) {
+      pieces.back().bytes += bytes;
+    } else {
+      pieces.push_back({at, bytes});
+    }
+    position += bytes;
+    left -= bytes;
+  }
+  return {};
+}
+
 // Overwrites the record when it is still the one the scan saw; the reason when not.
 std::string wipe_at(NtfsVolume& v, const TDeletedFile& record, bool& written) {
-  const GeometryResult g = geometry_from_boot(ntfs_boot_sector);
-  if (!g.geometry) return "the boot sector cannot be used (" + g.problem + ")";
-  const Geometry& geo = *g.geometry;
-  v.geometry = geo;
+  if (!load_mft(v)) return "the MFT cannot be read";
+  const Geometry& geo = v.geometry;
   if (record.entry_cluster <= 0) return "the place of its MFT record is not known";
   if (record.entry_cluster >= geo.total_clusters || record.entry_offset < 0 ||
       record.entry_offset >= geo.cluster_size || record.entry_offset % 512 != 0) {
     return "the place of its MFT record lies outside the volume";
   }
-  const std::int64_t position = record.entry_cluster * geo.cluster_size + record.entry_offset;
-  if (position + geo.record_size > geo.volume_bytes()) {
-    return "the place of its MFT record lies outside the volume";
+  std::vector<Piece> pieces;
+  std::string refusal = record_pieces(v, record.record_no, pieces);
+  if (!refusal.empty()) return refusal;
+  // The record must begin where the scan found it, or the catalogue is of another volume.
+  if (pieces.front().position != record.entry_cluster * geo.cluster_size + record.entry_offset) {
+    return "its MFT record is no longer at the place the scan saw";
   }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(geo.record_size));
-  if (v.reader->read(static_cast<std::uint32_t>(bytes.size()), bytes.data(), position) == 0) {
-    return "its MFT record cannot be read";
+  std::size_t filled = 0;
+  for (const Piece& piece : pieces) {
+    if (v.reader->read(static_cast<std::uint32_t>(piece.bytes), bytes.data() + filled,
+                       piece.position) == 0) {
+      return "its MFT record cannot be read";
+    }
+    filled += static_cast<std::size_t>(piece.bytes);
   }
-  std::string refusal = refusal_for(bytes, record.record_no);
+  refusal = refusal_for(bytes, record.record_no);
   if (!refusal.empty()) return refusal;
-  // The volume is addressed in 512-byte sectors by the writer, whatever its sector size.
+  // The volume is addressed in 512-byte sectors by the writer, whatever its sector size;
+  // records, clusters and so every piece begin and end on one.
   const std::vector<std::uint8_t> zeros(bytes.size(), 0);
-  const auto sectors = static_cast<std::uint16_t>(bytes.size() / volume::sector_bytes);
-  if (v.reader->write_sectors(sectors, zeros.data(), position / volume::sector_bytes) !=
-      static_cast<std::int64_t>(bytes.size())) {
-    return "its MFT record could not be written";
+  for (const Piece& piece : pieces) {
+    const auto sectors = static_cast<std::uint16_t>(piece.bytes / volume::sector_bytes);
+    if (v.reader->write_sectors(sectors, zeros.data(), piece.position / volume::sector_bytes) !=
+        piece.bytes) {
+      return "its MFT record could not be written";
+    }
+    written = true;
   }
-  written = true;
   return {};
 }
 

@@ -163,19 +163,26 @@ void T_mainForm::UndeleteAdvToolButtonClick() {
     set_progress(0);
     warn_if_destination_on_source(work);
     out_text(messages::get_message(52), messages::DialogKind::plain, false);
+    bool destination_full = false;
     for (const std::int32_t i : work) {
       if (messages::stop_flag != 0) break;
       catalogue::TDeletedFile& record = catalogue::deleted_files[static_cast<std::size_t>(i)];
       volume::current_drive = record.drive_index;
       // Read for every file: a change of the box during the run applies to the files after.
-      dispatch::recover_file(record, KeepFolderHTMLCheckBox->isChecked());
+      dispatch::RecoveryOutcome outcome;
+      dispatch::recover_file(record, KeepFolderHTMLCheckBox->isChecked(), &outcome);
       set_mark(record, 0);
+      // A destination without room ends the run; the log has said so.
+      if (outcome.result.destination_full) {
+        destination_full = true;
+        break;
+      }
       // Between files too, so that a stop lands cleanly after the file just finished.
       process_pending_events();
     }
     dispatch::end_recovery_run();
-    out_text(messages::get_message(messages::stop_flag != 0 ? 53 : 54), messages::DialogKind::plain,
-             false);
+    out_text(messages::get_message(messages::stop_flag != 0 || destination_full ? 53 : 54),
+             messages::DialogKind::plain, false);
     set_progress(100);
   }
   update_total_label();

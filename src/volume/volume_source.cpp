@@ -10,6 +10,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace fennick::volume {
@@ -25,7 +26,85 @@ int letter_index(char letter) {
 
 }  // namespace
 
-FileSource::~FileSource() { close_session_descriptor(); }
+FileSource::FileSource(std::string path) : path_(std::move(path)), open_path_(path_) {
+  if (char* resolved = ::realpath(path_.c_str(), nullptr)) {
+    open_path_ = resolved;
+    std::free(resolved);
+  }
+  struct stat st {};
+  if (::stat(open_path_.c_str(), &st) == 0) identity_ = identity_of(st);
+}
+
+FileSource::~FileSource() {
+  close_session_descriptor();
+  if (write_fd_ >= 0) ::close(write_fd_);
+}
+
+FileSource::Identity FileSource::identity_of(const struct stat& st) {
+  Identity id;
+  id.block = S_ISBLK(st.st_mode);
+  if (id.block) {
+    id.rdev = st.st_rdev;
+  } else {
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+  }
+  return id;
+}
+
+bool FileSource::same(const Identity& a, const Identity& b) {
+  if (a.block != b.block) return false;
+  return a.block ? a.rdev == b.rdev : a.device == b.device && a.inode == b.inode;
+}
+
+int FileSource::open_checked(int flags) {
+  const int fd = ::open(open_path_.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    // A link where the volume was: the name no longer stands for it.
+    if (errno == ELOOP) errno = not_the_scanned_file;
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return -1;
+  }
+  const Identity found = identity_of(st);
+  if (!identity_) {
+    identity_ = found;
+  } else if (!same(*identity_, found)) {
+    ::close(fd);
+    errno = not_the_scanned_file;
+    return -1;
+  }
+  return fd;
+}
+
+int FileSource::begin_write_session() {
+  if (write_sessions_ > 0) {
+    ++write_sessions_;
+    return 0;
+  }
+  // A block device is opened exclusively: the kernel refuses while a mounted file system
+  // holds it, whose cached copy would undo the write or be damaged by it.
+  int flags = O_RDWR;
+  if (identity_ && identity_->block) flags |= O_EXCL;
+  const int fd = open_checked(flags);
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  head_.clear();
+  write_fd_ = fd;
+  write_sessions_ = 1;
+  return 0;
+}
+
+void FileSource::end_write_session() {
+  if (write_sessions_ > 0 && --write_sessions_ == 0) {
+    ::close(write_fd_);
+    write_fd_ = -1;
+  }
+}
 
 void FileSource::close_session_descriptor() {
   if (session_fd_ >= 0) ::close(session_fd_);
@@ -43,16 +122,32 @@ void FileSource::end_read_session() {
 namespace {
 // The most of the volume's start a session keeps; readers' windows are far smaller.
 constexpr std::size_t head_limit = std::size_t{1} << 20;
+
+// Reads count bytes at offset through fd; a short count at the end of the volume, 0 bytes
+// on a failed read.
+SourceResult transfer_in(int fd, std::uint64_t offset, void* destination, std::size_t count) {
+  std::size_t done = 0;
+  auto* out = static_cast<std::uint8_t*>(destination);
+  while (done < count) {
+    const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {0, 0};
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return {static_cast<std::int64_t>(done), 0};
+}
 }  // namespace
 
 SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
+  if (write_fd_ >= 0) return transfer_in(write_fd_, offset, destination, count);
   if (sessions_ > 0 && offset == 0 && count <= head_.size()) {
     std::memcpy(destination, head_.data(), count);
     return {static_cast<std::int64_t>(count), 0};
   }
   int fd = session_fd_;
   if (fd < 0) {
-    fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = open_checked(O_RDONLY);
     if (fd < 0) return {0, errno != 0 ? errno : EIO};
     if (sessions_ > 0) session_fd_ = fd;
   }
@@ -85,26 +180,23 @@ SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::s
 
 SourceResult FileSource::write_at(std::uint64_t offset, const void* source, std::size_t count) {
   head_.clear();
-  const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return {0, errno != 0 ? errno : EIO};
+  // Only a write session's checked descriptor is ever written through.
+  if (write_fd_ < 0) return {0, EPERM};
+  const int fd = write_fd_;
   std::size_t done = 0;
   const auto* in = static_cast<const std::uint8_t*>(source);
   while (done < count) {
     const ssize_t put = ::pwrite(fd, in + done, count - done, static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      ::close(fd);
-      return {0, 0};
-    }
+    if (put <= 0) return {0, 0};
     done += static_cast<std::size_t>(put);
   }
   // The wipe's bytes must reach the medium before the caller reports success.
   const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
-  ::close(fd);
   return {synced ? static_cast<std::int64_t>(done) : 0, 0};
 }
 
-std::int64_t FileSource::size_bytes() const { return path_size_bytes(path_); }
+std::int64_t FileSource::size_bytes() const { return path_size_bytes(open_path_); }
 
 SourceResult MemorySource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
   ++read_calls;

@@ -1,16 +1,28 @@
 // Sources of raw volume bytes and the table that binds them to drive letters.
 //
 // A drive letter stands for a volume image file, a block device, or (in tests and fuzzers)
-// bytes in memory. File sources open the file read-only for reads and read-write only for
-// each write, so a scan or recovery can never write through a descriptor it holds. While an
-// operation's readers are alive (a read session) the read-only descriptor stays open, so a
-// scan does not pay an open and a close for every window it fills; a recovery run holds one
-// session over all its files. Between operations nothing keeps a volume open.
+// bytes in memory. File sources open the file read-only for reads, so a scan or recovery can
+// never write through a descriptor it holds. While an operation's readers are alive (a read
+// session) the read-only descriptor stays open, so a scan does not pay an open and a close
+// for every window it fills; a recovery run holds one session over all its files. Between
+// operations nothing keeps a volume open.
+//
+// A file source remembers which file it stands for (device and inode, or the device number
+// of a block device) when it is made, and every later open is checked against that: a name
+// swapped for a link or for another file meanwhile is refused, never read or written.
+// Writes happen only inside a write session: one read-write descriptor, opened without
+// following a link, checked, and used for the session's reads and writes alike, so what a
+// wipe checks is what it overwrites.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,12 +47,21 @@ class VolumeSource {
   // Read sessions nest; reads inside one may reuse one descriptor.
   virtual void begin_read_session() {}
   virtual void end_read_session() {}
+  // Opens the one descriptor writes go through; 0, or the errno that refused it (EBUSY: a
+  // block device in use by a mount; not_the_scanned_file: the name now stands for another
+  // file). Reads inside the session use the same descriptor.
+  virtual int begin_write_session() { return 0; }
+  virtual void end_write_session() {}
 };
 
-// An image file or a block device, opened per call.
+// The error of an open that found another file than the source stands for.
+constexpr int not_the_scanned_file = ESTALE;
+
+// An image file or a block device, opened per operation.
 class FileSource final : public VolumeSource {
  public:
-  explicit FileSource(std::string path) : path_(std::move(path)) {}
+  // Takes note of the file the path names now (links in the path are followed once, here).
+  explicit FileSource(std::string path);
   ~FileSource() override;
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
@@ -50,10 +71,27 @@ class FileSource final : public VolumeSource {
   std::string path() const override { return path_; }
   void begin_read_session() override;
   void end_read_session() override;
+  int begin_write_session() override;
+  void end_write_session() override;
 
  private:
+  struct Identity {
+    dev_t device = 0;  // st_dev: the file system holding an image
+    ino_t inode = 0;
+    dev_t rdev = 0;    // st_rdev of a block device
+    bool block = false;
+  };
+  static Identity identity_of(const struct stat& st);
+  static bool same(const Identity& a, const Identity& b);
+  // Opens the source without following a link at its last component and checks it is the
+  // file noted at creation; -1 with errno set.
+  int open_checked(int flags);
   void close_session_descriptor();
   std::string path_;
+  std::string open_path_;  // the path with its links resolved at creation
+  std::optional<Identity> identity_;
+  int write_fd_ = -1;  // read-write, open only inside a write session
+  int write_sessions_ = 0;
   int sessions_ = 0;
   int session_fd_ = -1;  // read-only, open only inside a session
   // Inside a session: the first bytes of the volume as the session last read them from

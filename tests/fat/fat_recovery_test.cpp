@@ -250,11 +250,12 @@ TYPED_TEST(FatImageRecoveryTest, StopAndFailuresEndTheFile) {
   RecoveryResult result;
   EXPECT_EQ(recover_fat_file(*zip, this->dir_.path() + "/no/such/folder/x", &result), 0);
   EXPECT_TRUE(result.failed);
-  EXPECT_EQ(log.lines.back(), " Error: No such file or directory");
+  EXPECT_EQ(log.lines.back(),
+            " Error: No such file or directory: " + this->dir_.path() + "/no/such/folder/x");
 
   EXPECT_EQ(recover_fat_file(*zip, "/dev/full", &result), 1);
   EXPECT_TRUE(result.failed);
-  EXPECT_EQ(log.lines.back(), " Error: No space left on device");
+  EXPECT_EQ(log.lines.back(), " Error: No space left on device: /dev/full");
 
   log.on_pending_events = [] { messages::stop_flag = 1; };
   const std::string out = this->dir_.path() + "/stopped";
@@ -326,7 +327,7 @@ TYPED_TEST(FatImageRecoveryTest, WipeOverwritesOnlyTheEntrySet) {
       messages::RecordingChannel log;
       messages::ScopedChannel scope(log);
       bool wiped = false;
-      EXPECT_EQ(wipe_fat_file(*r, &wiped), 1);
+      EXPECT_EQ(dispatch::wipe_file(*r, &wiped), 1);
       EXPECT_TRUE(wiped);
       EXPECT_EQ(log.lines.back(), " Wiped successfully: " + name);
     }
@@ -366,7 +367,7 @@ TYPED_TEST(FatImageRecoveryTest, WipeOfChangedEntriesWritesNothing) {
     bytes[at + c.offset] = c.value;
     write_bytes(img, bytes);
     bool wiped = true;
-    EXPECT_EQ(wipe_fat_file(record, &wiped), 1);
+    EXPECT_EQ(dispatch::wipe_file(record, &wiped), 1);
     EXPECT_FALSE(wiped);
     EXPECT_TRUE(log.lines.back().starts_with(c.reason)) << log.lines.back();
     EXPECT_EQ(file_bytes(img), bytes);
@@ -406,7 +407,7 @@ TEST_F(FatBoundaryWipeTest, WipeFollowsTheFatIntoTheNextDirectoryCluster) {
     EXPECT_EQ(r.name.str(), "Long name here.txt");
     EXPECT_EQ(r.entry_offset, 15 * 32);
     bool wiped = false;
-    EXPECT_EQ(wipe_fat_file(r, &wiped), 1);
+    EXPECT_EQ(dispatch::wipe_file(r, &wiped), 1);
     EXPECT_TRUE(wiped);
   }
   const auto changed = differences(original, file_bytes(img_));
@@ -434,7 +435,7 @@ TEST_F(FatBoundaryWipeTest, WipeWithoutANextClusterWritesNothing) {
   messages::RecordingChannel log;
   messages::ScopedChannel scope(log);
   bool wiped = true;
-  EXPECT_EQ(wipe_fat_file(r, &wiped), 1);
+  EXPECT_EQ(dispatch::wipe_file(r, &wiped), 1);
   EXPECT_FALSE(wiped);
   EXPECT_TRUE(log.lines.back().starts_with(" Error: the FAT gives no next cluster")) << log.lines.back();
   EXPECT_EQ(file_bytes(img_), bytes);

@@ -13,6 +13,7 @@
 
 #include "catalogue/catalogue.h"
 #include "messages/status_channel.h"
+#include "dispatch/undelete_unit.h"
 #include "ntfs/ntfs_unit.h"
 #include "test_support.h"
 #include "volume/drive_table.h"
@@ -106,7 +107,7 @@ TEST(NtfsRecoveryTest, RecoversEveryIntactDeletedFileByteForByte) {
     EXPECT_EQ(sha256_of(output), t->second.sha256) << slash_path(f) << " (" << t->second.state << ")";
     struct stat st {};
     ASSERT_EQ(::stat(output.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "recovered files are for their owner only";
     EXPECT_TRUE(log.has_line_starting(" Undeleted successfully: " + output));
     ++recovered;
     kinds.insert(t->second.state);
@@ -214,7 +215,7 @@ TEST(NtfsWipeTest, ZeroesExactlyTheOneRecordAfterWhichNeitherWeNorFlsListTheFile
   messages::RecordingChannel log;
   messages::ScopedChannel scoped(log);
   bool wiped = false;
-  EXPECT_EQ(wipe_ntfs_record(target, &wiped), 1);
+  EXPECT_EQ(dispatch::wipe_file(target, &wiped), 1);
   EXPECT_TRUE(wiped);
   EXPECT_TRUE(log.has_line_starting(" Wiped successfully: Report for May.doc ."));
 
@@ -241,7 +242,7 @@ TEST(NtfsWipeTest, ZeroesExactlyTheOneRecordAfterWhichNeitherWeNorFlsListTheFile
 
   // A second wipe finds no record there any more and writes nothing.
   bool again = true;
-  wipe_ntfs_record(target, &again);
+  dispatch::wipe_file(target, &again);
   EXPECT_FALSE(again);
   EXPECT_EQ(read_file(image), after);
 }
@@ -277,13 +278,13 @@ TEST(NtfsWipeTest, RefusesRecordsThatAreNoLongerTheOneTheScanSaw) {
   odd_offset.entry_offset = 100;
 
   const std::vector<std::pair<TDeletedFile, std::string>> cases = {
-      {in_use, "in use"}, {other_number, "belongs to record number"},
+      {in_use, "in use"}, {other_number, "no longer at the place the scan saw"},
       {no_place, "not known"}, {outside, "outside the volume"}, {odd_offset, "outside the volume"}};
   for (const auto& [record, reason] : cases) {
     messages::RecordingChannel log;
     messages::ScopedChannel scoped(log);
     bool wiped = true;
-    EXPECT_EQ(wipe_ntfs_record(record, &wiped), 1);
+    EXPECT_EQ(dispatch::wipe_file(record, &wiped), 1);
     EXPECT_FALSE(wiped) << reason;
     ASSERT_EQ(log.lines.size(), 1u);
     EXPECT_TRUE(log.lines[0].starts_with(" Error: Cannot wipe ")) << log.lines[0];

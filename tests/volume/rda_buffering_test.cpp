@@ -263,7 +263,9 @@ TEST_F(ReaderTest, ASessionReadsTheVolumeStartOnceUntilAWriteOrItsEnd) {
   EXPECT_EQ(byte_100(512), original) << "a read inside the session went to the file";
   EXPECT_EQ(byte_100(4096), original);
   const std::vector<std::uint8_t> sector(512, 'W');
+  ASSERT_EQ(source.begin_write_session(), 0);
   ASSERT_EQ(source.write_at(0, sector.data(), sector.size()).bytes, 512);
+  source.end_write_session();
   EXPECT_EQ(byte_100(512), 'W');
   change_on_disk('Y');
   source.end_read_session();
