@@ -1,4 +1,4 @@
-// Console status channel.
+// Console status channel: escaped log lines, and a progress bar drawn with \r and ESC [ K.
 #include "cli/console_channel.h"
 
 #include <unistd.h>
@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "cli/terminal_text.h"
 #include "messages/message_catalogue.h"
 
 namespace fennick::cli {
@@ -42,17 +43,20 @@ void ConsoleChannel::draw_bar() {
   const int filled = std::min(width, std::max(0, percent * width / 100));
   std::string bar = "\r[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
                     std::to_string(percent) + "%";
-  if (files_ >= 0) bar += "  " + messages::get_message(9) + std::to_string(files_);
+  if (files_ >= 0) bar += "  " + terminal_text(messages::get_message(9)) + std::to_string(files_);
   std::fputs(bar.c_str(), out_);
   std::fflush(out_);
   bar_shown_ = true;
 }
 
 void ConsoleChannel::out_text(std::string_view text, messages::DialogKind, bool) {
-  // A terminal has no dialogs: the text is the log line, shown once.
+  // A terminal has no dialogs: the text is the log line, shown once. It holds names from the
+  // volume: escaped, so that it cannot steer the terminal; the bar's own framing is not.
   clear_bar();
-  std::fwrite(text.data(), 1, text.size(), out_);
-  std::fputc('\n', out_);
+  line_.clear();
+  append_terminal_text(line_, text);
+  line_ += '\n';
+  std::fwrite(line_.data(), 1, line_.size(), out_);
   if (terminal_) {
     std::fflush(out_);
   } else {

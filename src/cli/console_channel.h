@@ -1,11 +1,13 @@
-// The command line's status channel: log lines (and dialog texts) go to stderr, one per line;
-// a progress bar is drawn on stderr when stderr is a terminal. On a terminal every line is
-// shown at once; into a file or a pipe lines are written in batches at least every 100 ms, so
-// that a recovery of 100,000 files does not make 100,000 separate writes.
+// The command line's status channel: log lines (and dialog texts) go to stderr, one per line,
+// with controls escaped (terminal_text.h); a progress bar is drawn on stderr when stderr is a
+// terminal. On a terminal every line is shown at once; into a file or a pipe lines are
+// written in batches at least every 100 ms, so that a recovery of 100,000 files does not make
+// 100,000 separate writes.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "messages/status_channel.h"
 
@@ -26,6 +28,7 @@ class ConsoleChannel final : public messages::StatusChannel {
   void draw_bar();
   void flush_when_due();
   std::FILE* out_;
+  std::string line_;  // the escaped line being written, kept for its capacity
   bool terminal_;
   std::chrono::steady_clock::time_point last_flush_{};
   bool pending_ = false;  // lines written but not flushed

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "cli/cli_commands.h"
+#include "cli/terminal_text.h"
 #include "volume/drive_table.h"
 
 namespace fennick::cli {
@@ -10,8 +11,8 @@ bool load_named_volumes(const std::vector<std::string>& volumes, bool include_bl
   volume::named_volumes = volumes;
   const std::vector<volume::DriveProblem> problems = volume::get_drives(include_block_devices);
   for (const volume::DriveProblem& p : problems) {
-    std::fprintf(stderr, "fennick-cli: cannot read volume %s: %s\n", p.path.c_str(),
-                 p.reason.c_str());
+    std::fprintf(stderr, "fennick-cli: cannot read volume %s: %s\n", terminal_text(p.path).c_str(),
+                 terminal_text(p.reason).c_str());
   }
   return problems.empty();
 }

@@ -7,6 +7,7 @@
 #include "cli/cli_commands.h"
 #include "cli/console_channel.h"
 #include "cli/stored_settings.h"
+#include "cli/terminal_text.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
 
@@ -64,7 +65,8 @@ void print_usage(std::FILE* out) {
 }
 
 int usage_error(const std::string& what) {
-  std::fprintf(stderr, "fennick-cli: %s\n\n", what.c_str());
+  // `what` may quote an argument, which may hold anything a file name can.
+  std::fprintf(stderr, "fennick-cli: %s\n\n", terminal_text(what).c_str());
   print_usage(stderr);
   return exit_usage;
 }

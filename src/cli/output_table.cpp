@@ -1,42 +1,32 @@
-// Table, TSV and JSON output of the command line.
+// Table, TSV and JSON output of the command line. Every text is escaped (terminal_text.h):
+// names and paths come from the volumes. In TSV a tab or line break inside a value becomes
+// its escape, so it cannot break the row.
 #include "cli/output_table.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 
+#include "cli/terminal_text.h"
+
 namespace fennick::cli {
 
 namespace {
 
-// Display width of UTF-8 text: one column per character (no wide-character tables).
+// Display width of escaped text (valid UTF-8): one column per code point (no wide-character
+// tables).
 std::size_t display_width(const std::string& s) {
   std::size_t n = 0;
   for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   return n;
 }
 
-// Tabs and line breaks inside a value would break the TSV format.
-void append_tsv_field(std::string& line, const std::string& s) {
-  for (const char c : s) line += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
-}
-
-void append_json_string(std::string& out, const std::string& s) {
-  out += '"';
-  for (const char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", u);
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
+// A number JSON can take as it is: an optional minus and digits.
+bool is_integer(const std::string& s) {
+  const std::size_t digits = !s.empty() && s[0] == '-' ? 1 : 0;
+  if (s.size() == digits) return false;
+  return std::all_of(s.begin() + static_cast<std::ptrdiff_t>(digits), s.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Calls visit(cells) for every row: the stored rows, then the made ones.
@@ -80,7 +70,7 @@ void print_table(const OutputTable& table, OutputFormat format, std::FILE* out) 
         const std::string& v = row[c];
         append_json_string(line, table.columns[c].name);
         line += ": ";
-        if (table.columns[c].numeric && !v.empty())
+        if (table.columns[c].numeric && is_integer(v))
           line += v;
         else
           append_json_string(line, v);
@@ -93,14 +83,16 @@ void print_table(const OutputTable& table, OutputFormat format, std::FILE* out) 
     return;
   }
   if (format == OutputFormat::tsv) {
+    line.clear();
     for (std::size_t c = 0; c < n; ++c) {
-      std::fputs(table.columns[c].name.c_str(), out);
-      std::fputc(c + 1 < n ? '\t' : '\n', out);
+      append_terminal_text(line, table.columns[c].name);
+      line += c + 1 < n ? '\t' : '\n';
     }
+    std::fwrite(line.data(), 1, line.size(), out);
     for_each_row(table, [&](const std::vector<std::string>& row) {
       line.clear();
       for (std::size_t c = 0; c < n; ++c) {
-        if (c < row.size()) append_tsv_field(line, row[c]);
+        if (c < row.size()) append_terminal_text(line, row[c]);
         line += c + 1 < n ? '\t' : '\n';
       }
       std::fwrite(line.data(), 1, line.size(), out);
@@ -108,18 +100,24 @@ void print_table(const OutputTable& table, OutputFormat format, std::FILE* out) 
     return;
   }
   // The aligned table needs every column's width first: one pass measures, one prints.
+  // Widths are those of the escaped texts, which are what the terminal shows.
   std::vector<std::size_t> width(n);
-  for (std::size_t c = 0; c < n; ++c) width[c] = display_width(table.columns[c].name);
+  std::string cell;
+  for (std::size_t c = 0; c < n; ++c) {
+    width[c] = display_width(terminal_text(table.columns[c].name));
+  }
   for_each_row(table, [&](const std::vector<std::string>& row) {
     for (std::size_t c = 0; c < n && c < row.size(); ++c) {
-      width[c] = std::max(width[c], display_width(row[c]));
+      cell.clear();
+      append_terminal_text(cell, row[c]);
+      width[c] = std::max(width[c], display_width(cell));
     }
   });
   auto print_row = [&](const std::vector<std::string>& cells) {
     line.clear();
     for (std::size_t c = 0; c < n; ++c) {
-      const std::string empty;
-      const std::string& cell = c < cells.size() ? cells[c] : empty;
+      cell.clear();
+      if (c < cells.size()) append_terminal_text(cell, cells[c]);
       const std::size_t pad = width[c] - display_width(cell);
       if (table.columns[c].numeric) {
         line.append(pad, ' ');

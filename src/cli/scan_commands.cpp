@@ -14,6 +14,7 @@
 #include "catalogue/catalogue_view.h"
 #include "catalogue/date_time.h"
 #include "cli/cli_commands.h"
+#include "cli/terminal_text.h"
 #include "dispatch/scan_run.h"
 #include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
@@ -279,7 +280,8 @@ int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chos
   std::filesystem::create_directories(o.destination, ec);
   if (!std::filesystem::is_directory(o.destination)) {
     std::fprintf(stderr, "fennick-cli: cannot use %s as the destination folder: %s\n",
-                 o.destination.c_str(), ec ? ec.message().c_str() : "not a folder");
+                 terminal_text(o.destination).c_str(),
+                 ec ? terminal_text(ec.message()).c_str() : "not a folder");
     return exit_usage;
   }
   if (chosen.empty()) {
