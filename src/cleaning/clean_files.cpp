@@ -2,6 +2,7 @@
 // progress bar.
 #include "cleaning/clean_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
@@ -52,29 +53,17 @@ std::string child_path(const std::string& folder, const std::string& name) {
 
 std::optional<std::uint32_t> file_attributes(int fd) {
   unsigned char bytes[4] = {};
-  if (auto a = from_big_endian(bytes, ::fgetxattr(fd, ntfs_attribute_name, bytes, sizeof bytes))) {
-    return a;
+  ssize_t got = ::fgetxattr(fd, ntfs_attribute_name, bytes, sizeof bytes);
+  if (got < 0 && errno == EBADF) {
+    // A descriptor opened with O_PATH (a file that may not be opened for reading, such as an
+    // encrypted one): its /proc name leads to the very same file.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    got = ::getxattr(self.c_str(), ntfs_attribute_name, bytes, sizeof bytes);
   }
+  if (auto a = from_big_endian(bytes, got)) return a;
   std::uint32_t fat = 0;
   if (on_kernel_fat(fd) && ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &fat) == 0) return fat;
   return std::nullopt;
-}
-
-std::optional<std::uint32_t> file_attributes(const std::string& path) {
-  unsigned char bytes[4] = {};
-  if (auto a = from_big_endian(bytes, ::lgetxattr(path.c_str(), ntfs_attribute_name, bytes,
-                                                  sizeof bytes))) {
-    return a;
-  }
-  // FAT has no symbolic links, so opening the path cannot lead elsewhere there; elsewhere
-  // O_NOFOLLOW refuses a link.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::uint32_t> result;
-  std::uint32_t fat = 0;
-  if (on_kernel_fat(fd) && ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &fat) == 0) result = fat;
-  ::close(fd);
-  return result;
 }
 
 bool set_file_attributes(int fd, std::uint32_t attributes) {
@@ -85,27 +74,97 @@ bool set_file_attributes(int fd, std::uint32_t attributes) {
   return on_kernel_fat(fd) && ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &fat) == 0;
 }
 
-bool set_file_attributes(const std::string& path, std::uint32_t attributes) {
-  unsigned char bytes[4];
-  to_big_endian(attributes, bytes);
-  if (::lsetxattr(path.c_str(), ntfs_attribute_name, bytes, sizeof bytes, 0) == 0) return true;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  std::uint32_t fat = attributes;
-  const bool done = on_kernel_fat(fd) && ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &fat) == 0;
-  ::close(fd);
-  return done;
-}
-
 void make_hidden(int fd) {
   if (const auto a = file_attributes(fd)) set_file_attributes(fd, *a | attribute_hidden);
 }
 
-int create_cleanup_file(const std::string& path, int extra_flags, bool direct) {
-  // Never an existing file: the workers write only to files they made themselves.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | extra_flags,
-                        0600);
+void OwnedFd::reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+int open_folder_at(int dir_fd, const std::string& name, dev_t device) {
+  const int fd = ::openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return -1;
+  struct stat st {};
+  int error = 0;
+  if (::fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISDIR(st.st_mode)) {
+    error = ENOTDIR;
+  } else if (st.st_dev != device) {
+    error = EXDEV;
+  }
+  if (error != 0) {
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+std::vector<std::string> folder_entries(int dir_fd, int& error) {
+  std::vector<std::string> names;
+  // A descriptor of its own: reading a folder moves the position of the descriptor it uses.
+  const int own = ::openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
+  if (!dir) {
+    error = errno;
+    if (own >= 0) ::close(own);
+    return names;
+  }
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+    errno = 0;
+  }
+  error = errno;
+  ::closedir(dir);
+  return names;
+}
+
+DescriptorLimit::DescriptorLimit() {
+  if (::getrlimit(RLIMIT_NOFILE, &saved_) == 0 && saved_.rlim_cur < saved_.rlim_max) {
+    rlimit raised = saved_;
+    raised.rlim_cur = saved_.rlim_max;
+    changed_ = ::setrlimit(RLIMIT_NOFILE, &raised) == 0;
+  }
+}
+
+DescriptorLimit::~DescriptorLimit() {
+  if (changed_) ::setrlimit(RLIMIT_NOFILE, &saved_);
+}
+
+bool remove_own_name(int dir_fd, const std::string& name, const struct stat& made) {
+  struct stat now {};
+  if (::fstatat(dir_fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (!same_file(now, made)) {
+    errno = EBUSY;
+    return false;
+  }
+  return ::unlinkat(dir_fd, name.c_str(), 0) == 0;
+}
+
+int create_cleanup_file(int dir_fd, dev_t device, const std::string& name, int extra_flags,
+                        bool direct) {
+  // Never an existing file: the workers write only to files they made themselves.
+  const int fd = ::openat(dir_fd, name.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | extra_flags, 0600);
+  if (fd < 0) return -1;
+  struct stat made {};
+  if (::fstat(fd, &made) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  if (!S_ISREG(made.st_mode) || made.st_dev != device) {
+    remove_own_name(dir_fd, name, made);
+    ::close(fd);
+    errno = EXDEV;
+    return -1;
+  }
   make_hidden(fd);
   // Asking for direct I/O after the create: an open with O_DIRECT that the file system
   // refuses fails only after it has made the file.
@@ -113,11 +172,12 @@ int create_cleanup_file(const std::string& path, int extra_flags, bool direct) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_DIRECT);
   }
-  // The name goes now; the space stays taken until the descriptor is closed.
-  if (::unlink(path.c_str()) != 0) {
+  // The name goes now; the space stays taken until the descriptor is closed. A name that no
+  // longer belongs to this file (somebody renamed the file) is left alone, and so is the file.
+  if (!remove_own_name(dir_fd, name, made)) {
     const int error = errno;
     ::close(fd);
-    ::unlink(path.c_str());
+    remove_own_name(dir_fd, name, made);
     errno = error;
     return -1;
   }
@@ -149,14 +209,48 @@ std::int32_t progress_now() { return bar_position; }
 
 }  // namespace detail
 
+namespace {
+
+void log_not_mounted(const volume::DriveInfo& drive) {
+  const char letter = static_cast<char>(drive.drive_letter - 'a' + 'A');
+  messages::out_text(std::string(" ") + letter + ":\\ is not mounted (" + drive.source_path +
+                     "); the cleaning jobs work through the mounted file system");
+}
+
+}  // namespace
+
 std::string clean_root(const volume::DriveInfo& drive) {
   const std::string root = drive.source_path.empty() ? std::string() : volume::find_mount_point(drive.source_path);
-  if (root.empty()) {
-    const char letter = static_cast<char>(drive.drive_letter - 'a' + 'A');
-    messages::out_text(std::string(" ") + letter + ":\\ is not mounted (" + drive.source_path +
-                       "); the cleaning jobs work through the mounted file system");
+  if (root.empty()) log_not_mounted(drive);
+  return root;
+}
+
+namespace detail {
+
+RootFolder open_clean_root(const volume::DriveInfo& drive) {
+  RootFolder root;
+  const std::optional<volume::MountPlace> place =
+      drive.source_path.empty() ? std::nullopt : volume::find_mount(drive.source_path);
+  if (!place) {
+    log_not_mounted(drive);
+    root.open_error = ENOENT;
+    return root;
+  }
+  root.path = place->mount_point;
+  root.device = place->device;
+  root.fd = OwnedFd(::open(root.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (!root.fd.valid() || ::fstat(root.fd.get(), &st) != 0) {
+    root.open_error = errno;
+    root.fd.reset();
+  } else if (st.st_dev != root.device) {
+    // Something else sits at the mount point's path now (the folder above it was changed).
+    root.open_error = EXDEV;
+    root.fd.reset();
   }
   return root;
 }
+
+}  // namespace detail
 
 }  // namespace fennick::cleaning

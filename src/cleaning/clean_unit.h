@@ -34,8 +34,12 @@ extern std::uint32_t tips_file_count;
 // falls back to ordinary writes.
 bool overwrite_region(int fd, std::int64_t length);
 
-// Deletes the folder (or file) at path with everything in it. Symbolic links are removed,
-// never followed. True when nothing is left at path.
+// Deletes the folder (or file) `name` of the folder parent_fd with everything in it, each
+// entry removed relative to its folder's descriptor. Symbolic links are removed, never
+// followed, and nothing on another device (a volume mounted below) is entered. True when
+// nothing is left at the name.
+bool delete_folder_tree(int parent_fd, const std::string& name);
+// The same for a path (the folders leading to its last part are the caller's to trust).
 bool delete_folder_tree(const std::string& path);
 
 // The folder the workers work in: the volume's mount point, looked up now (the drive table

@@ -1,6 +1,5 @@
 // erase_cluster_tips: overwrites the bytes between the end of every file and the end of its
 // last cluster, leaving each file's length, content and times as they were.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -84,40 +83,91 @@ void overwrite_tip(int fd, const struct stat& st, const TipWalk& walk, const std
   restore_times(fd, times);
 }
 
-// One file: opened only when nobody else has it open (a write lease is granted only then and
-// holds others off while the tip is written), read-only files made writable for the time.
-void erase_tip(const std::string& path, const struct stat& listed, std::optional<std::uint32_t> attributes,
-               const TipWalk& walk) {
+// Opens the file `name` of the folder dir_fd with the flags, without following a link, and
+// only when it is still the regular file that was listed (a user may have put something else
+// under the name since); -1 with errno set otherwise.
+int open_listed(int dir_fd, const std::string& name, int flags, const struct stat& listed) {
+  const int fd =
+      ::openat(dir_fd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !detail::same_file(st, listed)) {
+    const int error = errno;
+    ::close(fd);
+    errno = st.st_ino != 0 ? ESTALE : error;
+    return -1;
+  }
+  return fd;
+}
+
+// Writes the tip of the open file unless another program has it open (a write lease is
+// granted only then and holds others off while the tip is written). fd must be the run's only
+// descriptor of the file.
+void write_tip_leased(int fd, const TipWalk& walk, const std::string& path) {
+  const bool leased = ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+  const int lease_error = errno;
+  if (!leased && (lease_error == EAGAIN || lease_error == EBUSY)) {
+    log_error(lease_error, path);  // in use by another program
+    return;
+  }
+  // No signal on a lease break: whoever opens the file waits until the lease goes.
+  if (leased) ::fcntl(fd, F_SETOWN, 0);
+  struct stat st {};
+  if (::fstat(fd, &st) == 0) {
+    overwrite_tip(fd, st, walk, path);
+  } else {
+    log_error(errno, path);
+  }
+  if (leased) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+}
+
+// One regular file of the folder dir_fd, as listed. Its attributes are read through a
+// descriptor that does not open the file's data (an encrypted file cannot be opened); a
+// read-only file is made writable for the time through a descriptor opened for reading, and
+// made read-only again through the one that wrote it. False when the file is compressed,
+// encrypted or sparse and was left alone.
+bool erase_tip(int dir_fd, const std::string& name, const std::string& path,
+               const struct stat& listed, const TipWalk& walk) {
+  std::optional<std::uint32_t> attributes;
+  {
+    const detail::OwnedFd handle(open_listed(dir_fd, name, O_PATH, listed));
+    if (!handle.valid()) {
+      log_error(errno, path);
+      return true;
+    }
+    attributes = detail::file_attributes(handle.get());
+  }
+  if (attributes &&
+      (*attributes & (attribute_compressed | attribute_encrypted | attribute_sparse)) != 0) {
+    return false;
+  }
+  detail::OwnedFd reader(open_listed(dir_fd, name, O_RDONLY, listed));
+  if (!reader.valid()) {
+    log_error(errno, path);
+    return true;
+  }
+  if (!attributes) attributes = detail::file_attributes(reader.get());  // FAT: an ioctl
   bool attributes_changed = false;
   bool mode_changed = false;
   if (attributes && (*attributes & attribute_read_only) != 0) {
-    attributes_changed = detail::set_file_attributes(path, *attributes & ~attribute_read_only);
+    attributes_changed =
+        detail::set_file_attributes(reader.get(), *attributes & ~attribute_read_only);
   } else if (!attributes && (listed.st_mode & S_IWUSR) == 0) {
-    mode_changed = ::chmod(path.c_str(), (listed.st_mode & 07777) | S_IWUSR) == 0;
+    mode_changed = ::fchmod(reader.get(), (listed.st_mode & 07777) | S_IWUSR) == 0;
   }
-  const int fd = ::open(path.c_str(), O_RDWR | O_DSYNC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    log_error(errno, path);
+  detail::OwnedFd writer(open_listed(dir_fd, name, O_RDWR | O_DSYNC, listed));
+  const int open_error = errno;
+  // The writer is the one to put the file back; a write lease needs it to be the only one.
+  const int restorer = writer.valid() ? writer.get() : reader.get();
+  if (writer.valid()) {
+    reader.reset();
+    write_tip_leased(writer.get(), walk, path);
   } else {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-      log_error(errno, path);
-    } else if (S_ISREG(st.st_mode) && st.st_dev == walk.device) {
-      const bool leased = ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
-      const int lease_error = errno;
-      if (!leased && (lease_error == EAGAIN || lease_error == EBUSY)) {
-        log_error(lease_error, path);  // in use by another program
-      } else {
-        // No signal on a lease break: whoever opens the file waits until the lease goes.
-        if (leased) ::fcntl(fd, F_SETOWN, 0);
-        overwrite_tip(fd, st, walk, path);
-        if (leased) ::fcntl(fd, F_SETLEASE, F_UNLCK);
-      }
-    }
-    ::close(fd);
+    log_error(open_error, path);
   }
-  if (attributes_changed) detail::set_file_attributes(path, *attributes);
-  if (mode_changed) ::chmod(path.c_str(), listed.st_mode & 07777);
+  if (attributes_changed) detail::set_file_attributes(restorer, *attributes);
+  if (mode_changed) ::fchmod(restorer, listed.st_mode & 07777);
+  return true;
 }
 
 void count_file(std::int64_t size, const TipWalk& walk) {
@@ -128,35 +178,32 @@ void count_file(std::int64_t size, const TipWalk& walk) {
   }
 }
 
-std::vector<std::string> folder_names(const std::string& folder, int& error) {
-  std::vector<std::string> names;
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) {
-    error = errno;
-    return names;
-  }
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  ::closedir(dir);
-  error = 0;
-  return names;
-}
-
 // Depth first, each folder's entries in the order the file system lists them, a subfolder
-// walked before the next entry of its parent. The stack keeps deep trees off the call stack;
-// symbolic links and other volumes mounted below are not entered.
-void walk_volume(const std::string& root, const TipWalk& walk) {
+// walked before the next entry of its parent. The stack keeps deep trees off the call stack.
+// Every folder is held by a descriptor and every entry reached relative to it, so a folder
+// swapped for a link while the walk is in it changes nothing; symbolic links and other
+// volumes mounted below are not entered.
+void walk_volume(const detail::RootFolder& root, const TipWalk& walk) {
   struct Frame {
-    std::string path;
+    detail::OwnedFd fd;
+    std::string path;  // for log lines only
     std::vector<std::string> names;
     std::size_t next = 0;
   };
   std::vector<Frame> stack;
   int error = 0;
-  stack.push_back({root, folder_names(root, error)});
-  if (error != 0) log_error(error, root);
+  {
+    Frame top;
+    top.fd = detail::OwnedFd(detail::open_folder_at(root.fd.get(), ".", walk.device));
+    top.path = root.path;
+    if (!top.fd.valid()) {
+      log_error(errno, root.path);
+      return;
+    }
+    top.names = detail::folder_entries(top.fd.get(), error);
+    if (error != 0) log_error(error, root.path);
+    stack.push_back(std::move(top));
+  }
   while (!stack.empty() && messages::stop_flag == 0) {
     Frame& frame = stack.back();
     if (frame.next >= frame.names.size()) {
@@ -165,29 +212,30 @@ void walk_volume(const std::string& root, const TipWalk& walk) {
     }
     messages::process_pending_events();
     if (messages::stop_flag != 0) break;
-    const std::string path = detail::child_path(frame.path, frame.names[frame.next++]);
+    const std::string name = frame.names[frame.next++];
+    const std::string path = detail::child_path(frame.path, name);
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) continue;
+    if (::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
       if (st.st_dev != walk.device) continue;
-      std::vector<std::string> names = folder_names(path, error);
+      Frame sub;
+      sub.fd = detail::OwnedFd(detail::open_folder_at(frame.fd.get(), name, walk.device));
+      sub.path = path;
+      if (!sub.fd.valid()) {
+        log_error(errno, path);
+        continue;
+      }
+      sub.names = detail::folder_entries(sub.fd.get(), error);
       if (error != 0) log_error(error, path);
-      stack.push_back({path, std::move(names)});
+      stack.push_back(std::move(sub));
       continue;
     }
     if (!S_ISREG(st.st_mode) || st.st_dev != walk.device) continue;
-    const std::optional<std::uint32_t> attributes = detail::file_attributes(path);
     // A file given less than one cluster has its bytes inside its MFT record (resident, on
     // NTFS): there is no cluster tip, and writing past its end would only move it out into a
     // cluster of its own.
     const bool in_record = st.st_blocks > 0 && st.st_blocks * 512 < walk.cluster_size;
-    const bool skipped =
-        in_record ||
-        (attributes && (*attributes & (attribute_compressed | attribute_encrypted | attribute_sparse)) != 0);
-    if (!skipped) {
-      tips_file_count += 1;
-      erase_tip(path, st, attributes, walk);
-    }
+    if (!in_record && erase_tip(frame.fd.get(), name, path, st, walk)) tips_file_count += 1;
     count_file(st.st_size, walk);
   }
 }
@@ -198,25 +246,26 @@ bool erase_cluster_tips(const volume::DriveInfo& drive, std::int32_t cluster_siz
                         std::int64_t used_bytes) {
   tips_seen_bytes = 0;
   tips_file_count = 0;
-  const std::string root = clean_root(drive);
-  if (root.empty()) return false;
+  const detail::RootFolder root = detail::open_clean_root(drive);
+  if (root.path.empty()) return false;
   TipWalk walk;
   walk.cluster_size = cluster_size;
   walk.used_bytes = used_bytes;
   struct statvfs sv {};
-  if (walk.cluster_size <= 0 && ::statvfs(root.c_str(), &sv) == 0) {
+  if (walk.cluster_size <= 0 && root.fd.valid() && ::fstatvfs(root.fd.get(), &sv) == 0) {
     walk.cluster_size = static_cast<std::int64_t>(sv.f_frsize);
   }
-  struct stat root_stat {};
   if (walk.cluster_size <= 0) {
     messages::out_text(messages::get_message(109) + std::to_string(EINVAL));
     return false;
   }
-  if (::stat(root.c_str(), &root_stat) != 0) {
-    log_error(errno, root);
+  if (!root.fd.valid()) {
+    log_error(root.open_error, root.path);
     return false;
   }
-  walk.device = root_stat.st_dev;
+  walk.device = root.device;
+  // A deep tree holds a descriptor for every folder on the way down.
+  detail::DescriptorLimit limit;
   detail::progress_start();
   walk_volume(root, walk);
   detail::progress_to(100);

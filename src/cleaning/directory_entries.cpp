@@ -3,13 +3,11 @@
 //
 // Linux has no query for the MFT's valid data length, so it is read from MFT record 0 through
 // the NTFS engine, after asking the mount to write out what it holds.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -24,7 +22,6 @@ namespace fennick::cleaning {
 
 namespace {
 
-using detail::child_path;
 using detail::counter_name;
 
 constexpr std::uint64_t files_per_folder = 3000;
@@ -38,12 +35,8 @@ struct MftSize {
 };
 
 // MftValidDataLength and the record size, from record 0 of the volume as it is on disk now.
-std::optional<MftSize> query_mft_size(const volume::DriveInfo& drive, const std::string& root) {
-  const int root_fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (root_fd >= 0) {
-    ::syncfs(root_fd);
-    ::close(root_fd);
-  }
+std::optional<MftSize> query_mft_size(const volume::DriveInfo& drive, int root_fd) {
+  ::syncfs(root_fd);
   ntfs::NtfsVolume v;
   if (!ntfs::open_ntfs_volume(v, drive) || !ntfs::load_mft(v)) return std::nullopt;
   const ntfs::ConstBytes record(v.mft_record);
@@ -57,48 +50,87 @@ std::optional<MftSize> query_mft_size(const volume::DriveInfo& drive, const std:
   return MftSize{bytes, v.geometry.record_size};
 }
 
+// One TMPDIR folder of this run: its name in the root and the descriptor every file of it is
+// made and removed through, so that nothing a user puts at the name later is followed.
+struct TempFolder {
+  std::string name;
+  detail::OwnedFd fd;
+  struct stat made {};
+};
+
 // A TMPDIR folder left by an earlier run that could not finish: nothing in it but empty
-// files with 12-digit names. Anything else under such a name is the user's and stays.
-bool is_leftover_folder(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  DIR* dir = ::opendir(path.c_str());
-  if (!dir) return false;
-  bool ours = true;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
+// files with 12-digit names. Anything else under such a name is the user's and stays. What
+// was checked is what goes: the files are removed through the folder's descriptor, then the
+// folder, if the name still names it. True when the name is free afterwards.
+bool remove_leftover_folder(const detail::RootFolder& root, const std::string& name) {
+  struct stat listed {};
+  if (::fstatat(root.fd.get(), name.c_str(), &listed, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISDIR(listed.st_mode)) {
+    return false;
+  }
+  const detail::OwnedFd folder(detail::open_folder_at(root.fd.get(), name, root.device));
+  struct stat opened {};
+  if (!folder.valid() || ::fstat(folder.get(), &opened) != 0 ||
+      !detail::same_file(opened, listed)) {
+    return false;
+  }
+  int error = 0;
+  const std::vector<std::string> names = detail::folder_entries(folder.get(), error);
+  if (error != 0) return false;
+  for (const std::string& file_name : names) {
     struct stat file {};
-    const bool digits = name.size() == 12 && name.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits || ::fstatat(::dirfd(dir), entry->d_name, &file, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(file.st_mode) || file.st_size != 0) {
-      ours = false;
-      break;
+    const bool digits =
+        file_name.size() == 12 && file_name.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || ::fstatat(folder.get(), file_name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(file.st_mode) || file.st_size != 0 || file.st_dev != root.device) {
+      return false;
     }
   }
-  ::closedir(dir);
-  return ours;
+  for (const std::string& file_name : names) ::unlinkat(folder.get(), file_name.c_str(), 0);
+  struct stat now {};
+  return ::fstatat(root.fd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+         detail::same_file(now, listed) &&
+         ::unlinkat(root.fd.get(), name.c_str(), AT_REMOVEDIR) == 0;
 }
 
-// Makes the next TMPDIR folder of this run, hidden; empty when none can be made. A name the
-// user holds is passed over.
-std::string start_folder(const std::string& root, std::uint64_t& folder_number) {
+// Makes the next TMPDIR folder of this run in the root, hidden, and opens it; none when none
+// can be made. A name the user holds is passed over.
+std::optional<TempFolder> start_folder(const detail::RootFolder& root,
+                                       std::uint64_t& folder_number) {
   while (folder_number <= last_folder_number) {
-    const std::string path = child_path(root, "TMPDIR" + counter_name(folder_number, 6));
+    TempFolder folder;
+    folder.name = "TMPDIR" + counter_name(folder_number, 6);
     folder_number += 1;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-      if (!is_leftover_folder(path) || !delete_folder_tree(path)) continue;
+    if (::fstatat(root.fd.get(), folder.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !remove_leftover_folder(root, folder.name)) {
+      continue;
     }
-    if (::mkdir(path.c_str(), 0700) != 0) return {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-      detail::make_hidden(fd);
-      ::close(fd);
+    if (::mkdirat(root.fd.get(), folder.name.c_str(), 0700) != 0) return std::nullopt;
+    folder.fd = detail::OwnedFd(detail::open_folder_at(root.fd.get(), folder.name, root.device));
+    if (!folder.fd.valid() || ::fstat(folder.fd.get(), &folder.made) != 0) {
+      // Removes only an empty folder, never what a link points to.
+      ::unlinkat(root.fd.get(), folder.name.c_str(), AT_REMOVEDIR);
+      return std::nullopt;
     }
-    return path;
+    detail::make_hidden(folder.fd.get());
+    return folder;
   }
-  return {};
+  return std::nullopt;
+}
+
+// Removes the run's files from the folder through its descriptor, then the folder itself when
+// its name in the root still names it.
+void remove_folder(const detail::RootFolder& root, const TempFolder& folder) {
+  int error = 0;
+  for (const std::string& name : detail::folder_entries(folder.fd.get(), error)) {
+    delete_folder_tree(folder.fd.get(), name);
+  }
+  struct stat now {};
+  if (::fstatat(root.fd.get(), folder.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+      detail::same_file(now, folder.made)) {
+    ::unlinkat(root.fd.get(), folder.name.c_str(), AT_REMOVEDIR);
+  }
 }
 
 }  // namespace
@@ -108,10 +140,14 @@ bool erase_directory_entries(const volume::DriveInfo& drive) {
     messages::out_text(messages::get_message(108));
     return false;
   }
-  const std::string root = clean_root(drive);
-  if (root.empty()) return false;
+  const detail::RootFolder root = detail::open_clean_root(drive);
+  if (root.path.empty()) return false;
+  if (!root.fd.valid()) {
+    detail::progress_to(100);
+    return false;
+  }
 
-  const std::optional<MftSize> first = query_mft_size(drive, root);
+  const std::optional<MftSize> first = query_mft_size(drive, root.fd.get());
   if (!first) {
     detail::progress_to(100);
     return false;
@@ -122,28 +158,32 @@ bool erase_directory_entries(const volume::DriveInfo& drive) {
   std::int64_t valid = v0;
   bool query_ok = true;
 
+  // Every folder of the run stays open until its files are gone.
+  detail::DescriptorLimit limit;
   detail::progress_start();
-  std::vector<std::string> folders;
-  std::string folder;
+  std::vector<TempFolder> folders;
   std::uint64_t count = 0;
   std::uint64_t folder_number = 0;
   while (true) {
     messages::process_pending_events();
     if (count % files_per_folder == 0) {
-      folder = start_folder(root, folder_number);
-      if (folder.empty()) break;
-      folders.push_back(folder);
+      std::optional<TempFolder> next = start_folder(root, folder_number);
+      if (!next) break;
+      folders.push_back(std::move(*next));
     }
-    const std::string file = child_path(folder, counter_name(count, 12));
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::openat(folders.back().fd.get(), counter_name(count, 12).c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) break;
+    struct stat made {};
+    const bool on_volume = ::fstat(fd, &made) == 0 && made.st_dev == root.device;
+    ::close(fd);
+    if (!on_volume) break;
     count += 1;
     if (count % 500 == 0) {
       detail::progress_to(static_cast<std::int64_t>(std::min<std::uint64_t>(50, count * 3000 / records)));
     }
-    ::close(fd);
     if (count % 20 == 0) {
-      const std::optional<MftSize> now = query_mft_size(drive, root);
+      const std::optional<MftSize> now = query_mft_size(drive, root.fd.get());
       query_ok = now.has_value();
       if (now) valid = now->valid_bytes;
     }
@@ -155,12 +195,9 @@ bool erase_directory_entries(const volume::DriveInfo& drive) {
   const std::int64_t base = detail::progress_now();
   const auto n = static_cast<std::int64_t>(folders.size());
   for (std::int64_t i = 0; i < n; ++i) {
-    struct stat st {};
-    if (::lstat(folders[static_cast<std::size_t>(i)].c_str(), &st) == 0) {
-      detail::progress_to(base + (100 - base) * (i + 1) / n);
-      delete_folder_tree(folders[static_cast<std::size_t>(i)]);
-      messages::process_pending_events();
-    }
+    detail::progress_to(base + (100 - base) * (i + 1) / n);
+    remove_folder(root, folders[static_cast<std::size_t>(i)]);
+    messages::process_pending_events();
   }
   detail::progress_to(100);
   return grew;

@@ -6,7 +6,6 @@
 // as its descriptor: closing it, or the end of the process however it comes, gives the space
 // back and leaves nothing behind.
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -22,33 +21,9 @@ namespace fennick::cleaning {
 
 namespace {
 
-using detail::child_path;
-
 constexpr std::int64_t first_small_size = 4096;
 // A folder cannot hold more than this many cleanup names before the counter wraps.
 constexpr std::uint64_t last_small_number = 999999999999ULL;
-
-// Every small file stays open until the end, and a volume can have far more free MFT records
-// than the usual descriptor limit; the soft limit is raised to the hard one for the run.
-class DescriptorLimit {
- public:
-  DescriptorLimit() {
-    if (::getrlimit(RLIMIT_NOFILE, &saved_) == 0 && saved_.rlim_cur < saved_.rlim_max) {
-      rlimit raised = saved_;
-      raised.rlim_cur = saved_.rlim_max;
-      changed_ = ::setrlimit(RLIMIT_NOFILE, &raised) == 0;
-    }
-  }
-  ~DescriptorLimit() {
-    if (changed_) ::setrlimit(RLIMIT_NOFILE, &saved_);
-  }
-  DescriptorLimit(const DescriptorLimit&) = delete;
-  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  bool changed_ = false;
-};
 
 // The descriptors of the run's cleanup files, closed in the order they were made.
 class CleanupFiles {
@@ -69,11 +44,12 @@ bool stopped() { return messages::stop_flag != 0; }
 }  // namespace
 
 bool erase_free_space(const volume::DriveInfo& drive) {
-  const std::string root = clean_root(drive);
-  if (root.empty()) return false;
+  const detail::RootFolder root = detail::open_clean_root(drive);
+  if (root.path.empty()) return false;
   struct statvfs sv {};
-  if (::statvfs(root.c_str(), &sv) != 0) {
-    messages::out_text(messages::get_message(109) + std::to_string(errno));
+  if (!root.fd.valid() || ::fstatvfs(root.fd.get(), &sv) != 0) {
+    messages::out_text(messages::get_message(109) +
+                       std::to_string(root.fd.valid() ? errno : root.open_error));
     return false;
   }
   // Some FUSE file systems report no figures at all; the cluster size then comes from the
@@ -92,9 +68,12 @@ bool erase_free_space(const volume::DriveInfo& drive) {
     return false;
   }
 
-  DescriptorLimit limit;
+  // Every small file stays open until the end, and a volume can have far more free MFT
+  // records than the usual descriptor limit.
+  detail::DescriptorLimit limit;
   CleanupFiles files;
-  const int large = detail::create_cleanup_file(child_path(root, "DELTEMP00000"), 0, true);
+  const int large =
+      detail::create_cleanup_file(root.fd.get(), root.device, "DELTEMP00000", 0, true);
   if (large < 0) {
     messages::out_text(messages::get_message(112) + std::to_string(errno));
     return false;
@@ -119,7 +98,8 @@ bool erase_free_space(const volume::DriveInfo& drive) {
     if (rounds % 10 == 0 && free_total > 0) detail::progress_to(written * 100 / free_total);
   }
 
-  const int second = detail::create_cleanup_file(child_path(root, "DELTEMP00001"), O_DSYNC, false);
+  const int second =
+      detail::create_cleanup_file(root.fd.get(), root.device, "DELTEMP00001", O_DSYNC, false);
   if (second >= 0) files.add(second);
 
   // Small files, until one cannot be made or cannot take a single byte. Each file is filled
@@ -131,7 +111,8 @@ bool erase_free_space(const volume::DriveInfo& drive) {
     messages::process_pending_events();
     if (stopped() || k >= last_small_number) break;
     k += 1;
-    const int fd = detail::create_cleanup_file(child_path(root, detail::counter_name(k, 12)), 0, false);
+    const int fd = detail::create_cleanup_file(root.fd.get(), root.device,
+                                               detail::counter_name(k, 12), 0, false);
     if (fd < 0) {
       if (errno == EEXIST) continue;  // a file of the user's with this name: the next number
       break;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 
+#include "cleaning/clean_files.h"
 #include "cleaning/clean_unit.h"
 #include "messages/status_channel.h"
 
@@ -103,11 +104,49 @@ bool overwrite_region(int fd, std::int64_t length) {
   return true;
 }
 
-bool delete_folder_tree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
+namespace {
+
+// Deeper trees than this are not removed; the workers' own folders are one level deep.
+constexpr int deepest_folder = 256;
+
+bool remove_tree_at(int parent_fd, const std::string& name, dev_t device, int depth) {
   struct stat st {};
-  return !ec && ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+  if (::fstatat(parent_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  if (!S_ISDIR(st.st_mode)) return ::unlinkat(parent_fd, name.c_str(), 0) == 0 || errno == ENOENT;
+  if (st.st_dev != device || depth >= deepest_folder) return false;
+  const detail::OwnedFd folder(detail::open_folder_at(parent_fd, name, device));
+  struct stat opened {};
+  if (!folder.valid() || ::fstat(folder.get(), &opened) != 0 || !detail::same_file(opened, st)) {
+    return false;
+  }
+  int error = 0;
+  bool all_gone = true;
+  for (const std::string& entry : detail::folder_entries(folder.get(), error)) {
+    all_gone = remove_tree_at(folder.get(), entry, device, depth + 1) && all_gone;
+  }
+  if (error != 0 || !all_gone) return false;
+  return ::unlinkat(parent_fd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
+}
+
+}  // namespace
+
+bool delete_folder_tree(int parent_fd, const std::string& name) {
+  struct stat parent {};
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+      ::fstat(parent_fd, &parent) != 0) {
+    return false;
+  }
+  return remove_tree_at(parent_fd, name, parent.st_dev, 0);
+}
+
+bool delete_folder_tree(const std::string& path) {
+  std::filesystem::path p(path);
+  while (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+  const std::string name = p.filename().string();
+  const std::string parent = p.has_parent_path() ? p.parent_path().string() : std::string(".");
+  const detail::OwnedFd parent_fd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parent_fd.valid()) return errno == ENOENT;
+  return delete_folder_tree(parent_fd.get(), name);
 }
 
 }  // namespace fennick::cleaning

@@ -6,7 +6,10 @@
 // order given, then block devices in name order.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,18 @@ std::string table_fs_name(const std::string& file_system_name);
 std::string drive_caption(const DriveInfo& drive);
 
 // Mount point of the block device or image at path, from /proc/self/mountinfo; empty if none.
+// A mount is matched by device numbers: a block device by its own, an image by those of the
+// loop devices it backs (from its first byte). A FUSE mount of an image without a loop device
+// counts only when its source path is the image itself and a FUSE daemon holds the image
+// open. Source texts alone never match.
 std::string find_mount_point(const std::string& path);
+
+// The same lookup, with the device number of the mounted file system (the st_dev of every
+// file on it), so that a caller can check that a folder it opened is on that mount.
+struct MountPlace {
+  std::string mount_point;
+  dev_t device = 0;
+};
+std::optional<MountPlace> find_mount(const std::string& path);
 
 }  // namespace fennick::volume

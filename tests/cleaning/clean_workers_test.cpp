@@ -1,7 +1,7 @@
 // The cleaning workers on their own: overwrite_region and delete_folder_tree on ordinary
 // files, the refusals, and the three jobs on small NTFS volumes mounted through ntfs-3g
 // (cluster tips with the bytes checked on the image, stops and full volumes that must leave
-// nothing behind).
+// nothing behind, folders swapped for links while a job works in them).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -324,6 +324,102 @@ TEST(CleanStopTest, StoppedAndFullRunsLeaveNothingBehind) {
     EXPECT_EQ(root_listing(v), full_listing);
     EXPECT_EQ(open_files(), baseline);
     EXPECT_EQ(sha256_of(v.path("keep.txt")), keep_hash);
+  }
+}
+
+// ---- folders swapped for links while a job works in them ---------------------------------
+
+// A user who can write to the volume replaces the job's TMPDIR folder with a link to a folder
+// elsewhere while the job fills it: the job goes on in the folder it made, and nothing lands
+// where the link points.
+TEST(CleanLinkTest, ATmpdirFolderSwappedForALinkGetsNoFileOutsideTheVolume) {
+  if (!can_mount_ntfs()) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs and ntfs-3g";
+  NtfsImage v;
+  TempDir outside;
+  ASSERT_TRUE(v.mount());
+  const std::vector<std::string> listing = root_listing(v);
+  DriveScope drive(v.image());
+  const volume::DriveInfo d = volume::drive_table[0];
+
+  const std::string folder = v.path("TMPDIR000000");
+  bool swapped = false;
+  RecordingChannel rec;
+  rec.on_pending_events = [&] {
+    if (!swapped && rec.pending_event_calls >= 10 && fs::is_directory(fs::symlink_status(folder))) {
+      fs::rename(folder, v.path("moved"));
+      fs::create_directory_symlink(outside.path(), folder);
+      swapped = true;
+    }
+    if (rec.pending_event_calls == 60) messages::stop_flag = 1;
+  };
+  {
+    ScopedChannel scoped(rec);
+    messages::stop_flag = 0;
+    cleaning::erase_directory_entries(d);
+    messages::stop_flag = 0;
+  }
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(folder_listing(outside.path()), std::vector<std::string>{})
+      << "files made through the link";
+  EXPECT_EQ(folder_listing(v.path("moved")), std::vector<std::string>{})
+      << "the job's files are gone";
+  // The link and the renamed folder are the user's and stay; nothing of the job's is left.
+  std::vector<std::string> expected = listing;
+  expected.push_back("TMPDIR000000");
+  expected.push_back("moved");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(root_listing(v), expected);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder)));
+}
+
+// The tip walk has entered folder "a" when a user renames it and puts a link to folder "b" in
+// its place: the walk finishes the folder it opened ("a.moved/f.bin" gets its tip erased) and
+// does not reach "b" through the link (which it walks once on its own).
+TEST(CleanLinkTest, AFolderSwappedForALinkDuringTheTipWalkIsNotFollowed) {
+  if (!can_mount_ntfs() || !have_program("istat"))
+    GTEST_SKIP() << "needs root, /dev/fuse, mkntfs, ntfs-3g, sleuthkit";
+  NtfsImage v;
+  ASSERT_TRUE(v.mount());
+  for (const std::string name : {"a", "b"}) {
+    fs::create_directory(v.path(name));
+    // 0xAB up to the cluster's end, then cut back: the tip holds 0xAB.
+    std::vector<std::uint8_t> content = marked_content(name, 5000);
+    content.resize(8192, 0xAB);
+    ASSERT_TRUE(write_bytes(v.path(name + "/f.bin"), content));
+    fs::resize_file(v.path(name + "/f.bin"), 5000);
+  }
+  {
+    DriveScope drive(v.image());
+    const volume::DriveInfo& d = volume::drive_table[0];
+    // NTFS lists a folder's names in order, so the walk lets events through before "a" (the
+    // first entry of the root) and then before "a/f.bin".
+    bool swapped = false;
+    RecordingChannel rec;
+    rec.on_pending_events = [&] {
+      if (rec.pending_event_calls == 2) {
+        fs::rename(v.path("a"), v.path("a.moved"));
+        fs::create_directory_symlink(v.path("b"), v.path("a"));
+        swapped = true;
+      }
+    };
+    ScopedChannel scoped(rec);
+    EXPECT_TRUE(cleaning::erase_cluster_tips(d, d.cluster_size, d.total_bytes - d.free_bytes));
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(rec.lines.empty()) << rec.lines.front();
+    EXPECT_EQ(cleaning::tips_file_count, 2u);
+  }
+  v.unmount();
+  const std::vector<std::uint8_t> image = read_bytes(v.image());
+  for (const std::string path : {"a.moved/f.bin", "b/f.bin"}) {
+    const auto clusters = clusters_of(v.image(), path);
+    ASSERT_EQ(clusters.size(), 2u) << path;
+    const std::size_t tip_start = static_cast<std::size_t>(clusters.back()) * 4096 + 5000 % 4096;
+    const std::size_t cluster_end = static_cast<std::size_t>(clusters.back() + 1) * 4096;
+    ASSERT_LE(cluster_end, image.size());
+    std::size_t old_bytes = 0;
+    for (std::size_t i = tip_start; i < cluster_end; ++i) old_bytes += image[i] == 0xAB;
+    EXPECT_LT(old_bytes, (cluster_end - tip_start) / 64)
+        << path << ": tip still holds the old bytes";
   }
 }
 
