@@ -293,5 +293,54 @@ TEST(NtfsWipeTest, RefusesRecordsThatAreNoLongerTheOneTheScanSaw) {
   EXPECT_EQ(sha256_of(image), before);
 }
 
+// A record larger than a cluster whose halves lie in two MFT fragments far apart: the wipe
+// zeroes both halves where the MFT's runs put them, and no other byte (the cluster after the
+// first half, where a contiguous write would land, keeps its bytes).
+TEST(NtfsWipeTest, ARecordSplitAcrossMftFragmentsIsZeroedAtBothPlacesOnly) {
+  const std::string fixture = testing::fixture_image("ntfs-split-record.img");
+  if (fixture.empty()) GTEST_SKIP() << "ntfs-split-record.img fixture not built (needs root and FUSE)";
+  std::map<std::string, std::string> layout;
+  {
+    std::ifstream in(fixture + ".layout");
+    std::string line;
+    while (std::getline(in, line)) {
+      const std::size_t eq = line.find('=');
+      if (eq != std::string::npos) layout[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+  }
+  ASSERT_TRUE(layout.count("victim_record") && layout.count("second_half_offset"));
+  const std::int64_t record_no = std::stoll(layout["victim_record"]);
+  const std::size_t first = std::stoull(layout["first_half_offset"]);
+  const std::size_t second = std::stoull(layout["second_half_offset"]);
+  const std::size_t half = std::stoull(layout["record_size"]) / 2;
+  testing::TempDir dir;
+  const std::string image = dir.path() + "/copy.img";
+  ASSERT_EQ(run_command("cp " + shell_quote(fixture) + " " + shell_quote(image)).exit_code, 0);
+  const auto before = read_file(image);
+  DriveScope drive(image);
+  const auto files = scan_all();
+  const auto victim = std::find_if(files.begin(), files.end(),
+                                   [&](const TDeletedFile& f) { return f.record_no == record_no; });
+  ASSERT_NE(victim, files.end());
+
+  messages::RecordingChannel log;
+  messages::ScopedChannel scoped(log);
+  bool wiped = false;
+  EXPECT_EQ(dispatch::wipe_file(*victim, &wiped), 1);
+  EXPECT_TRUE(wiped) << (log.lines.empty() ? "" : log.lines.back());
+  const auto after = read_file(image);
+  ASSERT_EQ(after.size(), before.size());
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    const bool in_record = (i >= first && i < first + half) || (i >= second && i < second + half);
+    if (in_record) {
+      ASSERT_EQ(after[i], 0) << "record byte at " << i << " not zeroed";
+    } else {
+      ASSERT_EQ(after[i], before[i]) << "byte " << i << " outside the record changed";
+    }
+  }
+  const auto fls = run_command("fls -r -d -p " + shell_quote(image));
+  EXPECT_EQ(fls.out.find("victim"), std::string::npos) << fls.out;
+}
+
 }  // namespace
 }  // namespace fennick::ntfs
