@@ -1,12 +1,14 @@
 // Shared by the whole-volume fuzz targets: binds the fuzzer's bytes as drive C: (a memory
 // volume, the only entry of the drive table) with the facts its own boot sector gives, and
-// recovers a few of the files a scan found into a scratch file.
+// recovers a few of the files a scan found into a scratch folder where links lie in wait.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -50,10 +52,13 @@ inline void bind_volume(const std::uint8_t* data, std::size_t size,
 }
 
 // Recovers up to `count` of the files found into a scratch folder in memory-backed /dev/shm
-// (or /tmp), each file removed again at once.
+// (or /tmp), each file removed again at once. Before each file a symbolic link to a file
+// outside the folder is planted where the file would go, and one where its first folder
+// would be: the recovery must go beside them, never through them. What the files take on
+// disk is bounded by the volume: a cluster can decode to at most one compression unit of 16.
 inline void recover_some(std::size_t count) {
+  static const std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
   static const std::string folder = [] {
-    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string templ = base + "/fennick-fuzz-XXXXXX";
     if (mkdtemp(templ.data()) == nullptr) std::abort();
     // The folder goes when the fuzzer ends (libFuzzer leaves through exit()).
@@ -65,23 +70,60 @@ inline void recover_some(std::size_t count) {
     });
     return templ;
   }();
+  // The link targets live beside the destination, not in it: an empty file and an empty
+  // folder that must stay empty.
+  static const std::string bait_file = folder + ".bait";
+  static const std::string bait_folder = folder + ".bait-folder";
+  static const bool baits_made = [] {
+    if (FILE* f = std::fopen(bait_file.c_str(), "w")) std::fclose(f);
+    ::mkdir(bait_folder.c_str(), 0700);
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove(bait_file, ec);
+      std::filesystem::remove_all(bait_folder, ec);
+    });
+    return true;
+  }();
+  (void)baits_made;
   dispatch::destination_folder = folder;
   dispatch::begin_recovery_run();
   const std::size_t n = std::min<std::size_t>(count, catalogue::deleted_files.size());
+  const std::int64_t volume_bytes = volume::source_for('c') ? volume::source_for('c')->size_bytes() : 0;
+  std::int64_t stored = 0;
   for (std::size_t i = 0; i < n; ++i) {
+    const catalogue::TDeletedFile& record = catalogue::deleted_files[i];
+    const bool keep = i % 2 == 1;
+    const std::string planned = dispatch::output_path_for(record, keep, folder, {});
+    if (planned.rfind(folder + "/", 0) != 0) std::abort();
+    const std::size_t slash = planned.find('/', folder.size() + 1);
+    if (slash == std::string::npos) {
+      ::symlink(bait_file.c_str(), planned.c_str());
+    } else {
+      ::symlink(bait_folder.c_str(), planned.substr(0, slash).c_str());
+    }
     dispatch::RecoveryOutcome outcome;
-    dispatch::recover_file(catalogue::deleted_files[i], i % 2 == 1, &outcome);
+    dispatch::recover_file(record, keep, &outcome);
     if (!outcome.output_path.empty()) {
       // Everything a recovery writes must stay inside the destination folder.
       if (outcome.output_path.rfind(folder + "/", 0) != 0) std::abort();
+      struct stat st {};
+      if (::lstat(outcome.output_path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) std::abort();
+        stored += static_cast<std::int64_t>(st.st_blocks) * 512;
+      }
       unlink(outcome.output_path.c_str());
     }
+    struct stat bait {};
+    if (::stat(bait_file.c_str(), &bait) != 0 || bait.st_size != 0) std::abort();
+    if (!std::filesystem::is_empty(bait_folder)) std::abort();
+    // Folders made for "keep folder structure" go, and the links with them.
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+      std::filesystem::remove_all(entry.path(), ec);
+    }
   }
-  // Folders made for "keep folder structure" go too.
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    std::filesystem::remove_all(entry.path(), ec);
-  }
+  dispatch::end_recovery_run();
+  if (stored > static_cast<std::int64_t>(n) * (16 * volume_bytes + (std::int64_t{1} << 20))) std::abort();
 }
 
 }  // namespace fennick::fuzzing

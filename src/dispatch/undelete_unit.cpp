@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -90,6 +91,9 @@ bool open_run_destination() {
                                                  : messages::not_a_regular_file) +
                        path);
   };
+  // A folder the user named but that is not there yet is made, as the command line does.
+  std::error_code ec;
+  std::filesystem::create_directories(destination_folder, ec);
   return run_destination.open(destination_folder, catalogue::requester_from_environment());
 }
 

@@ -23,6 +23,7 @@
 #include "dispatch/undelete_unit.h"
 #include "gui_support.h"
 #include "messages/message_catalogue.h"
+#include "messages/program_texts.h"
 #include "ui/file_list.h"
 #include "volume/drive_table.h"
 
@@ -271,6 +272,46 @@ TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
   EXPECT_TRUE(lines[2].toStdString().starts_with(messages::get_message(74)));
   EXPECT_EQ(lines[3].toStdString(), messages::get_message(54));
   EXPECT_EQ(written_files(out).size(), 1u);  // the run went on
+}
+
+// The window's undelete writes through the same guarded destination as the command line: a
+// link planted where a file goes, or where its folder goes, is left alone and the file is
+// written beside it.
+TEST_F(UndeleteTest, LinksPlantedInTheDestinationAreNotFollowed) {
+  if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  const std::vector<std::int32_t> marked = mark_recoverable();
+  ASSERT_GE(marked.size(), 2u);
+  const catalogue::TDeletedFile& first = catalogue::deleted_files[static_cast<std::size_t>(marked[0])];
+  const std::string out = temp_path("planted");
+  const std::string outside = temp_path("outside");
+  set_destination(out);
+  std::filesystem::create_directories(outside);
+  { std::ofstream(outside + "/victim") << "unchanged"; }
+  std::filesystem::create_symlink(outside + "/victim", out + "/" + first.name.str());
+  // With "Keep folder structure", the first folder of every nested file is a link.
+  find<QCheckBox>("KeepFolderHTMLCheckBox")->setChecked(true);
+  for (std::int32_t i : marked) {
+    const std::string path = catalogue::deleted_files[static_cast<std::size_t>(i)].path.str();
+    if (path.size() <= 3) continue;
+    const std::string folder = path.substr(3, path.find('\\', 3) - 3);
+    std::error_code ec;
+    std::filesystem::create_symlink(outside, out + "/" + folder, ec);
+  }
+  const int log_before = static_cast<int>(log().size());
+  click("UndeleteAdvToolButton");
+  const QStringList lines = log().mid(log_before);
+  EXPECT_EQ(written_files(outside).size(), 1u) << lines.join("\n").toStdString();
+  EXPECT_EQ(first_line(outside + "/victim"), "unchanged");
+  int successes = 0;
+  bool link_reported = false;
+  for (const QString& line : lines) {
+    const std::string text = line.toStdString();
+    if (text.starts_with(messages::get_message(74))) ++successes;
+    if (text.starts_with(messages::get_message(messages::link_not_followed))) link_reported = true;
+  }
+  EXPECT_EQ(successes, static_cast<int>(marked.size())) << lines.join("\n").toStdString();
+  EXPECT_TRUE(link_reported) << lines.join("\n").toStdString();
 }
 
 TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
