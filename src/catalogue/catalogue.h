@@ -23,6 +23,13 @@ constexpr std::int8_t quality_error = -1;
 constexpr std::int8_t quality_compressed = -2;
 constexpr std::int8_t quality_encrypted = -3;
 
+// The longest name of a file or folder, and the longest folder path, in UTF-16 units as the
+// file systems count them (a Windows path reaches 32,767).
+constexpr std::size_t max_name_units = 255;
+constexpr std::size_t max_path_units = 32767;
+using NameText = ShortString<max_name_units>;
+using PathText = ShortString<max_path_units>;
+
 // One found file. A record whose name is empty is a wiped file.
 struct TDeletedFile {
   std::int32_t drive_index = 0;   // index of the volume's entry in drive_table
@@ -34,9 +41,9 @@ struct TDeletedFile {
   std::int8_t quality = 0;        // 0..100 or a status code
   DateTime created = 0;
   DateTime modified = 0;
-  ShortString<255> name;
+  NameText name;
   std::uint16_t type_group = 0;
-  ShortString<255> path;          // "E:\DOCS\OLD\"
+  PathText path;                  // "E:\DOCS\OLD\"
   std::int32_t parent_dir = 0;    // folder id of the folder that holds the entry
   std::uint8_t selected = 0;
   std::int64_t entry_cluster = 0; // FAT: directory cluster of the entry set (0 = root region);
@@ -51,7 +58,7 @@ struct TFolderEntry {
   char drive_letter = 0;
   std::int32_t first_cluster = 0;  // FAT scanner's private directory table only
   std::int32_t parent_id = 0;
-  ShortString<255> name;
+  NameText name;
   std::uint8_t deleted = 0;  // deleted, below a deleted folder, or an NTFS placeholder
 };
 

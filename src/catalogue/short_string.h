@@ -1,11 +1,12 @@
-// ShortString<N>: a text of at most N bytes, as the catalogue's records hold their names and
-// paths. A longer text is cut to N bytes when stored, at a UTF-8 character boundary so that a
-// cut never leaves half a character behind.
+// ShortString<N>: a text with a limit, as the catalogue's records hold their names and paths.
+// A longer text is cut when stored, at a UTF-8 character boundary so that a cut never leaves
+// half a character behind.
 //
-// Short limits (file-system names, extensions) keep their bytes inside the record. Long ones
-// (names and paths of up to 255 bytes) keep one length byte and the text in a block of their
-// own, shared by every copy: a record then costs a pointer instead of 256 bytes, all the files
-// of one folder share one path, and sorting a million records moves a sixth of the memory.
+// Short limits (below 16: file-system names, extensions) count bytes and keep them inside the
+// record. Long ones (names, paths) count UTF-16 units, as the file systems count a name's
+// length (255 for a name, whatever its script: a character outside the BMP counts two), and
+// keep the text in a block of their own, shared by every copy: a record then costs a pointer,
+// all the files of one folder share one path, and sorting a million records moves little.
 // The text of a block never changes after it is made, so sharing is invisible to callers;
 // assigning makes a new block, and the last copy to let go of a block frees it.
 #pragma once
@@ -29,6 +30,37 @@ inline std::size_t utf8_cut_length(std::string_view text, std::size_t limit) {
   // Step back over continuation bytes to the start of the character that crosses the limit.
   while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   return n;
+}
+
+// Length in bytes of the longest prefix of text that holds at most limit UTF-16 units and does
+// not end inside a UTF-8 sequence. A four-byte sequence (outside the BMP) counts two units; any
+// other sequence, and a stray byte, one.
+inline std::size_t utf16_cut_length(std::string_view text, std::size_t limit) {
+  std::size_t units = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t bytes = 1;
+    if (lead >= 0xF0 && lead < 0xF8) {
+      bytes = 4;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      bytes = 3;
+    } else if (lead >= 0xC0 && lead < 0xE0) {
+      bytes = 2;
+    }
+    // A sequence cut short by the text's end or a byte that is no continuation counts alone.
+    std::size_t have = 1;
+    while (have < bytes && at + have < text.size() &&
+           (static_cast<unsigned char>(text[at + have]) & 0xC0) == 0x80) {
+      ++have;
+    }
+    if (have < bytes) bytes = have;
+    const std::size_t count = bytes == 4 ? 2 : 1;
+    if (units + count > limit) break;
+    units += count;
+    at += bytes;
+  }
+  return at;
 }
 
 // The text inside the object: for limits of a few bytes.
@@ -56,10 +88,11 @@ struct InlineShortString {
   friend bool operator==(const InlineShortString& a, std::string_view b) { return a.view() == b; }
 };
 
-// The text in an immutable block shared by copies; the empty text holds no block.
+// The text, of at most N UTF-16 units, in an immutable block shared by copies; the empty text
+// holds no block.
 template <std::size_t N>
 class SharedShortString {
-  static_assert(N <= 255, "the length is one byte");
+  static_assert(N <= 65535, "no file-system text is longer");
 
  public:
   constexpr SharedShortString() = default;
@@ -87,12 +120,12 @@ class SharedShortString {
   ~SharedShortString() { release(); }
 
   void assign(std::string_view text) {
-    const std::size_t n = utf8_cut_length(text, N);
+    const std::size_t n = utf16_cut_length(text, N);
     Block* made = nullptr;
     if (n > 0) {
       void* memory = ::operator new(sizeof(Block) + n);
       made = new (memory) Block{};
-      made->length = static_cast<std::uint8_t>(n);
+      made->length = static_cast<std::uint32_t>(n);
       std::memcpy(made->text(), text.data(), n);
     }
     release();
@@ -116,7 +149,7 @@ class SharedShortString {
  private:
   struct Block {
     std::atomic<std::uint32_t> references{1};
-    std::uint8_t length = 0;
+    std::uint32_t length = 0;
     char* text() { return reinterpret_cast<char*>(this + 1); }
     const char* text() const { return reinterpret_cast<const char*>(this + 1); }
   };

@@ -107,6 +107,17 @@ std::string safe_component(std::string_view name) {
   }
   if (out.empty() || out == ".") return "_";
   if (out == "..") return "__";
+  // A name of 255 UTF-16 units can take up to 765 bytes of UTF-8, and a Linux name only 255:
+  // the stem gives way, the extension stays.
+  constexpr std::size_t max_component_bytes = 255;
+  if (out.size() > max_component_bytes) {
+    const std::size_t dot = out.rfind('.');
+    const bool keep_ext = dot != std::string::npos && dot > 0 && out.size() - dot <= 32;
+    const std::string ext = keep_ext ? out.substr(dot) : std::string();
+    std::string stem = keep_ext ? out.substr(0, dot) : out;
+    stem.resize(catalogue::utf8_cut_length(stem, max_component_bytes - ext.size()));
+    out = stem + ext;
+  }
   return out;
 }
 

@@ -45,7 +45,9 @@ int wipe_file(const catalogue::TDeletedFile& record, bool* wiped = nullptr);
 std::string output_path_for(const catalogue::TDeletedFile& record, bool keep_folders,
                             const std::string& destination, const std::set<std::string>& taken);
 // One path component as it may reach the file system: "/" and control characters become
-// "_", and an empty name, "." or ".." is replaced, so no name can leave its folder.
+// "_", an empty name, "." or ".." is replaced, so no name can leave its folder, and a name
+// longer than Linux's 255 bytes is shortened in its stem, at a character boundary, keeping
+// its extension.
 std::string safe_component(std::string_view name);
 
 // " b", " Kb" (binary kilo) or " Mb" (decimal mega) text of a size.

@@ -224,7 +224,7 @@ class FatScanner {
   std::unordered_set<std::uint32_t> walked_clusters_;
   // Folder path by folder id: the files of one folder share one path text, and the folder
   // list is searched once per folder rather than once per file.
-  std::unordered_map<std::int32_t, catalogue::ShortString<255>> path_of_dir_;
+  std::unordered_map<std::int32_t, catalogue::PathText> path_of_dir_;
   std::int64_t live_count_ = 0;
   std::int64_t live_bytes_ = 0;
   std::int64_t used_bytes_ = 0;

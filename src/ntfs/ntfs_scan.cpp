@@ -42,7 +42,7 @@ struct Scan {
   std::unordered_map<std::int32_t, std::size_t> folder_index;
   // Folder path by parent folder id: the files of one folder share one path text, and the
   // walk up its folders is made once per folder, not once per file.
-  std::unordered_map<std::int32_t, catalogue::ShortString<255>> path_of_parent;
+  std::unordered_map<std::int32_t, catalogue::PathText> path_of_parent;
   // The cluster bitmap's record, read once it can be, with its runs decoded once.
   std::optional<FileRecord> bitmap_file;
   std::vector<DataRun> bitmap_runs;
@@ -224,12 +224,12 @@ std::string walk_ntfs_path(Scan& s, std::int32_t parent) {
 
 // The path of a file whose parent is `parent`, made once per parent. "Error" is not kept: a
 // read that failed once is tried again for the next file.
-catalogue::ShortString<255> build_ntfs_path(Scan& s, std::int32_t parent) {
+catalogue::PathText build_ntfs_path(Scan& s, std::int32_t parent) {
   if (const auto known = s.path_of_parent.find(parent); known != s.path_of_parent.end()) {
     return known->second;
   }
   const std::string text = walk_ntfs_path(s, parent);
-  catalogue::ShortString<255> path(text);
+  catalogue::PathText path(text);
   if (text != "Error") s.path_of_parent.emplace(parent, path);
   return path;
 }

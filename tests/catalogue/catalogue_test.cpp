@@ -85,25 +85,38 @@ TEST_F(CatalogueTest, FolderListsArePerVolume) {
   EXPECT_FALSE(folder_list_find(9, 6).has_value());
 }
 
-TEST(ShortStringTest, CutsLongTextAtACharacterBoundary) {
+TEST(ShortStringTest, NamesAreCutAtTheirLengthInUtf16UnitsAtACharacterBoundary) {
   struct Case {
     std::string text;
     std::string stored;
   };
   const std::string ascii255(255, 'a');
+  std::string cyrillic150;
+  for (int i = 0; i < 150; ++i) cyrillic150 += "\xD0\x96";  // Ж: two bytes, one unit
+  std::string cjk255;
+  for (int i = 0; i < 255; ++i) cjk255 += "\xE5\x86\x99";  // 写: three bytes, one unit
+  const std::string emoji = "\xF0\x9F\x98\x80";  // U+1F600: four bytes, two units
   const std::vector<Case> cases = {
       {"", ""},
       {"short", "short"},
       {ascii255 + "bc", ascii255},
-      // 254 ASCII bytes then a two-byte character: the character would end at byte 256.
-      {std::string(254, 'a') + "\xC3\xA9", std::string(254, 'a')},
-      // A three-byte character ending exactly at byte 255 stays whole.
-      {std::string(252, 'a') + "\xE2\x82\xAC" + "x", std::string(252, 'a') + "\xE2\x82\xAC"},
+      // 300 bytes of Cyrillic and an extension: 155 units, kept whole.
+      {cyrillic150 + ".docx", cyrillic150 + ".docx"},
+      {cjk255 + "x", cjk255},
+      {std::string(254, 'a') + "\xC3\xA9", std::string(254, 'a') + "\xC3\xA9"},
+      // A character outside the BMP that would end at unit 256 is left out whole.
+      {std::string(254, 'a') + emoji, std::string(254, 'a')},
+      {std::string(253, 'a') + emoji + "b", std::string(253, 'a') + emoji},
   };
   for (const Case& c : cases) {
     ShortString<255> s(c.text);
     EXPECT_EQ(s.view(), c.stored) << c.text.size();
   }
+  // A deep path keeps every folder.
+  std::string deep = "C:\\";
+  for (int i = 0; i < 40; ++i) deep += cyrillic150.substr(0, 40) + "\\";
+  EXPECT_EQ(PathText(deep).view(), deep);
+  // Short limits count bytes.
   ShortString<5> fs("FAT32X");
   EXPECT_EQ(fs.view(), "FAT32");
 }
@@ -132,9 +145,10 @@ TEST(ShortStringTest, CopiesKeepTheirTextWhenTheOriginalChanges) {
 
   std::vector<TDeletedFile> records(3);
   const char* names[] = {"c.txt", "a.txt", "b.txt"};
+  const PathText shared(std::string(200, 'p') + "\\");
   for (int i = 0; i < 3; ++i) {
     records[i].name = names[i];
-    records[i].path = original;  // empty, shared by all
+    records[i].path = shared;  // one block, shared by all
   }
   std::vector<TDeletedFile> sorted = records;
   std::sort(sorted.begin(), sorted.end(), [](const TDeletedFile& a, const TDeletedFile& b) {

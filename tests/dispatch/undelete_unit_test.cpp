@@ -61,6 +61,19 @@ TEST(OutputPathTest, NoVolumeNameLeavesTheDestination) {
   EXPECT_EQ(safe_component(""), "_");
 }
 
+TEST(OutputPathTest, ANameLongerThanALinuxNameKeepsItsExtension) {
+  std::string cyrillic;
+  for (int i = 0; i < 150; ++i) cyrillic += "\xD0\x96";  // 300 bytes
+  const std::string name = safe_component(cyrillic + ".docx");
+  EXPECT_EQ(name.size(), 255u);
+  EXPECT_EQ(name, cyrillic.substr(0, 250) + ".docx");
+  // Whole characters only: an odd room leaves a byte unused.
+  EXPECT_EQ(safe_component("a" + cyrillic + ".docx"), "a" + cyrillic.substr(0, 248) + ".docx");
+  // A folder of the path is shortened the same way when folders are kept.
+  const std::string path = output_path_for(record("E:\\" + cyrillic + "\\", cyrillic + ".docx"), true, "/out", {});
+  EXPECT_EQ(path, "/out/" + cyrillic.substr(0, 254) + "/" + name);
+}
+
 TEST(OutputPathTest, ASecondFileOfTheRunWithTheSamePathIsNumbered) {
   std::set<std::string> taken = {"/out/photo.jpg", "/out/photo (2).jpg", "/out/README"};
   EXPECT_EQ(output_path_for(record("E:\\", "photo.jpg"), false, "/out", taken),
