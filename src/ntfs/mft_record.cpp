@@ -222,30 +222,40 @@ std::optional<FileNameValue> file_name_of(ConstBytes record, std::size_t attribu
   const ConstBytes bytes = record.subspan(value->offset, value->length);
   FileNameValue result;
   result.parent_record = le32_or0(bytes, 0);
+  result.parent_sequence = le16_or0(bytes, 6);
   result.name_space = u8_or0(bytes, name_space_at);
   result.name = name_to_ansi(bytes.subspan(name_at), u8_or0(bytes, name_length_at));
   return result;
 }
 
-ChosenName choose_file_name(ConstBytes record) {
+void add_file_names(ChosenName& chosen, ConstBytes record) {
   constexpr std::uint8_t last_usable_namespace = 3;
-  ChosenName chosen;
-  int kept_namespace = last_usable_namespace + 1;
-  bool any = false;
   for (const std::size_t at : find_attributes(record, type_file_name)) {
     const auto value = file_name_of(record, at);
     if (!value) continue;
-    any = true;
+    chosen.any = true;
     chosen.parent = static_cast<std::int32_t>(value->parent_record);
-    if (value->name_space < kept_namespace) {
-      kept_namespace = value->name_space;
+    chosen.parent_sequence = value->parent_sequence;
+    if (value->name_space <= last_usable_namespace && value->name_space < chosen.name_space) {
+      chosen.name_space = value->name_space;
       chosen.name = value->name;
       chosen.found = true;
     }
   }
-  if (!chosen.found) chosen.name.clear();
-  if (!any) chosen.parent = 0;
+}
+
+ChosenName choose_file_name(ConstBytes record) {
+  ChosenName chosen;
+  add_file_names(chosen, record);
   return chosen;
+}
+
+bool parent_sequence_matches(std::uint16_t reference, std::uint16_t record_sequence,
+                             bool record_in_use) {
+  if (reference == 0 || reference == record_sequence) return true;
+  if (record_in_use) return false;
+  const auto after_delete = static_cast<std::uint16_t>(reference == 0xFFFF ? 1 : reference + 1);
+  return record_sequence == after_delete;
 }
 
 std::int8_t free_share_percent(std::int64_t free_clusters, std::int64_t used_clusters) {
@@ -268,8 +278,8 @@ catalogue::DateTime filetime_to_datetime(std::int64_t filetime) {
   if (filetime >= unix_epoch_ticks) {
     seconds = (filetime - unix_epoch_ticks) / ticks_per_second;
   } else {
-    const std::uint64_t before = static_cast<std::uint64_t>(unix_epoch_ticks) -
-                                 static_cast<std::uint64_t>(filetime);
+    const std::uint64_t before =
+        static_cast<std::uint64_t>(unix_epoch_ticks) - static_cast<std::uint64_t>(filetime);
     seconds = -static_cast<std::int64_t>(before / ticks_per_second);
   }
   return static_cast<double>(seconds) / 86400.0 + 25569.0;

@@ -19,11 +19,12 @@ namespace fennick::ntfs {
 using ConstBytes = std::span<const std::uint8_t>;
 
 // Record header (offsets from the record's start).
-constexpr std::size_t rec_signature = 0x00;      // 4 bytes "FILE"
-constexpr std::size_t rec_usa_offset = 0x04;     // u16 update sequence array offset
-constexpr std::size_t rec_usa_count = 0x06;      // u16 entries, sequence number included
+constexpr std::size_t rec_signature = 0x00;        // 4 bytes "FILE"
+constexpr std::size_t rec_usa_offset = 0x04;       // u16 update sequence array offset
+constexpr std::size_t rec_usa_count = 0x06;        // u16 entries, sequence number included
 constexpr std::size_t rec_first_attribute = 0x14;  // u16
-constexpr std::size_t rec_flags = 0x16;          // u16: 0x1 in use, 0x2 directory
+constexpr std::size_t rec_sequence = 0x10;         // u16 sequence number
+constexpr std::size_t rec_flags = 0x16;            // u16: 0x1 in use, 0x2 directory
 constexpr std::uint16_t record_in_use = 0x0001;
 constexpr std::uint16_t record_is_directory = 0x0002;
 constexpr std::size_t rec_record_number = 0x2C;  // u32, records of NTFS 3.1 and later
@@ -40,11 +41,11 @@ constexpr std::uint16_t attr_flag_encrypted = 0x4000;
 constexpr std::size_t attr_value_length = 0x10;  // u32
 constexpr std::size_t attr_value_offset = 0x14;  // u16
 // Non-resident part.
-constexpr std::size_t attr_first_vcn = 0x10;     // i64
-constexpr std::size_t attr_last_vcn = 0x18;      // i64
-constexpr std::size_t attr_runs_offset = 0x20;   // u16
-constexpr std::size_t attr_allocated = 0x28;     // i64
-constexpr std::size_t attr_data = 0x30;          // i64
+constexpr std::size_t attr_first_vcn = 0x10;    // i64
+constexpr std::size_t attr_last_vcn = 0x18;     // i64
+constexpr std::size_t attr_runs_offset = 0x20;  // u16
+constexpr std::size_t attr_allocated = 0x28;    // i64
+constexpr std::size_t attr_data = 0x30;         // i64
 
 constexpr std::uint32_t type_standard_information = 0x10;
 constexpr std::uint32_t type_attribute_list = 0x20;
@@ -107,9 +108,10 @@ VcnMapping map_runs(std::span<const DataRun> runs, std::int64_t vcn);
 
 // The fields of a file-name value (type 0x30) the engine reads.
 struct FileNameValue {
-  std::uint32_t parent_record = 0;  // low 32 bits of the parent reference
-  std::uint8_t name_space = 0;      // 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
-  std::string name;                 // converted to UTF-8
+  std::uint32_t parent_record = 0;    // low 32 bits of the parent reference
+  std::uint16_t parent_sequence = 0;  // top 16 bits of the parent reference
+  std::uint8_t name_space = 0;        // 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
+  std::string name;                   // converted to UTF-8
 };
 // The file-name value of a resident attribute; none when the value is too short to hold
 // the fixed fields. A name longer than the value is cut to what the value holds.
@@ -123,9 +125,22 @@ std::optional<FileNameValue> file_name_of(ConstBytes record, std::size_t attribu
 struct ChosenName {
   std::string name;
   std::int32_t parent = 0;
+  std::uint16_t parent_sequence = 0;  // of the same attribute as parent
   bool found = false;
+  bool any = false;             // some file-name attribute was readable
+  std::uint8_t name_space = 4;  // of the chosen name
 };
 ChosenName choose_file_name(ConstBytes record);
+// Adds the names of a further record of the same file (an extension record, in attribute-list
+// order) to a choice: its attributes count as if they followed those already seen.
+void add_file_names(ChosenName& chosen, ConstBytes record);
+
+// Whether a file-name attribute's parent reference still names the folder whose record has
+// this sequence number: the same number, or, for a free record, the number before the one
+// that deleting it set (deletion moves it on by one, skipping 0). A reference with sequence 0
+// is not checked.
+bool parent_sequence_matches(std::uint16_t reference, std::uint16_t record_sequence,
+                             bool record_in_use);
 
 // free / (free + used) x 100, rounded to the nearest integer with halves to the even one;
 // 0 when both are 0.

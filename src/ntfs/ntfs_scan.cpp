@@ -32,6 +32,22 @@ constexpr int max_path_depth = 20;
 constexpr std::int64_t window_clusters = 2;
 constexpr std::int64_t counter_interval = 100;
 
+// What the walk up the folders needs of one folder record, read once per scan.
+struct FolderRecord {
+  std::uint16_t sequence = 0;
+  bool in_use = false;
+  bool named_folder = false;  // a directory with a usable name
+  std::string name;
+  std::int64_t parent = 0;
+  std::uint16_t parent_sequence = 0;
+};
+
+// A folder path and the folder-list id of its nearest folder.
+struct ParentPath {
+  catalogue::PathText path;
+  std::int32_t folder_id = 0;
+};
+
 struct Scan {
   NtfsVolume& v;
   std::int32_t drive_index;
@@ -40,9 +56,11 @@ struct Scan {
   // Position in the drive's folder list by folder id, beside the list itself, so that paths
   // of big volumes do not search the list from its start for every component.
   std::unordered_map<std::int32_t, std::size_t> folder_index;
-  // Folder path by parent folder id: the files of one folder share one path text, and the
-  // walk up its folders is made once per folder, not once per file.
-  std::unordered_map<std::int32_t, catalogue::PathText> path_of_parent;
+  // Folder path by parent reference (sequence number and record): the files of one folder
+  // share one path text, and the walk up its folders is made once per folder, not per file.
+  std::unordered_map<std::uint64_t, ParentPath> path_of_parent;
+  // The folder records the walks have read, by record number.
+  std::unordered_map<std::int32_t, FolderRecord> folder_records;
   // The cluster bitmap's record, read once it can be, with its runs decoded once.
   std::optional<FileRecord> bitmap_file;
   std::vector<DataRun> bitmap_runs;
@@ -171,67 +189,96 @@ std::int8_t estimate_ntfs_quality(Scan& s, ConstBytes record) {
 }
 
 std::string drive_prefix(const Scan& s) {
-  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(s.drive_letter)))) +
+  return std::string(1,
+                     static_cast<char>(std::toupper(static_cast<unsigned char>(s.drive_letter)))) +
          ":\\";
 }
 
-// The folder path of a file whose parent record is p: names of up to 20 folders from the
-// nearest up, each followed by "\", after the drive. Folders met for the first time go into
-// the drive's folder list; a parent that is no longer a named folder becomes "Deleted <n>"
-// and ends the walk at the root. "Error" when a parent record cannot be read at all.
-std::string walk_ntfs_path(Scan& s, std::int32_t parent) {
+// The folder record p, read on first use; none when it cannot be read (not kept, so that the
+// next file tries again).
+const FolderRecord* folder_record(Scan& s, std::int64_t p) {
+  const auto id = static_cast<std::int32_t>(p);
+  if (const auto known = s.folder_records.find(id); known != s.folder_records.end()) {
+    return &known->second;
+  }
+  const auto record = read_file_record(s.v, p);
+  if (!record) return nullptr;
+  const ConstBytes bytes(record->bytes);
+  const std::uint16_t flags = le16_or0(bytes, rec_flags);
+  FolderRecord folder;
+  folder.sequence = le16_or0(bytes, rec_sequence);
+  folder.in_use = (flags & record_in_use) != 0;
+  if (flags & record_is_directory) {
+    const ChosenName chosen = choose_file_name_of(s.v, bytes, p);
+    folder.named_folder = !chosen.name.empty();
+    folder.name = chosen.name;
+    folder.parent = chosen.parent;
+    folder.parent_sequence = chosen.parent_sequence;
+  }
+  return &s.folder_records.emplace(id, std::move(folder)).first->second;
+}
+
+// The folder-list id of a parent reference whose record now holds another folder (the sequence
+// numbers differ): the placeholder must not share the id of that folder.
+std::int32_t stale_folder_id(std::int64_t p) { return static_cast<std::int32_t>(-1 - p); }
+
+// The folder path of a file whose parent reference is (parent, sequence): names of up to 20
+// folders from the nearest up, each followed by "\", after the drive. Folders met for the
+// first time go into the drive's folder list. A parent that is no longer a named folder, or
+// whose record now holds another file or folder (its sequence number differs), becomes
+// "Deleted <n>" and ends the walk at the root. "Error" when a parent record cannot be read at
+// all. folder_id is the folder-list id of the nearest folder.
+std::string walk_ntfs_path(Scan& s, std::int32_t parent, std::uint16_t sequence,
+                           std::int32_t& folder_id) {
   std::string text;
   std::int64_t p = parent;
+  std::uint16_t seq = sequence;
+  folder_id = parent;
   if (p > root_record) {
     for (int depth = 0; depth < max_path_depth && p != root_record; ++depth) {
       if (p >= s.v.record_count) break;
-      const auto id = static_cast<std::int32_t>(p);
-      std::string component;
-      std::int64_t next = root_record;
-      if (const auto known = s.folder_index.find(id); known != s.folder_index.end()) {
-        const TFolderEntry& entry = folders_of(s)[known->second];
-        component = entry.name.str();
-        next = entry.parent_id;
-      } else {
-        const auto record = read_file_record(s.v, p);
-        if (!record) return "Error";
-        const ChosenName chosen = choose_file_name(record->bytes);
-        const std::uint16_t flags = le16_or0(record->bytes, rec_flags);
-        const bool placeholder = !(flags & record_is_directory) || chosen.name.empty();
-        if (placeholder) {
-          component = "Deleted " + std::to_string(p);
-        } else {
-          component = chosen.name;
-          next = chosen.parent;
-        }
+      const FolderRecord* record = folder_record(s, p);
+      if (!record) return "Error";
+      const bool same = parent_sequence_matches(seq, record->sequence, record->in_use);
+      const bool placeholder = !same || !record->named_folder;
+      // A record that now holds another folder keeps its id for that folder.
+      const std::int32_t id =
+          !same && record->named_folder ? stale_folder_id(p) : static_cast<std::int32_t>(p);
+      const std::string component = placeholder ? "Deleted " + std::to_string(p) : record->name;
+      const std::int64_t next = placeholder ? root_record : record->parent;
+      if (depth == 0) folder_id = id;
+      if (!s.folder_index.contains(id)) {
         TFolderEntry entry;
         entry.dir_id = id;
         entry.fs_name = s.fs_name;
         entry.drive_letter = s.drive_letter;
         entry.parent_id = static_cast<std::int32_t>(next);
         entry.name = component;
-        entry.deleted = placeholder || !(flags & record_in_use) ? 1 : 0;
+        entry.deleted = placeholder || !record->in_use ? 1 : 0;
         if (catalogue::folder_list_add(s.drive_index, entry)) {
           s.folder_index.emplace(id, folders_of(s).size() - 1);
         }
       }
       text.insert(0, component + "\\");
+      seq = placeholder ? 0 : record->parent_sequence;
       p = next;
     }
   }
   return drive_prefix(s) + text;
 }
 
-// The path of a file whose parent is `parent`, made once per parent. "Error" is not kept: a
-// read that failed once is tried again for the next file.
-catalogue::PathText build_ntfs_path(Scan& s, std::int32_t parent) {
-  if (const auto known = s.path_of_parent.find(parent); known != s.path_of_parent.end()) {
+// The path of a file whose parent reference is (parent, sequence), made once per reference.
+// "Error" is not kept: a read that failed once is tried again for the next file.
+ParentPath build_ntfs_path(Scan& s, std::int32_t parent, std::uint16_t sequence) {
+  const std::uint64_t key = (std::uint64_t{sequence} << 32) | static_cast<std::uint32_t>(parent);
+  if (const auto known = s.path_of_parent.find(key); known != s.path_of_parent.end()) {
     return known->second;
   }
-  const std::string text = walk_ntfs_path(s, parent);
-  catalogue::PathText path(text);
-  if (text != "Error") s.path_of_parent.emplace(parent, path);
-  return path;
+  ParentPath result;
+  const std::string text = walk_ntfs_path(s, parent, sequence, result.folder_id);
+  result.path = catalogue::PathText(text);
+  if (text != "Error") s.path_of_parent.emplace(key, result);
+  return result;
 }
 
 bool blank_name(const std::string& name) {
@@ -239,15 +286,17 @@ bool blank_name(const std::string& name) {
                      [](char c) { return static_cast<unsigned char>(c) <= 32; });
 }
 
-// Creation and record-change times of the standard information; 0 when absent.
+// Creation and last-write times of the standard information; 0 when absent. The last write
+// (0x08) is the file's "modified" time as other readers show it; the record-change time
+// (0x10) moves with renames and attribute changes and is not used.
 void read_times(ConstBytes record, TDeletedFile& file) {
   const auto info = find_attribute(record, type_standard_information);
   if (!info) return;
   const auto value = attr_value(record, *info);
-  if (!value || value->length < 0x18) return;
+  if (!value || value->length < 0x10) return;
   const ConstBytes bytes = record.subspan(value->offset, value->length);
   file.created = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, 0x00)));
-  file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, 0x10)));
+  file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, 0x08)));
 }
 
 void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const ChosenName& chosen) {
@@ -263,8 +312,9 @@ void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const C
   file.quality = estimate_ntfs_quality(s, bytes);
   read_times(bytes, file);
   file.name = chosen.name;
-  file.path = build_ntfs_path(s, chosen.parent);
-  file.parent_dir = chosen.parent;
+  const ParentPath where = build_ntfs_path(s, chosen.parent, chosen.parent_sequence);
+  file.path = where.path;
+  file.parent_dir = where.path == "Error" ? chosen.parent : where.folder_id;
   file.selected = 0;
   file.entry_cluster = record.cluster;
   file.entry_offset = record.offset;
@@ -285,12 +335,13 @@ void record_loop(Scan& s) {
     if (!read_file_record_into(v, r, record)) continue;
     const std::uint16_t flags = le16_or0(record.bytes, rec_flags);
     if (flags & (record_in_use | record_is_directory)) continue;
-    const ChosenName chosen = choose_file_name(record.bytes);
+    const ChosenName chosen = choose_file_name_of(v, record.bytes, r);
     if (blank_name(chosen.name)) continue;
     catalogue_record(s, r, record, chosen);
     if (r % counter_interval == 0) {
       channel.set_file_counter(catalogue::deleted_count);
-      channel.set_progress(static_cast<std::int32_t>(std::min<std::int64_t>(r * 100 / v.record_count, 100)));
+      channel.set_progress(
+          static_cast<std::int32_t>(std::min<std::int64_t>(r * 100 / v.record_count, 100)));
     }
   }
   v.mft_bitmap.clear();
@@ -310,7 +361,7 @@ int scan_ntfs() {
     messages::out_text("Cannot load MFT", messages::DialogKind::error, true);
     return 1;
   }
-  Scan s{v, index, drive.fs_name, drive.drive_letter, {}, {}, {}, {}, {}};
+  Scan s{v, index, drive.fs_name, drive.drive_letter, {}, {}, {}, {}, {}, {}};
   s.bitmap_reader = std::make_unique<volume::TBuffer>(
       std::string(1, drive.drive_letter),
       static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes));

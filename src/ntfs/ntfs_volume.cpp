@@ -22,11 +22,11 @@ using volume::le64_or0;
 using volume::u8_or0;
 
 // Attribute-list entry fields.
-constexpr std::size_t list_type = 0x00;         // u32
+constexpr std::size_t list_type = 0x00;          // u32
 constexpr std::size_t list_entry_length = 0x04;  // u16
-constexpr std::size_t list_name_length = 0x06;  // u8
-constexpr std::size_t list_first_vcn = 0x08;    // u64
-constexpr std::size_t list_reference = 0x10;    // u64, low 48 bits the record number
+constexpr std::size_t list_name_length = 0x06;   // u8
+constexpr std::size_t list_first_vcn = 0x08;     // u64
+constexpr std::size_t list_reference = 0x10;     // u64, low 48 bits the record number
 constexpr std::size_t list_min_entry = 0x1A;
 // Base-record reference of an extension record.
 constexpr std::size_t rec_base_reference = 0x20;
@@ -85,7 +85,8 @@ std::vector<ListedPiece> data_pieces_of_list(ConstBytes list) {
     const std::uint64_t record = le64_or0(list, at + list_reference) & record_number_mask;
     if ((type & 0xFFFF) == type_data && u8_or0(list, at + list_name_length) == 0 && record != 0) {
       const auto vcn = static_cast<std::int64_t>(le64_or0(list, at + list_first_vcn));
-      if (vcn > 0 && record <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+      if (vcn > 0 &&
+          record <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         pieces.push_back({vcn, static_cast<std::int64_t>(record), false});
       }
     }
@@ -106,7 +107,8 @@ void follow_mft_attribute_list(NtfsVolume& v, std::size_t list_attribute) {
     return;
   }
   const std::int64_t used = attr_data_size(v.mft_record, list_attribute);
-  if (used >= 0 && static_cast<std::uint64_t>(used) < list.size()) list.resize(static_cast<std::size_t>(used));
+  if (used >= 0 && static_cast<std::uint64_t>(used) < list.size())
+    list.resize(static_cast<std::size_t>(used));
   std::vector<ListedPiece> pieces = data_pieces_of_list(list);
   bool progress = true;
   while (progress) {
@@ -198,10 +200,13 @@ bool open_ntfs_volume(NtfsVolume& v, const volume::DriveInfo& drive) {
     v.reader.reset();
     return false;
   }
-  // One window must hold at least a whole cluster.
-  const std::uint32_t per_cluster = last_sectors_per_cluster();
-  if (volume::reader_sectors < per_cluster) {
-    v.reader = std::make_unique<volume::TBuffer>(letter, static_cast<std::uint16_t>(per_cluster));
+  // One window must hold at least a whole cluster; the window counts 512-byte sectors,
+  // whatever the volume's sector size.
+  const std::uint32_t sector_size = std::max<std::uint32_t>(last_bytes_per_sector(), 512);
+  const std::uint64_t cluster_units =
+      std::uint64_t{last_sectors_per_cluster()} * sector_size / volume::sector_bytes;
+  if (volume::reader_sectors < cluster_units && cluster_units <= 0xFFFF) {
+    v.reader = std::make_unique<volume::TBuffer>(letter, static_cast<std::uint16_t>(cluster_units));
   }
   v.bitmap_window.clear();
   const auto g = geometry_from_boot(ntfs_boot_sector);
@@ -232,7 +237,8 @@ bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std
 bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
                           volume::TBuffer* through) {
   const std::int64_t per_cluster = v.geometry.sectors_per_cluster;
-  if (first < 0 || per_cluster <= 0 || first > std::numeric_limits<std::int64_t>::max() / per_cluster) {
+  if (first < 0 || per_cluster <= 0 ||
+      first > std::numeric_limits<std::int64_t>::max() / per_cluster) {
     return false;
   }
   return read_volume_sectors(v, destination, first * per_cluster, through);
@@ -249,11 +255,12 @@ bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
   for (std::size_t done = 0; done < count;) {
     const VcnMapping m = map_runs(runs, vcn);
     if (!m.covered) {
-      std::fill(destination.begin() + static_cast<std::ptrdiff_t>(done * cluster), destination.end(), 0);
+      std::fill(destination.begin() + static_cast<std::ptrdiff_t>(done * cluster),
+                destination.end(), 0);
       return false;
     }
-    const std::size_t take =
-        static_cast<std::size_t>(std::min<std::int64_t>(m.clusters_left, static_cast<std::int64_t>(count - done)));
+    const std::size_t take = static_cast<std::size_t>(
+        std::min<std::int64_t>(m.clusters_left, static_cast<std::int64_t>(count - done)));
     const auto part = destination.subspan(done * cluster, take * cluster);
     if (m.lcn == 0) {
       std::fill(part.begin(), part.end(), 0);
@@ -339,8 +346,9 @@ bool load_mft(NtfsVolume& v) {
   mapped_clusters = std::min(mapped_clusters, readable_clusters(v));
   const std::int64_t readable = mapped_clusters * v.geometry.cluster_size / v.geometry.record_size;
   if (readable < v.record_count) {
-    log("MFT size " + std::to_string(data_size) + " exceeds what its runs map on the volume; only " +
-        std::to_string(readable) + " records are read");
+    log("MFT size " + std::to_string(data_size) +
+        " exceeds what its runs map on the volume; only " + std::to_string(readable) +
+        " records are read");
     v.record_count = static_cast<std::uint32_t>(readable);
   }
   return true;
@@ -381,6 +389,51 @@ std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n) {
   FileRecord record;
   if (!read_file_record_into(v, n, record)) return std::nullopt;
   return record;
+}
+
+ChosenName choose_file_name_of(NtfsVolume& v, ConstBytes record, std::int64_t n) {
+  ChosenName chosen = choose_file_name(record);
+  if (chosen.found) return chosen;
+  const auto list_attribute = find_attribute(record, type_attribute_list);
+  if (!list_attribute) return chosen;
+  std::vector<std::uint8_t> list;
+  if (!read_attribute_value(v, record, *list_attribute, list,
+                            "Attribute list of record " + std::to_string(n))) {
+    return chosen;
+  }
+  const std::int64_t used = attr_data_size(record, *list_attribute);
+  if (attr_is_non_resident(record, *list_attribute) && used >= 0 &&
+      static_cast<std::uint64_t>(used) < list.size()) {
+    list.resize(static_cast<std::size_t>(used));
+  }
+  // The extension records holding file names, in list order, each once.
+  std::vector<std::int64_t> extensions;
+  const ConstBytes entries(list);
+  for (std::size_t at = 0; volume::field_fits(entries, at, list_min_entry);) {
+    const std::uint16_t length = le16_or0(entries, at + list_entry_length);
+    if (length < list_min_entry) break;
+    const std::uint64_t reference = le64_or0(entries, at + list_reference) & record_number_mask;
+    if (le32_or0(entries, at + list_type) == type_file_name &&
+        reference != static_cast<std::uint64_t>(n) && reference < v.record_count &&
+        std::find(extensions.begin(), extensions.end(), static_cast<std::int64_t>(reference)) ==
+            extensions.end()) {
+      if (extensions.size() == max_name_extensions) break;
+      extensions.push_back(static_cast<std::int64_t>(reference));
+    }
+    at += length;
+  }
+  ChosenName merged = chosen;
+  FileRecord extension;
+  for (const std::int64_t e : extensions) {
+    if (!read_file_record_into(v, e, extension)) continue;
+    const ConstBytes bytes(extension.bytes);
+    if ((le64_or0(bytes, rec_base_reference) & record_number_mask) !=
+        static_cast<std::uint64_t>(n)) {
+      continue;  // no longer an extension of this record
+    }
+    add_file_names(merged, bytes);
+  }
+  return merged;
 }
 
 bool load_mft_bitmap(NtfsVolume& v) {

@@ -20,11 +20,11 @@
 namespace fennick::ntfs {
 
 // Boot-sector fields.
-constexpr std::size_t boot_bytes_per_sector = 0x0B;  // u16
+constexpr std::size_t boot_bytes_per_sector = 0x0B;     // u16
 constexpr std::size_t boot_sectors_per_cluster = 0x0D;  // u8
-constexpr std::size_t boot_total_sectors = 0x28;  // i64
-constexpr std::size_t boot_mft_cluster = 0x30;    // i64
-constexpr std::size_t boot_record_code = 0x40;    // i8
+constexpr std::size_t boot_total_sectors = 0x28;        // i64
+constexpr std::size_t boot_mft_cluster = 0x30;          // i64
+constexpr std::size_t boot_record_code = 0x40;          // i8
 
 // Records outside these sizes are no NTFS this engine can read; the bounds keep every
 // per-record buffer small whatever the boot sector claims.
@@ -66,7 +66,7 @@ struct FileRecord {
 
 struct NtfsVolume {
   std::unique_ptr<volume::TBuffer> reader;
-  Geometry geometry;  // valid after a successful load_mft
+  Geometry geometry;                     // valid after a successful load_mft
   std::vector<std::uint8_t> mft_record;  // record 0, fix-ups applied
   std::uint32_t record_count = 0;
   // Runs of $MFT's unnamed $DATA, from record 0 and from the extension records its attribute
@@ -93,6 +93,12 @@ std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n);
 // The same into a record the caller keeps, reusing its storage; false where the above gives
 // nothing (record's contents are unspecified then).
 bool read_file_record_into(NtfsVolume& v, std::int64_t n, FileRecord& record);
+// The name a file or folder is listed under (choose_file_name), with the file-name attributes
+// of the extension records its attribute list names when the base record n holds none of its
+// own: a large folder keeps its name there. Only extension records that name n as their base
+// are read, each once, and no more than max_name_extensions of them.
+constexpr std::size_t max_name_extensions = 64;
+ChosenName choose_file_name_of(NtfsVolume& v, ConstBytes record, std::int64_t n);
 // Loads the whole $BITMAP of $MFT; on failure shows "error in MFT AttributeBitmap".
 bool load_mft_bitmap(NtfsVolume& v);
 // Bit n of the MFT bitmap; records past its end count as free.

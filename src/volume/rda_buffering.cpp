@@ -25,6 +25,7 @@ constexpr std::size_t media_offset = 21;          // 8-bit: media descriptor
 constexpr std::size_t sectors_per_track_offset = 24;
 constexpr std::size_t heads_offset = 26;
 constexpr std::size_t sectors_per_cluster_offset = 13;
+constexpr std::size_t bytes_per_sector_offset = 11;  // 16-bit
 constexpr std::uint8_t floppy_media = 0xF0;
 
 }  // namespace
@@ -47,8 +48,8 @@ TBuffer::TBuffer(const std::string& drive_letter, std::uint16_t capacity_sectors
   std::uint64_t sector_total = le64_or0(boot, total_sectors_offset);
   if (sector_total == 0 && u8_or0(boot, media_offset) == floppy_media) {
     // A floppy without the 64-bit field: 80 cylinders of the declared geometry.
-    sector_total = std::uint64_t{le16_or0(boot, sectors_per_track_offset)} *
-                   le16_or0(boot, heads_offset) * 80;
+    sector_total =
+        std::uint64_t{le16_or0(boot, sectors_per_track_offset)} * le16_or0(boot, heads_offset) * 80;
   }
   const std::uint8_t per_cluster = u8_or0(boot, sectors_per_cluster_offset);
   if (per_cluster == 0) {
@@ -56,9 +57,17 @@ TBuffer::TBuffer(const std::string& drive_letter, std::uint16_t capacity_sectors
     error = 1;
     return;
   }
-  // The field is unchecked volume data: keep cluster_count x sectors_per_cluster inside int64.
+  // The boot sector counts in the volume's own sectors; the window counts in 512-byte ones.
+  // A sector size that is no power of two from 512 to 4096 is no volume's: 512 is assumed.
+  const std::uint16_t sector_size = le16_or0(boot, bytes_per_sector_offset);
+  if (sector_size >= sector_bytes && sector_size <= 4096 &&
+      (sector_size & (sector_size - 1)) == 0) {
+    units_per_sector = sector_size / sector_bytes;
+  }
+  // The field is unchecked volume data: keep the limit in 512-byte sectors inside int64.
   const std::uint64_t most_clusters =
-      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / per_cluster;
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / per_cluster /
+      static_cast<std::uint64_t>(units_per_sector);
   cluster_count = static_cast<std::int64_t>(std::min(sector_total / per_cluster, most_clusters));
   sectors_per_cluster = per_cluster;
 }
@@ -98,8 +107,8 @@ std::int64_t TBuffer::read_within_window(std::uint32_t count, std::uint8_t* dest
   std::int64_t offset = 0;
   // The sector holding the byte just after the range must lie in the window, so a request
   // ending exactly at the window's end refills.
-  const bool hit = valid_bytes != 0 && (position + count) / sector_bytes < end_sector &&
-                   sector >= first_sector;
+  const bool hit =
+      valid_bytes != 0 && (position + count) / sector_bytes < end_sector && sector >= first_sector;
   if (hit) {
     offset = position % sector_bytes + (sector - first_sector) * sector_bytes;
   } else {
@@ -128,9 +137,9 @@ std::int64_t TBuffer::read_within_window(std::uint32_t count, std::uint8_t* dest
     offset = position % sector_bytes;
   }
   if (offset > valid_bytes) {
-    messages::out_text("Start Offset Error" + std::to_string(offset) + "||" +
-                           std::to_string(position) + "||512",
-                       DialogKind::error, true);
+    messages::out_text(
+        "Start Offset Error" + std::to_string(offset) + "||" + std::to_string(position) + "||512",
+        DialogKind::error, true);
     return 0;
   }
   // Bytes the device did not deliver (a short read at the end of the volume) are never
@@ -145,11 +154,12 @@ std::int64_t TBuffer::read_sectors(std::uint16_t count, std::int64_t first) {
   if (count == 0 || first < 0 || bytes > data.size()) return 0;
   if (first > std::numeric_limits<std::int64_t>::max() / sector_bytes) return 0;
   const SourceResult result =
-      source_ ? source_->read_at(static_cast<std::uint64_t>(first) * sector_bytes, data.data(), bytes)
-             : SourceResult{0, ENOENT};
+      source_
+          ? source_->read_at(static_cast<std::uint64_t>(first) * sector_bytes, data.data(), bytes)
+          : SourceResult{0, ENOENT};
   if (result.open_error != 0) {
-    messages::out_text("Open disk error - " + std::to_string(result.open_error),
-                       DialogKind::error, true);
+    messages::out_text("Open disk error - " + std::to_string(result.open_error), DialogKind::error,
+                       true);
     return 0;
   }
   return result.bytes;
@@ -161,7 +171,7 @@ std::int64_t TBuffer::write_sectors(std::uint16_t count, const void* source_byte
   if (first > std::numeric_limits<std::int64_t>::max() / sector_bytes) return 0;
   if (!source_) return 0;
   const SourceResult result = source_->write_at(static_cast<std::uint64_t>(first) * sector_bytes,
-                                               source_bytes, std::size_t{count} * sector_bytes);
+                                                source_bytes, std::size_t{count} * sector_bytes);
   return result.bytes;
 }
 

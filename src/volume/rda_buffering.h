@@ -2,8 +2,8 @@
 // and whole-sector writes for the wipes.
 //
 // A reader belongs to one operation (a scan, one recovery, one wipe, one diagnostic read).
-// At creation it reads sector 0 to learn the volume's sector limit and sectors per cluster;
-// a reader whose `error` is not 0 must only be destroyed.
+// At creation it reads sector 0 to learn the volume's sector limit from its sector count,
+// sectors per cluster and sector size; a reader whose `error` is not 0 must only be destroyed.
 #pragma once
 
 #include <cstdint>
@@ -39,8 +39,11 @@ class TBuffer {
   // as it is, so a later hit still returns the bytes from before the write.
   std::int64_t write_sectors(std::uint16_t count, const void* source, std::int64_t first);
 
-  // The sector limit: cluster_count x sectors_per_cluster.
-  std::int64_t sector_limit() const { return cluster_count * sectors_per_cluster; }
+  // The sector limit in 512-byte sectors: cluster_count x sectors_per_cluster volume sectors
+  // of units_per_sector x 512 bytes each.
+  std::int64_t sector_limit() const {
+    return cluster_count * sectors_per_cluster * units_per_sector;
+  }
 
   std::int32_t error = 0;  // 0 usable; 1 zero sectors per cluster; 2 sector 0 unreadable
   std::string drive;
@@ -50,7 +53,8 @@ class TBuffer {
   std::int64_t end_sector = 0;
   std::int64_t fill_sectors = 0;
   std::int64_t cluster_count = 0;
-  std::int64_t sectors_per_cluster = 0;
+  std::int64_t sectors_per_cluster = 0;  // volume sectors, from the boot sector
+  std::int64_t units_per_sector = 1;     // 512-byte sectors in one volume sector
   std::vector<std::uint8_t> data;
 
  private:

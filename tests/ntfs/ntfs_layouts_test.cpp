@@ -1,0 +1,337 @@
+// NTFS layouts that the main fixture lacks, on the volumes of make-ntfs-layouts: 4096-byte
+// sectors read to the volume's end, a recovery whose clusters lie past the image's end, a live
+// folder whose name is in an extension record, a deleted file whose parent record now holds
+// another folder, and the last-write time as "modified". Checked against each volume's truth
+// and facts files (themselves checked by the maker against istat, icat and fls) and fls.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "catalogue/catalogue.h"
+#include "dispatch/undelete_unit.h"
+#include "messages/message_catalogue.h"
+#include "messages/status_channel.h"
+#include "ntfs/ntfs_unit.h"
+#include "test_support.h"
+#include "volume/drive_table.h"
+#include "volume/rda_buffering.h"
+#include "volume/volume_source.h"
+
+namespace fennick::ntfs {
+namespace {
+
+using catalogue::TDeletedFile;
+using testing::DriveScope;
+using testing::run_command;
+using testing::sha256_of;
+using testing::shell_quote;
+
+constexpr const char* skip_reason = "make-ntfs-layouts fixtures not built (needs root and FUSE)";
+
+std::map<std::string, std::string> read_facts(const std::string& image) {
+  std::map<std::string, std::string> facts;
+  std::ifstream in(image + ".facts");
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) facts[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return facts;
+}
+
+std::int64_t fact(const std::map<std::string, std::string>& facts, const std::string& key) {
+  const auto it = facts.find(key);
+  EXPECT_NE(it, facts.end()) << key;
+  return it == facts.end() ? -1 : std::stoll(it->second);
+}
+
+struct Truth {
+  std::string path;  // "/Photos/photo.jpg"
+  std::int64_t size = 0;
+  std::string sha256;
+  std::string state;
+};
+
+std::vector<Truth> read_truth(const std::string& image) {
+  std::vector<Truth> truth;
+  std::ifstream in(image + ".truth.tsv");
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::istringstream f(line);
+    Truth t;
+    std::string size;
+    std::getline(f, t.path, '\t');
+    std::getline(f, size, '\t');
+    std::getline(f, t.sha256, '\t');
+    std::getline(f, t.state, '\t');
+    t.size = std::stoll(size);
+    truth.push_back(t);
+  }
+  return truth;
+}
+
+std::vector<TDeletedFile> scan_all() {
+  EXPECT_EQ(scan_ntfs(), 1);
+  return {catalogue::deleted_files.begin(),
+          catalogue::deleted_files.begin() + catalogue::deleted_count};
+}
+
+const TDeletedFile* by_record(const std::vector<TDeletedFile>& files, std::int64_t record) {
+  for (const auto& f : files) {
+    if (f.record_no == record) return &f;
+  }
+  return nullptr;
+}
+
+// "C:\Photos\" + "photo.jpg" -> "/Photos/photo.jpg"
+std::string slash_path(const TDeletedFile& f) {
+  std::string p = "/" + f.path.str().substr(3) + f.name.str();
+  std::replace(p.begin(), p.end(), '\\', '/');
+  return p;
+}
+
+// Deleted entries fls finds with their path (orphans left out): path -> record.
+std::map<std::string, std::int64_t> fls_deleted(const std::string& image) {
+  const auto r = run_command("fls -r -d -p " + shell_quote(image));
+  static const std::regex line_re(R"(^[-rd]/[rd] \* (\d+)(-\d+-\d+)?:\t(.*)$)");
+  std::map<std::string, std::int64_t> out;
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::smatch m;
+    if (!std::regex_match(line, m, line_re) || m[3].str().starts_with("$OrphanFiles")) continue;
+    out["/" + m[3].str()] = std::stoll(m[1]);
+  }
+  return out;
+}
+
+catalogue::DateTime days_of(std::int64_t unix_seconds) {
+  return static_cast<double>(unix_seconds) / 86400.0 + 25569.0;
+}
+
+// ---- 4096-byte sectors ---------------------------------------------------------------------
+
+TEST(NtfsLayoutsTest, FourKiBSectorVolumesAreReadToTheirEndAndRecoveredWhole) {
+  const std::string image = testing::fixture_image("ntfs-4k-sectors.img");
+  if (image.empty()) GTEST_SKIP() << skip_reason;
+  const auto facts = read_facts(image);
+  DriveScope drive(image);
+  const volume::DriveInfo& info = volume::drive_table.at(0);
+  EXPECT_EQ(info.fs_name, "NTFS");
+  EXPECT_EQ(info.cluster_size, 4096);
+  EXPECT_EQ(info.total_bytes, fact(facts, "total_clusters") * 4096);
+  // The fixture's point: the data lie past the first eighth of the volume.
+  ASSERT_GT(fact(facts, "photo_first_cluster") * 8, fact(facts, "total_clusters"));
+
+  const auto files = scan_all();
+  const auto fls = fls_deleted(image);
+  testing::TempDir out;
+  messages::RecordingChannel log;
+  messages::ScopedChannel scoped(log);
+  int deleted = 0;
+  for (const Truth& t : read_truth(image)) {
+    SCOPED_TRACE(t.path);
+    const auto listed = std::find_if(
+        files.begin(), files.end(), [&](const TDeletedFile& f) { return slash_path(f) == t.path; });
+    if (t.state == "live") {
+      EXPECT_EQ(listed, files.end());
+      continue;
+    }
+    ++deleted;
+    ASSERT_NE(listed, files.end());
+    ASSERT_TRUE(fls.count(t.path));
+    EXPECT_EQ(listed->record_no, fls.at(t.path));
+    EXPECT_EQ(listed->size, t.size);
+    EXPECT_EQ(listed->quality, 100) << "every cluster of the file is free";
+    const std::string output = out.path() + "/" + std::to_string(listed->record_no);
+    catalogue::RecoveryResult result;
+    EXPECT_EQ(recover_ntfs_file(*listed, output, &result), 1);
+    EXPECT_FALSE(result.failed);
+    EXPECT_EQ(sha256_of(output), t.sha256);
+    EXPECT_TRUE(log.has_line_starting(messages::get_message(74) + output));
+  }
+  EXPECT_EQ(deleted, 3);
+}
+
+// The reader's limit counts the volume's own sectors: a volume of large sectors is read to the
+// last byte of its last whole cluster, and not one byte beyond.
+TEST(NtfsLayoutsTest, TheReaderServesAVolumeOfLargeSectorsToItsLastByte) {
+  struct Case {
+    std::uint16_t sector;
+    std::uint8_t per_cluster;
+    std::uint64_t total_sectors;
+  };
+  for (const Case c :
+       {Case{4096, 1, 64}, Case{2048, 2, 96}, Case{1024, 4, 130}, Case{512, 8, 512}}) {
+    SCOPED_TRACE(c.sector);
+    const std::size_t bytes = c.sector * (c.total_sectors - c.total_sectors % c.per_cluster);
+    std::vector<std::uint8_t> volume =
+        testing::patterned_volume(bytes, c.per_cluster, c.total_sectors);
+    volume[11] = static_cast<std::uint8_t>(c.sector & 0xFF);
+    volume[12] = static_cast<std::uint8_t>(c.sector >> 8);
+    // A little more than the volume, so that only the limit stops a read past its end.
+    volume.resize(bytes + 8192, 0x5A);
+    testing::attach_memory_volume('q', volume);
+    volume::TBuffer reader("q", 8);
+    ASSERT_EQ(reader.error, 0);
+    std::vector<std::uint8_t> last(c.sector);
+    ASSERT_EQ(reader.read(c.sector, last.data(), static_cast<std::int64_t>(bytes - c.sector)),
+              c.sector);
+    EXPECT_TRUE(std::equal(last.begin(), last.end(), volume.end() - 8192 - c.sector));
+    std::uint8_t beyond = 0;
+    EXPECT_EQ(reader.read(1, &beyond, static_cast<std::int64_t>(bytes)), 0);
+    volume::detach_all_sources();
+  }
+}
+
+// ---- unreadable clusters -------------------------------------------------------------------
+
+TEST(NtfsLayoutsTest, ClustersPastTheImageEndFailTheRecoveryWithHolesAndOneLinePerStretch) {
+  const std::string image = testing::fixture_image("ntfs-cut.img");
+  if (image.empty()) GTEST_SKIP() << skip_reason;
+  const auto facts = read_facts(image);
+  const auto truth = read_truth(image);
+  const auto tail_truth = std::find_if(truth.begin(), truth.end(),
+                                       [](const Truth& t) { return t.path == "/tail.bin"; });
+  ASSERT_NE(tail_truth, truth.end());
+  std::string readable_sha =
+      facts.count("tail_readable_sha256") ? facts.at("tail_readable_sha256") : "";
+  {
+    DriveScope drive(image);
+    const auto files = scan_all();
+    const TDeletedFile* tail = by_record(files, fact(facts, "tail_record"));
+    ASSERT_NE(tail, nullptr);
+    EXPECT_EQ(slash_path(*tail), "/tail.bin");
+    testing::TempDir out;
+    dispatch::destination_folder = out.path();
+    messages::RecordingChannel log;
+    messages::ScopedChannel scoped(log);
+    dispatch::begin_recovery_run();
+    dispatch::RecoveryOutcome outcome;
+    dispatch::recover_file(*tail, false, &outcome);
+    dispatch::end_recovery_run();
+    EXPECT_TRUE(outcome.engine_ran);
+    EXPECT_TRUE(outcome.result.failed);
+    const std::string error = messages::get_message(72);
+    const auto stretch_lines =
+        std::count_if(log.lines.begin(), log.lines.end(), [&](const std::string& l) {
+          return l.starts_with(error + "Cannot read the clusters from ");
+        });
+    EXPECT_EQ(stretch_lines, 1) << "one line for the one unreadable stretch";
+    EXPECT_TRUE(log.has_line_starting(error + "Cannot read the clusters from " +
+                                      std::to_string(fact(facts, "cut_cluster")) + " on"));
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_TRUE(log.lines.back().starts_with(error)) << log.lines.back();
+    EXPECT_NE(log.lines.back().find("could not be read"), std::string::npos) << log.lines.back();
+    EXPECT_FALSE(log.has_line_starting(messages::get_message(74)));
+    // The readable clusters are the file's; the others are holes.
+    struct stat st {};
+    ASSERT_EQ(::stat(outcome.output_path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, tail_truth->size);
+    EXPECT_EQ(sha256_of(outcome.output_path), readable_sha);
+    EXPECT_LT(st.st_blocks * 512, tail_truth->size) << "the unreadable clusters take no room";
+    dispatch::destination_folder.clear();
+  }
+  // The command line counts the file as failed.
+  testing::TempDir out;
+  const auto r = run_command(shell_quote(testing::cli_path()) + " recover --to " +
+                             shell_quote(out.path()) + " " + shell_quote(image));
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  EXPECT_NE(r.err.find(" Error: Cannot read the clusters from "), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(" Undeleted successfully: "), std::string::npos) << r.err;
+  EXPECT_EQ(sha256_of(out.path() + "/tail.bin"), readable_sha);
+}
+
+// ---- folders -------------------------------------------------------------------------------
+
+TEST(NtfsLayoutsTest, FolderPathsFollowAttributeListsAndSequenceNumbers) {
+  const std::string image = testing::fixture_image("ntfs-layouts.img");
+  if (image.empty()) GTEST_SKIP() << skip_reason;
+  const auto facts = read_facts(image);
+  DriveScope drive(image);
+  const auto files = scan_all();
+  const auto& folders = volume::drive_table.at(0).folders;
+  const auto folder = [&](std::int32_t id) -> const catalogue::TFolderEntry* {
+    for (const auto& e : folders) {
+      if (e.dir_id == id) return &e;
+    }
+    return nullptr;
+  };
+
+  // A live folder whose $FILE_NAME lies in an extension record keeps its name.
+  const TDeletedFile* inside = by_record(files, fact(facts, "inside_record"));
+  ASSERT_NE(inside, nullptr);
+  EXPECT_EQ(inside->path.str(), "C:\\Big folder\\");
+  const auto* big = folder(static_cast<std::int32_t>(fact(facts, "big_folder_record")));
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(big->name.str(), "Big folder");
+  EXPECT_EQ(big->deleted, 0);
+  EXPECT_EQ(big->parent_id, catalogue::ROOT_FOLDER_ID);
+
+  // A deleted folder whose record is still free keeps its name, although deleting it moved
+  // the record's sequence number on.
+  const TDeletedFile* note = by_record(files, fact(facts, "note_record"));
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->path.str(), "C:\\trash\\");
+
+  // A deleted folder whose record now holds another folder is a placeholder, under its own
+  // id: the files of the new folder and those of the old one are never mixed.
+  const std::int64_t old_record = fact(facts, "old_record");
+  ASSERT_EQ(fact(facts, "unrelated_record"), old_record);
+  const TDeletedFile* stale = by_record(files, fact(facts, "stale_record"));
+  ASSERT_NE(stale, nullptr);
+  EXPECT_EQ(stale->path.str(), "C:\\Deleted " + std::to_string(old_record) + "\\");
+  EXPECT_NE(stale->parent_dir, old_record);
+  const auto* placeholder = folder(stale->parent_dir);
+  ASSERT_NE(placeholder, nullptr);
+  EXPECT_EQ(placeholder->name.str(), "Deleted " + std::to_string(old_record));
+  EXPECT_EQ(placeholder->deleted, 1);
+  EXPECT_EQ(placeholder->parent_id, catalogue::ROOT_FOLDER_ID);
+  for (const auto& e : folders) EXPECT_NE(e.name.str(), "unrelated");
+
+  // Every file fls lists with a path is listed with the same path; fls lists the stale file
+  // only among its orphans.
+  const auto fls = fls_deleted(image);
+  for (const auto& [path, record] : fls) {
+    const TDeletedFile* f = by_record(files, record);
+    if (f == nullptr) continue;  // folders
+    EXPECT_EQ(slash_path(*f), path);
+  }
+  EXPECT_EQ(std::count_if(fls.begin(), fls.end(),
+                          [](const auto& e) { return e.first.find("stale") != std::string::npos; }),
+            0);
+}
+
+// ---- times ---------------------------------------------------------------------------------
+
+TEST(NtfsLayoutsTest, ModifiedIsTheLastWriteTimeNotTheRecordChange) {
+  const std::string image = testing::fixture_image("ntfs-layouts.img");
+  if (image.empty()) GTEST_SKIP() << skip_reason;
+  const auto facts = read_facts(image);
+  DriveScope drive(image);
+  const auto files = scan_all();
+  const TDeletedFile* dated = by_record(files, fact(facts, "dated_record"));
+  ASSERT_NE(dated, nullptr);
+  const double second = 1.0 / 86400.0;
+  EXPECT_NEAR(dated->modified, days_of(fact(facts, "dated_modified_unix")), second / 2);
+  EXPECT_NEAR(dated->created, days_of(fact(facts, "dated_created_unix")), second / 2);
+  EXPECT_GT(std::abs(dated->modified - days_of(fact(facts, "dated_mft_changed_unix"))), 1.0);
+  // The same time as The Sleuth Kit's "File Modified".
+  const auto r = run_command("istat " + shell_quote(image) + " " +
+                             std::to_string(fact(facts, "dated_record")));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(\nFile Modified:\t(\S+ \S+)\.)")));
+  const auto d = run_command("date -u -d " + shell_quote(m[1].str()) + " +%s");
+  EXPECT_NEAR(dated->modified, days_of(std::stoll(d.out)), second / 2);
+}
+
+}  // namespace
+}  // namespace fennick::ntfs
