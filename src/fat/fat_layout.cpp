@@ -11,6 +11,7 @@
 #include "messages/status_channel.h"
 #include "volume/drive_table.h"
 #include "volume/le_read.h"
+#include "volume/volume_facts.h"
 
 namespace fennick::fat {
 
@@ -45,7 +46,7 @@ std::uint32_t FatLayout::cluster_limit() const {
 
 int fat_width(std::string_view fs_name, std::int64_t cluster_count) {
   if (fs_name == "FAT32") return 32;
-  return cluster_count < fat16_min_clusters ? 12 : 16;
+  return volume::fat_width_by_clusters(cluster_count);
 }
 
 std::int64_t volume_cluster_count(std::int64_t total_bytes, std::uint32_t sectors_per_cluster,
@@ -82,7 +83,12 @@ FatLayout make_layout(std::span<const std::uint8_t> boot_bytes, const std::strin
   l.fat_sectors32 = le32_or0(boot_bytes, boot::fat_sectors32);
   l.root_cluster = le32_or0(boot_bytes, boot::root_cluster32);
   l.cluster_count = volume_cluster_count(total_bytes, l.sectors_per_cluster, l.bytes_per_sector);
-  l.width = fat_width(fs_name, l.cluster_count);
+  // The boot sector decides, by the rule the drive table uses too; only a boot sector that
+  // gives no FAT size at all leaves it to the drive table's name.
+  l.width = volume::fat_width_from_boot(
+      l.fat_sectors16, l.fat_sectors32,
+      static_cast<std::uint64_t>(std::max<std::int64_t>(l.cluster_count, 0)));
+  if (l.width == 0) l.width = fat_width(fs_name, l.cluster_count);
   return l;
 }
 
@@ -256,19 +262,16 @@ std::int8_t CheckRecoveryQuality(volume::TBuffer& fat_reader, const FatLayout& l
     messages::out_text("Division by Zero - CheckRecoveryQuality - 2");
     return catalogue::quality_error;
   }
-  const std::int64_t needed = size / cluster_bytes + 1;
-  const std::uint64_t last = std::uint64_t{first_cluster} + static_cast<std::uint64_t>(needed);
-  std::uint64_t k = first_cluster;
-  std::int64_t examined = 0;
-  for (;;) {
-    ++examined;
+  // Exactly the clusters the size fills; a file that ends on a cluster boundary needs no more.
+  const std::int64_t needed = std::max<std::int64_t>(1, (size + cluster_bytes - 1) / cluster_bytes);
+  std::int64_t free_run = 0;
+  for (std::uint64_t k = first_cluster; free_run < needed; ++k) {
     // A cluster outside the volume can never be recovered, so it counts as taken.
     if (!layout.cluster_in_volume(k)) break;
     if (read_fat_entry(fat_reader, layout, static_cast<std::uint32_t>(k), false) != 0) break;
-    if (k + 1 > last) break;
-    ++k;
+    ++free_run;
   }
-  return quality_percent(examined - 1, needed);
+  return quality_percent(free_run, needed);
 }
 
 }  // namespace fennick::fat

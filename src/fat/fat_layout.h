@@ -27,17 +27,14 @@ constexpr std::size_t fat_sectors32 = 36;        // 32-bit, FAT32
 constexpr std::size_t root_cluster32 = 44;       // 32-bit, FAT32
 }  // namespace boot
 
-// A "FAT" volume below this many clusters has 12-bit FAT entries, else 16-bit.
-constexpr std::int64_t fat16_min_clusters = 4087;
-
 constexpr std::uint32_t directory_entry_bytes = 32;
 
 // What a FAT operation needs to know about its volume: the boot-sector fields, the file-system
 // name of the drive table ("FAT32" or "FAT"), the FAT width and the cluster count.
 struct FatLayout {
   std::string fs_name;
-  int width = 0;                    // 12, 16 or 32
-  std::int64_t cluster_count = 0;   // volume_cluster_count; data clusters are 2..count+1
+  int width = 0;                   // 12, 16 or 32
+  std::int64_t cluster_count = 0;  // volume_cluster_count; data clusters are 2..count+1
   std::uint32_t bytes_per_sector = 0;
   std::uint32_t sectors_per_cluster = 0;
   std::uint32_t reserved_sectors = 0;
@@ -47,7 +44,7 @@ struct FatLayout {
   std::uint32_t fat_sectors32 = 0;
   std::uint32_t root_cluster = 0;
 
-  bool is_fat32() const { return fs_name == "FAT32"; }
+  bool is_fat32() const { return width == 32; }
   std::int64_t cluster_bytes() const {
     return std::int64_t{sectors_per_cluster} * bytes_per_sector;
   }
@@ -70,7 +67,8 @@ struct FatLayout {
   std::uint32_t cluster_limit() const;
 };
 
-// 12, 16 or 32 for a drive-table file-system name and cluster count.
+// 12, 16 or 32 for a drive-table file-system name and cluster count; used only when the boot
+// sector gives no FAT size (see volume::fat_width_from_boot).
 int fat_width(std::string_view fs_name, std::int64_t cluster_count);
 // total_bytes ÷ sectors per cluster ÷ bytes per sector, both rounded down; 0 when either is 0.
 std::int64_t volume_cluster_count(std::int64_t total_bytes, std::uint32_t sectors_per_cluster,

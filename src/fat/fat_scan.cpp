@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -104,6 +105,72 @@ std::string short_entry_name(std::span<const std::uint8_t> entry) {
   return name;
 }
 
+std::u16string long_name_units(std::span<const std::uint8_t> entry) {
+  std::u16string units;
+  for (const auto& [offset, count] : {std::pair<std::size_t, int>{dirent::lfn_run1, 5},
+                                      {dirent::lfn_run2, 6},
+                                      {dirent::lfn_run3, 2}}) {
+    for (int i = 0; i < count; ++i) {
+      units.push_back(
+          static_cast<char16_t>(le16_or0(entry, offset + 2 * static_cast<std::size_t>(i))));
+    }
+  }
+  return units;
+}
+
+std::string long_name_text(std::u16string_view units, bool& terminated) {
+  const std::size_t end = units.find(u'\0');
+  terminated = end != std::u16string_view::npos;
+  std::u16string_view name = units.substr(0, end);
+  while (!name.empty() && name.back() == 0xFFFF) name.remove_suffix(1);
+  std::string text = catalogue::wide_to_ansi(name);
+  strip_trailing_question_marks(text);
+  return text;
+}
+
+std::string apply_case_flags(std::span<const std::uint8_t> entry, std::string name) {
+  if (entry.size() < 13) return name;
+  const std::uint8_t flags = entry[dirent::case_flags];
+  const std::size_t base_end = trimmed_field(entry.subspan(dirent::name, 8)).size();
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const bool lower = i < base_end ? (flags & case_lower_base) != 0
+                                    : i > base_end && (flags & case_lower_extension) != 0;
+    if (lower && name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
+  }
+  return name;
+}
+
+std::string complete_cut_long_name(std::string cut, std::span<const std::uint8_t> short_entry) {
+  std::string extension;
+  if (short_entry.size() >= 13) {
+    std::string shown = apply_case_flags(short_entry, short_entry_name(short_entry));
+    const std::size_t base_end = trimmed_field(short_entry.subspan(dirent::name, 8)).size();
+    if (shown.size() > base_end + 1) extension = catalogue::oem_to_utf8(shown.substr(base_end + 1));
+  }
+  const std::size_t dot = cut.rfind('.');
+  std::string cut_extension = dot == std::string::npos ? std::string() : cut.substr(dot + 1);
+  auto upper = [](std::string t) {
+    for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return t;
+  };
+  const bool has_extension = !extension.empty() && !cut_extension.empty() &&
+                             upper(cut_extension).starts_with(upper(extension));
+  if (has_extension) return cut + "\u2026";
+  while (!cut.empty() && (cut.back() == '.' || cut.back() == ' ')) cut.pop_back();
+  return cut + "\u2026" + (extension.empty() ? std::string() : "." + extension);
+}
+
+bool long_name_looks_whole(const std::string& name, std::span<const std::uint8_t> short_entry) {
+  if (short_entry.size() < 11) return false;
+  const std::string extension = trimmed_field(short_entry.subspan(dirent::extension, 3));
+  const std::size_t dot = name.rfind('.');
+  if (extension.empty()) return dot == std::string::npos;
+  if (dot == std::string::npos) return false;
+  std::string name_extension = name.substr(dot + 1);
+  for (char& c : name_extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name_extension.starts_with(extension);
+}
+
 std::string long_name_piece(std::span<const std::uint8_t> entry) {
   using catalogue::wide_to_ansi;
   return wide_to_ansi(utf16_run(entry, dirent::lfn_run1, 5)) +
@@ -179,7 +246,8 @@ std::string build_fat_path(std::int32_t dir_id) {
     text = entry.name.str() + "\\" + text;
     id = entry.parent_id;
   }
-  const char letter = have_drive ? volume::drive_table[static_cast<std::size_t>(drive)].drive_letter : 'c';
+  const char letter =
+      have_drive ? volume::drive_table[static_cast<std::size_t>(drive)].drive_letter : 'c';
   return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) +
          ":\\" + text;
 }
@@ -194,8 +262,35 @@ struct DirWalk {
   std::uint32_t cluster = 0;  // current cluster of a chain
   std::int64_t offset = 0;    // within the current cluster or the root region
   bool first_entry = true;
-  bool exhausted = false;     // no entry follows the one in hand
+  bool exhausted = false;  // no entry follows the one in hand
+  // Deleted folders: clusters read past the first one, and whether the last one read held
+  // the end marker.
+  std::uint32_t extra_clusters = 0;
+  bool end_seen = false;
 };
+
+// A directory holds at most 65,536 entries, so a deleted folder is not read past that.
+std::uint32_t max_extra_clusters(const FatLayout& layout) {
+  const std::int64_t per_cluster = layout.cluster_bytes() / directory_entry_bytes;
+  return per_cluster <= 0 ? 0 : static_cast<std::uint32_t>(65536 / per_cluster);
+}
+
+// An entry that may stand in a folder's later cluster: a long-name entry with its fixed
+// fields as written, or a short entry with valid attributes and name bytes. "." and ".."
+// begin a folder, so a cluster holding them is another folder's first cluster.
+bool plausible_continuation_entry(std::span<const std::uint8_t> e) {
+  const std::uint8_t attributes = e[dirent::attributes];
+  if (attributes == attr_long_name) {
+    return e[12] == 0 && e[dirent::cluster_low] == 0 && e[dirent::cluster_low + 1] == 0;
+  }
+  if (!valid_entry_attributes(attributes) || e[0] == '.') return false;
+  for (std::size_t i = 0; i < 11; ++i) {
+    const std::uint8_t c = e[i];
+    if (i == 0 && (c == deleted_mark || c == 0x05)) continue;
+    if (c < 0x20 || std::strchr("\"*+,/:;<=>?[\\]|", c) != nullptr) return false;
+  }
+  return true;
+}
 
 class FatScanner {
  public:
@@ -221,7 +316,15 @@ class FatScanner {
   volume::TBuffer chain_reader_;
   volume::TBuffer fat_reader_;
   std::vector<DirWalk> stack_;
-  std::unordered_set<std::uint32_t> walked_clusters_;
+  // Whether the free cluster after a deleted folder's current one goes on with its entries;
+  // moves the walk there when it does.
+  bool next_continues_deleted_folder(DirWalk& w);
+  bool holds_directory_entries(std::uint32_t cluster, bool& end_marker);
+
+  // Clusters walked as part of live folders, and those read as deleted folders': kept apart,
+  // so that a cluster a deleted folder once held never hides a live folder.
+  std::unordered_set<std::uint32_t> live_clusters_;
+  std::unordered_set<std::uint32_t> deleted_clusters_;
   // Folder path by folder id: the files of one folder share one path text, and the folder
   // list is searched once per folder rather than once per file.
   std::unordered_map<std::int32_t, catalogue::PathText> path_of_dir_;
@@ -245,20 +348,79 @@ void FatScanner::advance(DirWalk& w) {
   if (layout_.cluster_bytes() - w.offset >= directory_entry_bytes) return;
   const std::uint32_t next = read_fat_entry(chain_reader_, layout_, w.cluster, w.deleted);
   w.offset = 0;
-  // The end of the chain, a cluster outside the volume, or one already walked (a loop or a
-  // cross-link) all end the directory.
+  if (w.deleted) {
+    // A deleted folder's chain is gone from the FAT: it may go on in the clusters that
+    // follow, while they are free and hold directory entries.
+    if (next_continues_deleted_folder(w)) return;
+    w.exhausted = true;
+    return;
+  }
+  // The end of the chain, a cluster outside the volume, or one a live folder already walked
+  // (a loop or a cross-link) all end the directory. Clusters deleted folders were read
+  // through do not: a live folder's chain is what the FAT says now.
   if (end_of_chain(next, layout_.width) || !layout_.cluster_in_volume(next) ||
-      !walked_clusters_.insert(next).second) {
+      !live_clusters_.insert(next).second) {
     w.exhausted = true;
     return;
   }
   w.cluster = next;
 }
 
+bool FatScanner::next_continues_deleted_folder(DirWalk& w) {
+  const std::uint64_t next = std::uint64_t{w.cluster} + 1;
+  if (w.end_seen || ++w.extra_clusters > max_extra_clusters(layout_) ||
+      !layout_.cluster_in_volume(next)) {
+    return false;
+  }
+  const auto cluster = static_cast<std::uint32_t>(next);
+  if (read_fat_entry(chain_reader_, layout_, cluster, false) != 0 ||
+      live_clusters_.count(cluster) != 0 || deleted_clusters_.count(cluster) != 0) {
+    return false;
+  }
+  bool end_marker = false;
+  if (!holds_directory_entries(cluster, end_marker)) return false;
+  deleted_clusters_.insert(cluster);
+  w.cluster = cluster;
+  w.end_seen = end_marker;
+  return true;
+}
+
+bool FatScanner::holds_directory_entries(std::uint32_t cluster, bool& end_marker) {
+  const auto bytes = static_cast<std::size_t>(layout_.cluster_bytes());
+  std::vector<std::uint8_t> data(bytes);
+  if (chain_reader_.read(static_cast<std::uint32_t>(bytes), data.data(),
+                         layout_.cluster_position(cluster)) != static_cast<std::int64_t>(bytes)) {
+    return false;
+  }
+  end_marker = false;
+  for (std::size_t at = 0; at + directory_entry_bytes <= bytes; at += directory_entry_bytes) {
+    const std::span<const std::uint8_t> entry(data.data() + at, directory_entry_bytes);
+    if (entry[0] == 0) {
+      // Nothing but the end of the directory: the folder ended in the cluster before.
+      if (at == 0) return false;
+      end_marker = true;
+      return true;
+    }
+    if (!plausible_continuation_entry(entry)) return false;
+  }
+  return true;
+}
+
 void FatScanner::open_directory(std::uint32_t cluster, const std::string& name, bool deleted,
                                 std::int32_t parent_id) {
-  if (!layout_.cluster_in_volume(cluster) || walked_clusters_.count(cluster) != 0) return;
-  walked_clusters_.insert(cluster);
+  if (!layout_.cluster_in_volume(cluster)) return;
+  if (deleted) {
+    // A deleted folder whose cluster is in use again holds something else now: it is skipped
+    // without claiming the cluster, which a live folder may hold.
+    if (read_fat_entry(chain_reader_, layout_, cluster, false) != 0 ||
+        deleted_clusters_.count(cluster) != 0 || live_clusters_.count(cluster) != 0) {
+      return;
+    }
+    deleted_clusters_.insert(cluster);
+  } else {
+    // A live folder is walked unless a live folder walked its cluster (a loop).
+    if (!live_clusters_.insert(cluster).second) return;
+  }
   DirWalk w;
   w.deleted = deleted;
   w.cluster = cluster;
@@ -266,9 +428,8 @@ void FatScanner::open_directory(std::uint32_t cluster, const std::string& name, 
   stack_.push_back(w);
 }
 
-void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name,
-                                  const DirWalk& w, std::uint32_t entry_cluster,
-                                  std::int64_t entry_offset) {
+void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name, const DirWalk& w,
+                                  std::uint32_t entry_cluster, std::int64_t entry_offset) {
   const volume::DriveInfo& drive =
       volume::drive_table[static_cast<std::size_t>(volume::current_drive)];
   catalogue::TDeletedFile record;
@@ -284,8 +445,8 @@ void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name
     path = path_of_dir_.emplace(w.dir_id, build_fat_path(w.dir_id)).first;
   record.path = path->second;
   record.parent_dir = w.dir_id;
-  record.quality = CheckRecoveryQuality(fat_reader_, layout_,
-                                        static_cast<std::uint32_t>(record.first_cluster), record.size);
+  record.quality = CheckRecoveryQuality(
+      fat_reader_, layout_, static_cast<std::uint32_t>(record.first_cluster), record.size);
   record.modified = decode_fat_datetime(le16_or0(entry, dirent::modified_date),
                                         le16_or0(entry, dirent::modified_time));
   record.created = decode_fat_datetime(le16_or0(entry, dirent::created_date),
@@ -325,7 +486,12 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
   bool long_name = false;
   if (entry[dirent::attributes] == attr_long_name) {
     long_name = true;
-    name = long_name_piece(entry);
+    // The first piece in the directory holds the end of the name. A live one carries the
+    // "last piece" flag; without it the slot that held the end was taken by another entry.
+    const bool end_piece_missing = entry[0] != deleted_mark && (entry[0] & lfn_last_piece) == 0;
+    // All UTF-16 units first: a character outside the BMP may have its two halves in two
+    // pieces or in two runs of one piece.
+    std::u16string units = long_name_units(entry);
     int pieces = 1;
     while (!w.exhausted) {
       DirEntry next{};
@@ -333,9 +499,17 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
       advance(w);
       entry = next;
       if (w.exhausted || entry[dirent::attributes] != attr_long_name) break;
-      if (++pieces <= long_name_piece_limit) name = long_name_piece(entry) + name;
+      if (++pieces <= long_name_piece_limit) units = long_name_units(entry) + units;
     }
-    strip_trailing_question_marks(name);
+    bool terminated = false;
+    name = long_name_text(units, terminated);
+    // A name that ends inside its last piece is whole. One that fills its pieces is whole
+    // when the 8.3 entry agrees with its extension; otherwise its end was lost, and it is
+    // shown as cut, with the 8.3 entry's extension where it lacks one.
+    const bool cut = end_piece_missing || (!terminated && !long_name_looks_whole(name, entry));
+    if (cut && !name.empty() && entry[dirent::attributes] != attr_long_name) {
+      name = complete_cut_long_name(name, entry);
+    }
   } else {
     name = short_entry_name(entry);
   }
@@ -347,7 +521,7 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
   // shown as "_" (a one-letter file name keeps its byte).
   auto display_name = [&](bool directory) {
     if (long_name) return name;
-    std::string bytes = name;
+    std::string bytes = apply_case_flags(entry, name);
     if (marked_deleted && !bytes.empty() && static_cast<unsigned char>(bytes[0]) == deleted_mark &&
         (directory || bytes.size() > 1)) {
       bytes[0] = '_';
@@ -374,8 +548,7 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
   }
   if (used && live_count_ % 100 == 0 && live_bytes_ > 0) {
     const std::int64_t percent =
-        used_bytes_ <= 0 ? 0
-                         : (live_bytes_ >= used_bytes_ ? 100 : live_bytes_ * 100 / used_bytes_);
+        used_bytes_ <= 0 ? 0 : (live_bytes_ >= used_bytes_ ? 100 : live_bytes_ * 100 / used_bytes_);
     messages::channel().set_progress(static_cast<std::int32_t>(percent));
   }
   if (used && (attributes & (attr_directory | attr_volume_label)) == 0 && size != 0 &&
@@ -433,7 +606,9 @@ int scan_fat_volume() {
     messages::out_text(messages::get_message(72) + "the boot sector gives no usable cluster size");
   }
   const std::string root_name =
-      std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)))) + ":";
+      std::string(1,
+                  static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)))) +
+      ":";
   scanner.run(main_reader, layout->root_cluster, root_name);
   messages::channel().set_progress(100);
   return 1;

@@ -20,6 +20,7 @@ namespace dirent {
 constexpr std::size_t name = 0;            // 8 bytes base name
 constexpr std::size_t extension = 8;       // 3 bytes
 constexpr std::size_t attributes = 11;     // 8-bit
+constexpr std::size_t case_flags = 12;     // 8-bit: lower-case base (0x08) and extension (0x10)
 constexpr std::size_t created_time = 14;   // 16-bit
 constexpr std::size_t created_date = 16;   // 16-bit
 constexpr std::size_t cluster_high = 20;   // 16-bit
@@ -37,6 +38,10 @@ constexpr std::uint8_t attr_long_name = 0x0F;
 constexpr std::uint8_t attr_volume_label = 0x08;
 constexpr std::uint8_t attr_directory = 0x10;
 constexpr std::uint8_t deleted_mark = 0xE5;
+constexpr std::uint8_t case_lower_base = 0x08;
+constexpr std::uint8_t case_lower_extension = 0x10;
+// Sequence byte of the long-name piece that holds the end of the name.
+constexpr std::uint8_t lfn_last_piece = 0x40;
 
 using DirEntry = std::array<std::uint8_t, 32>;
 
@@ -48,6 +53,20 @@ std::uint32_t entry_first_cluster(std::span<const std::uint8_t> entry);
 std::string short_entry_name(std::span<const std::uint8_t> entry);
 // The 13 characters of a long-name entry in UTF-8, each run cut at its first zero character.
 std::string long_name_piece(std::span<const std::uint8_t> entry);
+// The 13 UTF-16 units of a long-name entry, as stored.
+std::u16string long_name_units(std::span<const std::uint8_t> entry);
+// A long name's units, joined in name order, in UTF-8: up to the first zero unit, without
+// trailing 0xFFFF padding; terminated tells whether a zero unit was there.
+std::string long_name_text(std::u16string_view units, bool& terminated);
+// The 8.3 name as the file system shows it: bytes 'A'-'Z' of the base or the extension in
+// lower case when the entry's case flags say so.
+std::string apply_case_flags(std::span<const std::uint8_t> entry, std::string name);
+// Whether a long name that fills its pieces has the extension of its 8.3 entry (or both
+// have none).
+bool long_name_looks_whole(const std::string& name, std::span<const std::uint8_t> short_entry);
+// A long name whose end was lost, marked as cut ("…") and given the 8.3 entry's extension
+// when it lacks one: "Annual accoun….XLS".
+std::string complete_cut_long_name(std::string cut, std::span<const std::uint8_t> short_entry);
 
 // Not empty, none of \ / : * ? " < > |, and not beginning or ending with the code 0x14.
 bool valid_entry_name(std::string_view name);

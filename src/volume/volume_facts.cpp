@@ -13,6 +13,9 @@ namespace fennick::volume {
 
 namespace {
 
+// A FAT12/FAT16 volume of this many data clusters or more has 16-bit FAT entries.
+constexpr std::int64_t fat16_min_clusters = 4085;
+
 // Allocation structures are read in pieces of this size, whatever the volume's size.
 constexpr std::size_t piece_bytes = 1 << 20;
 
@@ -92,16 +95,9 @@ bool read_fat_facts(VolumeSource& source, ByteSpan boot, VolumeFacts& facts) {
   const std::uint64_t data_start = reserved + fats * fat_sectors + root_sectors;
   if (fat_sectors == 0 || total_sectors <= data_start) return false;
   const std::uint64_t clusters = (total_sectors - data_start) / spc;
-  unsigned width = 32;
-  if (clusters < 4085) {
-    width = 12;
-    facts.type = "FAT12";
-  } else if (clusters < 65525) {
-    width = 16;
-    facts.type = "FAT16";
-  } else {
-    facts.type = "FAT32";
-  }
+  const auto width = static_cast<unsigned>(fat_width_from_boot(
+      le16_or0(boot, bs_fat_sectors16), le32_or0(boot, bs_fat_sectors32), clusters));
+  facts.type = width == 32 ? "FAT32" : width == 16 ? "FAT16" : "FAT12";
   facts.cluster_size = static_cast<std::int32_t>(bps * spc);
   facts.total_bytes = static_cast<std::int64_t>(clusters * bps * spc);
   // The FAT must be large enough to describe every data cluster; else the count is unknown.
@@ -223,6 +219,17 @@ bool read_exfat_facts(VolumeSource& source, ByteSpan boot, VolumeFacts& facts) {
 }
 
 }  // namespace
+
+int fat_width_by_clusters(std::int64_t data_clusters) {
+  return data_clusters < fat16_min_clusters ? 12 : 16;
+}
+
+int fat_width_from_boot(std::uint32_t fat_sectors16, std::uint32_t fat_sectors32,
+                        std::uint64_t data_clusters) {
+  if (fat_sectors16 == 0) return fat_sectors32 != 0 ? 32 : 0;
+  return fat_width_by_clusters(
+      static_cast<std::int64_t>(std::min<std::uint64_t>(data_clusters, fat16_min_clusters)));
+}
 
 VolumeFacts read_volume_facts(VolumeSource& source) {
   VolumeFacts facts;

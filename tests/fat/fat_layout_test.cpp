@@ -61,13 +61,20 @@ class FatLayoutTest : public ::testing::Test {
   void TearDown() override { volume::detach_all_sources(); }
 };
 
-TEST(FatWidthTest, FatNameBelow4087ClustersIsTwelveBitsElseSixteen) {
+TEST(FatWidthTest, FatNameBelow4085ClustersIsTwelveBitsElseSixteen) {
   std::vector<std::uint8_t> boot(512, 0);
   boot[11] = 0; boot[12] = 4;  // 1024 bytes per sector
   boot[13] = 2;                // 2 KiB clusters
-  EXPECT_EQ(make_layout(boot, "FAT", 4086LL * 2048).width, 12);
-  EXPECT_EQ(make_layout(boot, "FAT", 4087LL * 2048).width, 16);
+  EXPECT_EQ(make_layout(boot, "FAT", 4084LL * 2048).width, 12);
+  EXPECT_EQ(make_layout(boot, "FAT", 4085LL * 2048).width, 16);
   EXPECT_EQ(make_layout(boot, "FAT", 4087LL * 2048 - 1).cluster_count, 4086);
+  boot[22] = 8;  // a 16-bit FAT size: the cluster count decides, whatever the name
+  EXPECT_EQ(make_layout(boot, "FAT32", 4084LL * 2048).width, 12);
+  EXPECT_EQ(make_layout(boot, "FAT32", 70000LL * 2048).width, 16);
+  boot[22] = 0;
+  boot[36] = 8;  // only a 32-bit FAT size: FAT32, however few the clusters
+  EXPECT_EQ(make_layout(boot, "FAT", 100LL * 2048).width, 32);
+  boot[36] = 0;
   EXPECT_EQ(make_layout(boot, "FAT32", 100 * 2048).width, 32);
   EXPECT_TRUE(end_of_chain(0xFF8, 12));
   EXPECT_FALSE(end_of_chain(0xFF7, 12));
@@ -87,6 +94,7 @@ TEST(FatWidthTest, PositionsFollowTheBootSector) {
   EXPECT_EQ(fat16.root_region_position(), (1 + 2 * 32) * 512);
   EXPECT_EQ(fat16.cluster_position(2), (1 + 64 + 32) * 512);
   EXPECT_EQ(fat16.cluster_position(5), (1 + 64 + 32 + 12) * 512);
+  boot[22] = 0;                      // FAT32 has no 16-bit FAT size
   boot[36] = 0x10; boot[37] = 0x01;  // 272 sectors per FAT (32-bit)
   const FatLayout fat32 = make_layout(boot, "FAT32", 100000LL * 2048);
   EXPECT_EQ(fat32.cluster_position(2), (1 + 2 * 272) * 512);
@@ -219,24 +227,29 @@ TEST(FatQualityTest, HalvesRoundToTheEvenNeighbour) {
 TEST_F(FatLayoutTest, QualityCountsFreeClustersFromTheFirstOne) {
   FatInMemory fat(16, 1);
   fat.set(20, 0xFFFF);  // the 1-byte file at 19 is followed by a cluster in use
-  fat.set(33, 0xFFFF);  // 4-cluster file at 30: 30..32 free, 33 in use
+  fat.set(33, 0xFFFF);  // 5-cluster file at 30: 30..32 free, 33 in use
   fat.set(40, 0xFFFF);  // a file in use
-  fat.set(51, 0xFFFF);  // 7-cluster files at 50, 60, 70: 1, 3 and 5 of 8 needed free
+  fat.set(51, 0xFFFF);  // 8-cluster files at 50, 60, 70: 1, 3 and 5 of 8 needed free
   fat.set(63, 0xFFFF);
   fat.set(75, 0xFFFF);
   const FatLayout layout = fat.attach("FAT", 20000);
   volume::TBuffer reader("q", 64);
   EXPECT_EQ(CheckRecoveryQuality(reader, layout, 19, 1), 100);
   EXPECT_EQ(CheckRecoveryQuality(reader, layout, 40, 1), 0);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 4 * 512), 60);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 50, 7 * 512), 12);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 60, 7 * 512), 38);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 70, 7 * 512), 62);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 4 * 512 + 1), 60);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 50, 7 * 512 + 1), 12);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 60, 7 * 512 + 1), 38);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 70, 7 * 512 + 1), 62);
   EXPECT_EQ(CheckRecoveryQuality(reader, layout, 0, 100), 0);
+  // A size that fills its clusters exactly needs no more: one cluster at 19 (20 in use) is
+  // whole, four at 30 have three free.
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 19, 512), 100);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 4 * 512), 75);
+  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 3 * 512), 100);
   // Clusters past the volume's end (here 2..101) never count as free, though the FAT sector
   // that would describe them reads as zeros.
   const FatLayout small = make_layout(fat.bytes(), "FAT32", 100 * 512);
-  EXPECT_EQ(CheckRecoveryQuality(reader, small, 99, 4 * 512), 60);
+  EXPECT_EQ(CheckRecoveryQuality(reader, small, 99, 4 * 512 + 1), 60);
   EXPECT_EQ(CheckRecoveryQuality(reader, small, 102, 1), 0);
 }
 

@@ -233,7 +233,7 @@ class MemFat {
  public:
   MemFat(std::string fs, std::uint32_t clusters, std::uint32_t root_entries = 64)
       : fs_(std::move(fs)), clusters_(clusters) {
-    width_ = fs_ == "FAT32" ? 32 : (clusters < 4087 ? 12 : 16);
+    width_ = fs_ == "FAT32" ? 32 : (clusters < 4085 ? 12 : 16);
     const std::uint32_t fat_sectors = ((clusters + 2) * width_ / 8 + 511) / 512;
     root_entries_ = fs_ == "FAT32" ? 0 : root_entries;
     data_start_ = 1 + fat_sectors + root_entries_ * 32 / 512;
@@ -403,8 +403,10 @@ TEST_F(FatMemoryScanTest, DeletedFoldersAreWalkedWhileTheirFirstClusterStillHold
   MemFat::entry(v.slot(7, 1), "..         ", 0x10, 0, 0);
   MemFat::entry(v.slot(7, 2), "KEPT    TXT", 0x20, 31, 10);  // live entry in a deleted folder
   for (std::uint32_t i = 3; i < 16; ++i) MemFat::entry(v.slot(7, i), "\xE5ILLER  TXT", 0x20, 32, 0);
-  // Cluster 8 follows physically, but the deleted folder's free FAT entry ends its chain.
+  // Cluster 8 follows physically and holds entries, but it is in use: the deleted folder
+  // does not go on there.
   MemFat::entry(v.slot(8, 0), "\xE5" "EYOND  TXT", 0x20, 33, 10);
+  v.set_fat(8, v.end());
   v.install();
   ASSERT_EQ(scan_fat_volume(), 1);
   EXPECT_EQ(names(), (Names{"C:\\_EW\\KEPT.TXT"}));
