@@ -1,11 +1,14 @@
 // The numbered texts the program shows to the user, in 27 languages, and the language
 // table. Message k of the language with base B has id B + k; a text a language lacks (or
-// leaves empty) is taken from English, and a number English lacks yields "".
+// leaves empty) is taken from English, and a number English lacks yields "". Each language
+// holds its run 0..last_message and the program's block (program_texts.h), nothing else.
 #pragma once
 
 #include <array>
 #include <string>
 #include <string_view>
+
+#include "messages/program_texts.h"
 
 namespace fennick::messages {
 
@@ -28,6 +31,13 @@ struct Language {
   std::string_view button;        // "GermanAdvToolButton"
   int last_message;               // 90 (run is 0..last_message)
 };
+
+// Whether message k is one a language stores: a number of its run or of the program's block
+// program_text_first..program_text_last. Any other number reads the English text.
+constexpr bool holds_message(const Language& language, int k) {
+  return (k >= 0 && k <= language.last_message) ||
+         (k >= program_text_first && k <= program_text_last);
+}
 
 // The 27 languages in selector order (English first).
 const std::array<Language, 27>& language_table();

@@ -1,6 +1,8 @@
 // What the main window keeps between runs and the small commands around the work: the
 // settings store, the start-up reading, the "path" and "kfs" writes, admin mode (Ctrl+A) with
-// its two raw-dump diagnostics, the Help and Update buttons and the two link labels.
+// its two raw-dump diagnostics, the Help and Update buttons and the two link labels. Run as
+// root, the store is root's own file, written through no link, and no other program is
+// started: the address is logged for the user to open.
 #include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -14,13 +16,26 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
 
 #include "catalogue/catalogue.h"
 #include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
+#include "messages/program_texts.h"
+#include "messages/status_channel.h"
 #include "ui/main_unit.h"
 #include "ui/product_links.h"
+#include "ui/run_identity.h"
 #include "ui/settings_store.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
@@ -35,40 +50,61 @@ namespace settings {
 namespace {
 constexpr const char* organisation = "BrantleSoftware";
 constexpr const char* application = "Fennick";
+
+// The store as this process may use it: the per-user one, or as root root's own file once
+// its path has passed the check (folders made when writing). Null when root's file cannot be
+// used safely; a refused write says so in the log, naming only the path in the way.
+std::unique_ptr<QSettings> open_store(bool for_writing) {
+  const identity::Identity who = identity::current();
+  if (who.euid != 0) return std::make_unique<QSettings>(organisation, application);
+  const QString file = identity::settings_file(who);
+  const identity::PathCheck check = identity::check_root_path(file.toStdString(), for_writing);
+  using Outcome = identity::PathCheck::Outcome;
+  if (check.outcome == Outcome::usable) {
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
+  }
+  if (for_writing && check.outcome == Outcome::link) {
+    messages::out_text(messages::get_message(messages::link_not_followed) + check.where);
+  } else if (for_writing) {
+    messages::out_text(messages::get_message(72) + check.where +
+                       " is not a folder or file of root's own; the settings were not saved");
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool exists() {
-  const QSettings store(organisation, application);
-  return QFileInfo::exists(store.fileName());
+  const auto store = open_store(false);
+  return store != nullptr && QFileInfo::exists(store->fileName());
 }
 
 int read_int(const QString& name, int def) {
-  const QSettings store(organisation, application);
+  const auto store = open_store(false);
+  if (store == nullptr) return def;
   bool ok = false;
-  const int value = store.value(name).toString().trimmed().toInt(&ok);
+  const int value = store->value(name).toString().trimmed().toInt(&ok);
   return ok ? value : def;
 }
 
 QString read_text(const QString& name, const QString& def) {
-  const QSettings store(organisation, application);
-  return store.contains(name) ? store.value(name).toString() : def;
+  const auto store = open_store(false);
+  return store != nullptr && store->contains(name) ? store->value(name).toString() : def;
 }
 
 void write_int(const QString& name, int value) {
-  QSettings store(organisation, application);
-  store.setValue(name, QString::number(value));
+  if (const auto store = open_store(true)) store->setValue(name, QString::number(value));
 }
 
 void write_text(const QString& name, const QString& value) {
-  QSettings store(organisation, application);
-  store.setValue(name, value);
+  if (const auto store = open_store(true)) store->setValue(name, value);
 }
 
 void remove(const QString& name) {
   // Removing from a store that does not exist must not create it.
   if (!exists()) return;
-  QSettings store(organisation, application);
-  if (store.contains(name)) store.remove(name);
+  const auto store = open_store(true);
+  if (store != nullptr && store->contains(name)) store->remove(name);
 }
 
 }  // namespace settings
@@ -166,13 +202,9 @@ void T_mainForm::build_settings_controls() {
     box->insertWidget(after_tree, SiteLabel, 0, Qt::AlignLeft);
     box->insertWidget(after_tree + 1, Label3, 0, Qt::AlignLeft);
   }
-  new ClickFilter(SiteLabel, [this] {
-    if (!shell_open(QUrl(links::web_site))) out_text(" Cannot open " + std::string(links::web_site), messages::DialogKind::plain, false);
-  });
-  new ClickFilter(Label3, [this] {
-    const QUrl mail(QString("mailto:") + links::support_mail);
-    if (!shell_open(mail)) out_text(" Cannot open " + mail.toString().toStdString(), messages::DialogKind::plain, false);
-  });
+  new ClickFilter(SiteLabel, [this] { open_address(QUrl(links::web_site), true); });
+  new ClickFilter(Label3,
+                  [this] { open_address(QUrl(QString("mailto:") + links::support_mail), true); });
 
   const auto& languages = messages::language_table();
   for (std::size_t i = 0; i < languages.size() && i < language_buttons_.size(); ++i) {
@@ -238,31 +270,98 @@ void T_mainForm::toggle_admin_mode() {
   settings::write_int("admin_mode", on ? 1 : 0);
 }
 
-void T_mainForm::HelpAdvToolButtonClick() {
-  const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(links::manual_file);
-  const QUrl url = QFileInfo::exists(manual) ? QUrl::fromLocalFile(manual) : QUrl(links::online_help);
+void T_mainForm::open_address(const QUrl& url, bool report_failure) {
+  // A browser or file manager started by root would run with root's rights in the user's
+  // session; the user gets the address to open instead.
+  if (identity::running_as_root()) {
+    const QString shown = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    out_text(messages::get_message(messages::root_starts_no_program) + shown.toStdString(),
+             messages::DialogKind::plain, false);
+    return;
+  }
   // Without a desktop (no browser registered, no session) there is nothing to open with;
   // the log says so instead of the click doing nothing silently.
-  if (!shell_open(url)) {
+  const bool opened = shell_open ? shell_open(url) : QDesktopServices::openUrl(url);
+  if (!opened && report_failure) {
     out_text(" Cannot open " + url.toString().toStdString(), messages::DialogKind::plain, false);
   }
 }
 
-void T_mainForm::UpdateAdvToolButtonClick() {
-  if (!shell_open(QUrl(links::download_page))) {
-    out_text(" Cannot open " + std::string(links::download_page), messages::DialogKind::plain, false);
-  }
+void T_mainForm::HelpAdvToolButtonClick() {
+  const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(links::manual_file);
+  open_address(QFileInfo::exists(manual) ? QUrl::fromLocalFile(manual) : QUrl(links::online_help),
+               true);
 }
+
+void T_mainForm::UpdateAdvToolButtonClick() { open_address(QUrl(links::download_page), true); }
+
+namespace {
+
+// The raw readers leave the buffer as it was when they cannot read, so a failed read must not
+// be taken for a sector of zeros. Bytes that are not all zero come from the volume; all zeros
+// are read again into 0xFF bytes, quietly (the first read has reported any error), and only
+// the same zeros again are the volume's.
+template <std::size_t N, typename Read>
+std::optional<std::array<std::uint8_t, N>> read_raw(const Read& read) {
+  std::array<std::uint8_t, N> bytes{};
+  read(bytes);
+  if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0; })) return bytes;
+  std::array<std::uint8_t, N> again{};
+  again.fill(0xFF);
+  {
+    messages::RecordingChannel quiet;
+    const messages::ScopedChannel scope(quiet);
+    read(again);
+  }
+  if (again != bytes) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace
 
 bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, std::size_t size) {
   const QString path = ask_save_file(suggested);
   if (path.isEmpty()) return true;  // cancelled: go on with the next one
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-      file.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(size)) !=
-          static_cast<qint64>(size)) {
-    out_text(" " + path.toStdString() + ": " + file.errorString().toStdString(),
+  const std::string shown = path.toStdString();
+  const QByteArray name = QFile::encodeName(path);
+  // Run as root, a link planted at the chosen name must not carry the dump elsewhere: the
+  // last component is not followed, and a new file is root's alone. O_NONBLOCK keeps a FIFO
+  // there from blocking the window; anything but a regular file is left alone unwritten.
+  const int fd = ::open(name.constData(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat st {};
+    if (error == ELOOP && ::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      out_text(messages::get_message(72) + shown +
+                   " is a symbolic link; it was not followed and nothing was written",
+               messages::DialogKind::error, true);
+    } else {
+      out_text(" " + shown + ": " + std::strerror(error), messages::DialogKind::error, true);
+    }
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    out_text(messages::get_message(messages::not_a_regular_file) + shown,
              messages::DialogKind::error, true);
+    return false;
+  }
+  std::size_t done = 0;
+  int error = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : EIO;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    out_text(" " + shown + ": " + std::strerror(error), messages::DialogKind::error, true);
     return false;
   }
   return true;
@@ -273,10 +372,19 @@ void T_mainForm::ReadMFTClick() {
   for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
     const catalogue::TDeletedFile& record = catalogue::deleted_files.at(static_cast<std::size_t>(i));
     if (record.selected != 1 || record.fs_name.view() != "NTFS" || record.entry_cluster <= 0) continue;
-    std::array<std::uint8_t, 1024> buffer{};
-    dispatch::read_record_raw(record, buffer);
+    const auto bytes = read_raw<1024>([&record](std::array<std::uint8_t, 1024>& buffer) {
+      dispatch::read_record_raw(record, buffer);
+    });
+    if (!bytes) {
+      const char letter =
+          static_cast<char>(std::toupper(static_cast<unsigned char>(record.drive_letter)));
+      out_text(messages::get_message(72) + "MFT record " + std::to_string(record.record_no) +
+                   " of drive " + letter + ": could not be read; nothing was saved",
+               messages::DialogKind::error, false);
+      continue;
+    }
     const QString suggested = folder.filePath(QString("mft_%1.bin").arg(record.record_no));
-    if (!save_dump(suggested, buffer.data(), buffer.size())) return;
+    if (!save_dump(suggested, bytes->data(), bytes->size())) return;
   }
 }
 
@@ -287,11 +395,19 @@ void T_mainForm::Read1stSectorClick() {
   for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
     if (!volume::drive_table[i].ticked) continue;
     const char letter = volume::drive_table[i].drive_letter;
-    std::array<std::uint8_t, 512> buffer{};
-    dispatch::read_boot_sector_raw(letter, buffer);
+    const auto bytes = read_raw<512>([letter](std::array<std::uint8_t, 512>& buffer) {
+      dispatch::read_boot_sector_raw(letter, buffer);
+    });
+    if (!bytes) {
+      out_text(messages::get_message(72) + "sector 0 of drive " +
+                   static_cast<char>(std::toupper(static_cast<unsigned char>(letter))) +
+                   ": could not be read; nothing was saved",
+               messages::DialogKind::error, false);
+      continue;
+    }
     const QString suggested =
         folder.filePath(QString("sector0_%1.bin").arg(QChar(letter).toUpper()));
-    if (!save_dump(suggested, buffer.data(), buffer.size())) return;
+    if (!save_dump(suggested, bytes->data(), bytes->size())) return;
   }
 }
 

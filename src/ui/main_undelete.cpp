@@ -1,7 +1,6 @@
 // The undelete and wipe runs over the marked files, the same-volume warning before an
 // undelete, and the destination row: folder field with its browse button, "Open ..." and
 // the "Keep folder structure" box.
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -119,12 +118,7 @@ void T_mainForm::SaveAdvDirectoryBrowseClick() {
 
 void T_mainForm::OpenLabelClick() {
   // The shell's answer is not reported: with no desktop there is simply nothing to open.
-  const QUrl url = QUrl::fromLocalFile(SaveAdvDirectoryEdit->text());
-  if (shell_open) {
-    shell_open(url);
-  } else {
-    QDesktopServices::openUrl(url);
-  }
+  open_address(QUrl::fromLocalFile(SaveAdvDirectoryEdit->text()), false);
 }
 
 void T_mainForm::warn_if_destination_on_source(const std::vector<std::int32_t>& work) {

@@ -140,8 +140,8 @@ class T_mainForm : public QMainWindow, public messages::StatusChannel {
   void UpdateAdvToolButtonClick();
   void ReadMFTClick();
   void Read1stSectorClick();
-  // Test seams: how addresses are opened (the desktop's handler by default) and how the
-  // diagnostics ask for a file to save to (empty: cancelled).
+  // Test seams: how addresses are opened (the desktop's handler by default; never called when
+  // run as root) and how the diagnostics ask for a file to save to (empty: cancelled).
   std::function<bool(const QUrl&)> shell_open;
   std::function<QString(const QString& suggested)> ask_save_file;
 
@@ -258,6 +258,9 @@ class T_mainForm : public QMainWindow, public messages::StatusChannel {
   // Settings, admin mode and links (main_settings.cpp).
   void build_settings_controls();
   bool save_dump(const QString& suggested, const std::uint8_t* bytes, std::size_t size);
+  // Opens an address or file with the desktop's handler; as root only logs message 505 and
+  // the address. A failed open is logged when asked.
+  void open_address(const QUrl& url, bool report_failure);
   T_cleanForm* clean_form_ = nullptr;
   QString admin_saved_title_;
   QAction* AdminSeparator = nullptr;

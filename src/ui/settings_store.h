@@ -1,7 +1,9 @@
 // The desktop program's settings: the per-user store of organisation "BrantleSoftware",
 // application "Fennick" (an INI file under the XDG config folder, which fennick-cli reads for
 // "language"). Every call opens the store, reads or writes one value and closes it again, so
-// nothing is cached between calls.
+// nothing is cached between calls. Run as root, the store is root's own file
+// (run_identity.h), read and written only when no link and nothing of another user's lies on
+// its path; otherwise reads give the defaults and a write is logged and left out.
 #pragma once
 
 #include <QString>

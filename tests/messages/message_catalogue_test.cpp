@@ -1,5 +1,6 @@
 // Tests of the message catalogue: the lookup and its fallback to English, the switch of
-// the current language, the compiled-in texts of all 27 languages and the language table.
+// the current language, the compiled-in texts of all 27 languages (their runs and the
+// program's block 500..) and the language table.
 #include "messages/message_catalogue.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "messages/message_data.h"
+#include "messages/program_texts.h"
 
 namespace fennick::messages {
 namespace {
@@ -59,6 +61,14 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {25000, 88, "Help"},
       {40000, 91, "Total file size: "},
       {53000, 90, "Keep folder structure"},
+      // The program's block is held by every language, callers' blanks included.
+      {10000, 500, " A symbolic link is in the way and was not followed: "},
+      {10000, 505, " Running as root, no other program is started. Open it yourself: "},
+      {30000, 505,
+       " Läuft als root, daher wird kein anderes Programm gestartet. Bitte selbst öffnen: "},
+      {0, 500, " V cestě je symbolický odkaz, který nebyl následován: "},
+      {57000, 504, " Опоравак је заустављен: у одредишној фасцикли нема места за "},
+      {13000, 501, " Deixado intacto, não é um arquivo comum: "},
       // A base that is no language reads English.
       {12345, 1, "Drives"},
       {99000, 49, "Good"},
@@ -68,6 +78,10 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       // Numbers English lacks yield the empty text, in every language.
       {10000, 116, ""},
       {20000, 116, ""},
+      {10000, 499, ""},
+      {30000, 499, ""},
+      {10000, 506, ""},
+      {0, 506, ""},
       {10000, -1, ""},
       {30000, -5, ""},
       {10000, INT_MIN, ""},
@@ -113,7 +127,7 @@ TEST(GetMessage, ChangeOfCurrentLanguageTakesEffectAtNextCall) {
   EXPECT_EQ(get_message(5), " -  Main");
 }
 
-TEST(MessageData, IdsAscendUniqueAndEnglishHoldsExactlyItsRun) {
+TEST(MessageData, IdsAscendUniqueAndEnglishHoldsExactlyItsRunAndTheProgramBlock) {
   const auto entries = detail::message_entries();
   ASSERT_FALSE(entries.empty());
   for (std::size_t i = 1; i < entries.size(); ++i) {
@@ -129,7 +143,25 @@ TEST(MessageData, IdsAscendUniqueAndEnglishHoldsExactlyItsRun) {
   }
   std::vector<int> expected(116);
   for (int k = 0; k < 116; ++k) expected[k] = k;
+  for (int k = program_text_first; k <= program_text_last; ++k) expected.push_back(k);
   EXPECT_EQ(english_numbers, expected);
+}
+
+TEST(HoldsMessage, RunAndProgramBlockOnly) {
+  const Language& german = *find_language("German");  // run 0..90
+  struct Case {
+    int k;
+    bool held;
+  };
+  const Case cases[] = {
+      {0, true},   {90, true},  {91, false},  {115, false},     {-1, false},      {499, false},
+      {500, true}, {505, true}, {506, false}, {INT_MIN, false}, {INT_MAX, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("message " + std::to_string(c.k));
+    EXPECT_EQ(holds_message(german, c.k), c.held);
+  }
+  EXPECT_TRUE(holds_message(language_table()[0], 115));
 }
 
 TEST(LanguageTable, HoldsTheTwentySevenLanguagesInSelectorOrder) {
@@ -184,7 +216,7 @@ TEST(LanguageTable, HoldsTheTwentySevenLanguagesInSelectorOrder) {
 // One catalogue check over every language of the table.
 class EachLanguage : public testing::TestWithParam<Language> {};
 
-TEST_P(EachLanguage, OwnNameIsMessageZeroAndTextsStayInsideTheRun) {
+TEST_P(EachLanguage, OwnNameIsMessageZeroAndTextsStayInsideTheRunAndTheProgramBlock) {
   const Language& language = GetParam();
   EXPECT_EQ(get_message(language.base, 0), language.own_name);
 
@@ -195,7 +227,7 @@ TEST_P(EachLanguage, OwnNameIsMessageZeroAndTextsStayInsideTheRun) {
   for (const auto& e : detail::message_entries()) {
     const std::int64_t k = std::int64_t{e.id} - language.base;
     if (k >= 0 && k < 1000) {
-      EXPECT_LE(k, language.last_message) << "stored message " << k;
+      EXPECT_TRUE(holds_message(language, static_cast<int>(k))) << "stored message " << k;
     }
   }
 
@@ -214,8 +246,9 @@ TEST_P(EachLanguage, OwnNameIsMessageZeroAndTextsStayInsideTheRun) {
 }
 
 // The stored texts of one language as the catalogue holds them, checked against English:
-// the whole run is there and filled, no id of the language's block lies beyond the run, and
-// the blanks that callers rely on when they join a text with a value are kept.
+// the whole run is there and filled, no id of the language's block lies outside the run and
+// the program's block, and the blanks that callers rely on when they join a text with a
+// value are kept.
 TEST_P(EachLanguage, RunIsCompleteAndKeepsTheEnglishBlanks) {
   const Language& language = GetParam();
   const auto entries = detail::message_entries();
@@ -250,8 +283,8 @@ TEST_P(EachLanguage, RunIsCompleteAndKeepsTheEnglishBlanks) {
       EXPECT_EQ(*text, " ");
       continue;
     }
-    const std::string shown = "English \"" + std::string(*english) + "\", here \"" +
-                              std::string(*text) + '"';
+    const std::string shown =
+        "English \"" + std::string(*english) + "\", here \"" + std::string(*text) + '"';
     if (english->starts_with(' ')) {
       EXPECT_TRUE(text->starts_with(' ')) << shown;
     }
@@ -261,9 +294,41 @@ TEST_P(EachLanguage, RunIsCompleteAndKeepsTheEnglishBlanks) {
   }
 
   for (const auto& e : entries) {
-    if (e.id > std::int64_t{language.base} + language.last_message && e.id < block_end) {
-      ADD_FAILURE() << "message " << e.id - language.base << " lies beyond the run";
+    const std::int64_t k = std::int64_t{e.id} - language.base;
+    if (k > language.last_message && e.id < block_end &&
+        (k < program_text_first || k > program_text_last)) {
+      ADD_FAILURE() << "message " << k << " lies outside the run and the program's block";
     }
+  }
+}
+
+// The program's own texts (500..) exist in every language, stored there rather than taken
+// from English, translated (not the English text again), and with exactly the English
+// blanks at both ends, since every caller appends a path or an address.
+TEST_P(EachLanguage, ProgramBlockIsStoredTranslatedAndKeepsTheEnglishBlanks) {
+  const Language& language = GetParam();
+  const auto entries = detail::message_entries();
+  const auto stored = [&entries](std::int64_t id) -> std::string_view {
+    const auto it = std::lower_bound(
+        entries.begin(), entries.end(), id,
+        [](const detail::MessageEntry& e, std::int64_t wanted) { return e.id < wanted; });
+    return it != entries.end() && it->id == id ? it->text : std::string_view();
+  };
+  ASSERT_LE(program_text_first, program_text_last);
+  for (int k = program_text_first; k <= program_text_last; ++k) {
+    SCOPED_TRACE("message " + std::to_string(k));
+    const std::string_view text = stored(std::int64_t{language.base} + k);
+    const std::string_view english = stored(std::int64_t{english_base} + k);
+    ASSERT_FALSE(english.empty());
+    ASSERT_FALSE(text.empty()) << "missing";
+    const std::string shown =
+        "English \"" + std::string(english) + "\", here \"" + std::string(text) + '"';
+    EXPECT_EQ(text.starts_with(' '), english.starts_with(' ')) << shown;
+    EXPECT_EQ(text.ends_with(' '), english.ends_with(' ')) << shown;
+    EXPECT_EQ(text.starts_with("  "), english.starts_with("  ")) << shown;
+    EXPECT_EQ(text.ends_with("  "), english.ends_with("  ")) << shown;
+    if (language.base != english_base) EXPECT_NE(text, english) << "not translated";
+    EXPECT_EQ(get_message(language.base, k), std::string(text));
   }
 }
 

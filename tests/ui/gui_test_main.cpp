@@ -1,5 +1,8 @@
 // Entry of the GUI tests: runs them on Qt's offscreen platform (unless a platform is set)
-// with the per-user folders in a private temporary folder, under one QApplication.
+// with the per-user folders in a private temporary folder, under one QApplication. The
+// window is told it runs as an ordinary user (the tests themselves run as root), so no test
+// touches root's real settings; the tests of a root-run window set a root identity of their
+// own.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -9,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include "ui/run_identity.h"
 
 namespace {
 
@@ -39,6 +44,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
     ::setenv("HOME", root.c_str(), 1);
   }
+  fennick::ui::identity::set_for_tests(fennick::ui::identity::Identity{1000, QString()});
   int result = 0;
   {
     QApplication app(argc, argv);
