@@ -245,30 +245,36 @@ std::string preview_status_text(const catalogue::TDeletedFile& record) {
   return "<p align=\"center\">" + messages::get_message(76) + "</p>";
 }
 
-void read_record_raw(const catalogue::TDeletedFile& record,
+bool read_record_raw(const catalogue::TDeletedFile& record,
                      std::array<std::uint8_t, 1024>& buffer) {
-  if (record.fs_name.view() != "NTFS" || record.entry_cluster <= 0) return;
+  if (record.fs_name.view() != "NTFS" || record.entry_cluster <= 0) return false;
   volume::TBuffer reader(std::string(1, record.drive_letter), volume::reader_sectors);
-  if (reader.error != 0) return;
+  if (reader.error != 0) return false;
   // The geometry of the record's own volume, read afresh, so that the dump can never come
   // from a position computed with another volume's sector and cluster sizes.
   std::array<std::uint8_t, 512> boot{};
-  if (reader.read(512, boot.data(), 0) != 512) return;
+  if (reader.read(512, boot.data(), 0) != 512) return false;
   const std::int64_t bytes_per_sector = volume::le16_or0(boot, 11);
   const std::int64_t sectors_per_cluster = volume::u8_or0(boot, 13);
-  if (bytes_per_sector == 0) return;
-  const std::int64_t sector = record.entry_cluster * sectors_per_cluster +
-                              record.entry_offset / bytes_per_sector;
+  if (bytes_per_sector == 0) return false;
+  // The offset inside the cluster is kept whole: with sectors larger than a record, a record
+  // need not begin on a sector.
+  const std::int64_t position =
+      record.entry_cluster * sectors_per_cluster * bytes_per_sector + record.entry_offset;
   std::array<std::uint8_t, 1024> bytes{};
-  if (reader.read(1024, bytes.data(), sector * bytes_per_sector) == 1024) buffer = bytes;
+  if (reader.read(1024, bytes.data(), position) != 1024) return false;
+  buffer = bytes;
+  return true;
 }
 
-void read_boot_sector_raw(char drive_letter, std::array<std::uint8_t, 512>& buffer) {
+bool read_boot_sector_raw(char drive_letter, std::array<std::uint8_t, 512>& buffer) {
   messages::process_pending_events();
   volume::TBuffer reader(std::string(1, drive_letter), volume::reader_sectors);
-  if (reader.error != 0) return;
+  if (reader.error != 0) return false;
   std::array<std::uint8_t, 512> bytes{};
-  if (reader.read(512, bytes.data(), 0) == 512) buffer = bytes;
+  if (reader.read(512, bytes.data(), 0) != 512) return false;
+  buffer = bytes;
+  return true;
 }
 
 }  // namespace fennick::dispatch

@@ -56,9 +56,10 @@ std::string size_text(std::int64_t size);
 // The preview status line for a record: empty for JPEG names, else message 76 centred.
 std::string preview_status_text(const catalogue::TDeletedFile& record);
 
-// 1,024 raw bytes of an NTFS record's MFT entry into buffer; other records leave it as it was.
-void read_record_raw(const catalogue::TDeletedFile& record, std::array<std::uint8_t, 1024>& buffer);
-// Sector 0 of the volume under the letter into buffer; an unreadable volume leaves it.
-void read_boot_sector_raw(char drive_letter, std::array<std::uint8_t, 512>& buffer);
+// 1,024 raw bytes of an NTFS record's MFT entry into buffer; false (buffer left as it was) for
+// other records and when they cannot be read.
+bool read_record_raw(const catalogue::TDeletedFile& record, std::array<std::uint8_t, 1024>& buffer);
+// Sector 0 of the volume under the letter into buffer; false (buffer left) when unreadable.
+bool read_boot_sector_raw(char drive_letter, std::array<std::uint8_t, 512>& buffer);
 
 }  // namespace fennick::dispatch

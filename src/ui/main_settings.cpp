@@ -295,30 +295,6 @@ void T_mainForm::HelpAdvToolButtonClick() {
 
 void T_mainForm::UpdateAdvToolButtonClick() { open_address(QUrl(links::download_page), true); }
 
-namespace {
-
-// The raw readers leave the buffer as it was when they cannot read, so a failed read must not
-// be taken for a sector of zeros. Bytes that are not all zero come from the volume; all zeros
-// are read again into 0xFF bytes, quietly (the first read has reported any error), and only
-// the same zeros again are the volume's.
-template <std::size_t N, typename Read>
-std::optional<std::array<std::uint8_t, N>> read_raw(const Read& read) {
-  std::array<std::uint8_t, N> bytes{};
-  read(bytes);
-  if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0; })) return bytes;
-  std::array<std::uint8_t, N> again{};
-  again.fill(0xFF);
-  {
-    messages::RecordingChannel quiet;
-    const messages::ScopedChannel scope(quiet);
-    read(again);
-  }
-  if (again != bytes) return std::nullopt;
-  return bytes;
-}
-
-}  // namespace
-
 bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, std::size_t size) {
   const QString path = ask_save_file(suggested);
   if (path.isEmpty()) return true;  // cancelled: go on with the next one
@@ -372,10 +348,8 @@ void T_mainForm::ReadMFTClick() {
   for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
     const catalogue::TDeletedFile& record = catalogue::deleted_files.at(static_cast<std::size_t>(i));
     if (record.selected != 1 || record.fs_name.view() != "NTFS" || record.entry_cluster <= 0) continue;
-    const auto bytes = read_raw<1024>([&record](std::array<std::uint8_t, 1024>& buffer) {
-      dispatch::read_record_raw(record, buffer);
-    });
-    if (!bytes) {
+    std::array<std::uint8_t, 1024> bytes{};
+    if (!dispatch::read_record_raw(record, bytes)) {
       const char letter =
           static_cast<char>(std::toupper(static_cast<unsigned char>(record.drive_letter)));
       out_text(messages::get_message(72) + "MFT record " + std::to_string(record.record_no) +
@@ -384,7 +358,7 @@ void T_mainForm::ReadMFTClick() {
       continue;
     }
     const QString suggested = folder.filePath(QString("mft_%1.bin").arg(record.record_no));
-    if (!save_dump(suggested, bytes->data(), bytes->size())) return;
+    if (!save_dump(suggested, bytes.data(), bytes.size())) return;
   }
 }
 
@@ -395,10 +369,8 @@ void T_mainForm::Read1stSectorClick() {
   for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
     if (!volume::drive_table[i].ticked) continue;
     const char letter = volume::drive_table[i].drive_letter;
-    const auto bytes = read_raw<512>([letter](std::array<std::uint8_t, 512>& buffer) {
-      dispatch::read_boot_sector_raw(letter, buffer);
-    });
-    if (!bytes) {
+    std::array<std::uint8_t, 512> bytes{};
+    if (!dispatch::read_boot_sector_raw(letter, bytes)) {
       out_text(messages::get_message(72) + "sector 0 of drive " +
                    static_cast<char>(std::toupper(static_cast<unsigned char>(letter))) +
                    ": could not be read; nothing was saved",
@@ -407,7 +379,7 @@ void T_mainForm::Read1stSectorClick() {
     }
     const QString suggested =
         folder.filePath(QString("sector0_%1.bin").arg(QChar(letter).toUpper()));
-    if (!save_dump(suggested, bytes->data(), bytes->size())) return;
+    if (!save_dump(suggested, bytes.data(), bytes.size())) return;
   }
 }
 

@@ -159,7 +159,7 @@ TEST(RawReadTest, BootSectorIsReadAndOtherRecordsLeaveTheBufferAlone) {
   messages::ScopedChannel scoped(log);
   auto source = testing::attach_memory_volume('c', testing::patterned_volume(64 * 512, 1, 64));
   std::array<std::uint8_t, 512> boot{};
-  read_boot_sector_raw('c', boot);
+  EXPECT_TRUE(read_boot_sector_raw('c', boot));
   EXPECT_TRUE(std::equal(boot.begin(), boot.end(), source->bytes().begin()));
 
   std::array<std::uint8_t, 1024> raw;
@@ -167,9 +167,13 @@ TEST(RawReadTest, BootSectorIsReadAndOtherRecordsLeaveTheBufferAlone) {
   catalogue::TDeletedFile fat_record = record("C:\\", "a");
   fat_record.drive_letter = 'c';
   fat_record.entry_cluster = 3;
-  read_record_raw(fat_record, raw);
+  EXPECT_FALSE(read_record_raw(fat_record, raw));
   EXPECT_EQ(raw[0], 0x77);
   volume::detach_all_sources();
+  // A volume that is gone reads nothing, and says so.
+  boot.fill(0x55);
+  EXPECT_FALSE(read_boot_sector_raw('c', boot));
+  EXPECT_EQ(boot[0], 0x55);
 }
 
 }  // namespace
