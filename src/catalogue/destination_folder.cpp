@@ -3,8 +3,10 @@
 #include "catalogue/destination_folder.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +37,28 @@ std::optional<unsigned long> id_from(const char* text) {
     return std::nullopt;
   }
   return value;
+}
+
+// Opens the folder at the relative path below `base` in one call, refusing any symbolic link
+// on the way and any step out of `base`; -1 where the kernel cannot (errno ENOSYS), and
+// wherever a link, a missing folder or anything else is in the way (the caller then walks
+// the path a folder at a time).
+int open_folder_beneath(int base, const std::string& relative) {
+#ifdef SYS_openat2
+  open_how how{};
+  how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  for (;;) {
+    const long fd = ::syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how);
+    if (fd >= 0) return static_cast<int>(fd);
+    if (errno != EAGAIN && errno != EINTR) return -1;
+  }
+#else
+  (void)base;
+  (void)relative;
+  errno = ENOSYS;
+  return -1;
+#endif
 }
 
 InTheWay kind_in_the_way(int folder, const std::string& name) {
@@ -94,6 +118,7 @@ void DestinationFolder::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   folders_.clear();
+  made_paths_.clear();
   owner_.reset();
   path_.clear();
 }
@@ -131,6 +156,20 @@ std::optional<std::string> DestinationFolder::make_folders(const std::vector<std
   if (fd_ < 0) {
     errno = EBADF;
     return std::nullopt;
+  }
+  if (folders.empty()) return std::string();
+  // Folders the run has made all the way down are entered in one call, which refuses links
+  // as the walk below does; anything unexpected on the way takes the walk.
+  std::string asked_whole;
+  for (const std::string& folder : folders) asked_whole = join_relative(asked_whole, folder);
+  if (const auto known = made_paths_.find(asked_whole); known != made_paths_.end()) {
+    const int fd = open_folder_beneath(fd_, known->second);
+    if (fd >= 0) {
+      if (cached_fd_ >= 0) ::close(cached_fd_);
+      cached_fd_ = fd;
+      cached_relative_ = known->second;
+      return known->second;
+    }
   }
   std::string asked;
   std::string actual;
@@ -171,6 +210,7 @@ std::optional<std::string> DestinationFolder::make_folders(const std::vector<std
     actual = join_relative(actual, chosen);
     step_into(fd);
   }
+  made_paths_[asked_whole] = actual;
   // The last folder stays open: the file that asked for it is created there next.
   if (parent != fd_) {
     if (cached_fd_ >= 0) ::close(cached_fd_);
@@ -183,7 +223,14 @@ std::optional<std::string> DestinationFolder::make_folders(const std::vector<std
 int DestinationFolder::open_folder(const std::string& relative) {
   if (relative.empty()) return fd_;
   if (cached_fd_ >= 0 && cached_relative_ == relative) return cached_fd_;
-  int parent = fd_;
+  int parent = open_folder_beneath(fd_, relative);
+  if (parent >= 0) {
+    if (cached_fd_ >= 0) ::close(cached_fd_);
+    cached_fd_ = parent;
+    cached_relative_ = relative;
+    return parent;
+  }
+  parent = fd_;
   std::size_t start = 0;
   while (start <= relative.size()) {
     const std::size_t end = relative.find('/', start);

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,6 +91,8 @@ class DestinationFolder {
   std::optional<Requester> owner_;
   // A folder asked for (its relative path as asked) and the relative path it was given.
   std::map<std::string, std::string> folders_;
+  // The same for whole paths, so that a known folder is entered in one call.
+  std::unordered_map<std::string, std::string> made_paths_;
   int cached_fd_ = -1;
   std::string cached_relative_;
 };
