@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "test_support.h"
 #include "volume/le_read.h"
 
@@ -84,30 +85,7 @@ std::size_t rename_long_name(Bytes& img, const std::u16string& from, const std::
   return rewritten;
 }
 
-std::string utf8_of(const std::u16string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size())
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+std::string utf8_of(const std::u16string& s) { return catalogue::wide_to_ansi(s); }
 
 // Code points of the text as "65 66 ..." (decimal), as the JSON check prints them.
 std::string code_points_of(const std::u16string& s) {

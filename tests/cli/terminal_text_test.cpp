@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "cli/console_channel.h"
 #include "cli/output_table.h"
 #include "messages/message_catalogue.h"
@@ -26,22 +27,16 @@ namespace {
 
 using cli::terminal_text;
 
+// One code point as UTF-8, through the catalogue's own UTF-16 conversion.
 void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+  std::u16string unit;
+  if (c >= 0x10000) {
+    unit += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    unit += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
   } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    unit += static_cast<char16_t>(c);
   }
+  out += catalogue::wide_to_ansi(unit);
 }
 
 int hex_value(char c) {
