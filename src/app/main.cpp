@@ -12,10 +12,8 @@
 #include "ui/filter_unit.h"
 #include "ui/main_unit.h"
 #include "volume/drive_table.h"
+#include "fennick/version.h"
 
-#ifndef FENNICK_VERSION
-#define FENNICK_VERSION "0.0.0"
-#endif
 
 namespace {
 
@@ -40,7 +38,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);  // takes Qt's own options (-platform, ...) out of argv
   QApplication::setApplicationName("Fennick");
   QApplication::setOrganizationName("BrantleSoftware");
-  QApplication::setApplicationVersion(FENNICK_VERSION);
+  QApplication::setApplicationVersion(fennick::version);
 
   fennick::ui::T_mainForm::Options options;
   std::string screenshot;
@@ -52,7 +50,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::printf("fennick %s\n", FENNICK_VERSION);
+      std::printf("fennick %s\n", fennick::version);
       return 0;
     }
     if (arg == "--no-devices") {

@@ -10,6 +10,7 @@
 #include "cli/terminal_text.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
+#include "fennick/version.h"
 
 namespace fennick::cli {
 
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
       return cli::exit_done;
     }
     if (args[i] == "--version") {
-      std::printf("fennick-cli %s\n", FENNICK_VERSION);
+      std::printf("fennick-cli %s\n", fennick::version);
       return cli::exit_done;
     }
     if (args[i] == "--lang" || args[i].starts_with("--lang=")) {

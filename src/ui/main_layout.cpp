@@ -24,10 +24,8 @@
 #include "ui/widgets.h"
 #include "volume/drive_table.h"
 #include "volume/rda_buffering.h"
+#include "fennick/version.h"
 
-#ifndef FENNICK_VERSION
-#define FENNICK_VERSION "0.0.0"
-#endif
 
 namespace fennick::ui {
 
@@ -469,7 +467,7 @@ void T_mainForm::apply_captions() {
   AdvNavBarLeft->set_caption(types_panel_, qmsg(2));
   AdvNavBarLeft->set_caption(folders_panel_, qmsg(3));
   FastSearchSection->setText(qmsg(4) + " (" + QString::number(volume::drive_table.size()) + ")");
-  VersionPanel->setText(qmsg(6) + FENNICK_VERSION);
+  VersionPanel->setText(qmsg(6) + fennick::version);
   set_filter_indicator();
   FilesPanel->setText(qmsg(9) +
                       QString::number(catalogue::deleted_count - catalogue::wiped_count));

@@ -327,7 +327,9 @@ TEST_P(EachLanguage, ProgramBlockIsStoredTranslatedAndKeepsTheEnglishBlanks) {
     EXPECT_EQ(text.ends_with(' '), english.ends_with(' ')) << shown;
     EXPECT_EQ(text.starts_with("  "), english.starts_with("  ")) << shown;
     EXPECT_EQ(text.ends_with("  "), english.ends_with("  ")) << shown;
-    if (language.base != english_base) EXPECT_NE(text, english) << "not translated";
+    if (language.base != english_base) {
+      EXPECT_NE(text, english) << "not translated";
+    }
     EXPECT_EQ(get_message(language.base, k), std::string(text));
   }
 }
