@@ -42,10 +42,12 @@ void fill_catalogue(std::int32_t count) {
   for (std::int32_t i = 0; i < count; ++i) {
     const std::uint64_t x = random();
     r.record_no = static_cast<std::int32_t>((x >> 8) % 5000000);
-    r.name = std::string(stems[x % 8]) + std::to_string((x >> 16) % 100000) + extensions[(x >> 40) % 8];
+    r.name =
+        std::string(stems[x % 8]) + std::to_string((x >> 16) % 100000) + extensions[(x >> 40) % 8];
     const std::size_t folder = (x >> 20) % 6;
     r.path = folders[folder];
-    r.parent_dir = static_cast<std::int32_t>(folder == 0 ? catalogue::ROOT_FOLDER_ID : 100 + folder);
+    r.parent_dir =
+        static_cast<std::int32_t>(folder == 0 ? catalogue::ROOT_FOLDER_ID : 100 + folder);
     r.size = static_cast<std::int64_t>((x >> 24) % 50000000);
     r.quality = static_cast<std::int8_t>(static_cast<int>((x >> 48) % 104) - 3);
     r.created = 36000.0 + static_cast<double>((x >> 12) % 9000000) / 1000.0;
@@ -65,7 +67,9 @@ long resident_bytes() {
   return pages_resident * ::sysconf(_SC_PAGESIZE);
 }
 
-double seconds(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e9; }
+double seconds(const QElapsedTimer& timer) {
+  return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
 
 }  // namespace
 
@@ -110,7 +114,8 @@ int main(int argc, char** argv) {
   catalogue::current_filter = catalogue::TCustomFilter{};
   form.set_folder_filter(0, 20, 0);
 
-  const char* keys[] = {"None", "Filename", "Path", "Status", "Size", "Date Created", "Date Modified"};
+  const char* keys[] = {"None", "Filename",     "Path",         "Status",
+                        "Size", "Date Created", "Date Modified"};
   for (int key = 1; key <= 6; ++key) {
     timer.start();
     form.AdvListViewColumnClick(key - 1);  // sort by the key, rebuild the rows
@@ -137,7 +142,8 @@ int main(int argc, char** argv) {
     view->verticalScrollBar()->setValue(step * (view->verticalScrollBar()->maximum() / 200));
     view->viewport()->repaint();
   }
-  std::printf("scroll and repaint, 200 jumps:          %.2f ms each\n", seconds(timer) * 1000 / 200);
+  std::printf("scroll and repaint, 200 jumps:          %.2f ms each\n",
+              seconds(timer) * 1000 / 200);
   catalogue::clear_catalogue();
   return 0;
 }

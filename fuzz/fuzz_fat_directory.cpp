@@ -32,7 +32,7 @@ std::vector<std::uint8_t> fat12_boot_sector() {
   put16(17, 16);   // root entries: one sector
   put16(19, 128);  // total sectors: 64 KiB
   b[21] = 0xF8;
-  put16(22, 1);    // sectors per FAT
+  put16(22, 1);  // sectors per FAT
   put16(24, 32);
   put16(26, 2);
   b[38] = 0x29;

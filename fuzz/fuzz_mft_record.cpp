@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   apply_fixups(record);
   const ConstBytes bytes(record);
-  for (const std::uint32_t type : {type_standard_information, type_attribute_list, type_file_name,
-                                   type_data, type_bitmap}) {
+  for (const std::uint32_t type :
+       {type_standard_information, type_attribute_list, type_file_name, type_data, type_bitmap}) {
     for (int position = 0; position < 4; ++position) {
       if (const auto at = find_attribute(bytes, type, position)) visit(bytes, *at);
     }

@@ -34,7 +34,8 @@ inline void bind_volume(const std::uint8_t* data, std::size_t size,
   messages::stop_flag = 0;
   messages::work_done = 0;
   messages::work_total = 0;
-  auto source = std::make_shared<volume::MemorySource>(std::vector<std::uint8_t>(data, data + size));
+  auto source =
+      std::make_shared<volume::MemorySource>(std::vector<std::uint8_t>(data, data + size));
   const volume::VolumeFacts facts = volume::read_volume_facts(*source);
   volume::DriveInfo drive;
   drive.drive_letter = 'c';
@@ -88,7 +89,8 @@ inline void recover_some(std::size_t count) {
   dispatch::destination_folder = folder;
   dispatch::begin_recovery_run();
   const std::size_t n = std::min<std::size_t>(count, catalogue::deleted_files.size());
-  const std::int64_t volume_bytes = volume::source_for('c') ? volume::source_for('c')->size_bytes() : 0;
+  const std::int64_t volume_bytes =
+      volume::source_for('c') ? volume::source_for('c')->size_bytes() : 0;
   std::int64_t stored = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const catalogue::TDeletedFile& record = catalogue::deleted_files[i];
@@ -123,7 +125,8 @@ inline void recover_some(std::size_t count) {
     }
   }
   dispatch::end_recovery_run();
-  if (stored > static_cast<std::int64_t>(n) * (16 * volume_bytes + (std::int64_t{1} << 20))) std::abort();
+  if (stored > static_cast<std::int64_t>(n) * (16 * volume_bytes + (std::int64_t{1} << 20)))
+    std::abort();
 }
 
 }  // namespace fennick::fuzzing

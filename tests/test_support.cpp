@@ -1,10 +1,6 @@
 // Test helpers.
 #include "test_support.h"
 
-#include "catalogue/catalogue.h"
-#include "messages/status_channel.h"
-#include "volume/drive_table.h"
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +11,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "catalogue/catalogue.h"
+#include "messages/status_channel.h"
+#include "volume/drive_table.h"
+
 namespace fennick::testing {
 
 namespace fs = std::filesystem;
@@ -22,8 +22,10 @@ namespace fs = std::filesystem;
 std::string shell_quote(const std::string& text) {
   std::string out = "'";
   for (const char c : text) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   return out + "'";
 }
@@ -39,7 +41,8 @@ CommandResult run_command(const std::string& command_line) {
   if (!pipe) return result;
   std::array<char, 4096> buffer{};
   std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.out.append(buffer.data(), n);
   const int status = ::pclose(pipe);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   std::ifstream err(err_name);

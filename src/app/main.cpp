@@ -3,17 +3,15 @@
 // the first drives (C:, D:, ...).
 #include <QApplication>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "fennick/version.h"
 #include "ui/clean_form.h"
 #include "ui/filter_unit.h"
 #include "ui/main_unit.h"
 #include "volume/drive_table.h"
-#include "fennick/version.h"
-
 
 namespace {
 

@@ -32,23 +32,23 @@ using PathText = ShortString<max_path_units>;
 
 // One found file. A record whose name is empty is a wiped file.
 struct TDeletedFile {
-  std::int32_t drive_index = 0;   // index of the volume's entry in drive_table
-  ShortString<5> fs_name;         // "FAT32", "FAT" or "NTFS"
-  char drive_letter = 0;          // lower case
-  std::int32_t record_no = 0;     // FAT: running number of the run; NTFS: MFT record number
-  std::int64_t first_cluster = 0; // FAT: first data cluster; NTFS: unused
+  std::int32_t drive_index = 0;    // index of the volume's entry in drive_table
+  ShortString<5> fs_name;          // "FAT32", "FAT" or "NTFS"
+  char drive_letter = 0;           // lower case
+  std::int32_t record_no = 0;      // FAT: running number of the run; NTFS: MFT record number
+  std::int64_t first_cluster = 0;  // FAT: first data cluster; NTFS: unused
   std::int64_t size = 0;
-  std::int8_t quality = 0;        // 0..100 or a status code
+  std::int8_t quality = 0;  // 0..100 or a status code
   DateTime created = 0;
   DateTime modified = 0;
   NameText name;
   std::uint16_t type_group = 0;
-  PathText path;                  // "E:\DOCS\OLD\"
-  std::int32_t parent_dir = 0;    // folder id of the folder that holds the entry
+  PathText path;                // "E:\DOCS\OLD\"
+  std::int32_t parent_dir = 0;  // folder id of the folder that holds the entry
   std::uint8_t selected = 0;
-  std::int64_t entry_cluster = 0; // FAT: directory cluster of the entry set (0 = root region);
-                                  // NTFS: cluster holding the MFT record
-  std::int32_t entry_offset = 0;  // byte offset of the entry set / record in that cluster
+  std::int64_t entry_cluster = 0;  // FAT: directory cluster of the entry set (0 = root region);
+                                   // NTFS: cluster holding the MFT record
+  std::int32_t entry_offset = 0;   // byte offset of the entry set / record in that cluster
 };
 
 // One folder on the path of a found file.

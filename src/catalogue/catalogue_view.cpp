@@ -37,14 +37,22 @@ int compare_folded(std::string_view a, std::string_view b) {
 // Is a before b under the key.
 bool before(const TDeletedFile& a, const TDeletedFile& b, int key) {
   switch (key) {
-    case sort_none: return a.record_no < b.record_no;
-    case sort_name: return compare_folded(a.name.view(), b.name.view()) < 0;
-    case sort_path: return compare_folded(a.path.view(), b.path.view()) < 0;
-    case sort_status: return a.quality > b.quality;
-    case sort_size: return a.size > b.size;
-    case sort_created: return a.created > b.created;
-    case sort_modified: return a.modified > b.modified;
-    default: return false;
+    case sort_none:
+      return a.record_no < b.record_no;
+    case sort_name:
+      return compare_folded(a.name.view(), b.name.view()) < 0;
+    case sort_path:
+      return compare_folded(a.path.view(), b.path.view()) < 0;
+    case sort_status:
+      return a.quality > b.quality;
+    case sort_size:
+      return a.size > b.size;
+    case sort_created:
+      return a.created > b.created;
+    case sort_modified:
+      return a.modified > b.modified;
+    default:
+      return false;
   }
 }
 
@@ -88,8 +96,7 @@ void sort_catalogue(int key) {
 
 bool filter_match(const TDeletedFile& record) {
   const TCustomFilter& f = current_filter;
-  if (f.name_on &&
-      !contains(fold_ascii_upper(record.name.view()), fold_ascii_upper(f.name_part))) {
+  if (f.name_on && !contains(fold_ascii_upper(record.name.view()), fold_ascii_upper(f.name_part))) {
     return false;
   }
   if (f.date_on) {

@@ -75,7 +75,8 @@ std::optional<DateTime> parse_datetime(std::string_view text) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char tail = 0;
   const std::string t(text);
-  const int n = std::sscanf(t.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
+  const int n =
+      std::sscanf(t.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
   if (n != 3 && n != 5 && n != 6) return std::nullopt;
   if (!valid_civil_date(y, mo, d) || h > 23 || mi > 59 || s > 59 || h < 0 || mi < 0 || s < 0) {
     return std::nullopt;

@@ -152,7 +152,8 @@ int DestinationFolder::make_folder(int parent, const std::string& name) {
   return fd;
 }
 
-std::optional<std::string> DestinationFolder::make_folders(const std::vector<std::string>& folders) {
+std::optional<std::string> DestinationFolder::make_folders(
+    const std::vector<std::string>& folders) {
   if (fd_ < 0) {
     errno = EBADF;
     return std::nullopt;

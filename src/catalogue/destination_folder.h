@@ -12,10 +12,10 @@
 
 #include <functional>
 #include <map>
-#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace fennick::catalogue {
@@ -33,11 +33,11 @@ std::optional<Requester> requester_from_environment();
 enum class InTheWay { link, not_regular };
 
 struct CreatedFile {
-  int fd = -1;               // write-only descriptor of the new, empty file; -1 on failure
-  std::string path;          // destination + relative path actually used, for the log
-  std::string relative;      // the path below the destination, with "/" separators
-  int error = 0;             // errno when fd is -1
-  std::string reason;        // what went wrong when fd is -1 (for the log)
+  int fd = -1;           // write-only descriptor of the new, empty file; -1 on failure
+  std::string path;      // destination + relative path actually used, for the log
+  std::string relative;  // the path below the destination, with "/" separators
+  int error = 0;         // errno when fd is -1
+  std::string reason;    // what went wrong when fd is -1 (for the log)
 };
 
 class DestinationFolder {

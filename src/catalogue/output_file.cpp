@@ -66,8 +66,8 @@ void OutputFile::start(int fd) {
 
 bool OutputFile::open(const std::string& path) {
   if (fd_ >= 0) close();
-  start(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-               0600));
+  start(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
   return fd_ >= 0;
 }
 

@@ -53,8 +53,8 @@ class OutputFile {
   std::int64_t end_ = 0;          // the file's length: the furthest position reached
   std::int64_t written_end_ = 0;  // the furthest position reached by written bytes
   std::vector<std::uint8_t> pending_;
-  std::int64_t room_ = 0;       // bytes the file system had free for us when opened
-  std::int64_t stored_ = 0;     // bytes written or buffered (holes not counted)
+  std::int64_t room_ = 0;    // bytes the file system had free for us when opened
+  std::int64_t stored_ = 0;  // bytes written or buffered (holes not counted)
   bool out_of_room_ = false;
 };
 

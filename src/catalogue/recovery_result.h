@@ -7,9 +7,9 @@
 namespace fennick::catalogue {
 
 struct RecoveryResult {
-  bool output_created = false;  // the output file could be created
-  bool failed = false;          // message 72 was logged (output or volume error)
-  bool stopped = false;         // stop_flag ended it
+  bool output_created = false;    // the output file could be created
+  bool failed = false;            // message 72 was logged (output or volume error)
+  bool stopped = false;           // stop_flag ended it
   bool destination_full = false;  // the destination has no room for it: the run must end
   std::int64_t bytes_written = 0;
 };

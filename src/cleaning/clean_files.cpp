@@ -186,7 +186,8 @@ int create_cleanup_file(int dir_fd, dev_t device, const std::string& name, int e
 
 std::string counter_name(std::uint64_t value, int digits) {
   std::string text = std::to_string(value);
-  if (static_cast<int>(text.size()) < digits) text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+  if (static_cast<int>(text.size()) < digits)
+    text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
   return text;
 }
 
@@ -220,7 +221,8 @@ void log_not_mounted(const volume::DriveInfo& drive) {
 }  // namespace
 
 std::string clean_root(const volume::DriveInfo& drive) {
-  const std::string root = drive.source_path.empty() ? std::string() : volume::find_mount_point(drive.source_path);
+  const std::string root =
+      drive.source_path.empty() ? std::string() : volume::find_mount_point(drive.source_path);
   if (root.empty()) log_not_mounted(drive);
   return root;
 }

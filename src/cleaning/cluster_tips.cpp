@@ -173,7 +173,8 @@ bool erase_tip(int dir_fd, const std::string& name, const std::string& path,
 void count_file(std::int64_t size, const TipWalk& walk) {
   tips_seen_bytes += size;
   if (tips_file_count % 500 == 0 && walk.used_bytes > 0) {
-    const double share = static_cast<double>(tips_seen_bytes) / static_cast<double>(walk.used_bytes);
+    const double share =
+        static_cast<double>(tips_seen_bytes) / static_cast<double>(walk.used_bytes);
     detail::progress_to(std::min<std::int64_t>(100, std::llround(share * 100)));
   }
 }

@@ -180,7 +180,8 @@ bool erase_directory_entries(const volume::DriveInfo& drive) {
     if (!on_volume) break;
     count += 1;
     if (count % 500 == 0) {
-      detail::progress_to(static_cast<std::int64_t>(std::min<std::uint64_t>(50, count * 3000 / records)));
+      detail::progress_to(
+          static_cast<std::int64_t>(std::min<std::uint64_t>(50, count * 3000 / records)));
     }
     if (count % 20 == 0) {
       const std::optional<MftSize> now = query_mft_size(drive, root.fd.get());

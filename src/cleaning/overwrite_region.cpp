@@ -57,7 +57,8 @@ bool make_patterns() {
       std::chrono::high_resolution_clock::now().time_since_epoch().count()));
   std::uniform_int_distribution<int> byte(0, 255);
   std::uint8_t* random = patterns[2].get();
-  for (std::size_t i = 0; i < pattern_bytes; ++i) random[i] = static_cast<std::uint8_t>(byte(generator));
+  for (std::size_t i = 0; i < pattern_bytes; ++i)
+    random[i] = static_cast<std::uint8_t>(byte(generator));
   return true;
 }
 

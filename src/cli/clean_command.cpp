@@ -57,7 +57,7 @@ class StopSignals {
 
  private:
   const int signals_[3] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction saved_[3] {};
+  struct sigaction saved_[3]{};
 };
 
 // The closing line of one job: errors, stopped, or done. True when the job was done.

@@ -59,8 +59,13 @@ int run_drives(const std::vector<std::string>& args) {
   const bool readable = load_named_volumes(options.volumes, options.volumes.empty());
 
   OutputTable table;
-  table.columns = {{"drive"}, {"caption"}, {"fs"}, {"cluster_size", true},
-                   {"total_bytes", true}, {"free_bytes", true}, {"source"}};
+  table.columns = {{"drive"},
+                   {"caption"},
+                   {"fs"},
+                   {"cluster_size", true},
+                   {"total_bytes", true},
+                   {"free_bytes", true},
+                   {"source"}};
   for (const volume::DriveInfo& d : volume::drive_table) {
     table.rows.push_back({std::string(1, static_cast<char>(d.drive_letter - 'a' + 'A')) + ":",
                           volume::drive_caption(d), d.fs_name, std::to_string(d.cluster_size),

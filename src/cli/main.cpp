@@ -8,9 +8,9 @@
 #include "cli/console_channel.h"
 #include "cli/stored_settings.h"
 #include "cli/terminal_text.h"
+#include "fennick/version.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
-#include "fennick/version.h"
 
 namespace fennick::cli {
 

@@ -44,10 +44,14 @@ void for_each_row(const OutputTable& table, Visit visit) {
 }  // namespace
 
 bool parse_output_format(const std::string& text, OutputFormat& format) {
-  if (text == "table") format = OutputFormat::table;
-  else if (text == "tsv") format = OutputFormat::tsv;
-  else if (text == "json") format = OutputFormat::json;
-  else return false;
+  if (text == "table")
+    format = OutputFormat::table;
+  else if (text == "tsv")
+    format = OutputFormat::tsv;
+  else if (text == "json")
+    format = OutputFormat::json;
+  else
+    return false;
   return true;
 }
 

@@ -68,12 +68,12 @@ bool parse_record_pick(const std::string& text, RecordPick& pick) {
   return true;
 }
 
-const std::vector<std::string> sort_names = {"none", "name", "path", "status",
+const std::vector<std::string> sort_names = {"none", "name",    "path",    "status",
                                              "size", "created", "modified"};
 
 // Parses the options of scan, recover and wipe; false with status set on a usage error.
-bool parse_scan_options(Command command, const std::vector<std::string>& args,
-                        ScanOptions& o, int& status) {
+bool parse_scan_options(Command command, const std::vector<std::string>& args, ScanOptions& o,
+                        int& status) {
   o.common.format = default_output_format(stdout);
   auto& f = o.filter;
   int date_kind = -1;
@@ -254,8 +254,8 @@ std::string upper_letter(char letter) {
 
 void print_records(const std::vector<std::int32_t>& chosen, OutputFormat format) {
   OutputTable table;
-  table.columns = {{"drive"}, {"record", true}, {"name"},     {"path"},    {"size", true},
-                   {"quality", true}, {"status"}, {"created"}, {"modified"}};
+  table.columns = {{"drive"},         {"record", true}, {"name"},    {"path"},    {"size", true},
+                   {"quality", true}, {"status"},       {"created"}, {"modified"}};
   table.made_rows = chosen.size();
   table.make_row = [&chosen](std::size_t row, std::vector<std::string>& cells) {
     const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(chosen[row])];

@@ -73,7 +73,8 @@ std::string join(const std::string& folder, const std::string& name) {
 
 // The destination's folders a record's file goes to: its folder path below the drive, each
 // part made safe, when folders are kept; none otherwise.
-std::vector<std::string> output_folders_for(const catalogue::TDeletedFile& record, bool keep_folders) {
+std::vector<std::string> output_folders_for(const catalogue::TDeletedFile& record,
+                                            bool keep_folders) {
   std::vector<std::string> folders;
   if (!keep_folders) return folders;
   for (const std::string& part : relative_folders(record.path.view())) {
@@ -124,10 +125,12 @@ std::string safe_component(std::string_view name) {
 std::string output_path_for(const catalogue::TDeletedFile& record, bool keep_folders,
                             const std::string& destination, const std::set<std::string>& taken) {
   std::string folder = destination;
-  for (const std::string& part : output_folders_for(record, keep_folders)) folder = join(folder, part);
+  for (const std::string& part : output_folders_for(record, keep_folders))
+    folder = join(folder, part);
   const std::string name = safe_component(record.name.view());
   std::string path = join(folder, name);
-  for (int n = 2; taken.count(path) != 0; ++n) path = join(folder, catalogue::numbered_name(name, n));
+  for (int n = 2; taken.count(path) != 0; ++n)
+    path = join(folder, catalogue::numbered_name(name, n));
   return path;
 }
 

@@ -26,7 +26,8 @@ constexpr std::uint32_t fat16_end_marker = 0xFFF8;
 
 std::int64_t FatLayout::data_start() const {
   if (is_fat32()) return reserved_sectors + std::int64_t{fat_count} * fat_sectors32;
-  const std::int64_t root_sectors = bytes_per_sector == 0 ? 0 : root_region_bytes() / bytes_per_sector;
+  const std::int64_t root_sectors =
+      bytes_per_sector == 0 ? 0 : root_region_bytes() / bytes_per_sector;
   return root_region_start() + root_sectors;
 }
 
@@ -57,9 +58,12 @@ std::int64_t volume_cluster_count(std::int64_t total_bytes, std::uint32_t sector
 
 std::uint32_t end_of_chain_threshold(int width) {
   switch (width) {
-    case 12: return 0xFF8;
-    case 16: return 0xFFF8;
-    default: return 0x0FFFFFF8;
+    case 12:
+      return 0xFF8;
+    case 16:
+      return 0xFFF8;
+    default:
+      return 0x0FFFFFF8;
   }
 }
 

@@ -36,15 +36,17 @@ void log_error(const std::string& reason) {
 
 void update_progress() {
   if (messages::work_total <= 0) return;
-  const double percent = static_cast<double>(messages::work_done) /
-                         static_cast<double>(messages::work_total) * 100.0;
-  messages::channel().set_progress(static_cast<std::int32_t>(std::lround(std::clamp(percent, 0.0, 100.0))));
+  const double percent =
+      static_cast<double>(messages::work_done) / static_cast<double>(messages::work_total) * 100.0;
+  messages::channel().set_progress(
+      static_cast<std::int32_t>(std::lround(std::clamp(percent, 0.0, 100.0))));
 }
 
 // Copies the clusters into the output file; false after logging when a read or write fails.
 bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layout,
-                   volume::TBuffer& main_reader, volume::TBuffer& fat_reader, catalogue::OutputFile& out,
-                   const std::string& output_path, RecoveryResult& result) {
+                   volume::TBuffer& main_reader, volume::TBuffer& fat_reader,
+                   catalogue::OutputFile& out, const std::string& output_path,
+                   RecoveryResult& result) {
   const auto cluster_bytes = static_cast<std::size_t>(layout.cluster_bytes());
   std::vector<std::uint8_t> buffer(cluster_bytes);
   const std::uint32_t limit = layout.cluster_limit();
@@ -63,7 +65,8 @@ bool copy_clusters(const catalogue::TDeletedFile& record, const FatLayout& layou
     }
     const auto cluster = static_cast<std::uint32_t>(current);
     if (main_reader.read(static_cast<std::uint32_t>(cluster_bytes), buffer.data(),
-                         layout.cluster_position(cluster)) != static_cast<std::int64_t>(cluster_bytes)) {
+                         layout.cluster_position(cluster)) !=
+        static_cast<std::int64_t>(cluster_bytes)) {
       log_error("cannot read cluster " + std::to_string(cluster) + ": " + output_path);
       return false;
     }
@@ -155,7 +158,8 @@ int recover_fat_file(const catalogue::TDeletedFile& record, catalogue::OutputFil
           wide_reader.emplace(std::string(1, record.drive_letter),
                               static_cast<std::uint16_t>(cluster_sectors));
         }
-        volume::TBuffer& reader = wide_reader && wide_reader->error == 0 ? *wide_reader : main_reader;
+        volume::TBuffer& reader =
+            wide_reader && wide_reader->error == 0 ? *wide_reader : main_reader;
         // The free-cluster search walks the FAT upward past every cluster in use; on a full
         // volume that is thousands of entries per cluster recovered, so its reader gets the
         // large window rather than the two-sector one (same entries, far fewer fills).

@@ -92,9 +92,11 @@ std::string SetWiper::collect() {
       return "the directory cluster lies outside the volume";
     }
     offset = record_.entry_offset;
-    if (offset < 0 || offset + directory_entry_bytes > cb) return "the entry offset lies outside its cluster";
+    if (offset < 0 || offset + directory_entry_bytes > cb)
+      return "the entry offset lies outside its cluster";
     const auto cluster = static_cast<std::uint32_t>(record_.entry_cluster);
-    if (!load_block(layout_.cluster_position(cluster), cluster, cb)) return "cannot read the directory";
+    if (!load_block(layout_.cluster_position(cluster), cluster, cb))
+      return "cannot read the directory";
   } else {
     if (record_.entry_offset < 0 ||
         record_.entry_offset + std::int64_t{directory_entry_bytes} > layout_.root_region_bytes()) {
@@ -103,7 +105,8 @@ std::string SetWiper::collect() {
     root_block = record_.entry_offset / cb;
     offset = record_.entry_offset % cb;
     const std::int64_t position = layout_.root_region_position() + root_block * cb;
-    if (!load_block(position, 0, std::min(cb, region_end - position))) return "cannot read the directory";
+    if (!load_block(position, 0, std::min(cb, region_end - position)))
+      return "cannot read the directory";
   }
   std::vector<std::uint32_t> set_clusters{blocks_.back().cluster};
   for (;;) {
@@ -111,7 +114,8 @@ std::string SetWiper::collect() {
       return "the entry set runs past the end of the root directory";
     }
     entries_.push_back({blocks_.size() - 1, static_cast<std::size_t>(offset)});
-    if (blocks_.back().bytes[static_cast<std::size_t>(offset) + dirent::attributes] != attr_long_name) {
+    if (blocks_.back().bytes[static_cast<std::size_t>(offset) + dirent::attributes] !=
+        attr_long_name) {
       return {};
     }
     if (entries_.size() >= max_set_entries) return "the entry set has no short entry";
@@ -119,7 +123,8 @@ std::string SetWiper::collect() {
     if (cb - offset >= directory_entry_bytes) continue;
     offset = 0;
     if (chain) {
-      const std::uint32_t next = read_fat_entry(fat_reader_, layout_, blocks_.back().cluster, false);
+      const std::uint32_t next =
+          read_fat_entry(fat_reader_, layout_, blocks_.back().cluster, false);
       if (next < 2 || end_of_chain(next, layout_.width) || !layout_.cluster_in_volume(next) ||
           std::find(set_clusters.begin(), set_clusters.end(), next) != set_clusters.end()) {
         return "the FAT gives no next cluster for the directory";
@@ -130,7 +135,8 @@ std::string SetWiper::collect() {
       ++root_block;
       const std::int64_t position = layout_.root_region_position() + root_block * cb;
       if (position >= region_end) return "the entry set runs past the end of the root directory";
-      if (!load_block(position, 0, std::min(cb, region_end - position))) return "cannot read the directory";
+      if (!load_block(position, 0, std::min(cb, region_end - position)))
+        return "cannot read the directory";
     }
   }
 }
@@ -149,9 +155,11 @@ std::string SetWiper::verify() const {
 }
 
 std::string SetWiper::write() {
-  for (const EntryRef& ref : entries_) apply_wipe_pattern(blocks_[ref.block].bytes.data() + ref.offset);
+  for (const EntryRef& ref : entries_)
+    apply_wipe_pattern(blocks_[ref.block].bytes.data() + ref.offset);
   for (const DirBlock& block : blocks_) {
-    const std::int64_t sectors = (block.write_bytes + volume::sector_bytes - 1) / volume::sector_bytes;
+    const std::int64_t sectors =
+        (block.write_bytes + volume::sector_bytes - 1) / volume::sector_bytes;
     const std::int64_t first = block.position / volume::sector_bytes;
     if (reader_.write_sectors(static_cast<std::uint16_t>(sectors), block.bytes.data(), first) !=
         sectors * volume::sector_bytes) {

@@ -26,8 +26,8 @@ Lznt1Status decode_chunk(std::span<const std::uint8_t> data, std::span<std::uint
     const std::uint8_t flags = data[q++];
     for (int bit = 0; bit < 8 && q < data.size(); ++bit) {
       if (((flags >> bit) & 1) == 0) {
-        if (o >= end) return end < start + lznt1_chunk_size ? Lznt1Status::output_full
-                                                           : Lznt1Status::corrupt;
+        if (o >= end)
+          return end < start + lznt1_chunk_size ? Lznt1Status::output_full : Lznt1Status::corrupt;
         out[o++] = data[q++];
         continue;
       }
@@ -42,8 +42,8 @@ Lznt1Status decode_chunk(std::span<const std::uint8_t> data, std::span<std::uint
       if (offset > position) return Lznt1Status::corrupt;
       // Byte by byte: a reference may overlap the bytes it produces.
       for (std::size_t i = 0; i < length; ++i) {
-        if (o >= end) return end < start + lznt1_chunk_size ? Lznt1Status::output_full
-                                                           : Lznt1Status::corrupt;
+        if (o >= end)
+          return end < start + lznt1_chunk_size ? Lznt1Status::output_full : Lznt1Status::corrupt;
         out[o] = out[o - offset];
         ++o;
       }
@@ -81,8 +81,8 @@ Lznt1Result lznt1_decompress(std::span<const std::uint8_t> input, std::span<std:
       std::copy_n(data.begin(), n, output.begin() + static_cast<std::ptrdiff_t>(o));
       o += n;
       if (n < data.size()) {
-        status = end < chunk_start + lznt1_chunk_size ? Lznt1Status::output_full
-                                                     : Lznt1Status::corrupt;
+        status =
+            end < chunk_start + lznt1_chunk_size ? Lznt1Status::output_full : Lznt1Status::corrupt;
       }
     }
     result.produced = o;

@@ -77,9 +77,10 @@ struct Copy {
 
 void show_progress() {
   if (messages::work_total <= 0) return;
-  const double share = static_cast<double>(messages::work_done) /
-                       static_cast<double>(messages::work_total) * 100.0;
-  messages::channel().set_progress(static_cast<std::int32_t>(std::lround(std::clamp(share, 0.0, 100.0))));
+  const double share =
+      static_cast<double>(messages::work_done) / static_cast<double>(messages::work_total) * 100.0;
+  messages::channel().set_progress(
+      static_cast<std::int32_t>(std::lround(std::clamp(share, 0.0, 100.0))));
 }
 
 // The stored clusters of the compression unit being read, kept until it is known whether
@@ -184,8 +185,8 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
 
 // The most bytes the output of non-resident data can take: the clusters stored inside the
 // volume (a compressed cluster may decode to a whole unit), never more than the size.
-std::int64_t bytes_to_store(std::span<const DataRun> runs, const Geometry& geometry, bool compressed,
-                            std::int64_t size) {
+std::int64_t bytes_to_store(std::span<const DataRun> runs, const Geometry& geometry,
+                            bool compressed, std::int64_t size) {
   std::int64_t clusters = 0;
   for (const DataRun& run : runs) {
     if (run.lcn == 0 || run.lcn >= geometry.total_clusters || run.length <= 0) continue;
@@ -251,8 +252,8 @@ int recover_ntfs_file(const TDeletedFile& record, OutputFile& out, const std::st
   const ConstBytes bytes(file->bytes);
   const auto data = find_attribute(bytes, type_data);
   if (!data) {
-    log_error("MFT record " + std::to_string(record.record_no) + " has no data; \"" +
-              output_path + "\" stays empty");
+    log_error("MFT record " + std::to_string(record.record_no) + " has no data; \"" + output_path +
+              "\" stays empty");
     res.failed = true;
     return 1;
   }
@@ -274,7 +275,8 @@ int recover_ntfs_file(const TDeletedFile& record, OutputFile& out, const std::st
     }
   } else {
     const bool compressed = (attr_flags_of(bytes, *data) & attr_flag_compressed) != 0;
-    if (!out.reserve(bytes_to_store(attribute_runs(bytes, *data), v.geometry, compressed, c.size))) {
+    if (!out.reserve(
+            bytes_to_store(attribute_runs(bytes, *data), v.geometry, compressed, c.size))) {
       res.failed = res.destination_full = true;
       return 1;
     }

@@ -37,7 +37,8 @@ QPixmap clean_picture(const QStyle* style) {
   p.setRenderHint(QPainter::Antialiasing, true);
   p.drawPixmap(36, 8, style->standardIcon(QStyle::SP_DriveHDIcon).pixmap(48, 48));
   p.setPen(QPen(QColor("#033893"), 3, Qt::SolidLine, Qt::RoundCap));
-  for (int i = 0; i < 3; ++i) p.drawArc(QRectF(18 + i * 6, 12 + i * 4, 84 - i * 12, 46 - i * 8), 200 * 16, 140 * 16);
+  for (int i = 0; i < 3; ++i)
+    p.drawArc(QRectF(18 + i * 6, 12 + i * 4, 84 - i * 12, 46 - i * 8), 200 * 16, 140 * 16);
   return picture;
 }
 
@@ -49,7 +50,8 @@ void T_mainForm::CleanAdvToolButtonClick() {
 
 T_cleanForm::T_cleanForm(T_mainForm* main_form)
     : QDialog(main_form, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                             Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+                             Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                             Qt::WindowCloseButtonHint),
       main_form_(main_form) {
   setObjectName("T_cleanForm");
   setModal(true);
@@ -60,7 +62,8 @@ T_cleanForm::T_cleanForm(T_mainForm* main_form)
   setPalette(palette);
 
   CleanDriveALComboBox = make<QComboBox>(this, "CleanDriveALComboBox", 16, 14, 249, 21);
-  DirectoryEntriesHTMLCheckBox = make<QCheckBox>(this, "DirectoryEntriesHTMLCheckBox", 16, 48, 217, 20);
+  DirectoryEntriesHTMLCheckBox =
+      make<QCheckBox>(this, "DirectoryEntriesHTMLCheckBox", 16, 48, 217, 20);
   ClusterTipsHTMLCheckBox = make<QCheckBox>(this, "ClusterTipsHTMLCheckBox", 16, 69, 217, 20);
   FreeSpaceHTMLCheckBox = make<QCheckBox>(this, "FreeSpaceHTMLCheckBox", 16, 90, 257, 20);
   Image1 = make<QLabel>(this, "Image1", 275, 6, 120, 65);
@@ -89,12 +92,13 @@ T_cleanForm::T_cleanForm(T_mainForm* main_form)
   StopButton->setToolTip("Stop");
   StopButton->setEnabled(false);
 
-  connections_.push_back(QObject::connect(CleanDriveALComboBox, &QComboBox::activated, this,
-                                          [this](int entry) { CleanDriveALComboBoxChange(entry); }));
+  connections_.push_back(
+      QObject::connect(CleanDriveALComboBox, &QComboBox::activated, this,
+                       [this](int entry) { CleanDriveALComboBoxChange(entry); }));
   connections_.push_back(QObject::connect(CleanAdvToolButton, &QToolButton::clicked, this,
                                           [this] { CleanAdvToolButtonClick(); }));
-  connections_.push_back(QObject::connect(StopButton, &QToolButton::clicked, this,
-                                          [this] { StopButtonClick(); }));
+  connections_.push_back(
+      QObject::connect(StopButton, &QToolButton::clicked, this, [this] { StopButtonClick(); }));
   apply_captions();
 }
 
@@ -131,10 +135,12 @@ void T_cleanForm::FormActivate() {
   CleanDriveALComboBox->clear();
   CleanDriveALComboBox->addItem(qmsg(98));
   for (const volume::DriveInfo& drive : volume::drive_table) {
-    CleanDriveALComboBox->addItem(QString(QChar(drive.drive_letter).toUpper()) + ":\\  " + qs(drive.fs_name));
+    CleanDriveALComboBox->addItem(QString(QChar(drive.drive_letter).toUpper()) + ":\\  " +
+                                  qs(drive.fs_name));
   }
   CleanDriveALComboBox->setCurrentIndex(0);
-  for (QCheckBox* box : {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
+  for (QCheckBox* box :
+       {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
     box->setChecked(false);
   }
 }
@@ -149,14 +155,16 @@ void T_cleanForm::CleanDriveALComboBoxChange(int entry) {
 
 void T_cleanForm::disable_all() {
   CleanDriveALComboBox->setEnabled(false);
-  for (QCheckBox* box : {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
+  for (QCheckBox* box :
+       {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
     box->setEnabled(false);
   }
 }
 
 void T_cleanForm::enable_all() {
   CleanDriveALComboBox->setEnabled(true);
-  for (QCheckBox* box : {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
+  for (QCheckBox* box :
+       {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
     box->setEnabled(true);
   }
 }
@@ -212,7 +220,8 @@ void T_cleanForm::CleanAdvToolButtonClick() {
   }
   if (tips && messages::stop_flag == 0) {
     out_text(messages::get_message(105), messages::DialogKind::plain, false);
-    close_job(cleaning::erase_cluster_tips(drive, drive.cluster_size, drive.total_bytes - drive.free_bytes));
+    close_job(cleaning::erase_cluster_tips(drive, drive.cluster_size,
+                                           drive.total_bytes - drive.free_bytes));
   }
   if (free_space && messages::stop_flag == 0) {
     out_text(messages::get_message(106), messages::DialogKind::plain, false);
@@ -228,9 +237,10 @@ void T_cleanForm::CleanAdvToolButtonClick() {
 void T_cleanForm::out_text(std::string_view text, messages::DialogKind kind, bool show_dialog) {
   const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (show_dialog) {
-    const QMessageBox::Icon icon = kind == messages::DialogKind::error         ? QMessageBox::Critical
-                                   : kind == messages::DialogKind::information ? QMessageBox::Information
-                                                                               : QMessageBox::NoIcon;
+    const QMessageBox::Icon icon = kind == messages::DialogKind::error ? QMessageBox::Critical
+                                   : kind == messages::DialogKind::information
+                                       ? QMessageBox::Information
+                                       : QMessageBox::NoIcon;
     QMessageBox box(icon, windowTitle(), line, QMessageBox::Ok, this);
     box.exec();
   }
@@ -248,6 +258,8 @@ void T_cleanForm::set_file_counter(std::int64_t) {
 
 void T_cleanForm::set_progress(std::int32_t position) { ProgressBar->setValue(position); }
 
-void T_cleanForm::set_progress_range(std::int32_t maximum) { ProgressBar->setMaximum(std::max(1, maximum)); }
+void T_cleanForm::set_progress_range(std::int32_t maximum) {
+  ProgressBar->setMaximum(std::max(1, maximum));
+}
 
 }  // namespace fennick::ui

@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QToolButton>
-
 #include <functional>
 
 #include "messages/status_channel.h"

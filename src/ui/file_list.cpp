@@ -2,7 +2,6 @@
 #include "ui/file_list.h"
 
 #include <QGuiApplication>
-
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -86,16 +85,22 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   }
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
-    case 0: return left_to_right(qs(record->name.str()));
-    case 1: return left_to_right(qs(record->path.str()));
+    case 0:
+      return left_to_right(qs(record->name.str()));
+    case 1:
+      return left_to_right(qs(record->path.str()));
     case 2: {
       const int message = dispatch::status_message(record->quality);
       return message < 0 ? QString() : qs(messages::get_message(message));
     }
-    case 3: return left_to_right(qs(dispatch::size_text(record->size)));
-    case 4: return list_date_text(record->created);
-    case 5: return list_date_text(record->modified);
-    default: return QString();
+    case 3:
+      return left_to_right(qs(dispatch::size_text(record->size)));
+    case 4:
+      return list_date_text(record->created);
+    case 5:
+      return list_date_text(record->modified);
+    default:
+      return QString();
   }
 }
 

@@ -5,7 +5,6 @@
 
 #include <QAbstractTableModel>
 #include <QTableView>
-
 #include <cstdint>
 #include <functional>
 

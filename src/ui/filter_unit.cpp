@@ -84,7 +84,8 @@ T_fileterForm::T_fileterForm(T_mainForm* main_form)
   for (QCheckBox* box : {NameHTMLCheckBox, DateHTMLCheckBox, SizeHTMLCheckBox}) {
     QObject::connect(box, &QCheckBox::toggled, this, [this] { update_enabled(); });
   }
-  QObject::connect(SetAdvToolButton, &QToolButton::clicked, this, [this] { SetAdvToolButtonClick(); });
+  QObject::connect(SetAdvToolButton, &QToolButton::clicked, this,
+                   [this] { SetAdvToolButtonClick(); });
   QObject::connect(CancelAdvToolButton, &QToolButton::clicked, this,
                    [this] { CancelAdvToolButtonClick(); });
   update_enabled();
@@ -108,10 +109,9 @@ void T_fileterForm::apply_captions() {
   CancelAdvToolButton->setText(qmsg(87));
   OverwrittenHTMLCheckBox->setText(qmsg(114));
   TemporaryHTMLCheckBox->setText(qmsg(115));
-  for (QWidget* w : std::initializer_list<QWidget*>{NameHTMLCheckBox, DateHTMLCheckBox,
-                                                   SizeHTMLCheckBox, FromHTMLStaticText,
-                                                   ToHTMLStaticText, OverwrittenHTMLCheckBox,
-                                                   TemporaryHTMLCheckBox}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           NameHTMLCheckBox, DateHTMLCheckBox, SizeHTMLCheckBox, FromHTMLStaticText,
+           ToHTMLStaticText, OverwrittenHTMLCheckBox, TemporaryHTMLCheckBox}) {
     w->adjustSize();
   }
   FromHTMLStaticText->move(175 - FromHTMLStaticText->width() - 4, 87);

@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
-
 #include <cmath>
 #include <initializer_list>
 
@@ -79,7 +78,8 @@ void united_kingdom(QPainter& p) {
 
 void greece(QPainter& p) {
   const QColor blue("#0D5EAF");
-  for (int i = 0; i < 9; ++i) p.fillRect(QRectF(0, i * h / 9, w, h / 9 + 0.5), i % 2 ? Qt::white : blue);
+  for (int i = 0; i < 9; ++i)
+    p.fillRect(QRectF(0, i * h / 9, w, h / 9 + 0.5), i % 2 ? Qt::white : blue);
   p.fillRect(QRectF(0, 0, 10, 10), blue);
   p.fillRect(QRectF(4, 0, 2, 10), Qt::white);
   p.fillRect(QRectF(0, 4, 10, 2), Qt::white);
@@ -120,7 +120,8 @@ void china(QPainter& p) {
   p.fillRect(QRectF(0, 0, w, h), QColor("#DE2910"));
   const QColor gold("#FFDE00");
   fill_polygon(p, star(QPointF(4.5, 4.5), 3.2, 1.25), gold);
-  for (const QPointF c : {QPointF(9, 1.8), QPointF(10.8, 3.6), QPointF(10.8, 6.3), QPointF(9, 8.1)}) {
+  for (const QPointF c :
+       {QPointF(9, 1.8), QPointF(10.8, 3.6), QPointF(10.8, 6.3), QPointF(9, 8.1)}) {
     fill_polygon(p, star(c, 1.1, 0.45), gold);
   }
 }
@@ -147,7 +148,8 @@ void south_africa(QPainter& p) {
   p.drawPath(y);
   p.setPen(QPen(QColor("#007749"), 4));
   p.drawPath(y);
-  fill_polygon(p, QPolygonF({QPointF(0, 2.5), QPointF(7.5, h / 2), QPointF(0, h - 2.5)}), QColor("#FFB81C"));
+  fill_polygon(p, QPolygonF({QPointF(0, 2.5), QPointF(7.5, h / 2), QPointF(0, h - 2.5)}),
+               QColor("#FFB81C"));
   fill_polygon(p, QPolygonF({QPointF(0, 4), QPointF(5.5, h / 2), QPointF(0, h - 4)}), Qt::black);
 }
 
@@ -213,37 +215,90 @@ QPixmap flag_pixmap(std::size_t language_index) {
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing, true);
   switch (language_index) {
-    case 0: united_kingdom(p); break;
-    case 1: horizontal(p, {Qt::black, QColor("#DD0000"), QColor("#FFCE00")}); break;
-    case 2: vertical(p, {QColor("#0055A4"), Qt::white, QColor("#EF4135")}); break;
-    case 3: vertical(p, {QColor("#009246"), Qt::white, QColor("#CE2B37")}); break;
-    case 4: horizontal(p, {QColor("#AA151B"), QColor("#F1BF00"), QColor("#F1BF00"), QColor("#AA151B")}); break;
-    case 5: greece(p); break;
-    case 6: nordic(p, Qt::white, QColor("#003580")); break;
-    case 7: nordic(p, QColor("#006AA7"), QColor("#FECC00")); break;
-    case 8: nordic(p, QColor("#C8102E"), Qt::white); break;
-    case 9: horizontal(p, {QColor("#AE1C28"), Qt::white, QColor("#21468B")}); break;
-    case 10: horizontal(p, {Qt::white, QColor("#0039A6"), QColor("#D52B1E")}); break;
-    case 11: horizontal(p, {QColor("#0057B7"), QColor("#FFD700")}); break;
-    case 12: serbia(p); break;
-    case 13: horizontal(p, {Qt::white, QColor("#00966E"), QColor("#D62612")}); break;
-    case 14: czechia(p); break;
-    case 15: slovakia(p); break;
-    case 16: horizontal(p, {QColor("#CD2A3E"), Qt::white, QColor("#436F4D")}); break;
-    case 17: vertical(p, {QColor("#002B7F"), QColor("#FCD116"), QColor("#CE1126")}); break;
-    case 18: horizontal(p, {Qt::white, QColor("#DC143C")}); break;
-    case 19: china(p); break;
-    case 20: taiwan(p); break;
+    case 0:
+      united_kingdom(p);
+      break;
+    case 1:
+      horizontal(p, {Qt::black, QColor("#DD0000"), QColor("#FFCE00")});
+      break;
+    case 2:
+      vertical(p, {QColor("#0055A4"), Qt::white, QColor("#EF4135")});
+      break;
+    case 3:
+      vertical(p, {QColor("#009246"), Qt::white, QColor("#CE2B37")});
+      break;
+    case 4:
+      horizontal(p, {QColor("#AA151B"), QColor("#F1BF00"), QColor("#F1BF00"), QColor("#AA151B")});
+      break;
+    case 5:
+      greece(p);
+      break;
+    case 6:
+      nordic(p, Qt::white, QColor("#003580"));
+      break;
+    case 7:
+      nordic(p, QColor("#006AA7"), QColor("#FECC00"));
+      break;
+    case 8:
+      nordic(p, QColor("#C8102E"), Qt::white);
+      break;
+    case 9:
+      horizontal(p, {QColor("#AE1C28"), Qt::white, QColor("#21468B")});
+      break;
+    case 10:
+      horizontal(p, {Qt::white, QColor("#0039A6"), QColor("#D52B1E")});
+      break;
+    case 11:
+      horizontal(p, {QColor("#0057B7"), QColor("#FFD700")});
+      break;
+    case 12:
+      serbia(p);
+      break;
+    case 13:
+      horizontal(p, {Qt::white, QColor("#00966E"), QColor("#D62612")});
+      break;
+    case 14:
+      czechia(p);
+      break;
+    case 15:
+      slovakia(p);
+      break;
+    case 16:
+      horizontal(p, {QColor("#CD2A3E"), Qt::white, QColor("#436F4D")});
+      break;
+    case 17:
+      vertical(p, {QColor("#002B7F"), QColor("#FCD116"), QColor("#CE1126")});
+      break;
+    case 18:
+      horizontal(p, {Qt::white, QColor("#DC143C")});
+      break;
+    case 19:
+      china(p);
+      break;
+    case 20:
+      taiwan(p);
+      break;
     case 21:
       p.fillRect(QRectF(0, 0, w, h), Qt::white);
       disc(p, QPointF(w / 2, h / 2), 5.2, QColor("#BC002D"));
       break;
-    case 22: south_africa(p); break;
-    case 23: portugal(p); break;
-    case 24: turkey(p); break;
-    case 25: israel(p); break;
-    case 26: arabic(p); break;
-    default: break;
+    case 22:
+      south_africa(p);
+      break;
+    case 23:
+      portugal(p);
+      break;
+    case 24:
+      turkey(p);
+      break;
+    case 25:
+      israel(p);
+      break;
+    case 26:
+      arabic(p);
+      break;
+    default:
+      break;
   }
   // A thin grey edge, so white flags stand out on the white column.
   p.setRenderHint(QPainter::Antialiasing, false);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QPixmap>
-
 #include <cstddef>
 
 namespace fennick::ui {

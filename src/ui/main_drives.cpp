@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QSignalBlocker>
 #include <QStyle>
-
 #include <filesystem>
 #include <set>
 
@@ -56,10 +55,12 @@ void T_mainForm::draw_drives() {
   for (int i = 0; FolderHTMLTreeView->topLevelItemCount() > 0 &&
                   i < FolderHTMLTreeView->topLevelItem(0)->childCount();
        ++i) {
-    used.insert(FolderHTMLTreeView->topLevelItem(0)->child(i)->data(0, Qt::UserRole + 1).toULongLong());
+    used.insert(
+        FolderHTMLTreeView->topLevelItem(0)->child(i)->data(0, Qt::UserRole + 1).toULongLong());
   }
   for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-    used.insert(static_cast<std::size_t>(catalogue::deleted_files[static_cast<std::size_t>(i)].drive_index));
+    used.insert(static_cast<std::size_t>(
+        catalogue::deleted_files[static_cast<std::size_t>(i)].drive_index));
   }
 
   const std::vector<volume::DriveProblem> problems =
@@ -129,7 +130,8 @@ void T_mainForm::MenuItem3Click() {
   QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
   for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
     volume::drive_table[i].ticked = true;
-    if (root && static_cast<int>(i) < root->childCount()) set_drive_state(root->child(static_cast<int>(i)), true);
+    if (root && static_cast<int>(i) < root->childCount())
+      set_drive_state(root->child(static_cast<int>(i)), true);
   }
 }
 
@@ -137,7 +139,8 @@ void T_mainForm::MenuItem4Click() {
   QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
   for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
     volume::drive_table[i].ticked = false;
-    if (root && static_cast<int>(i) < root->childCount()) set_drive_state(root->child(static_cast<int>(i)), false);
+    if (root && static_cast<int>(i) < root->childCount())
+      set_drive_state(root->child(static_cast<int>(i)), false);
   }
 }
 
@@ -146,7 +149,8 @@ void T_mainForm::MenuItem5Click() {
   for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
     volume::DriveInfo& d = volume::drive_table[i];
     d.ticked = !d.ticked;
-    if (root && static_cast<int>(i) < root->childCount()) set_drive_state(root->child(static_cast<int>(i)), d.ticked);
+    if (root && static_cast<int>(i) < root->childCount())
+      set_drive_state(root->child(static_cast<int>(i)), d.ticked);
   }
 }
 
@@ -157,7 +161,8 @@ void T_mainForm::AddImageClick() {
   dialog.setObjectName("AddImageDialog");
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters({"Volume images (*.img *.ima *.bin *.raw *.dd *.vhd *.iso)", "All files (*)"});
+  dialog.setNameFilters(
+      {"Volume images (*.img *.ima *.bin *.raw *.dd *.vhd *.iso)", "All files (*)"});
   if (!volume::named_volumes.empty()) {
     dialog.setDirectory(QFileInfo(qs(volume::named_volumes.back())).absolutePath());
   }

@@ -16,6 +16,7 @@
 
 #include "catalogue/catalogue_view.h"
 #include "dispatch/undelete_unit.h"
+#include "fennick/version.h"
 #include "messages/message_catalogue.h"
 #include "ui/file_list.h"
 #include "ui/flag_buttons.h"
@@ -24,8 +25,6 @@
 #include "ui/widgets.h"
 #include "volume/drive_table.h"
 #include "volume/rda_buffering.h"
-#include "fennick/version.h"
-
 
 namespace fennick::ui {
 
@@ -40,14 +39,13 @@ QToolButton* tool_button(QWidget* parent, const char* name) {
 }
 
 QString header_html(const QString& text, int spaces) {
-  return QString("&nbsp;").repeated(spaces) + "<font color=\"#FFFFFF\" face=\"Tahoma\"><b>" +
-         text + "</b></font>";
+  return QString("&nbsp;").repeated(spaces) + "<font color=\"#FFFFFF\" face=\"Tahoma\"><b>" + text +
+         "</b></font>";
 }
 
 }  // namespace
 
-T_mainForm::T_mainForm(Options options, QWidget* parent)
-    : QMainWindow(parent), options_(options) {
+T_mainForm::T_mainForm(Options options, QWidget* parent) : QMainWindow(parent), options_(options) {
   setObjectName("T_mainForm");
   previous_channel_ = messages::set_channel(this);
   // FormCreate: reader window sizes, then the controls, the drive tree and an empty log.
@@ -73,9 +71,8 @@ T_mainForm::~T_mainForm() {
   // The child widgets are destroyed after this object has stopped being a T_mainForm; none
   // of their signals, filtered events or callbacks may reach it any more.
   for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
-  for (QObject* watched : std::initializer_list<QObject*>{MainStatusBar, PanelFilesHeader,
-                                                         SelectFolderPanel, FolderHTMLTreeView,
-                                                         TypesTreeView}) {
+  for (QObject* watched : std::initializer_list<QObject*>{
+           MainStatusBar, PanelFilesHeader, SelectFolderPanel, FolderHTMLTreeView, TypesTreeView}) {
     watched->removeEventFilter(this);
   }
   AdvListView->on_cell_click = nullptr;
@@ -141,9 +138,9 @@ void T_mainForm::build_top_bar(QWidget* parent) {
   HelpAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DialogHelpButton));
   CleanAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DriveHDIcon));
   WipeAdvToolButton->setIcon(s->standardIcon(QStyle::SP_TrashIcon));
-  for (QToolButton* b : {StartAdvToolButton, UndeleteAdvToolButton, FilterAdvToolButton,
-                         UpdateAdvToolButton, HelpAdvToolButton, CleanAdvToolButton,
-                         WipeAdvToolButton}) {
+  for (QToolButton* b :
+       {StartAdvToolButton, UndeleteAdvToolButton, FilterAdvToolButton, UpdateAdvToolButton,
+        HelpAdvToolButton, CleanAdvToolButton, WipeAdvToolButton}) {
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     b->setIconSize(QSize(16, 16));
     row->addWidget(b);
@@ -157,9 +154,9 @@ void T_mainForm::build_top_bar(QWidget* parent) {
   row->addStretch(1);
 
   connections_.push_back(QObject::connect(StartAdvToolButton, &QToolButton::clicked, this,
-                   [this] { StartAdvToolButtonClick(); }));
+                                          [this] { StartAdvToolButtonClick(); }));
   connections_.push_back(QObject::connect(FilterAdvToolButton, &QToolButton::clicked, this,
-                   [this] { FilterAdvToolButtonClick(); }));
+                                          [this] { FilterAdvToolButtonClick(); }));
 }
 
 QWidget* T_mainForm::build_left_panel() {
@@ -231,21 +228,27 @@ QWidget* T_mainForm::build_left_panel() {
   reset_folder_tree();
 
   connections_.push_back(QObject::connect(DriveHTMLTreeview, &QTreeWidget::itemClicked, this,
-                   [this] { DriveHTMLTreeviewClick(); }));
-  connections_.push_back(QObject::connect(DriveHTMLTreeview, &QWidget::customContextMenuRequested, this,
-                   [this](const QPoint& at) {
-                     DrivesAdvPopupMenu->popup(DriveHTMLTreeview->viewport()->mapToGlobal(at));
-                   }));
-  connections_.push_back(QObject::connect(MenuItem3, &QAction::triggered, this, [this] { MenuItem3Click(); }));
-  connections_.push_back(QObject::connect(MenuItem4, &QAction::triggered, this, [this] { MenuItem4Click(); }));
-  connections_.push_back(QObject::connect(MenuItem5, &QAction::triggered, this, [this] { MenuItem5Click(); }));
-  connections_.push_back(QObject::connect(AddImageMenuItem, &QAction::triggered, this, [this] { AddImageClick(); }));
+                                          [this] { DriveHTMLTreeviewClick(); }));
+  connections_.push_back(QObject::connect(
+      DriveHTMLTreeview, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        DrivesAdvPopupMenu->popup(DriveHTMLTreeview->viewport()->mapToGlobal(at));
+      }));
+  connections_.push_back(
+      QObject::connect(MenuItem3, &QAction::triggered, this, [this] { MenuItem3Click(); }));
+  connections_.push_back(
+      QObject::connect(MenuItem4, &QAction::triggered, this, [this] { MenuItem4Click(); }));
+  connections_.push_back(
+      QObject::connect(MenuItem5, &QAction::triggered, this, [this] { MenuItem5Click(); }));
+  connections_.push_back(
+      QObject::connect(AddImageMenuItem, &QAction::triggered, this, [this] { AddImageClick(); }));
   connections_.push_back(QObject::connect(RefreshAdvRepeatButton, &QToolButton::clicked, this,
-                   [this] { RefreshAdvRepeatButtonClick(); }));
-  connections_.push_back(QObject::connect(FolderHTMLTreeView, &QTreeWidget::currentItemChanged, this,
-                   [this](QTreeWidgetItem* node) { FolderHTMLTreeviewChange(node); }));
-  connections_.push_back(QObject::connect(TypesTreeView, &QTreeWidget::currentItemChanged, this,
-                   [this](QTreeWidgetItem* node) { TypesTreeViewChange(node); }));
+                                          [this] { RefreshAdvRepeatButtonClick(); }));
+  connections_.push_back(
+      QObject::connect(FolderHTMLTreeView, &QTreeWidget::currentItemChanged, this,
+                       [this](QTreeWidgetItem* node) { FolderHTMLTreeviewChange(node); }));
+  connections_.push_back(
+      QObject::connect(TypesTreeView, &QTreeWidget::currentItemChanged, this,
+                       [this](QTreeWidgetItem* node) { TypesTreeViewChange(node); }));
   FolderHTMLTreeView->installEventFilter(this);
   TypesTreeView->installEventFilter(this);
   AdvNavBarLeft->on_panel_activated = [this](int panel) { AdvNavBarLeftPanelActivate(panel); };
@@ -272,8 +275,9 @@ QWidget* T_mainForm::build_language_column() {
     button->setGeometry(4, 31 + 19 * static_cast<int>(i), 26, 18);
     button->setIcon(flag_pixmap(i));
     button->setIconSize(QSize(flag_width, flag_height));
-    button->setStyleSheet("QToolButton { border: none; padding: 0; }"
-                          "QToolButton:hover { border: 1px solid #5987D6; }");
+    button->setStyleSheet(
+        "QToolButton { border: none; padding: 0; }"
+        "QToolButton:hover { border: 1px solid #5987D6; }");
     // The hint is the language's own name, the same in every current language.
     button->setToolTip(qs(messages::get_message(languages[i].base, 0)));
     language_buttons_.push_back(button);
@@ -374,8 +378,9 @@ QWidget* T_mainForm::build_right_panel() {
   SelectFolderPanel->installEventFilter(this);
   box->addWidget(SelectFolderPanel);
   const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  connections_.push_back(QObject::connect(SaveAdvDirectoryEdit, &QLineEdit::textChanged, this,
-                   [](const QString& text) { dispatch::destination_folder = text.toStdString(); }));
+  connections_.push_back(QObject::connect(
+      SaveAdvDirectoryEdit, &QLineEdit::textChanged, this,
+      [](const QString& text) { dispatch::destination_folder = text.toStdString(); }));
   SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(documents));
 
   // Status / Preview header, then the log with the preview message behind it.
@@ -410,20 +415,23 @@ QWidget* T_mainForm::build_right_panel() {
   };
   AdvListView->on_space = [this] { AdvListViewSpace(); };
   AdvListView->on_exit = [this] { AdvListViewExit(); };
-  connections_.push_back(QObject::connect(AdvListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-                   [this] { AdvListViewSelectItem(); }));
-  connections_.push_back(QObject::connect(AdvListView->horizontalHeader(), &QHeaderView::sectionClicked, this,
-                   [this](int column) { AdvListViewColumnClick(column); }));
+  connections_.push_back(QObject::connect(AdvListView->selectionModel(),
+                                          &QItemSelectionModel::selectionChanged, this,
+                                          [this] { AdvListViewSelectItem(); }));
+  connections_.push_back(QObject::connect(AdvListView->horizontalHeader(),
+                                          &QHeaderView::sectionClicked, this,
+                                          [this](int column) { AdvListViewColumnClick(column); }));
   connections_.push_back(QObject::connect(SortByALComboBox, &QComboBox::activated, this,
-                   [this](int key) { SortByALComboBoxChange(key); }));
-  connections_.push_back(QObject::connect(AdvListView, &QWidget::customContextMenuRequested, this,
-                   [this](const QPoint& at) {
-                     AdvPopupMenu->popup(AdvListView->viewport()->mapToGlobal(at));
-                   }));
-  connections_.push_back(QObject::connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); }));
-  connections_.push_back(QObject::connect(UnselectAll1, &QAction::triggered, this, [this] { UnselectAll1Click(); }));
+                                          [this](int key) { SortByALComboBoxChange(key); }));
+  connections_.push_back(QObject::connect(
+      AdvListView, &QWidget::customContextMenuRequested, this,
+      [this](const QPoint& at) { AdvPopupMenu->popup(AdvListView->viewport()->mapToGlobal(at)); }));
+  connections_.push_back(
+      QObject::connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); }));
+  connections_.push_back(
+      QObject::connect(UnselectAll1, &QAction::triggered, this, [this] { UnselectAll1Click(); }));
   connections_.push_back(QObject::connect(ReverseSelection1, &QAction::triggered, this,
-                   [this] { ReverseSelection1Click(); }));
+                                          [this] { ReverseSelection1Click(); }));
   return panel_right;
 }
 
@@ -458,7 +466,8 @@ void T_mainForm::build_status_bar(QWidget* parent) {
   StopButton->setEnabled(false);
   StopButton->raise();
   MainStatusBar->installEventFilter(this);
-  connections_.push_back(QObject::connect(StopButton, &QToolButton::clicked, this, [this] { StopButtonClick(); }));
+  connections_.push_back(
+      QObject::connect(StopButton, &QToolButton::clicked, this, [this] { StopButtonClick(); }));
 }
 
 void T_mainForm::apply_captions() {
@@ -469,8 +478,7 @@ void T_mainForm::apply_captions() {
   FastSearchSection->setText(qmsg(4) + " (" + QString::number(volume::drive_table.size()) + ")");
   VersionPanel->setText(qmsg(6) + fennick::version);
   set_filter_indicator();
-  FilesPanel->setText(qmsg(9) +
-                      QString::number(catalogue::deleted_count - catalogue::wiped_count));
+  FilesPanel->setText(qmsg(9) + QString::number(catalogue::deleted_count - catalogue::wiped_count));
   for (QTreeWidget* tree : {DriveHTMLTreeview, TypesTreeView, FolderHTMLTreeView}) {
     if (tree->topLevelItemCount() > 0) tree->topLevelItem(0)->setText(0, qmsg(10));
   }
@@ -520,7 +528,8 @@ void T_mainForm::FormResize() {
     status_panels_[i]->setGeometry(x, 0, panel_widths_[i], MainStatusBar->height());
     x += panel_widths_[i];
   }
-  const int stop_left = panel_widths_[0] + panel_widths_[1] + panel_widths_[2] + panel_widths_[3] + 7;
+  const int stop_left =
+      panel_widths_[0] + panel_widths_[1] + panel_widths_[2] + panel_widths_[3] + 7;
   StopButton->setGeometry(stop_left, 1, 24, MainStatusBar->height() - 2);
   // Files header: the Sort By box at the right end, its label before it.
   HTMLabelFiles->setGeometry(0, 0, PanelFilesHeader->width(), PanelFilesHeader->height());
@@ -533,7 +542,8 @@ void T_mainForm::FormResize() {
   OpenLabel->move(panel_width - OpenLabel->width() - 15, 19);
   const int edit_left = UndelHTMLStaticText->x() + UndelHTMLStaticText->width() + 6;
   SaveAdvDirectoryEdit->move(edit_left, 18);
-  SaveAdvDirectoryEdit->setFixedWidth(std::max(20, panel_width - edit_left - OpenLabel->width() - 20));
+  SaveAdvDirectoryEdit->setFixedWidth(
+      std::max(20, panel_width - edit_left - OpenLabel->width() - 20));
 }
 
 void T_mainForm::resizeEvent(QResizeEvent* event) {

@@ -18,8 +18,7 @@ void T_mainForm::set_folder_filter(std::int32_t folder, std::uint8_t drive, std:
   catalogue::build_row_map(folder, drive, type);
   list_model_->set_row_count(static_cast<int>(catalogue::row_map.size()));
   file_counter_dirty_ = false;
-  FilesPanel->setText(qmsg(9) +
-                      QString::number(catalogue::deleted_count - catalogue::wiped_count));
+  FilesPanel->setText(qmsg(9) + QString::number(catalogue::deleted_count - catalogue::wiped_count));
   AdvListView->viewport()->update();
 }
 

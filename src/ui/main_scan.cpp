@@ -2,7 +2,6 @@
 // folder and type trees and the navigation bar, and clearing the last scan's results.
 #include <QSignalBlocker>
 #include <QStyle>
-
 #include <algorithm>
 #include <cctype>
 #include <unordered_set>
@@ -74,13 +73,15 @@ void T_mainForm::StopButtonClick() { messages::stop_flag = 1; }
 QTreeWidgetItem* T_mainForm::add_drive_node(std::size_t drive_index) {
   const QSignalBlocker block(FolderHTMLTreeView);
   const volume::DriveInfo& drive = volume::drive_table[drive_index];
-  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)));
+  const char letter =
+      static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)));
   auto* node = new QTreeWidgetItem(FolderHTMLTreeView->topLevelItem(0));
   node->setText(0, QString(QChar(letter)) + ":\\");
   node->setIcon(0, style()->standardIcon(QStyle::SP_DriveHDIcon));
   node->setData(0, role_kind, node_drive);
   node->setData(0, role_drive_index, static_cast<qulonglong>(drive_index));
-  node->setData(0, role_drive_letter, static_cast<int>(static_cast<unsigned char>(drive.drive_letter)));
+  node->setData(0, role_drive_letter,
+                static_cast<int>(static_cast<unsigned char>(drive.drive_letter)));
   return node;
 }
 
@@ -101,13 +102,13 @@ void T_mainForm::add_folder_nodes(QTreeWidgetItem* drive_node, std::size_t drive
   const QIcon live_icon = style()->standardIcon(QStyle::SP_DirIcon);
   const QIcon deleted_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
   std::unordered_set<std::int32_t> entered{catalogue::ROOT_FOLDER_ID};
-  std::vector<std::pair<QTreeWidgetItem*, std::int32_t>> pending{{drive_node, catalogue::ROOT_FOLDER_ID}};
+  std::vector<std::pair<QTreeWidgetItem*, std::int32_t>> pending{
+      {drive_node, catalogue::ROOT_FOLDER_ID}};
   while (!pending.empty()) {
     const auto [node, parent_id] = pending.back();
     pending.pop_back();
     const auto run = std::equal_range(
-        folders.begin(), folders.end(), parent_id,
-        [](const auto& a, const auto& b) {
+        folders.begin(), folders.end(), parent_id, [](const auto& a, const auto& b) {
           if constexpr (std::is_same_v<std::decay_t<decltype(a)>, std::int32_t>) {
             return a < b.parent_id;
           } else {
@@ -121,7 +122,8 @@ void T_mainForm::add_folder_nodes(QTreeWidgetItem* drive_node, std::size_t drive
       child->setIcon(0, it->deleted == 1 ? deleted_icon : live_icon);
       child->setData(0, role_kind, node_folder);
       child->setData(0, role_folder_id, it->dir_id);
-      child->setData(0, role_drive_letter, static_cast<int>(static_cast<unsigned char>(it->drive_letter)));
+      child->setData(0, role_drive_letter,
+                     static_cast<int>(static_cast<unsigned char>(it->drive_letter)));
       child->setData(0, role_drive_index, static_cast<qulonglong>(drive_index));
       pending.emplace_back(child, it->dir_id);
     }

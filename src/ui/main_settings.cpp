@@ -3,6 +3,10 @@
 // its two raw-dump diagnostics, the Help and Update buttons and the two link labels. Run as
 // root, the store is root's own file, written through no link, and no other program is
 // started: the address is logged for the user to open.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -15,11 +19,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVBoxLayout>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -123,7 +122,8 @@ class AdminKeyFilter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() != QEvent::KeyPress) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() != Qt::Key_A || !(key->modifiers() & Qt::ControlModifier) || key->isAutoRepeat()) {
+    if (key->key() != Qt::Key_A || !(key->modifiers() & Qt::ControlModifier) ||
+        key->isAutoRepeat()) {
       return false;
     }
     const auto* widget = qobject_cast<QWidget*>(watched);
@@ -159,11 +159,13 @@ class ClickFilter : public QObject {
 };
 
 QString documents_folder() {
-  return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+  return QDir::toNativeSeparators(
+      QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
 bool same_folder(const QString& a, const QString& b) {
-  return QDir::cleanPath(QDir::fromNativeSeparators(a)) == QDir::cleanPath(QDir::fromNativeSeparators(b));
+  return QDir::cleanPath(QDir::fromNativeSeparators(a)) ==
+         QDir::cleanPath(QDir::fromNativeSeparators(b));
 }
 
 QLabel* link_label(const QString& text, const char* name) {
@@ -191,7 +193,8 @@ void T_mainForm::build_settings_controls() {
   AdminSeparator2->setObjectName("AdminSeparator2");
   Read1stSector = DrivesAdvPopupMenu->addAction("Read 1st Sector");
   Read1stSector->setObjectName("Read1stSector");
-  for (QAction* item : {AdminSeparator, ReadMFT, AdminSeparator2, Read1stSector}) item->setVisible(false);
+  for (QAction* item : {AdminSeparator, ReadMFT, AdminSeparator2, Read1stSector})
+    item->setVisible(false);
   new AdminKeyFilter(this);
 
   // The web site and the support address below the drive tree.
@@ -218,9 +221,10 @@ void T_mainForm::build_settings_controls() {
                                           [this] { UpdateAdvToolButtonClick(); }));
   connections_.push_back(QObject::connect(CleanAdvToolButton, &QToolButton::clicked, this,
                                           [this] { CleanAdvToolButtonClick(); }));
-  connections_.push_back(QObject::connect(ReadMFT, &QAction::triggered, this, [this] { ReadMFTClick(); }));
-  connections_.push_back(QObject::connect(Read1stSector, &QAction::triggered, this,
-                                          [this] { Read1stSectorClick(); }));
+  connections_.push_back(
+      QObject::connect(ReadMFT, &QAction::triggered, this, [this] { ReadMFTClick(); }));
+  connections_.push_back(
+      QObject::connect(Read1stSector, &QAction::triggered, this, [this] { Read1stSectorClick(); }));
 
   // "path" follows the destination field whenever it names a folder other than the documents
   // folder; naming the documents folder again removes it, so the next start shows what the
@@ -234,15 +238,17 @@ void T_mainForm::build_settings_controls() {
                                               settings::write_text("path", text);
                                             }
                                           }));
-  connections_.push_back(QObject::connect(KeepFolderHTMLCheckBox, &QCheckBox::clicked, this,
-                                          [](bool checked) { settings::write_int("kfs", checked ? 1 : 0); }));
+  connections_.push_back(
+      QObject::connect(KeepFolderHTMLCheckBox, &QCheckBox::clicked, this,
+                       [](bool checked) { settings::write_int("kfs", checked ? 1 : 0); }));
 }
 
 void T_mainForm::read_settings() {
   const QString documents = documents_folder();
   if (settings::exists()) {
     int language = settings::read_int("language", messages::english_base);
-    if (messages::find_language(std::to_string(language)) == nullptr) language = messages::english_base;
+    if (messages::find_language(std::to_string(language)) == nullptr)
+      language = messages::english_base;
     messages::current_language = language;
     SaveAdvDirectoryEdit->setText(settings::read_text("path", documents));
     if (settings::read_int("kfs", 0) == 1) KeepFolderHTMLCheckBox->setChecked(true);
@@ -263,7 +269,8 @@ void T_mainForm::toggle_admin_mode() {
     setWindowTitle(admin_saved_title_);
     admin_saved_title_.clear();
   }
-  for (QAction* item : {AdminSeparator, ReadMFT, AdminSeparator2, Read1stSector, WipeSelected1, WipeSeparator}) {
+  for (QAction* item :
+       {AdminSeparator, ReadMFT, AdminSeparator2, Read1stSector, WipeSelected1, WipeSeparator}) {
     item->setVisible(on);
   }
   WipeAdvToolButton->setVisible(on);
@@ -346,8 +353,10 @@ bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, 
 void T_mainForm::ReadMFTClick() {
   const QDir folder(SaveAdvDirectoryEdit->text());
   for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-    const catalogue::TDeletedFile& record = catalogue::deleted_files.at(static_cast<std::size_t>(i));
-    if (record.selected != 1 || record.fs_name.view() != "NTFS" || record.entry_cluster <= 0) continue;
+    const catalogue::TDeletedFile& record =
+        catalogue::deleted_files.at(static_cast<std::size_t>(i));
+    if (record.selected != 1 || record.fs_name.view() != "NTFS" || record.entry_cluster <= 0)
+      continue;
     std::array<std::uint8_t, 1024> bytes{};
     if (!dispatch::read_record_raw(record, bytes)) {
       const char letter =

@@ -25,8 +25,8 @@ GroupLook group_look(std::uint16_t group) {
   if (group >= 47 && group <= 52) return {QColor("#8D6E63"), 'Z'};                  // archives
   if (group >= 53 && group <= 61) return {QColor("#6A1B9A"), 'M'};                  // media
   if (group >= 62 && group <= 64) return {QColor("#00838F"), 'E'};                  // mail, data
-  if (group == 67) return {QColor("#C62828"), 'X'};                                  // programs
-  return {QColor("#757575"), '?'};                                                   // other
+  if (group == 67) return {QColor("#C62828"), 'X'};                                 // programs
+  return {QColor("#757575"), '?'};                                                  // other
 }
 
 // A sheet of paper with a folded corner and a coloured band naming the file family.

@@ -1,14 +1,13 @@
 // The undelete and wipe runs over the marked files, the same-volume warning before an
 // undelete, and the destination row: folder field with its browse button, "Open ..." and
 // the "Keep folder structure" box.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QUrl>
-
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <set>
 
@@ -47,8 +46,9 @@ class ClickFilter : public QObject {
 // Catalogue indexes of the marked records, in catalogue order, whatever the list shows.
 std::vector<std::int32_t> marked_records() {
   std::vector<std::int32_t> work;
-  const auto n = std::min<std::size_t>(static_cast<std::size_t>(std::max(catalogue::deleted_count, 0)),
-                                       catalogue::deleted_files.size());
+  const auto n =
+      std::min<std::size_t>(static_cast<std::size_t>(std::max(catalogue::deleted_count, 0)),
+                            catalogue::deleted_files.size());
   for (std::size_t i = 0; i < n; ++i) {
     if (catalogue::deleted_files[i].selected == 1) work.push_back(static_cast<std::int32_t>(i));
   }
@@ -111,8 +111,8 @@ void T_mainForm::connect_undelete_controls() {
 }
 
 void T_mainForm::SaveAdvDirectoryBrowseClick() {
-  const QString chosen = QFileDialog::getExistingDirectory(this, "Select Directory",
-                                                           SaveAdvDirectoryEdit->text());
+  const QString chosen =
+      QFileDialog::getExistingDirectory(this, "Select Directory", SaveAdvDirectoryEdit->text());
   if (!chosen.isEmpty()) SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(chosen));
 }
 
@@ -125,12 +125,14 @@ void T_mainForm::warn_if_destination_on_source(const std::vector<std::int32_t>& 
   dev_t destination = 0;
   if (!destination_device(dispatch::destination_folder, destination)) return;
   std::set<std::int32_t> drives;
-  for (const std::int32_t i : work) drives.insert(catalogue::deleted_files[static_cast<std::size_t>(i)].drive_index);
+  for (const std::int32_t i : work)
+    drives.insert(catalogue::deleted_files[static_cast<std::size_t>(i)].drive_index);
   for (const std::int32_t d : drives) {
     if (d < 0 || static_cast<std::size_t>(d) >= volume::drive_table.size()) continue;
     const volume::DriveInfo& drive = volume::drive_table[static_cast<std::size_t>(d)];
     if (!lands_on_drive(destination, drive)) continue;
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)));
+    const char letter =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)));
     out_text(std::string(" Warning: the destination folder is on drive ") + letter +
                  ":\\, which files are recovered from; writing there can overwrite the deleted "
                  "files still to be recovered",
@@ -146,7 +148,8 @@ void T_mainForm::UndeleteAdvToolButtonClick() {
   disable_all_u();
   const std::vector<std::int32_t> work = marked_records();
   messages::work_total = 0;
-  for (const std::int32_t i : work) messages::work_total += catalogue::deleted_files[static_cast<std::size_t>(i)].size;
+  for (const std::int32_t i : work)
+    messages::work_total += catalogue::deleted_files[static_cast<std::size_t>(i)].size;
   messages::work_done = 0;
   if (messages::work_total <= 0) {
     out_text(messages::get_message(55), messages::DialogKind::error, true);

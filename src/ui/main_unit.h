@@ -21,7 +21,6 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
-
 #include <array>
 #include <cstdint>
 #include <functional>

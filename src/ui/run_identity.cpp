@@ -2,13 +2,12 @@
 // database) with its test seam, and the link-free check of root's settings path.
 #include "ui/run_identity.h"
 
-#include <QDir>
-
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <cerrno>
 #include <vector>
 

@@ -4,10 +4,9 @@
 // root's own home, writes them through no symbolic link, and starts no other program.
 #pragma once
 
-#include <QString>
-
 #include <sys/types.h>
 
+#include <QString>
 #include <optional>
 #include <string>
 

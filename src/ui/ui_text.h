@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QString>
-
 #include <string>
 
 #include "messages/message_catalogue.h"

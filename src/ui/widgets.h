@@ -7,7 +7,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidget>
-
 #include <functional>
 #include <vector>
 

@@ -55,7 +55,8 @@ std::string blkid_type(const std::string& path) {
   if (!probe) return {};
   std::string type;
   const char* value = nullptr;
-  if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0) {
+  if (blkid_do_safeprobe(probe) == 0 &&
+      blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0) {
     type = upper(value);
   }
   blkid_free_probe(probe);
@@ -72,7 +73,8 @@ std::string probe_type(const std::string& path, VolumeSource& source) {
 std::string unescape_mount_field(const std::string& field) {
   std::string out;
   for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
+    if (field[i] == '\\' && i + 3 < field.size() &&
+        std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
       out += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
       i += 3;
     } else {
@@ -93,8 +95,10 @@ std::string canonical_or_same(const std::string& path) {
 bool mounted_space(const std::string& mount_point, DriveInfo& drive) {
   struct statvfs sv {};
   if (::statvfs(mount_point.c_str(), &sv) != 0 || sv.f_blocks == 0) return false;
-  drive.total_bytes = static_cast<std::int64_t>(sv.f_blocks) * static_cast<std::int64_t>(sv.f_frsize);
-  drive.free_bytes = static_cast<std::int64_t>(sv.f_bavail) * static_cast<std::int64_t>(sv.f_frsize);
+  drive.total_bytes =
+      static_cast<std::int64_t>(sv.f_blocks) * static_cast<std::int64_t>(sv.f_frsize);
+  drive.free_bytes =
+      static_cast<std::int64_t>(sv.f_bavail) * static_cast<std::int64_t>(sv.f_frsize);
   return true;
 }
 
@@ -148,8 +152,7 @@ bool make_entry(const Candidate& c, char letter, DriveInfo& drive, std::string& 
 }
 
 bool listable_file_system(const std::string& type) {
-  return type == "FAT12" || type == "FAT16" || type == "FAT32" || type == "NTFS" ||
-         type == "exFAT";
+  return type == "FAT12" || type == "FAT16" || type == "FAT32" || type == "NTFS" || type == "exFAT";
 }
 
 // FAT, exFAT and NTFS block devices of at least 1 MiB, in name order. Loop devices count
@@ -375,7 +378,8 @@ std::string drive_caption(const DriveInfo& drive) {
   } else {
     std::snprintf(size_part, sizeof size_part, " (%.2f MB)", drive.size_mb);
   }
-  std::string caption(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter))));
+  std::string caption(
+      1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter))));
   return caption + ":\\ " + size_part;
 }
 

@@ -22,7 +22,7 @@ struct DriveInfo {
   char drive_letter = 0;         // lower case
   double size_mb = 0;            // whole MiB
   bool ticked = false;
-  std::string fs_name;           // "FAT32", "FAT", "NTFS" or empty
+  std::string fs_name;  // "FAT32", "FAT", "NTFS" or empty
   std::int32_t cluster_size = 0;
   std::int64_t total_bytes = 0;
   std::int64_t free_bytes = 0;

@@ -30,16 +30,16 @@ std::vector<std::uint8_t> read_bytes(VolumeSource& source, std::uint64_t offset,
 bool is_power_of_two(std::uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 // FAT boot sector (offsets from sector 0).
-constexpr std::size_t bs_bytes_per_sector = 11;  // u16
+constexpr std::size_t bs_bytes_per_sector = 11;     // u16
 constexpr std::size_t bs_sectors_per_cluster = 13;  // u8
-constexpr std::size_t bs_reserved_sectors = 14;  // u16
-constexpr std::size_t bs_fat_count = 16;         // u8
-constexpr std::size_t bs_root_entries = 17;      // u16
-constexpr std::size_t bs_total_sectors16 = 19;   // u16
-constexpr std::size_t bs_fat_sectors16 = 22;     // u16
-constexpr std::size_t bs_total_sectors32 = 32;   // u32
-constexpr std::size_t bs_fat_sectors32 = 36;     // u32
-constexpr std::size_t bs_oem_name = 3;           // 8 bytes
+constexpr std::size_t bs_reserved_sectors = 14;     // u16
+constexpr std::size_t bs_fat_count = 16;            // u8
+constexpr std::size_t bs_root_entries = 17;         // u16
+constexpr std::size_t bs_total_sectors16 = 19;      // u16
+constexpr std::size_t bs_fat_sectors16 = 22;        // u16
+constexpr std::size_t bs_total_sectors32 = 32;      // u32
+constexpr std::size_t bs_fat_sectors32 = 36;        // u32
+constexpr std::size_t bs_oem_name = 3;              // 8 bytes
 
 bool count_free_fat_entries(VolumeSource& source, std::uint64_t fat_offset, unsigned width,
                             std::uint64_t clusters, std::uint64_t& free_clusters) {
@@ -81,8 +81,8 @@ bool read_fat_facts(VolumeSource& source, ByteSpan boot, VolumeFacts& facts) {
   const std::uint32_t reserved = le16_or0(boot, bs_reserved_sectors);
   const std::uint32_t fats = u8_or0(boot, bs_fat_count);
   const std::uint32_t root_entries = le16_or0(boot, bs_root_entries);
-  if (bps < 512 || bps > 4096 || !is_power_of_two(bps) || !is_power_of_two(spc) ||
-      reserved == 0 || fats == 0 || le16_or0(boot, 510) != 0xAA55) {
+  if (bps < 512 || bps > 4096 || !is_power_of_two(bps) || !is_power_of_two(spc) || reserved == 0 ||
+      fats == 0 || le16_or0(boot, 510) != 0xAA55) {
     return false;
   }
   const std::uint64_t fat_sectors = le16_or0(boot, bs_fat_sectors16) != 0
@@ -131,8 +131,8 @@ std::uint64_t count_zero_bits(VolumeSource& source, std::uint64_t offset, std::u
 }
 
 // NTFS boot sector.
-constexpr std::size_t ntfs_total_sectors = 0x28;   // i64
-constexpr std::size_t ntfs_mft_lcn = 0x30;         // i64
+constexpr std::size_t ntfs_total_sectors = 0x28;     // i64
+constexpr std::size_t ntfs_mft_lcn = 0x30;           // i64
 constexpr std::size_t ntfs_record_size_code = 0x40;  // i8: clusters, or 2^-n bytes if negative
 constexpr std::int64_t bitmap_record = 6;
 
@@ -145,8 +145,8 @@ bool read_ntfs_facts(VolumeSource& source, ByteSpan boot, VolumeFacts& facts) {
   const std::uint64_t cluster = std::uint64_t{bps} * spc;
   facts.cluster_size = static_cast<std::int32_t>(cluster);
   const std::uint64_t clusters = le64_or0(boot, ntfs_total_sectors) / spc;
-  facts.total_bytes = static_cast<std::int64_t>(std::min<std::uint64_t>(clusters, 1ull << 40) *
-                                                cluster);
+  facts.total_bytes =
+      static_cast<std::int64_t>(std::min<std::uint64_t>(clusters, 1ull << 40) * cluster);
   const auto code = static_cast<std::int8_t>(u8_or0(boot, ntfs_record_size_code));
   const std::uint64_t record_size =
       code < 0 ? (-code < 31 ? 1ull << -code : 0) : std::uint64_t(code) * cluster;
@@ -163,9 +163,8 @@ bool read_ntfs_facts(VolumeSource& source, ByteSpan boot, VolumeFacts& facts) {
   std::uint64_t counted = 0;
   for (const ntfs::DataRun& run : ntfs::decode_runs(record, *data)) {
     if (counted >= clusters) break;
-    const std::uint64_t run_bits =
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(run.length) * cluster * 8,
-                                clusters - counted);
+    const std::uint64_t run_bits = std::min<std::uint64_t>(
+        static_cast<std::uint64_t>(run.length) * cluster * 8, clusters - counted);
     if (run.sparse || static_cast<std::uint64_t>(run.lcn) >= clusters) return true;
     std::uint64_t got = 0;
     zeros += count_zero_bits(source, static_cast<std::uint64_t>(run.lcn) * cluster, run_bits, got);

@@ -78,7 +78,7 @@ class FileSource final : public VolumeSource {
   struct Identity {
     dev_t device = 0;  // st_dev: the file system holding an image
     ino_t inode = 0;
-    dev_t rdev = 0;    // st_rdev of a block device
+    dev_t rdev = 0;  // st_rdev of a block device
     bool block = false;
   };
   static Identity identity_of(const struct stat& st);

@@ -95,7 +95,7 @@ TEST(ShortStringTest, NamesAreCutAtTheirLengthInUtf16UnitsAtACharacterBoundary) 
   for (int i = 0; i < 150; ++i) cyrillic150 += "\xD0\x96";  // Ж: two bytes, one unit
   std::string cjk255;
   for (int i = 0; i < 255; ++i) cjk255 += "\xE5\x86\x99";  // 写: three bytes, one unit
-  const std::string emoji = "\xF0\x9F\x98\x80";  // U+1F600: four bytes, two units
+  const std::string emoji = "\xF0\x9F\x98\x80";            // U+1F600: four bytes, two units
   const std::vector<Case> cases = {
       {"", ""},
       {"short", "short"},
@@ -167,7 +167,9 @@ TEST(NameConversionTest, WideToAnsiGivesUtf8AndQuestionMarksForNonCharacters) {
   const std::vector<Case> cases = {
       {u"", ""},
       {u"report.txt", "report.txt"},
-      {u"Gr\u00FC\u00DFe", "Gr\xC3\xBC\xC3\x9F" "e"},
+      {u"Gr\u00FC\u00DFe",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e"},
       {u"\u65E5\u672C", "\xE6\x97\xA5\xE6\x9C\xAC"},
       {u"\U0001F600", "\xF0\x9F\x98\x80"},
       // Long-name padding and broken surrogates.

@@ -59,11 +59,14 @@ TEST_F(ViewTest, StatusSizeAndDatesSortDescendingAndNoneByRecordNumber) {
   for (int i = 0; i < deleted_count; ++i) got.push_back(deleted_files[i].quality);
   EXPECT_EQ(got, (std::vector<int>{100, 80, 50, 10, 0, -1, -2, -3}));
   sort_catalogue(sort_size);
-  for (int i = 1; i < deleted_count; ++i) EXPECT_GE(deleted_files[i - 1].size, deleted_files[i].size);
+  for (int i = 1; i < deleted_count; ++i)
+    EXPECT_GE(deleted_files[i - 1].size, deleted_files[i].size);
   sort_catalogue(sort_modified);
-  for (int i = 1; i < deleted_count; ++i) EXPECT_GE(deleted_files[i - 1].modified, deleted_files[i].modified);
+  for (int i = 1; i < deleted_count; ++i)
+    EXPECT_GE(deleted_files[i - 1].modified, deleted_files[i].modified);
   sort_catalogue(sort_none);
-  for (int i = 1; i < deleted_count; ++i) EXPECT_LT(deleted_files[i - 1].record_no, deleted_files[i].record_no);
+  for (int i = 1; i < deleted_count; ++i)
+    EXPECT_LT(deleted_files[i - 1].record_no, deleted_files[i].record_no);
   const auto before = names();
   sort_catalogue(7);
   EXPECT_EQ(names(), before) << "an unknown key leaves the order";
@@ -105,8 +108,8 @@ TEST_F(ViewTest, SizeDateAndOverwrittenConditions) {
     std::int8_t quality;
     DateTime modified;
   };
-  for (const Row& row : {Row{"a", 1023, 0, noon}, Row{"b", 1024, -1, midnight},
-                         Row{"c", 1025, 50, next_day}}) {
+  for (const Row& row :
+       {Row{"a", 1023, 0, noon}, Row{"b", 1024, -1, midnight}, Row{"c", 1025, 50, next_day}}) {
     TDeletedFile r = make(row.name, row.size, row.quality);
     r.modified = row.modified;
     add_deleted_file(r);

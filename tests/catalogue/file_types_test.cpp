@@ -1,13 +1,14 @@
 // File-type classification: the group a name gets by its extension, the table's order rules
 // (first equal row wins, the part after the last dot counts), and the counters a
 // classification run over the catalogue leaves behind.
+#include "catalogue/file_types.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/file_types.h"
 
 namespace fennick::catalogue {
 namespace {
@@ -19,16 +20,33 @@ struct NameCase {
 
 TEST(FileTypes, NamesGoToTheGroupOfTheirLastExtension) {
   const NameCase cases[] = {
-      {"photo.jpeg", 9},         {"PHOTO.JPG", 9},          {"Photo.JpG", 9},
-      {"archive.tar.gz", 48},    {"archive.gz.tar", 51},    {"README", 65},
-      {"data.xyz", 65},          {"page.shtml", 20},        {"budget.wks", 21},
-      {"inbox.mbx", 63},         {"report.", 65},           {".txt", 42},
-      {"a.jpgx", 65},            {"a.jp", 65},              {"x.$$$", 43},
-      {"sheet.123", 21},         {"tune.mp", 57},           {"clip.m1v", 58},
-      {"setup.EXE", 67},         {"image.psd", 66},         {"book.Xls", 23},
-      {"a.verylongext", 65},     {"a.midi", 59},            {"Grüße.txt", 42},
+      {"photo.jpeg", 9},
+      {"PHOTO.JPG", 9},
+      {"Photo.JpG", 9},
+      {"archive.tar.gz", 48},
+      {"archive.gz.tar", 51},
+      {"README", 65},
+      {"data.xyz", 65},
+      {"page.shtml", 20},
+      {"budget.wks", 21},
+      {"inbox.mbx", 63},
+      {"report.", 65},
+      {".txt", 42},
+      {"a.jpgx", 65},
+      {"a.jp", 65},
+      {"x.$$$", 43},
+      {"sheet.123", 21},
+      {"tune.mp", 57},
+      {"clip.m1v", 58},
+      {"setup.EXE", 67},
+      {"image.psd", 66},
+      {"book.Xls", 23},
+      {"a.verylongext", 65},
+      {"a.midi", 59},
+      {"Grüße.txt", 42},
       // Only a-z are folded: a UTF-8 extension never equals an ASCII row.
-      {"a.t\xC3\x9Ft", 65},      {"dir.d/file", 65},
+      {"a.t\xC3\x9Ft", 65},
+      {"dir.d/file", 65},
   };
   for (const NameCase& c : cases) {
     EXPECT_EQ(file_type_of(c.name), c.group) << c.name;

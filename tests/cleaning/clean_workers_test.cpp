@@ -60,7 +60,8 @@ TEST(OverwriteRegionTest, WritesZerosThenOnesThenRandomBytesAndLeavesThePosition
   const std::vector<std::uint8_t> bytes = read_bytes(file);
   ASSERT_EQ(bytes.size(), std::size_t{4} << 20);
   EXPECT_TRUE(std::all_of(bytes.begin(), bytes.begin() + start, [](auto b) { return b == 'A'; }));
-  EXPECT_TRUE(std::all_of(bytes.begin() + start + length, bytes.end(), [](auto b) { return b == 'A'; }));
+  EXPECT_TRUE(
+      std::all_of(bytes.begin() + start + length, bytes.end(), [](auto b) { return b == 'A'; }));
   const auto region = std::span(bytes).subspan(start, length);
   std::map<std::uint8_t, std::int64_t> counts;
   for (const std::uint8_t b : region) ++counts[b];
@@ -127,7 +128,8 @@ TEST(CleanRefusalTest, NonNtfsAndUnmountedVolumesAreRefusedWithALogLineAndNothin
   EXPECT_FALSE(cleaning::erase_free_space(d));
   ASSERT_EQ(rec.lines.size(), 2u);
   for (const std::string& line : rec.lines) {
-    EXPECT_EQ(line, " C:\\ is not mounted (" + copy + "); the cleaning jobs work through the mounted file system");
+    EXPECT_EQ(line, " C:\\ is not mounted (" + copy +
+                        "); the cleaning jobs work through the mounted file system");
   }
   EXPECT_EQ(sha256_of(copy), before);
 }
@@ -143,16 +145,20 @@ std::string ntfs_times(const std::string& path) {
 }
 
 std::string ntfs_attributes(const std::string& path) {
-  return run_command("getfattr --only-values -n system.ntfs_attrib_be " + shell_quote(path) + " | od -An -tx1").out;
+  return run_command("getfattr --only-values -n system.ntfs_attrib_be " + shell_quote(path) +
+                     " | od -An -tx1")
+      .out;
 }
 
 // The clusters of a file's unnamed data stream, by The Sleuth Kit, from the file's path.
 std::vector<std::int64_t> clusters_of(const std::string& image, const std::string& path) {
-  const std::string inode = run_command("ifind -n " + shell_quote(path) + " " + shell_quote(image)).out;
+  const std::string inode =
+      run_command("ifind -n " + shell_quote(path) + " " + shell_quote(image)).out;
   const std::string text = run_command("istat " + shell_quote(image) + " " + inode).out;
   std::vector<std::int64_t> clusters;
   const std::size_t data = text.find("Type: $DATA (128-");
-  if (data == std::string::npos || text.find("Non-Resident", data) == std::string::npos) return clusters;
+  if (data == std::string::npos || text.find("Non-Resident", data) == std::string::npos)
+    return clusters;
   std::istringstream in(text.substr(text.find('\n', data) + 1));
   std::int64_t c = 0;
   while (in >> c) clusters.push_back(c);
@@ -168,12 +174,13 @@ struct TipCase {
 // Every file keeps length, content and all its times; the bytes past each end, which held a
 // known old pattern, hold something else afterwards. A compressed file is left alone.
 TEST(ClusterTipsTest, TipsAreOverwrittenWhileLengthContentTimesAndAttributesStay) {
-  if (!can_mount_ntfs() || !have_program("istat")) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs, ntfs-3g, sleuthkit";
+  if (!can_mount_ntfs() || !have_program("istat"))
+    GTEST_SKIP() << "needs root, /dev/fuse, mkntfs, ntfs-3g, sleuthkit";
   NtfsImage v;
   const std::vector<TipCase> cases = {
-      {"top.bin", 5000, false},           {"docs/a.bin", 4097, false},
-      {"docs/deep/b.bin", 12000, false},  {"docs/deep/ro.bin", 6000, true},
-      {"docs/whole.bin", 8192, false},    {"empty.bin", 0, false},
+      {"top.bin", 5000, false},          {"docs/a.bin", 4097, false},
+      {"docs/deep/b.bin", 12000, false}, {"docs/deep/ro.bin", 6000, true},
+      {"docs/whole.bin", 8192, false},   {"empty.bin", 0, false},
       {"tiny.txt", 20, false},
   };
   std::map<std::string, std::string> hashes, times, attributes;
@@ -193,7 +200,8 @@ TEST(ClusterTipsTest, TipsAreOverwrittenWhileLengthContentTimesAndAttributesStay
   ASSERT_TRUE(write_bytes(v.path("resident.txt"), marked_content("resident", 30)));
   run_command("touch -d '2001-02-03 04:05:06' " + shell_quote(v.path("top.bin")));
   for (const TipCase& c : cases) {
-    if (c.read_only) run_command("setfattr -n system.ntfs_attrib_be -v 0x00000021 " + shell_quote(v.path(c.name)));
+    if (c.read_only)
+      run_command("setfattr -n system.ntfs_attrib_be -v 0x00000021 " + shell_quote(v.path(c.name)));
   }
   std::vector<std::string> names = {"packed/c.txt", "resident.txt"};
   for (const TipCase& c : cases) names.push_back(c.name);
@@ -218,7 +226,8 @@ TEST(ClusterTipsTest, TipsAreOverwrittenWhileLengthContentTimesAndAttributesStay
     attributes[n] = ntfs_attributes(v.path(n));
     ASSERT_FALSE(times[n].empty()) << n;
   }
-  const std::string listing_before = run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out;
+  const std::string listing_before =
+      run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out;
   {
     DriveScope drive(v.image());
     RecordingChannel rec;
@@ -234,7 +243,9 @@ TEST(ClusterTipsTest, TipsAreOverwrittenWhileLengthContentTimesAndAttributesStay
     for (const TipCase& c : cases) total += static_cast<std::int64_t>(c.size);
     EXPECT_EQ(cleaning::tips_seen_bytes, total);
   }
-  EXPECT_EQ(run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out, listing_before);
+  EXPECT_EQ(
+      run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out,
+      listing_before);
   for (const std::string& n : names) {
     EXPECT_EQ(ntfs_times(v.path(n)), times[n]) << n;
     EXPECT_EQ(ntfs_attributes(v.path(n)), attributes[n]) << n;
@@ -254,14 +265,17 @@ TEST(ClusterTipsTest, TipsAreOverwrittenWhileLengthContentTimesAndAttributesStay
     // The last pass writes random bytes, 1 in 256 of which is 0xAB by chance: only a tip that
     // mostly still holds the old bytes was not overwritten (a tighter bound made short tips
     // fail now and then).
-    EXPECT_LT(old_bytes, (cluster_end - tip_start) / 2) << c.name << ": tip still holds the old bytes";
+    EXPECT_LT(old_bytes, (cluster_end - tip_start) / 2)
+        << c.name << ": tip still holds the old bytes";
   }
   // No file or folder of the job's own is left.
   EXPECT_EQ(run_command("fls -r -p " + shell_quote(v.image()) + " | grep -v '\\$' | wc -l").out,
             std::to_string(names.size() + 3) + "\n");
 }
 
-std::vector<std::string> root_listing(const NtfsImage& v) { return folder_listing(v.mount_point()); }
+std::vector<std::string> root_listing(const NtfsImage& v) {
+  return folder_listing(v.mount_point());
+}
 
 // Stops at chosen moments and full volumes: every run ends with the root as it was and the
 // free space given back.

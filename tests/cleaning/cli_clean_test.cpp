@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 std::string cli() { return shell_quote(cli_path()); }
 
 // The scan's rows (drive record name path size ...) whose name starts with the prefix.
-std::map<std::string, std::string> scanned_records(const std::string& image, const std::string& prefix) {
+std::map<std::string, std::string> scanned_records(const std::string& image,
+                                                   const std::string& prefix) {
   const CommandResult r = run_command(cli() + " scan --format tsv " + shell_quote(image));
   std::map<std::string, std::string> by_name;
   std::istringstream in(r.out);
@@ -38,7 +39,8 @@ std::map<std::string, std::string> scanned_records(const std::string& image, con
 std::vector<std::uint8_t> recover_record(const std::string& image, const std::string& record,
                                          const std::string& to) {
   run_command("rm -rf " + shell_quote(to) + " && mkdir -p " + shell_quote(to));
-  run_command(cli() + " recover --record " + record + " --to " + shell_quote(to) + " " + shell_quote(image));
+  run_command(cli() + " recover --record " + record + " --to " + shell_quote(to) + " " +
+              shell_quote(image));
   for (const auto& entry : fs::directory_iterator(to)) return read_bytes(entry.path().string());
   return {};
 }
@@ -117,10 +119,12 @@ TEST(CliCleanTest, FreeSpaceLeavesNoByteOfDeletedFilesAndKeepsLiveOnes) {
   v.unmount();
 
   for (const auto& [name, record] : records) {
-    const std::vector<std::uint8_t> recovered = recover_record(v.image(), record, v.scratch() + "/out");
+    const std::vector<std::uint8_t> recovered =
+        recover_record(v.image(), record, v.scratch() + "/out");
     const std::vector<std::uint8_t>& original = gone[name];
     std::size_t same = 0;
-    for (std::size_t i = 0; i < std::min(recovered.size(), original.size()); ++i) same += recovered[i] == original[i];
+    for (std::size_t i = 0; i < std::min(recovered.size(), original.size()); ++i)
+      same += recovered[i] == original[i];
     EXPECT_LT(same, original.size() / 64) << name << ": recovered bytes still match the original";
   }
   // Not a line of any deleted file is left anywhere on the volume.
@@ -132,7 +136,8 @@ TEST(CliCleanTest, FreeSpaceLeavesNoByteOfDeletedFilesAndKeepsLiveOnes) {
 }
 
 TEST(CliCleanTest, DirectoryEntriesLeaveNoDeletedRecordToFind) {
-  if (!can_mount_ntfs() || !have_program("fls")) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs, ntfs-3g, sleuthkit";
+  if (!can_mount_ntfs() || !have_program("fls"))
+    GTEST_SKIP() << "needs root, /dev/fuse, mkntfs, ntfs-3g, sleuthkit";
   NtfsImage v(16);
   ASSERT_TRUE(v.mount());
   run_command("mkdir -p " + shell_quote(v.path("old")) + " " + shell_quote(v.path("TMPDIR000000")));
@@ -142,7 +147,8 @@ TEST(CliCleanTest, DirectoryEntriesLeaveNoDeletedRecordToFind) {
     ASSERT_TRUE(write_bytes(v.path(folder + "gone" + std::to_string(i) + ".txt"),
                             marked_content("gone" + std::to_string(i), 300 + 100 * i)));
   }
-  run_command("rm " + shell_quote(v.path("old")) + "/gone* " + shell_quote(v.mount_point()) + "/gone*");
+  run_command("rm " + shell_quote(v.path("old")) + "/gone* " + shell_quote(v.mount_point()) +
+              "/gone*");
   v.unmount();
   const auto fls_deleted = [&] {
     return run_command("fls -r -d -p " + shell_quote(v.image()) + " | grep -c gone").out;
@@ -156,7 +162,8 @@ TEST(CliCleanTest, DirectoryEntriesLeaveNoDeletedRecordToFind) {
   const CommandResult r = run_command(cli() + " clean --entries " + shell_quote(v.image()));
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.err, " Erase directory entries ...\n Ok\n");
-  EXPECT_EQ(folder_listing(v.mount_point()), root_before) << "no TMPDIR folder of the job's is left";
+  EXPECT_EQ(folder_listing(v.mount_point()), root_before)
+      << "no TMPDIR folder of the job's is left";
   EXPECT_EQ(folder_listing(v.path("TMPDIR000000")), std::vector<std::string>{"mine.txt"})
       << "a folder of the user's under a job's name is left alone";
   EXPECT_EQ(sha256_of(v.path("TMPDIR000000/mine.txt")), mine);

@@ -29,7 +29,8 @@ inline std::vector<std::uint8_t> read_bytes(const std::string& path) {
 
 inline bool write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
@@ -50,7 +51,8 @@ inline std::vector<std::uint8_t> marked_content(const std::string& marker, std::
 }
 
 inline bool contains(const std::vector<std::uint8_t>& haystack, const std::string& needle) {
-  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+         haystack.end();
 }
 
 // Names in a folder (without "." and ".."), sorted.
@@ -70,8 +72,7 @@ inline std::vector<std::string> folder_listing(const std::string& folder) {
 
 class NtfsImage {
  public:
-  explicit NtfsImage(int mib = 16)
-      : image_(dir_.path() + "/v.img"), mount_(dir_.path() + "/mnt") {
+  explicit NtfsImage(int mib = 16) : image_(dir_.path() + "/v.img"), mount_(dir_.path() + "/mnt") {
     run_command("truncate -s " + std::to_string(mib) + "M " + shell_quote(image_) +
                 " && mkntfs -F -Q -q " + shell_quote(image_) + " >/dev/null 2>&1");
     run_command("mkdir -p " + shell_quote(mount_));
@@ -85,7 +86,9 @@ class NtfsImage {
   std::string path(const std::string& relative) const { return mount_ + "/" + relative; }
   const std::string& scratch() const { return dir_.path(); }
 
-  bool mounted() const { return run_command("mountpoint -q " + shell_quote(mount_)).exit_code == 0; }
+  bool mounted() const {
+    return run_command("mountpoint -q " + shell_quote(mount_)).exit_code == 0;
+  }
 
   bool mount() {
     pid_ = run_command("ntfs-3g -o no_detach " + shell_quote(image_) + " " + shell_quote(mount_) +

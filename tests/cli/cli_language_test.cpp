@@ -35,9 +35,9 @@ TEST(CliLanguageTest, LogLinesFollowTheOptionThenTheStoredSetting) {
       std::filesystem::create_directories(config.path() + "/BrantleSoftware");
       std::ofstream(config.path() + "/BrantleSoftware/Fennick.conf") << c.settings;
     }
-    const CommandResult r =
-        run_command("XDG_CONFIG_HOME=" + shell_quote(config.path()) + " " +
-                    shell_quote(cli_path()) + " " + c.option + "scan --format tsv " + shell_quote(fat12));
+    const CommandResult r = run_command("XDG_CONFIG_HOME=" + shell_quote(config.path()) + " " +
+                                        shell_quote(cli_path()) + " " + c.option +
+                                        "scan --format tsv " + shell_quote(fat12));
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.first_line)
         << (c.settings ? c.settings : "(no file)") << " " << c.option;

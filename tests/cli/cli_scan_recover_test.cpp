@@ -33,7 +33,8 @@ std::vector<std::vector<std::string>> split_tsv(const std::string& text) {
     std::size_t start = 0;
     while (true) {
       const std::size_t tab = line.find('\t', start);
-      cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      cells.push_back(
+          line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
       if (tab == std::string::npos) break;
       start = tab + 1;
     }
@@ -62,7 +63,8 @@ struct ScanRow {
   // "/DOCS/OLD/name" from "C:\DOCS\OLD\" and the name.
   std::string volume_path() const {
     std::string p = path.size() >= 3 ? path.substr(2) : path;
-    for (char& c : p) if (c == '\\') c = '/';
+    for (char& c : p)
+      if (c == '\\') c = '/';
     return p + name;
   }
 };
@@ -92,7 +94,8 @@ bool same_volume_path(const std::string& ours, const std::string& truth) {
   auto split = [](const std::string& p, std::vector<std::string>& out) {
     std::stringstream ss(p);
     std::string part;
-    while (std::getline(ss, part, '/')) if (!part.empty()) out.push_back(part);
+    while (std::getline(ss, part, '/'))
+      if (!part.empty()) out.push_back(part);
   };
   split(ours, a);
   split(truth, b);
@@ -108,7 +111,9 @@ bool same_volume_path(const std::string& ours, const std::string& truth) {
     }
     if (x.size() != y.size()) return false;
     for (std::size_t k = 0; k < x.size(); ++k) {
-      if (std::tolower(static_cast<unsigned char>(x[k])) != std::tolower(static_cast<unsigned char>(y[k]))) return false;
+      if (std::tolower(static_cast<unsigned char>(x[k])) !=
+          std::tolower(static_cast<unsigned char>(y[k])))
+        return false;
     }
   }
   return true;
@@ -133,7 +138,8 @@ class CliOnImage : public ::testing::TestWithParam<std::string> {
     ASSERT_FALSE(truth.empty());
   }
   std::vector<ScanRow> scan(const std::string& options = "") {
-    const CommandResult r = run_command(cli() + " scan --format tsv " + options + " " + shell_quote(image));
+    const CommandResult r =
+        run_command(cli() + " scan --format tsv " + options + " " + shell_quote(image));
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), scan_header);
     return parse_scan(r.out);
@@ -174,7 +180,10 @@ TEST_P(CliOnImage, TheThreeFormatsListTheSameRowsAfterTheLogLines) {
 
   TempDir dir;
   const std::string json = dir.path() + "/scan.json";
-  ASSERT_EQ(run_command(cli() + " scan --format json " + shell_quote(image) + " > " + shell_quote(json)).exit_code, 0);
+  ASSERT_EQ(
+      run_command(cli() + " scan --format json " + shell_quote(image) + " > " + shell_quote(json))
+          .exit_code,
+      0);
   const CommandResult as_tsv = run_command(
       "PYTHONIOENCODING=utf-8 python3 -c 'import json, sys\n"
       "for r in json.load(open(sys.argv[1])):\n"
@@ -183,7 +192,8 @@ TEST_P(CliOnImage, TheThreeFormatsListTheSameRowsAfterTheLogLines) {
   ASSERT_EQ(as_tsv.exit_code, 0) << as_tsv.err;
   EXPECT_EQ(split_tsv(as_tsv.out), rows);
 
-  const CommandResult table = run_command(cli() + " scan --format table " + shell_quote(image) + " 2>&1");
+  const CommandResult table =
+      run_command(cli() + " scan --format table " + shell_quote(image) + " 2>&1");
   ASSERT_EQ(table.exit_code, 0);
   std::vector<std::string> lines;
   std::istringstream in(table.out);
@@ -241,7 +251,8 @@ TEST_P(CliOnImage, RecoverGivesTheOriginalBytesAndLeavesTheImageAlone) {
 TEST_P(CliOnImage, SelectionOptionsPickRecords) {
   const std::vector<ScanRow> all = scan();
   ASSERT_GT(all.size(), 3u);
-  const std::vector<ScanRow> by_record = scan("--record C:" + all[2].record + " --record " + all[0].record);
+  const std::vector<ScanRow> by_record =
+      scan("--record C:" + all[2].record + " --record " + all[0].record);
   ASSERT_EQ(by_record.size(), 2u);
   EXPECT_EQ(by_record[0].record, all[0].record);
   EXPECT_EQ(by_record[1].record, all[2].record);
@@ -269,7 +280,9 @@ TEST_P(CliOnImage, WipeRemovesOnlyTheChosenFile) {
   const std::vector<ScanRow> rows = scan();
   const ScanRow* victim = nullptr;
   for (const ScanRow& row : rows) {
-    if (row.name.find("Meeting") != std::string::npos || row.name.find("Report for May") != std::string::npos) victim = &row;
+    if (row.name.find("Meeting") != std::string::npos ||
+        row.name.find("Report for May") != std::string::npos)
+      victim = &row;
   }
   ASSERT_NE(victim, nullptr);
   const CommandResult r =

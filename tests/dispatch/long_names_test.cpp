@@ -27,7 +27,7 @@ std::string repeat(const std::string& piece, int n) {
 
 TEST(LongNamesTest, CyrillicNamesAndPathsAreKeptWholeAndFitLinuxOnRecovery) {
   if (!can_mount_ntfs()) GTEST_SKIP() << "needs root, mkntfs, ntfs-3g and FUSE";
-  const std::string name = repeat("\xD0\x96", 150) + ".docx";     // Ж x 150
+  const std::string name = repeat("\xD0\x96", 150) + ".docx";                         // Ж x 150
   const std::string folder = repeat("\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0", 20);  // Папка x 20
   NtfsImage volume;
   ASSERT_TRUE(volume.mount());
@@ -61,7 +61,8 @@ TEST(LongNamesTest, CyrillicNamesAndPathsAreKeptWholeAndFitLinuxOnRecovery) {
   ASSERT_FALSE(outcome.result.failed) << (log.lines.empty() ? "" : log.lines.back());
   // 200 bytes of folder name fit; the file's 305 bytes become 255, keeping ".docx".
   const std::string short_name = repeat("\xD0\x96", 125) + ".docx";
-  EXPECT_EQ(outcome.output_path, out.path() + "/" + folder + "/" + folder + "/" + folder + "/" + short_name);
+  EXPECT_EQ(outcome.output_path,
+            out.path() + "/" + folder + "/" + folder + "/" + folder + "/" + short_name);
   std::ifstream in(outcome.output_path);
   std::string text;
   std::getline(in, text);

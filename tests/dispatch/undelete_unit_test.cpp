@@ -70,7 +70,8 @@ TEST(OutputPathTest, ANameLongerThanALinuxNameKeepsItsExtension) {
   // Whole characters only: an odd room leaves a byte unused.
   EXPECT_EQ(safe_component("a" + cyrillic + ".docx"), "a" + cyrillic.substr(0, 248) + ".docx");
   // A folder of the path is shortened the same way when folders are kept.
-  const std::string path = output_path_for(record("E:\\" + cyrillic + "\\", cyrillic + ".docx"), true, "/out", {});
+  const std::string path =
+      output_path_for(record("E:\\" + cyrillic + "\\", cyrillic + ".docx"), true, "/out", {});
   EXPECT_EQ(path, "/out/" + cyrillic.substr(0, 254) + "/" + name);
 }
 
@@ -106,8 +107,8 @@ TEST(RecoverFileTest, RecreatesTheFolderPathOnlyWithKeep) {
 
 TEST(SizeTextTest, UsesBytesBinaryKiloAndDecimalMega) {
   const std::vector<std::pair<std::int64_t, std::string>> cases = {
-      {0, "0 b"},         {1000, "1000 b"},        {1023, "1023 b"},
-      {1024, "1 Kb"},     {2048, "2 Kb"},          {999999, "977 Kb"},
+      {0, "0 b"},           {1000, "1000 b"},     {1023, "1023 b"},
+      {1024, "1 Kb"},       {2048, "2 Kb"},       {999999, "977 Kb"},
       {1000000, "1.00 Mb"}, {1500000, "1.50 Mb"}, {-5, "-5 b"},
   };
   for (const auto& [size, text] : cases) EXPECT_EQ(size_text(size), text) << size;
@@ -147,7 +148,7 @@ TEST_F(ScanDriveTest, AVolumeOfNoKnownFileSystemIsADriveError) {
 
 TEST_F(ScanDriveTest, StatusWordsOfEveryQuality) {
   const std::vector<std::pair<int, int>> cases = {
-      {-4, -1}, {-3, 45}, {-2, 44}, {-1, 43}, {0, 46}, {1, 47},   {33, 47},
+      {-4, -1}, {-3, 45}, {-2, 44}, {-1, 43}, {0, 46},   {1, 47},   {33, 47},
       {34, 48}, {66, 48}, {67, 49}, {99, 49}, {100, 50}, {101, -1}, {127, -1}};
   for (const auto& [quality, message] : cases) {
     EXPECT_EQ(status_message(static_cast<std::int8_t>(quality)), message) << quality;

@@ -1,11 +1,12 @@
 // FAT layout and lookups: entry positions of the three widths, the width threshold, the
 // end-of-chain rules, the free-cluster search and the recovery-quality estimate with its
 // rounding, on small FATs held in memory.
+#include "fat/fat_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "fat/fat_layout.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
 #include "volume/drive_table.h"
@@ -20,9 +21,11 @@ class FatInMemory {
  public:
   FatInMemory(int width, std::uint16_t reserved, std::uint32_t sectors = 64)
       : width_(width), reserved_(reserved), bytes_(sectors * 512, 0) {
-    bytes_[11] = 0x00; bytes_[12] = 0x02;  // 512 bytes per sector
-    bytes_[13] = 1;                        // sectors per cluster
-    bytes_[14] = static_cast<std::uint8_t>(reserved); bytes_[15] = 0;
+    bytes_[11] = 0x00;
+    bytes_[12] = 0x02;  // 512 bytes per sector
+    bytes_[13] = 1;     // sectors per cluster
+    bytes_[14] = static_cast<std::uint8_t>(reserved);
+    bytes_[15] = 0;
     bytes_[16] = 1;
     bytes_[46] = 1;  // keeps the reader's 64-bit sector limit far above the volume
   }
@@ -40,7 +43,8 @@ class FatInMemory {
       return;
     }
     const std::size_t at = base + cluster * (width_ / 8);
-    for (int i = 0; i < width_ / 8; ++i) bytes_[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < width_ / 8; ++i)
+      bytes_[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
   std::vector<std::uint8_t>& bytes() { return bytes_; }
   // Attaches the bytes under letter 'q' and returns a layout for them.
@@ -63,8 +67,9 @@ class FatLayoutTest : public ::testing::Test {
 
 TEST(FatWidthTest, FatNameBelow4085ClustersIsTwelveBitsElseSixteen) {
   std::vector<std::uint8_t> boot(512, 0);
-  boot[11] = 0; boot[12] = 4;  // 1024 bytes per sector
-  boot[13] = 2;                // 2 KiB clusters
+  boot[11] = 0;
+  boot[12] = 4;  // 1024 bytes per sector
+  boot[13] = 2;  // 2 KiB clusters
   EXPECT_EQ(make_layout(boot, "FAT", 4084LL * 2048).width, 12);
   EXPECT_EQ(make_layout(boot, "FAT", 4085LL * 2048).width, 16);
   EXPECT_EQ(make_layout(boot, "FAT", 4087LL * 2048 - 1).cluster_count, 4086);
@@ -84,18 +89,21 @@ TEST(FatWidthTest, FatNameBelow4085ClustersIsTwelveBitsElseSixteen) {
 
 TEST(FatWidthTest, PositionsFollowTheBootSector) {
   std::vector<std::uint8_t> boot(512, 0);
-  boot[11] = 0; boot[12] = 2;  // 512
+  boot[11] = 0;
+  boot[12] = 2;  // 512
   boot[13] = 4;
-  boot[14] = 1;                // reserved
-  boot[16] = 2;                // FATs
-  boot[17] = 0; boot[18] = 2;  // 512 root entries
-  boot[22] = 32;               // sectors per FAT (16-bit)
+  boot[14] = 1;  // reserved
+  boot[16] = 2;  // FATs
+  boot[17] = 0;
+  boot[18] = 2;   // 512 root entries
+  boot[22] = 32;  // sectors per FAT (16-bit)
   const FatLayout fat16 = make_layout(boot, "FAT", 10000LL * 2048);
   EXPECT_EQ(fat16.root_region_position(), (1 + 2 * 32) * 512);
   EXPECT_EQ(fat16.cluster_position(2), (1 + 64 + 32) * 512);
   EXPECT_EQ(fat16.cluster_position(5), (1 + 64 + 32 + 12) * 512);
-  boot[22] = 0;                      // FAT32 has no 16-bit FAT size
-  boot[36] = 0x10; boot[37] = 0x01;  // 272 sectors per FAT (32-bit)
+  boot[22] = 0;  // FAT32 has no 16-bit FAT size
+  boot[36] = 0x10;
+  boot[37] = 0x01;  // 272 sectors per FAT (32-bit)
   const FatLayout fat32 = make_layout(boot, "FAT32", 100000LL * 2048);
   EXPECT_EQ(fat32.cluster_position(2), (1 + 2 * 272) * 512);
 }
@@ -141,7 +149,12 @@ TEST_F(FatLayoutTest, Fat32KeepsTheTopBitsAndTakesThemAsEndOfChain) {
 }
 
 TEST_F(FatLayoutTest, FreeEntryOfADeletedDirectoryEndsItsChain) {
-  struct Case { int width; const char* fs; std::int64_t clusters; std::uint32_t end; };
+  struct Case {
+    int width;
+    const char* fs;
+    std::int64_t clusters;
+    std::uint32_t end;
+  };
   for (const Case c : {Case{12, "FAT", 3000, 0xFFF8}, Case{16, "FAT", 20000, 0xFFF8},
                        Case{32, "FAT32", 70000, 0x0FFFFFF8}}) {
     FatInMemory fat(c.width, 1);

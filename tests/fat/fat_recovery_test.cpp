@@ -37,7 +37,8 @@ std::vector<std::uint8_t> file_bytes(const std::string& path) {
 
 void write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string lower_ascii(std::string s) {
@@ -51,7 +52,8 @@ bool same_component(const std::string& found, const std::string& written) {
   if (lower_ascii(found) == lower_ascii(written)) return true;
   if (found.empty() || found[0] != '_' || written.empty()) return false;
   std::size_t first = 1;
-  while (first < written.size() && (static_cast<unsigned char>(written[first]) & 0xC0) == 0x80) ++first;
+  while (first < written.size() && (static_cast<unsigned char>(written[first]) & 0xC0) == 0x80)
+    ++first;
   return lower_ascii(found.substr(1)) == lower_ascii(written.substr(first));
 }
 
@@ -59,7 +61,8 @@ std::vector<std::string> split(const std::string& text, char sep) {
   std::vector<std::string> parts;
   std::istringstream in(text);
   std::string part;
-  while (std::getline(in, part, sep)) if (!part.empty()) parts.push_back(part);
+  while (std::getline(in, part, sep))
+    if (!part.empty()) parts.push_back(part);
   return parts;
 }
 
@@ -204,9 +207,10 @@ TYPED_TEST(FatImageRecoveryTest, QualityFollowsTheClustersInUse) {
   {
     DriveScope drive(img);
     ASSERT_EQ(scan_fat_volume(), 1);
-    const auto* overwritten = find_record(*std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
-      return t.path == "/ARCHIVE/Overwritten report.pdf";
-    }));
+    const auto* overwritten =
+        find_record(*std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
+          return t.path == "/ARCHIVE/Overwritten report.pdf";
+        }));
     ASSERT_NE(overwritten, nullptr);
     EXPECT_EQ(overwritten->quality, 0);
     first = static_cast<std::uint32_t>(find_record(*q2)->first_cluster);
@@ -218,7 +222,10 @@ TYPED_TEST(FatImageRecoveryTest, QualityFollowsTheClustersInUse) {
   const std::uint32_t c = first + 3;
   std::uint8_t* at = bytes.data() + fat * bps + c * TypeParam::width / 8;
   if (TypeParam::width == 12) {
-    if (c % 2) at[0] |= 0x70, at[1] = 0xFF; else at[0] = 0xF7, at[1] |= 0x0F;
+    if (c % 2)
+      at[0] |= 0x70, at[1] = 0xFF;
+    else
+      at[0] = 0xF7, at[1] |= 0x0F;
   } else {
     at[0] = 0xF7, at[1] = 0xFF;
   }
@@ -270,7 +277,8 @@ TYPED_TEST(FatImageRecoveryTest, StopAndFailuresEndTheFile) {
   // A cluster that cannot be read ends the file with a reason.
   auto memory = testing::attach_memory_volume('c', file_bytes(this->image_));
   const auto layout = layout_for_drive(0);
-  memory->unreadable_from = layout->cluster_position(static_cast<std::uint32_t>(zip->first_cluster) + 1);
+  memory->unreadable_from =
+      layout->cluster_position(static_cast<std::uint32_t>(zip->first_cluster) + 1);
   EXPECT_EQ(recover_fat_file(*zip, out, &result), 1);
   EXPECT_TRUE(result.failed);
   EXPECT_TRUE(log.lines.back().starts_with(" Error: cannot read cluster ")) << log.lines.back();
@@ -290,8 +298,10 @@ std::vector<std::pair<std::size_t, std::size_t>> differences(const std::vector<s
       while (i + 8 < a.size() && std::memcmp(&a[i + 1], &b[i + 1], 8) == 0) i += 8;
       continue;
     }
-    if (!ranges.empty() && ranges.back().second + 32 >= i) ranges.back().second = i + 1;
-    else ranges.push_back({i, i + 1});
+    if (!ranges.empty() && ranges.back().second + 32 >= i)
+      ranges.back().second = i + 1;
+    else
+      ranges.push_back({i, i + 1});
   }
   return ranges;
 }
@@ -300,7 +310,9 @@ bool fls_lists(const std::string& image, const std::string& name, std::int64_t s
   const std::string out = run_command("fls -r -d -p -l " + shell_quote(image)).out;
   for (const auto& line : split(out, '\n')) {
     const auto f = split(line, '\t');
-    if (f.size() >= 7 && (f[1].ends_with(name) || std::stoll(f[6]) == size) && f[0].starts_with("r/r *")) return true;
+    if (f.size() >= 7 && (f[1].ends_with(name) || std::stoll(f[6]) == size) &&
+        f[0].starts_with("r/r *"))
+      return true;
   }
   return false;
 }
@@ -309,10 +321,12 @@ TYPED_TEST(FatImageRecoveryTest, WipeOverwritesOnlyTheEntrySet) {
   if (!testing::have_program("fls")) GTEST_SKIP() << "The Sleuth Kit is not installed";
   const std::string shared = sha256_of(this->image_);
   const auto truth = read_truth(this->image_);
-  for (const char* target : {"/Résumé 2024.docx", "/DOCS/Reports/2024/Quarterly/Q2 figures (final).csv"}) {
+  for (const char* target :
+       {"/Résumé 2024.docx", "/DOCS/Reports/2024/Quarterly/Q2 figures (final).csv"}) {
     const std::string img = this->copy();
     const auto original = file_bytes(img);
-    const Truth& t = *std::find_if(truth.begin(), truth.end(), [&](const Truth& x) { return x.path == target; });
+    const Truth& t =
+        *std::find_if(truth.begin(), truth.end(), [&](const Truth& x) { return x.path == target; });
     const std::string name = t.path.substr(t.path.rfind('/') + 1);
     ASSERT_TRUE(fls_lists(img, name, t.size));
     std::int64_t set_start = 0;
@@ -322,8 +336,9 @@ TYPED_TEST(FatImageRecoveryTest, WipeOverwritesOnlyTheEntrySet) {
       const auto* r = find_record(t);
       ASSERT_NE(r, nullptr) << target;
       const auto layout = layout_for_drive(0);
-      set_start = (r->entry_cluster == 0 ? layout->root_region_position()
-                                         : layout->cluster_position(static_cast<std::uint32_t>(r->entry_cluster))) +
+      set_start = (r->entry_cluster == 0
+                       ? layout->root_region_position()
+                       : layout->cluster_position(static_cast<std::uint32_t>(r->entry_cluster))) +
                   r->entry_offset;
       messages::RecordingChannel log;
       messages::ScopedChannel scope(log);
@@ -351,16 +366,23 @@ TYPED_TEST(FatImageRecoveryTest, WipeOverwritesOnlyTheEntrySet) {
 TYPED_TEST(FatImageRecoveryTest, WipeOfChangedEntriesWritesNothing) {
   const std::string img = this->copy();
   const auto truth = read_truth(this->image_);
-  const Truth& t = *std::find_if(truth.begin(), truth.end(), [](const Truth& x) { return x.path == "/DOCS/Reports/draft.doc"; });
+  const Truth& t = *std::find_if(truth.begin(), truth.end(), [](const Truth& x) {
+    return x.path == "/DOCS/Reports/draft.doc";
+  });
   DriveScope drive(img);
   ASSERT_EQ(scan_fat_volume(), 1);
   const catalogue::TDeletedFile record = *find_record(t);
   const auto layout = layout_for_drive(0);
-  const auto at = static_cast<std::size_t>(layout->cluster_position(static_cast<std::uint32_t>(record.entry_cluster)) +
-                                           record.entry_offset);
+  const auto at = static_cast<std::size_t>(
+      layout->cluster_position(static_cast<std::uint32_t>(record.entry_cluster)) +
+      record.entry_offset);
   messages::RecordingChannel log;
   messages::ScopedChannel scope(log);
-  struct Change { std::size_t offset; std::uint8_t value; const char* reason; };
+  struct Change {
+    std::size_t offset;
+    std::uint8_t value;
+    const char* reason;
+  };
   for (const Change& c : {Change{28, 0x99, " Error: the entry no longer describes the file"},
                           Change{0, 'D', " Error: the entry is no longer deleted"}}) {
     auto bytes = file_bytes(img);
@@ -383,14 +405,18 @@ TYPED_TEST(FatImageRecoveryTest, WipeOfChangedEntriesWritesNothing) {
 class FatBoundaryWipeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testing::have_program("mcopy") || !testing::have_program("fls")) GTEST_SKIP() << "needs mtools and TSK";
+    if (!testing::have_program("mcopy") || !testing::have_program("fls"))
+      GTEST_SKIP() << "needs mtools and TSK";
     img_ = dir_.path() + "/b.img";
     const std::string d = dir_.path();
-    const auto r = run_command("export MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null; set -e; truncate -s 4M " + img_ +
-                               "; mkfs.fat -F 16 -s 1 " + img_ + " >/dev/null; mmd -i " + img_ + " ::/D;"
-                               "for i in $(seq -w 1 13); do echo $i > " + d + "/F$i.TXT; done; mcopy -i " + img_ + " " +
-                               d + "/F*.TXT ::/D; head -c 3000 /dev/urandom > " + d + "/l; mcopy -i " + img_ + " " + d +
-                               "/l '::/D/Long name here.txt'; mdel -i " + img_ + " '::/D/Long name here.txt'");
+    const auto r = run_command(
+        "export MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null; set -e; truncate -s 4M " + img_ +
+        "; mkfs.fat -F 16 -s 1 " + img_ + " >/dev/null; mmd -i " + img_ +
+        " ::/D;"
+        "for i in $(seq -w 1 13); do echo $i > " +
+        d + "/F$i.TXT; done; mcopy -i " + img_ + " " + d +
+        "/F*.TXT ::/D; head -c 3000 /dev/urandom > " + d + "/l; mcopy -i " + img_ + " " + d +
+        "/l '::/D/Long name here.txt'; mdel -i " + img_ + " '::/D/Long name here.txt'");
     ASSERT_EQ(r.exit_code, 0) << r.err;
   }
   testing::TempDir dir_;
@@ -438,7 +464,8 @@ TEST_F(FatBoundaryWipeTest, WipeWithoutANextClusterWritesNothing) {
   bool wiped = true;
   EXPECT_EQ(dispatch::wipe_file(r, &wiped), 1);
   EXPECT_FALSE(wiped);
-  EXPECT_TRUE(log.lines.back().starts_with(" Error: the FAT gives no next cluster")) << log.lines.back();
+  EXPECT_TRUE(log.lines.back().starts_with(" Error: the FAT gives no next cluster"))
+      << log.lines.back();
   EXPECT_EQ(file_bytes(img_), bytes);
 }
 

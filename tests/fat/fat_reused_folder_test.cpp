@@ -23,12 +23,12 @@ TEST(FatReusedFolderTest, ANewFolderInADeletedFoldersClusterIsNotWalkedAsTheOldO
   const std::string i = " -i " + shell_quote(image) + " ";
   // mtools on FAT16 takes the first free cluster, so NEW gets OLD's freed cluster; OLD's
   // entry stays in KEEP (a new entry in the same folder would take its slot).
-  const std::string script =
-      "export MTOOLS_SKIP_CHECK=1; set -e; truncate -s 16M " + shell_quote(image) +
-      "; mkfs.fat -F 16 " + shell_quote(image) + " >/dev/null; echo old-file > " +
-      shell_quote(file) + "; mmd" + i + "::/KEEP; mmd" + i + "::/KEEP/OLD; mcopy" + i +
-      shell_quote(file) + " ::/KEEP/OLD/GONE.TXT; mdeltree" + i + "::/KEEP/OLD; mmd" + i +
-      "::/NEW; mcopy" + i + shell_quote(file) + " ::/NEW/LIVE.TXT";
+  const std::string script = "export MTOOLS_SKIP_CHECK=1; set -e; truncate -s 16M " +
+                             shell_quote(image) + "; mkfs.fat -F 16 " + shell_quote(image) +
+                             " >/dev/null; echo old-file > " + shell_quote(file) + "; mmd" + i +
+                             "::/KEEP; mmd" + i + "::/KEEP/OLD; mcopy" + i + shell_quote(file) +
+                             " ::/KEEP/OLD/GONE.TXT; mdeltree" + i + "::/KEEP/OLD; mmd" + i +
+                             "::/NEW; mcopy" + i + shell_quote(file) + " ::/NEW/LIVE.TXT";
   const testing::CommandResult made = run_command(script);
   ASSERT_EQ(made.exit_code, 0) << made.err;
 

@@ -1,5 +1,7 @@
 // FAT deleted-entry scan: against The Sleuth Kit on the three fixture images, on volumes that
 // mtools builds for one case each, and on hand-made volumes in memory for damaged structures.
+#include "fat/fat_scan.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 
 #include "catalogue/catalogue.h"
 #include "fat/fat_layout.h"
-#include "fat/fat_scan.h"
 #include "fat/fat_unit.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
@@ -54,8 +55,8 @@ std::string format_datetime(double value) {
   const long long m = mp < 10 ? mp + 3 : mp - 9;
   const long long y = yoe + era * 400 + (m <= 2);
   char text[96];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d, secs / 3600,
-                secs / 60 % 60, secs % 60);
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d,
+                secs / 3600, secs / 60 % 60, secs % 60);
   return text;
 }
 
@@ -160,18 +161,22 @@ TYPED_TEST(FatImageScanTest, DatesAgreeWithIstat) {
   int compared = 0;
   for (const FlsEntry& e : expected) {
     if (e.path.find("Old Projects/_lan.txt") == std::string::npos &&
-        e.path.find("Q2 figures") == std::string::npos && e.path.find("Grüße") == std::string::npos) {
+        e.path.find("Q2 figures") == std::string::npos &&
+        e.path.find("Grüße") == std::string::npos) {
       continue;
     }
     const auto hit = std::find_if(catalogue::deleted_files.begin(),
                                   catalogue::deleted_files.begin() + catalogue::deleted_count,
                                   [&](const auto& r) { return same_record(r, e); });
     ASSERT_NE(hit, catalogue::deleted_files.begin() + catalogue::deleted_count) << e.path;
-    const std::string istat = run_command("istat -z UTC " + shell_quote(this->image_) + " " + e.inode).out;
+    const std::string istat =
+        run_command("istat -z UTC " + shell_quote(this->image_) + " " + e.inode).out;
     EXPECT_NE(istat.find("Written:\t" + format_datetime(hit->modified)), std::string::npos)
-        << e.path << "\n" << istat;
+        << e.path << "\n"
+        << istat;
     EXPECT_NE(istat.find("Created:\t" + format_datetime(hit->created)), std::string::npos)
-        << e.path << "\n" << istat;
+        << e.path << "\n"
+        << istat;
     ++compared;
   }
   EXPECT_EQ(compared, 3);
@@ -180,7 +185,9 @@ TYPED_TEST(FatImageScanTest, DatesAgreeWithIstat) {
 TEST(FatEntryTest, NamesAndAttributes) {
   EXPECT_TRUE(valid_entry_name("A.TXT"));
   for (const char* bad : {"", "A?B", "A/B", "A\\B", "A:B", "A*B", "A\"B", "A<B", "A>B", "A|B",
-                          "\x14" "AB", "AB\x14"}) {
+                          "\x14"
+                          "AB",
+                          "AB\x14"}) {
     EXPECT_FALSE(valid_entry_name(bad)) << bad;
   }
   EXPECT_TRUE(valid_entry_attributes(0x0F));
@@ -202,7 +209,8 @@ TEST(FatEntryTest, NamesAndAttributes) {
   // other runs becomes "?" and is dropped by the scan.
   DirEntry lfn{};
   lfn[11] = 0x0F;
-  const char16_t chars[13] = {u'a', u'b', u'c', u'd', 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+  const char16_t chars[13] = {u'a',   u'b',   u'c',   u'd',   0,      0xFFFF, 0xFFFF,
+                              0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
   const std::size_t at[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
   for (int i = 0; i < 13; ++i) {
     lfn[at[i]] = static_cast<std::uint8_t>(chars[i]);
@@ -212,9 +220,14 @@ TEST(FatEntryTest, NamesAndAttributes) {
 }
 
 TEST(FatEntryTest, DatesDecodeOrGiveZero) {
-  const auto date = [](int y, int m, int d) { return static_cast<std::uint16_t>(((y - 1980) << 9) | (m << 5) | d); };
-  const auto time = [](int h, int m, int s) { return static_cast<std::uint16_t>((h << 11) | (m << 5) | (s / 2)); };
-  EXPECT_EQ(format_datetime(decode_fat_datetime(date(2024, 1, 15), time(9, 58, 30))), "2024-01-15 09:58:30");
+  const auto date = [](int y, int m, int d) {
+    return static_cast<std::uint16_t>(((y - 1980) << 9) | (m << 5) | d);
+  };
+  const auto time = [](int h, int m, int s) {
+    return static_cast<std::uint16_t>((h << 11) | (m << 5) | (s / 2));
+  };
+  EXPECT_EQ(format_datetime(decode_fat_datetime(date(2024, 1, 15), time(9, 58, 30))),
+            "2024-01-15 09:58:30");
   EXPECT_EQ(format_datetime(decode_fat_datetime(date(2024, 2, 29), 0)), "2024-02-29 00:00:00");
   EXPECT_EQ(format_datetime(decode_fat_datetime(date(2024, 3, 1), 0xFFFF)), "2024-03-01 00:00:00");
   EXPECT_EQ(decode_fat_datetime(date(1980, 1, 1), 0), 29221.0);
@@ -269,17 +282,19 @@ class MemFat {
         at[1] = static_cast<std::uint8_t>(value >> 4);
       }
     } else {
-      for (int i = 0; i < width_ / 8; ++i) fat[cluster * (width_ / 8) + i] = static_cast<std::uint8_t>(value >> (8 * i));
+      for (int i = 0; i < width_ / 8; ++i)
+        fat[cluster * (width_ / 8) + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
   }
   std::uint32_t end() const { return width_ == 32 ? 0x0FFFFFFF : (width_ == 16 ? 0xFFFF : 0xFFF); }
   // Entry slot `index` of a directory: cluster 0 is the FAT12/FAT16 root region.
   std::uint8_t* slot(std::uint32_t cluster, std::uint32_t index) {
-    const std::uint32_t sector = cluster == 0 ? data_start_ - root_entries_ * 32 / 512 : data_start_ + cluster - 2;
+    const std::uint32_t sector =
+        cluster == 0 ? data_start_ - root_entries_ * 32 / 512 : data_start_ + cluster - 2;
     return bytes.data() + sector * 512 + index * 32;
   }
-  static void entry(std::uint8_t* at, const char (&name11)[12], std::uint8_t attr, std::uint32_t cluster,
-                    std::uint32_t size) {
+  static void entry(std::uint8_t* at, const char (&name11)[12], std::uint8_t attr,
+                    std::uint32_t cluster, std::uint32_t size) {
     std::memcpy(at, name11, 11);
     at[11] = attr;
     at[20] = static_cast<std::uint8_t>(cluster >> 16);
@@ -349,13 +364,19 @@ using Names = std::vector<std::string>;
 TEST_F(FatMemoryScanTest, ShortNamesFlagsAndSizes) {
   MemFat v("FAT32", 70000);
   MemFat::entry(v.slot(2, 0), "\xE5OO     TXT", 0x20, 10, 5);
-  MemFat::entry(v.slot(2, 1), "\xE5          ", 0x20, 11, 5);       // one-letter name
-  MemFat::entry(v.slot(2, 2), "\xE5OLUME  LBL", 0x28, 12, 5);       // volume label
-  MemFat::entry(v.slot(2, 3), "\xE5" "ADBIT  TXT", 0x60, 13, 5);      // reserved bit set
-  MemFat::entry(v.slot(2, 4), "\xE5MPTY   TXT", 0x20, 14, 0);       // deleted, empty
+  MemFat::entry(v.slot(2, 1), "\xE5          ", 0x20, 11, 5);  // one-letter name
+  MemFat::entry(v.slot(2, 2), "\xE5OLUME  LBL", 0x28, 12, 5);  // volume label
+  MemFat::entry(v.slot(2, 3),
+                "\xE5"
+                "ADBIT  TXT",
+                0x60, 13, 5);                                  // reserved bit set
+  MemFat::entry(v.slot(2, 4), "\xE5MPTY   TXT", 0x20, 14, 0);  // deleted, empty
   MemFat::entry(v.slot(2, 5), "\xE5IG     ISO", 0x20, 15, 3000000000u);
   MemFat::entry(v.slot(2, 6), "LIVE    TXT", 0x20, 16, 5);
-  MemFat::entry(v.slot(2, 7), "\xE5" "A?B    TXT", 0x20, 17, 5);
+  MemFat::entry(v.slot(2, 7),
+                "\xE5"
+                "A?B    TXT",
+                0x20, 17, 5);
   v.set_fat(16, v.end());
   v.install();
   ASSERT_EQ(scan_fat_volume(), 1);
@@ -381,12 +402,18 @@ TEST_F(FatMemoryScanTest, LoopingChainsAndSelfContainingFoldersEnd) {
   MemFat::entry(v.slot(3, 0), ".          ", 0x10, 3, 0);
   MemFat::entry(v.slot(3, 1), "\xE5OO     TXT", 0x20, 20, 10);
   for (std::uint32_t i = 2; i < 16; ++i) MemFat::entry(v.slot(3, i), "FILLER  TXT", 0x20, 0, 0);
-  MemFat::entry(v.slot(4, 0), "\xE5" "AR     TXT", 0x20, 21, 10);
+  MemFat::entry(v.slot(4, 0),
+                "\xE5"
+                "AR     TXT",
+                0x20, 21, 10);
   for (std::uint32_t i = 1; i < 16; ++i) MemFat::entry(v.slot(4, i), "FILLER  TXT", 0x20, 0, 0);
   v.set_fat(5, v.end());
   MemFat::entry(v.slot(5, 0), ".          ", 0x10, 5, 0);
   MemFat::entry(v.slot(5, 1), "INNER      ", 0x10, 5, 0);  // the folder itself again
-  MemFat::entry(v.slot(5, 2), "\xE5" "AZ     TXT", 0x20, 22, 10);
+  MemFat::entry(v.slot(5, 2),
+                "\xE5"
+                "AZ     TXT",
+                0x20, 22, 10);
   v.install();
   ASSERT_EQ(scan_fat_volume(), 1);
   EXPECT_EQ(names(), (Names{"C:\\LOOP\\_OO.TXT", "C:\\LOOP\\_AR.TXT", "C:\\SELF\\_AZ.TXT"}));
@@ -396,7 +423,10 @@ TEST_F(FatMemoryScanTest, LoopingChainsAndSelfContainingFoldersEnd) {
 TEST_F(FatMemoryScanTest, DeletedFoldersAreWalkedWhileTheirFirstClusterStillHoldsThem) {
   MemFat v("FAT", 100);
   MemFat::entry(v.slot(0, 0), "\xE5OLD       ", 0x10, 6, 0);  // cluster reused for file data
-  MemFat::entry(v.slot(0, 1), "\xE5" "EW        ", 0x10, 7, 0);
+  MemFat::entry(v.slot(0, 1),
+                "\xE5"
+                "EW        ",
+                0x10, 7, 0);
   std::memcpy(v.slot(6, 0), "HELLO WORLD", 11);
   MemFat::entry(v.slot(6, 1), "\xE5UNK    TXT", 0x20, 30, 10);
   MemFat::entry(v.slot(7, 0), ".          ", 0x10, 7, 0);
@@ -405,7 +435,10 @@ TEST_F(FatMemoryScanTest, DeletedFoldersAreWalkedWhileTheirFirstClusterStillHold
   for (std::uint32_t i = 3; i < 16; ++i) MemFat::entry(v.slot(7, i), "\xE5ILLER  TXT", 0x20, 32, 0);
   // Cluster 8 follows physically and holds entries, but it is in use: the deleted folder
   // does not go on there.
-  MemFat::entry(v.slot(8, 0), "\xE5" "EYOND  TXT", 0x20, 33, 10);
+  MemFat::entry(v.slot(8, 0),
+                "\xE5"
+                "EYOND  TXT",
+                0x20, 33, 10);
   v.set_fat(8, v.end());
   v.install();
   ASSERT_EQ(scan_fat_volume(), 1);
@@ -419,7 +452,10 @@ TEST_F(FatMemoryScanTest, DeletedFoldersAreWalkedWhileTheirFirstClusterStillHold
 TEST_F(FatMemoryScanTest, RootRegionWithEveryEntryInUseEndsAfterItsLastEntry) {
   MemFat v("FAT", 200, 512);
   for (std::uint32_t i = 0; i < 511; ++i) MemFat::entry(v.slot(0, i), "LIVE    TXT", 0x20, 2, 1);
-  MemFat::entry(v.slot(0, 511), "\xE5" "AST    TXT", 0x20, 3, 7);
+  MemFat::entry(v.slot(0, 511),
+                "\xE5"
+                "AST    TXT",
+                0x20, 3, 7);
   // The first data cluster right behind the region looks like more entries.
   MemFat::entry(v.slot(2, 0), "\xE5HOST   TXT", 0x20, 4, 7);
   v.set_fat(2, v.end());
@@ -474,16 +510,21 @@ TEST_F(FatMemoryScanTest, PathsNameAtMostTheTwentyLowestFolders) {
   if (!testing::have_program("mmd")) GTEST_SKIP() << "mtools is not installed";
   testing::TempDir dir;
   const std::string img = dir.path() + "/deep.img";
-  std::string script = "truncate -s 2M " + img + "; mkfs.fat -F 12 " + img + " >/dev/null; p=;"
-                       "for i in $(seq -w 1 25); do p=$p/L$i; mmd -i " + img + " ::$p; done;"
-                       "echo hello > " + dir.path() + "/f; mcopy -i " + img + " " + dir.path() +
+  std::string script = "truncate -s 2M " + img + "; mkfs.fat -F 12 " + img +
+                       " >/dev/null; p=;"
+                       "for i in $(seq -w 1 25); do p=$p/L$i; mmd -i " +
+                       img +
+                       " ::$p; done;"
+                       "echo hello > " +
+                       dir.path() + "/f; mcopy -i " + img + " " + dir.path() +
                        "/f ::$p/DEEP.TXT; mdel -i " + img + " ::$p/DEEP.TXT";
   ASSERT_EQ(mtools(script).exit_code, 0);
   DriveScope drive(img);
   ASSERT_EQ(scan_fat_volume(), 1);
   ASSERT_EQ(catalogue::deleted_count, 1);
   std::string expected = "C:\\";
-  for (int i = 6; i <= 25; ++i) expected += "L" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "\\";
+  for (int i = 6; i <= 25; ++i)
+    expected += "L" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "\\";
   EXPECT_EQ(catalogue::deleted_files[0].path.str(), expected);
   EXPECT_EQ(catalogue::deleted_files[0].name.str(), "_EEP.TXT");
   EXPECT_EQ(volume::drive_table[0].folders.size(), 20u);

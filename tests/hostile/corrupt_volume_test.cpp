@@ -76,25 +76,41 @@ std::vector<CorruptCase> cases() {
       {"fat12-truncated-half.img", "End scan", {"Grüße.txt", "Backup 2023.zip", "draft v2.txt"}},
       {"fat12-zero-bytes-per-sector.img", "ERROR: Drive Error", {}},
       {"fat12-zero-sectors-per-cluster.img", "ERROR: Drive Error", {}},
-      {"fat12-chain-loop.img", "End scan", {"Meeting minutes 2024-01.txt", "Q2 figures (final).csv"}},
+      {"fat12-chain-loop.img",
+       "End scan",
+       {"Meeting minutes 2024-01.txt", "Q2 figures (final).csv"}},
       {"fat12-chain-past-end.img", "End scan", {"Backup 2023.zip", "Grüße.txt"}},
-      {"fat12-folder-contains-itself.img", "End scan", {"Meeting minutes 2024-01.txt", "Grüße.txt", "写真一.png"}},
+      {"fat12-folder-contains-itself.img",
+       "End scan",
+       {"Meeting minutes 2024-01.txt", "Grüße.txt", "写真一.png"}},
       {"fat12-deleted-file-4gib.img", "End scan", {"Grüße.txt"}, "Backup 2023.zip", 4294967295},
       {"fat32-root-chain-loop.img", "End scan", {"Grüße.txt", "写真一.png", "draft v1.txt"}},
-      {"ntfs-truncated.img", "Cannot read the clusters from", {"notes.txt", "Привет.txt", "server.log"}},
+      {"ntfs-truncated.img",
+       "Cannot read the clusters from",
+       {"notes.txt", "Привет.txt", "server.log"}},
       {"ntfs-zero-bytes-per-sector.img", "ERROR: Drive Error", {}},
       {"ntfs-zero-sectors-per-cluster.img", "ERROR: Drive Error", {}},
       {"ntfs-record-size-127-clusters.img", "cannot be used: record size 520192", {}},
       {"ntfs-record-size-2gib.img", "cannot be used: record size 2147483648", {}},
       {"ntfs-mft-beyond-end.img", "outside the volume", {}},
-      {"ntfs-attribute-length-zero.img", "End scan", {"notes.txt", "Résumé 2024.docx", "video.mp4"}},
-      {"ntfs-offsets-past-record.img", "Only 0 of 30000 bytes", {"Report for May.doc", "Grüße.txt"}},
+      {"ntfs-attribute-length-zero.img",
+       "End scan",
+       {"notes.txt", "Résumé 2024.docx", "video.mp4"}},
+      {"ntfs-offsets-past-record.img",
+       "Only 0 of 30000 bytes",
+       {"Report for May.doc", "Grüße.txt"}},
       {"ntfs-runs-past-attribute.img", "Only 0 of 300000 bytes", {"写真.jpg", "notes.txt"}},
-      {"ntfs-run-beyond-volume.img", "leave the volume at cluster 32767", {"Résumé 2024.docx", "Grüße.txt"}},
-      {"ntfs-data-size-2p60.img", "Only 4096 of 1152921504606846976 bytes", {"notes.txt"},
-       "Grüße.txt", std::int64_t{1} << 60},
+      {"ntfs-run-beyond-volume.img",
+       "leave the volume at cluster 32767",
+       {"Résumé 2024.docx", "Grüße.txt"}},
+      {"ntfs-data-size-2p60.img",
+       "Only 4096 of 1152921504606846976 bytes",
+       {"notes.txt"},
+       "Grüße.txt",
+       std::int64_t{1} << 60},
       {"ntfs-mft-bitmap-4tib.img", "error in MFT AttributeBitmap", {}},
-      {"ntfs-mft-billions-of-records.img", "only 124 records are read",
+      {"ntfs-mft-billions-of-records.img",
+       "only 124 records are read",
        {"notes.txt", "video.mp4", "Overwritten report.pdf"}},
   };
 }
@@ -152,7 +168,8 @@ TEST_P(CorruptVolumeTest, ScanAndRecoveryEndSafelyAndFindWhatIsLeft) {
     }
   }
   bool seen = false;
-  for (const std::string& line : log.lines) seen = seen || line.find(c.log_text) != std::string::npos;
+  for (const std::string& line : log.lines)
+    seen = seen || line.find(c.log_text) != std::string::npos;
   std::string all;
   for (const std::string& line : log.lines) all += line + "\n";
   EXPECT_TRUE(seen) << "no log line with \"" << c.log_text << "\" in:\n" << all.substr(0, 4000);

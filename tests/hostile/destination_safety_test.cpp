@@ -30,7 +30,8 @@ struct Row {
 };
 
 std::vector<Row> scan_rows(const std::string& image) {
-  const CommandResult r = run_command(shell_quote(cli_path()) + " scan --format tsv " + shell_quote(image));
+  const CommandResult r =
+      run_command(shell_quote(cli_path()) + " scan --format tsv " + shell_quote(image));
   std::vector<Row> rows;
   std::istringstream in(r.out);
   std::string line;
@@ -40,7 +41,8 @@ std::vector<Row> scan_rows(const std::string& image) {
     std::size_t start = 0;
     for (;;) {
       const std::size_t tab = line.find('\t', start);
-      cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      cells.push_back(
+          line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
       if (tab == std::string::npos) break;
       start = tab + 1;
     }
@@ -128,8 +130,9 @@ TEST_P(PlantedLinksTest, NothingIsWrittenThroughThemAndEveryFileIsRecoveredBesid
   ASSERT_EQ(::mkfifo((dest + "/" + fifo_row->name).c_str(), 0600), 0);
   const auto outside_before = snapshot(outside);
 
-  const CommandResult r = run_command(shell_quote(cli_path()) + " recover --to " + shell_quote(dest) +
-                                      (keep ? " --keep-folders " : " ") + shell_quote(image));
+  const CommandResult r =
+      run_command(shell_quote(cli_path()) + " recover --to " + shell_quote(dest) +
+                  (keep ? " --keep-folders " : " ") + shell_quote(image));
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(snapshot(outside), outside_before) << r.err;
   EXPECT_EQ(fs::read_symlink(file_link), outside + "/victim");
@@ -139,9 +142,11 @@ TEST_P(PlantedLinksTest, NothingIsWrittenThroughThemAndEveryFileIsRecoveredBesid
   const auto others = lines_starting(r.err, messages::get_message(messages::not_a_regular_file));
   EXPECT_NE(std::find(links.begin(), links.end(), file_link), links.end()) << r.err;
   if (keep) {
-    EXPECT_NE(std::find(links.begin(), links.end(), dest + "/" + first_folder), links.end()) << r.err;
+    EXPECT_NE(std::find(links.begin(), links.end(), dest + "/" + first_folder), links.end())
+        << r.err;
   }
-  EXPECT_NE(std::find(others.begin(), others.end(), dest + "/" + fifo_row->name), others.end()) << r.err;
+  EXPECT_NE(std::find(others.begin(), others.end(), dest + "/" + fifo_row->name), others.end())
+      << r.err;
 
   // One success per file, each a regular file (0600) reached without a link, in folders
   // (0700) the run made.
@@ -184,7 +189,8 @@ TEST(DestinationFolderTest, AFileFromBeforeTheRunIsReplacedNeverWrittenThrough) 
   EXPECT_EQ(text, "keep me");
   EXPECT_EQ(fs::file_size(dest + "/A.TXT"), 3u);
   // A name the run already wrote is not replaced: the next file gets " (2)".
-  const auto second = folder.create_file("", "A.TXT", [&](const std::string& p) { return p == dest + "/A.TXT"; });
+  const auto second =
+      folder.create_file("", "A.TXT", [&](const std::string& p) { return p == dest + "/A.TXT"; });
   ASSERT_GE(second.fd, 0);
   ::close(second.fd);
   EXPECT_EQ(second.path, dest + "/A (2).TXT");
@@ -228,8 +234,8 @@ TEST(DestinationOwnerTest, FilesAndFoldersBelongToTheRequesterWhoOwnsTheDestinat
   ASSERT_EQ(::chown(theirs.c_str(), 4242, 4343), 0);
   for (const std::string& dest : {theirs, roots}) {
     const CommandResult r =
-        run_command("SUDO_UID=4242 SUDO_GID=4343 " + shell_quote(cli_path()) + " recover --keep-folders --to " +
-                    shell_quote(dest) + " " + shell_quote(image));
+        run_command("SUDO_UID=4242 SUDO_GID=4343 " + shell_quote(cli_path()) +
+                    " recover --keep-folders --to " + shell_quote(dest) + " " + shell_quote(image));
     EXPECT_EQ(r.exit_code, 0) << r.err;
     int checked = 0;
     for (const auto& e : fs::recursive_directory_iterator(dest)) {

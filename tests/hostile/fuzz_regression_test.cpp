@@ -23,7 +23,10 @@ void put64(std::vector<std::uint8_t>& r, std::size_t at, std::uint64_t v) {
 std::vector<std::uint8_t> record_with_runs(std::int64_t first_vcn, std::int64_t last_vcn,
                                            const std::vector<std::uint8_t>& runs) {
   std::vector<std::uint8_t> r(1024, 0);
-  r[0] = 'F'; r[1] = 'I'; r[2] = 'L'; r[3] = 'E';
+  r[0] = 'F';
+  r[1] = 'I';
+  r[2] = 'L';
+  r[3] = 'E';
   put16(r, rec_first_attribute, 0x38);
   const std::size_t at = 0x38;
   r[at] = 0x80;
@@ -42,8 +45,8 @@ constexpr std::int64_t max64 = std::numeric_limits<std::int64_t>::max();
 // Found by fuzz_mft_record: a negative first VCN made map_vcn compute vcn - first_vcn past
 // the int64 range. VCNs count from 0, so such a run list maps nothing.
 TEST(FuzzRegressionTest, NegativeFirstVcnMapsNothing) {
-  const auto r = record_with_runs(-0x6000000000000000, 0x4000000000000000,
-                                  {0x11, 0x10, 0x20, 0x00});
+  const auto r =
+      record_with_runs(-0x6000000000000000, 0x4000000000000000, {0x11, 0x10, 0x20, 0x00});
   const ConstBytes bytes(r);
   EXPECT_TRUE(decode_runs(bytes, 0x38).empty());
   for (const std::int64_t vcn : {std::int64_t{0}, std::int64_t{0x4000000000000000}, max64}) {
@@ -54,11 +57,11 @@ TEST(FuzzRegressionTest, NegativeFirstVcnMapsNothing) {
 // A run whose clusters would be numbered past int64 (start 2^62, 2^62 clusters long) is no
 // real run: mapping its last VCN would overflow. Runs before it are kept.
 TEST(FuzzRegressionTest, RunWhoseClustersOverflowIsDropped) {
-  const auto r = record_with_runs(
-      0, max64,
-      {0x11, 0x02, 0x05,                                        // 2 clusters at 5
-       0x88, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0x40,  // 2^62 at 5 + 2^62
-       0x00});
+  const auto r =
+      record_with_runs(0, max64, {0x11, 0x02, 0x05,  // 2 clusters at 5
+                                  0x88, 0,    0,    0, 0, 0, 0, 0,    0x40,
+                                  0,    0,    0,    0, 0, 0, 0, 0x40,  // 2^62 at 5 + 2^62
+                                  0x00});
   const ConstBytes bytes(r);
   const std::vector<DataRun> runs = decode_runs(bytes, 0x38);
   ASSERT_EQ(runs.size(), 1u);

@@ -38,15 +38,19 @@ Bytes read_file(const std::string& path) {
 }
 void write_file(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
-std::u16string utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string utf16(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
 
 // Finds the deleted long-name entry set of `original` (its first 5 characters are in the entry
 // that holds characters 1-13) and gives it the name `replacement` (at most 13 characters);
 // the set's other entries lose their characters.
-bool rename_fat_deleted(Bytes& img, const std::u16string& original, const std::u16string& replacement) {
+bool rename_fat_deleted(Bytes& img, const std::u16string& original,
+                        const std::u16string& replacement) {
   for (std::size_t at = 0; at + 32 <= img.size(); at += 32) {
     if (img[at] != 0xE5 || img[at + 11] != 0x0F) continue;
     bool match = true;
@@ -61,7 +65,8 @@ bool rename_fat_deleted(Bytes& img, const std::u16string& original, const std::u
     }
     static constexpr std::size_t unit_at[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     for (std::size_t i = 0; i < 13; ++i) {
-      const std::uint16_t unit = i < replacement.size() ? replacement[i] : (i == replacement.size() ? 0 : 0xFFFF);
+      const std::uint16_t unit =
+          i < replacement.size() ? replacement[i] : (i == replacement.size() ? 0 : 0xFFFF);
       volume::write_le16(img, at + unit_at[i], unit);
     }
     return true;
@@ -75,7 +80,8 @@ bool rename_ntfs_record(Bytes& img, std::int64_t n, const std::u16string& replac
   const std::int64_t cluster = std::int64_t{volume::le16_or0(boot, 11)} * volume::u8_or0(boot, 13);
   const auto code = static_cast<std::int8_t>(volume::u8_or0(boot, 0x40));
   const std::int64_t record_size = code < 0 ? std::int64_t{1} << -code : code * cluster;
-  const std::int64_t at = static_cast<std::int64_t>(volume::le64_or0(boot, 0x30)) * cluster + n * record_size;
+  const std::int64_t at =
+      static_cast<std::int64_t>(volume::le64_or0(boot, 0x30)) * cluster + n * record_size;
   Bytes record(img.begin() + at, img.begin() + at + record_size);
   ntfs::apply_fixups(record);
   const auto attribute = ntfs::find_attribute(record, ntfs::type_file_name);
@@ -156,14 +162,15 @@ HostileImage fat_hostile(const TempDir& dir) {
 
 HostileImage ntfs_hostile(const TempDir& dir) {
   const std::string source = fixture_image("ntfs.img");
-  HostileImage h{source, dir.path() + "/hostile-ntfs.img",
+  HostileImage h{source,
+                 dir.path() + "/hostile-ntfs.img",
                  {"..", ".", "../../../escape", "/etc/evil", "\x01\x1b]0;x\x07"}};
   if (source.empty()) return h;
   Bytes img = read_file(source);
-  EXPECT_TRUE(rename_ntfs_record(img, 74, u".."));                // /notes.txt
-  EXPECT_TRUE(rename_ntfs_record(img, 75, u"."));                 // /Grüße.txt
+  EXPECT_TRUE(rename_ntfs_record(img, 74, u".."));               // /notes.txt
+  EXPECT_TRUE(rename_ntfs_record(img, 75, u"."));                // /Grüße.txt
   EXPECT_TRUE(rename_ntfs_record(img, 76, u"../../../escape"));  // /Résumé 2024.docx
-  EXPECT_TRUE(rename_ntfs_record(img, 80, u"/etc/evil"));         // /Documents/Report for May.doc
+  EXPECT_TRUE(rename_ntfs_record(img, 80, u"/etc/evil"));        // /Documents/Report for May.doc
   EXPECT_TRUE(rename_ntfs_record(img, 81, utf16("\x01\x1b]0;x\x07")));  // /Documents/MEMO.TXT
   write_file(h.path, img);
   return h;
@@ -204,12 +211,13 @@ TEST_P(HostileNamesTest, TwentyLevelsOf255ByteNamesStayInside) {
   TempDir dir;
   const std::string dest = dir.path() + "/dest";
   fs::create_directories(dest);
-  const Recovered r = scan_and_recover(image, dest, GetParam(), nullptr, [](catalogue::TDeletedFile& f) {
-    std::string path = "C:\\";
-    for (int level = 0; level < 20; ++level) path += std::string(254, 'a' + level) + "\x01\\";
-    f.path = path;
-    f.name = std::string(250, 'n') + "..txt";
-  });
+  const Recovered r =
+      scan_and_recover(image, dest, GetParam(), nullptr, [](catalogue::TDeletedFile& f) {
+        std::string path = "C:\\";
+        for (int level = 0; level < 20; ++level) path += std::string(254, 'a' + level) + "\x01\\";
+        f.path = path;
+        f.name = std::string(250, 'n') + "..txt";
+      });
   EXPECT_GT(r.successes + r.errors, 0);
   expect_only_inside(dir.path(), dest);
 }
@@ -235,8 +243,9 @@ TEST(FullDestinationTest, TheRunEndsCleanlyBeforeTheDestinationIsFull) {
     ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
   } unmount{dest};
 
-  const CommandResult result = run_command(shell_quote(cli_path()) + " recover --to " +
-                                           shell_quote(dest) + " --keep-folders " + shell_quote(image));
+  const CommandResult result =
+      run_command(shell_quote(cli_path()) + " recover --to " + shell_quote(dest) +
+                  " --keep-folders " + shell_quote(image));
   EXPECT_EQ(result.exit_code, 1) << result.err;
   const std::string error = messages::get_message(72);
   const std::string success = messages::get_message(74);
@@ -279,17 +288,19 @@ TEST(FullDestinationTest, TheRunEndsCleanlyBeforeTheDestinationIsFull) {
 // it writes stays within the destination's free space.
 TEST(CraftedSizeTest, ClaimedSizesAreBoundedByTheVolumeAndTheDestination) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
-  if (!have_program("mkfs.fat") || !have_program("mcopy")) GTEST_SKIP() << "needs dosfstools and mtools";
+  if (!have_program("mkfs.fat") || !have_program("mcopy"))
+    GTEST_SKIP() << "needs dosfstools and mtools";
   TempDir dir;
   const std::string image = dir.path() + "/v.img";
   const std::string files = dir.path() + "/files";
   fs::create_directories(files);
   for (int i = 0; i < 400; ++i) std::ofstream(files + "/F" + std::to_string(i) + ".BIN") << "x";
-  ASSERT_EQ(run_command("export MTOOLS_SKIP_CHECK=1; mkfs.fat -C -F 16 -i 12345678 " + shell_quote(image) +
-                        " 32768 >/dev/null && mcopy -i " + shell_quote(image) + " " + shell_quote(files) +
-                        "/* ::/ && mdel -i " + shell_quote(image) + " '::/*'")
-                .exit_code,
-            0);
+  ASSERT_EQ(
+      run_command("export MTOOLS_SKIP_CHECK=1; mkfs.fat -C -F 16 -i 12345678 " +
+                  shell_quote(image) + " 32768 >/dev/null && mcopy -i " + shell_quote(image) + " " +
+                  shell_quote(files) + "/* ::/ && mdel -i " + shell_quote(image) + " '::/*'")
+          .exit_code,
+      0);
   Bytes bytes = read_file(image);
   int claimed = 0;
   for (std::size_t at = 0; at + 32 <= bytes.size(); at += 32) {
@@ -304,13 +315,14 @@ TEST(CraftedSizeTest, ClaimedSizesAreBoundedByTheVolumeAndTheDestination) {
 
   const std::string dest = dir.path() + "/dest";
   fs::create_directories(dest);
-  if (::mount("tmpfs", dest.c_str(), "tmpfs", 0, "size=96m") != 0) GTEST_SKIP() << "tmpfs cannot be mounted here";
+  if (::mount("tmpfs", dest.c_str(), "tmpfs", 0, "size=96m") != 0)
+    GTEST_SKIP() << "tmpfs cannot be mounted here";
   struct Unmount {
     std::string path;
     ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
   } unmount{dest};
-  const CommandResult result =
-      run_command(shell_quote(cli_path()) + " recover --to " + shell_quote(dest) + " " + shell_quote(image));
+  const CommandResult result = run_command(shell_quote(cli_path()) + " recover --to " +
+                                           shell_quote(dest) + " " + shell_quote(image));
   EXPECT_EQ(result.exit_code, 1);
   const std::int64_t volume_bytes = static_cast<std::int64_t>(fs::file_size(image));
   int outputs = 0;
@@ -320,7 +332,8 @@ TEST(CraftedSizeTest, ClaimedSizesAreBoundedByTheVolumeAndTheDestination) {
   }
   EXPECT_GE(outputs, 1);
   EXPECT_LT(outputs, 400);
-  EXPECT_NE(result.err.find(" Error: the volume ends after "), std::string::npos) << result.err.substr(0, 2000);
+  EXPECT_NE(result.err.find(" Error: the volume ends after "), std::string::npos)
+      << result.err.substr(0, 2000);
   EXPECT_NE(result.err.find(messages::get_message(messages::destination_full)), std::string::npos)
       << result.err.substr(result.err.size() > 2000 ? result.err.size() - 2000 : 0);
   struct statvfs room {};

@@ -50,7 +50,8 @@ TEST_P(StopTest, ScansEndPromptlyWithAConsistentCatalogue) {
     DriveScope drive(image);
     ASSERT_TRUE(dispatch::scan_drive());
     calls = log.pending_event_calls;
-    for (const auto& f : catalogue::deleted_files) whole.insert({f.name.str(), f.path.str(), f.size});
+    for (const auto& f : catalogue::deleted_files)
+      whole.insert({f.name.str(), f.path.str(), f.size});
   }
   ASSERT_GT(calls, stop_points);
   for (int i = 1; i <= stop_points; ++i) {

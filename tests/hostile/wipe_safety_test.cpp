@@ -10,8 +10,8 @@
 #include <fstream>
 #include <thread>
 
-#include "catalogue/catalogue.h"
 #include "../cleaning/mounted_ntfs.h"
+#include "catalogue/catalogue.h"
 #include "dispatch/scan_run.h"
 #include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
@@ -28,7 +28,8 @@ namespace fs = std::filesystem;
 
 std::vector<catalogue::TDeletedFile> scan_drive() {
   EXPECT_EQ(dispatch::scan_volume(), 1);
-  return {catalogue::deleted_files.begin(), catalogue::deleted_files.begin() + catalogue::deleted_count};
+  return {catalogue::deleted_files.begin(),
+          catalogue::deleted_files.begin() + catalogue::deleted_count};
 }
 
 TEST(FileSourceTest, OpensOnlyTheFileItWasMadeFor) {

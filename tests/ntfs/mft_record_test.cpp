@@ -24,7 +24,10 @@ struct RecordBuilder {
   std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(1024, 0);
   std::size_t next = 0x38;
   RecordBuilder() {
-    bytes[0] = 'F'; bytes[1] = 'I'; bytes[2] = 'L'; bytes[3] = 'E';
+    bytes[0] = 'F';
+    bytes[1] = 'I';
+    bytes[2] = 'L';
+    bytes[3] = 'E';
     put16(bytes, rec_first_attribute, 0x38);
     put32(bytes, next, 0xFFFFFFFF);
   }

@@ -2,7 +2,6 @@
 // fragmented, sparse and compressed files against the fixture's record and icat; the wipe of
 // one record on a copy, checked byte by byte and with fls; refusals that write nothing.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,8 +11,8 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
-#include "messages/status_channel.h"
 #include "dispatch/undelete_unit.h"
+#include "messages/status_channel.h"
 #include "ntfs/ntfs_unit.h"
 #include "test_support.h"
 #include "volume/drive_table.h"
@@ -32,7 +31,8 @@ using testing::shell_quote;
 
 std::vector<TDeletedFile> scan_all() {
   EXPECT_EQ(scan_ntfs(), 1);
-  return {catalogue::deleted_files.begin(), catalogue::deleted_files.begin() + catalogue::deleted_count};
+  return {catalogue::deleted_files.begin(),
+          catalogue::deleted_files.begin() + catalogue::deleted_count};
 }
 
 std::vector<std::uint8_t> read_file(const std::string& path) {
@@ -104,7 +104,8 @@ TEST(NtfsRecoveryTest, RecoversEveryIntactDeletedFileByteForByte) {
     EXPECT_TRUE(result.output_created);
     EXPECT_FALSE(result.failed) << slash_path(f);
     EXPECT_EQ(result.bytes_written, t->second.size) << slash_path(f);
-    EXPECT_EQ(sha256_of(output), t->second.sha256) << slash_path(f) << " (" << t->second.state << ")";
+    EXPECT_EQ(sha256_of(output), t->second.sha256)
+        << slash_path(f) << " (" << t->second.state << ")";
     struct stat st {};
     ASSERT_EQ(::stat(output.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "recovered files are for their owner only";
@@ -116,7 +117,8 @@ TEST(NtfsRecoveryTest, RecoversEveryIntactDeletedFileByteForByte) {
     if (f.name.str().find("Sparse") != std::string::npos) kinds.insert("sparse");
   }
   EXPECT_GE(recovered, 15);
-  for (const char* kind : {"small", "compressed", "sparse", "deleted-fragmented", "deleted-in-folder"}) {
+  for (const char* kind :
+       {"small", "compressed", "sparse", "deleted-fragmented", "deleted-in-folder"}) {
     EXPECT_TRUE(kinds.count(kind)) << "no " << kind << " file recovered";
   }
   EXPECT_EQ(sha256_of(image), before) << "recovery never writes to the volume";
@@ -225,9 +227,9 @@ TEST(NtfsWipeTest, ZeroesExactlyTheOneRecordAfterWhichNeitherWeNorFlsListTheFile
   ASSERT_LE(at + 1024, after.size());
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + at, after.begin()))
       << "bytes before the record changed";
-  EXPECT_TRUE(std::all_of(after.begin() + at, after.begin() + at + 1024,
-                          [](std::uint8_t b) { return b == 0; }))
-      << "the record is not all zeros";
+  EXPECT_TRUE(std::all_of(after.begin() + at, after.begin() + at + 1024, [](std::uint8_t b) {
+    return b == 0;
+  })) << "the record is not all zeros";
   EXPECT_TRUE(std::equal(before.begin() + at + 1024, before.end(), after.begin() + at + 1024))
       << "bytes after the record changed";
   EXPECT_FALSE(std::all_of(before.begin() + at, before.begin() + at + 1024,
@@ -278,8 +280,11 @@ TEST(NtfsWipeTest, RefusesRecordsThatAreNoLongerTheOneTheScanSaw) {
   odd_offset.entry_offset = 100;
 
   const std::vector<std::pair<TDeletedFile, std::string>> cases = {
-      {in_use, "in use"}, {other_number, "no longer at the place the scan saw"},
-      {no_place, "not known"}, {outside, "outside the volume"}, {odd_offset, "outside the volume"}};
+      {in_use, "in use"},
+      {other_number, "no longer at the place the scan saw"},
+      {no_place, "not known"},
+      {outside, "outside the volume"},
+      {odd_offset, "outside the volume"}};
   for (const auto& [record, reason] : cases) {
     messages::RecordingChannel log;
     messages::ScopedChannel scoped(log);
@@ -298,7 +303,8 @@ TEST(NtfsWipeTest, RefusesRecordsThatAreNoLongerTheOneTheScanSaw) {
 // first half, where a contiguous write would land, keeps its bytes).
 TEST(NtfsWipeTest, ARecordSplitAcrossMftFragmentsIsZeroedAtBothPlacesOnly) {
   const std::string fixture = testing::fixture_image("ntfs-split-record.img");
-  if (fixture.empty()) GTEST_SKIP() << "ntfs-split-record.img fixture not built (needs root and FUSE)";
+  if (fixture.empty())
+    GTEST_SKIP() << "ntfs-split-record.img fixture not built (needs root and FUSE)";
   std::map<std::string, std::string> layout;
   {
     std::ifstream in(fixture + ".layout");

@@ -1,7 +1,6 @@
 // NTFS deleted-file scan: on the fixture volume against ntfsundelete and fls, on small volumes
 // made by mkntfs and ntfs-3g for deep and reused folders, and on damaged copies in memory.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,14 +12,14 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
+#include "cleaning/mounted_ntfs.h"
 #include "messages/status_channel.h"
+#include "ntfs/mft_record.h"
 #include "ntfs/ntfs_unit.h"
 #include "ntfs/ntfs_volume.h"
-#include "cleaning/mounted_ntfs.h"
 #include "test_support.h"
 #include "volume/drive_table.h"
 #include "volume/volume_source.h"
-#include "ntfs/mft_record.h"
 
 namespace fennick::ntfs {
 namespace {
@@ -34,7 +33,8 @@ using testing::run_command;
 using testing::shell_quote;
 
 std::vector<TDeletedFile> found() {
-  return {catalogue::deleted_files.begin(), catalogue::deleted_files.begin() + catalogue::deleted_count};
+  return {catalogue::deleted_files.begin(),
+          catalogue::deleted_files.begin() + catalogue::deleted_count};
 }
 
 const TDeletedFile* by_record(const std::vector<TDeletedFile>& files, std::int64_t record) {
@@ -133,9 +133,9 @@ TEST(NtfsScanTest, FindsWhatNtfsundeleteFindsWithTheSameNamesSizesAndQuality) {
   // Nothing is listed that ntfsundelete does not know as a free record.
   const auto listed = ntfsundelete_list(image);
   for (const auto& f : files) {
-    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
-                            [&](const UndeleteEntry& e) { return e.record == f.record_no; }))
-        << f.name.str();
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const UndeleteEntry& e) {
+      return e.record == f.record_no;
+    })) << f.name.str();
   }
   EXPECT_TRUE(log.dialogs.empty());
   EXPECT_EQ(log.progress, 100);
@@ -228,12 +228,10 @@ TEST(NtfsScanTest, ReportsProgressEveryHundredRecordsAndStopsWhenAsked) {
     ASSERT_EQ(scan_ntfs(), 1);
     // The counter moves only after a file whose record number is a multiple of 100.
     const auto files = found();
-    const auto at_hundred = std::find_if(files.begin(), files.end(), [](const TDeletedFile& f) {
-      return f.record_no % 100 == 0;
-    });
+    const auto at_hundred = std::find_if(
+        files.begin(), files.end(), [](const TDeletedFile& f) { return f.record_no % 100 == 0; });
     if (at_hundred != files.end()) {
-      EXPECT_EQ(log.file_counter,
-                "Files: " + std::to_string(at_hundred - files.begin() + 1));
+      EXPECT_EQ(log.file_counter, "Files: " + std::to_string(at_hundred - files.begin() + 1));
     } else {
       EXPECT_EQ(log.file_counter, "");
     }
@@ -308,9 +306,9 @@ TEST(NtfsScanTest, DeepChainsKeepTheTwentyNearestFoldersAndReusedParentsBecomePl
   EXPECT_EQ(placeholder->parent_id, catalogue::ROOT_FOLDER_ID);
   EXPECT_EQ(placeholder->deleted, 1);
   // The live folders of the chain are in the list and not marked deleted.
-  const auto d25 = std::find_if(volume::drive_table[0].folders.begin(),
-                                volume::drive_table[0].folders.end(),
-                                [](const catalogue::TFolderEntry& e) { return e.name == "d25"; });
+  const auto d25 =
+      std::find_if(volume::drive_table[0].folders.begin(), volume::drive_table[0].folders.end(),
+                   [](const catalogue::TFolderEntry& e) { return e.name == "d25"; });
   ASSERT_NE(d25, volume::drive_table[0].folders.end());
   EXPECT_EQ(d25->deleted, 0);
 }
@@ -477,7 +475,6 @@ TEST(NtfsScanTest, AnMftOrBitmapLargerThanTheVolumeIsRefusedWithALogLine) {
                           [](const std::string& l) { return l == "Cannot load MFT"; }));
 }
 
-
 // ---- hand-made volumes in memory ------------------------------------------------------------
 
 void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
@@ -490,7 +487,10 @@ struct Record {
   std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(1024, 0);
   std::size_t next = 0x38;
   Record(std::uint16_t flags, std::uint32_t number) {
-    bytes[0] = 'F'; bytes[1] = 'I'; bytes[2] = 'L'; bytes[3] = 'E';
+    bytes[0] = 'F';
+    bytes[1] = 'I';
+    bytes[2] = 'L';
+    bytes[3] = 'E';
     put16(bytes, 0x04, 0x30);  // update sequence array, 3 entries that match the blocks
     put16(bytes, 0x06, 3);
     put16(bytes, 0x14, 0x38);
@@ -529,7 +529,8 @@ struct Record {
     put32(value, 0, parent);
     value[0x40] = static_cast<std::uint8_t>(ascii.size());
     value[0x41] = name_space;
-    for (std::size_t i = 0; i < ascii.size(); ++i) value[0x42 + 2 * i] = static_cast<std::uint8_t>(ascii[i]);
+    for (std::size_t i = 0; i < ascii.size(); ++i)
+      value[0x42 + 2 * i] = static_cast<std::uint8_t>(ascii[i]);
     resident(0x30, value);
   }
 };
@@ -539,7 +540,8 @@ struct Record {
 struct HandMadeVolume {
   std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(4096 * 512, 0);
   std::int64_t cluster = 0;
-  HandMadeVolume(std::uint8_t sectors_per_cluster, std::uint8_t record_code, std::int64_t mft_cluster) {
+  HandMadeVolume(std::uint8_t sectors_per_cluster, std::uint8_t record_code,
+                 std::int64_t mft_cluster) {
     put16(bytes, 0x0B, 512);
     bytes[0x0D] = sectors_per_cluster;
     put64(bytes, 0x28, 4096);
@@ -584,10 +586,9 @@ Record deleted_file(const std::string& name, std::uint32_t number) {
 Record mft_record(std::int64_t mft_cluster, std::int64_t clusters, std::int64_t records) {
   Record r(1, 0);
   r.file_name("$MFT", 3);
-  std::vector<std::uint8_t> runs = {0x22, static_cast<std::uint8_t>(clusters),
-                                    static_cast<std::uint8_t>(clusters >> 8),
-                                    static_cast<std::uint8_t>(mft_cluster),
-                                    static_cast<std::uint8_t>(mft_cluster >> 8)};
+  std::vector<std::uint8_t> runs = {
+      0x22, static_cast<std::uint8_t>(clusters), static_cast<std::uint8_t>(clusters >> 8),
+      static_cast<std::uint8_t>(mft_cluster), static_cast<std::uint8_t>(mft_cluster >> 8)};
   r.non_resident(0x80, 0, clusters - 1, runs, records * 1024);
   r.resident(0xB0, {0x03, 0, 0, 0, 0, 0, 0, 0});
   return r;
@@ -672,8 +673,8 @@ TEST(NtfsVolumeTest, UnusableBootSectorsAreRefusedBeforeAnythingIsRead) {
     std::uint8_t code;
     std::int64_t mft_cluster;
   };
-  for (const Case c : {Case{1, 0x00, 40}, Case{8, 0x40, 4}, Case{1, 0xE0, 40},
-                       Case{1, 0xF6, 0}, Case{1, 0xF6, 5000}}) {
+  for (const Case c : {Case{1, 0x00, 40}, Case{8, 0x40, 4}, Case{1, 0xE0, 40}, Case{1, 0xF6, 0},
+                       Case{1, 0xF6, 5000}}) {
     HandMadeVolume v(c.sectors_per_cluster, c.code, c.mft_cluster);
     std::vector<std::string> lines;
     EXPECT_TRUE(v.scan(&lines).empty());

@@ -18,11 +18,14 @@ class CleanFormTest : public SettingsGuiTest {
     clean_->show();
     QCoreApplication::processEvents();
   }
-  QStringList clean_log() const { return clean_child<QPlainTextEdit>("AdvMemo")->toPlainText().split('\n'); }
+  QStringList clean_log() const {
+    return clean_child<QPlainTextEdit>("AdvMemo")->toPlainText().split('\n');
+  }
   // The log without the opening line.
   QStringList clean_run_log() const {
     QStringList lines = clean_log();
-    if (!lines.isEmpty() && lines.front().startsWith(" Clean Disk module was loaded at ")) lines.removeFirst();
+    if (!lines.isEmpty() && lines.front().startsWith(" Clean Disk module was loaded at "))
+      lines.removeFirst();
     return lines;
   }
   void pick(int entry) {
@@ -31,7 +34,9 @@ class CleanFormTest : public SettingsGuiTest {
     emit box->activated(entry);
   }
   void tick(const char* box, bool on = true) { clean_child<QCheckBox>(box)->setChecked(on); }
-  void start() { QTest::mouseClick(clean_child<QToolButton>("CleanAdvToolButton"), Qt::LeftButton); }
+  void start() {
+    QTest::mouseClick(clean_child<QToolButton>("CleanAdvToolButton"), Qt::LeftButton);
+  }
   QCheckBox* entries_box() const { return clean_child<QCheckBox>("DirectoryEntriesHTMLCheckBox"); }
 };
 
@@ -73,17 +78,53 @@ TEST_F(CleanFormTest, RefusalsTheEntriesBoxRuleAndReopening) {
     bool entries_ticked;
   };
   const Step steps[] = {
-      {"start on [Select drive]", [&] { tick("ClusterTipsHTMLCheckBox"); start(); }, {" No drive to clean"}, true, false},
-      {"an NTFS drive", [&] { pick(2); tick("DirectoryEntriesHTMLCheckBox"); }, {}, true, true},
+      {"start on [Select drive]",
+       [&] {
+         tick("ClusterTipsHTMLCheckBox");
+         start();
+       },
+       {" No drive to clean"},
+       true,
+       false},
+      {"an NTFS drive",
+       [&] {
+         pick(2);
+         tick("DirectoryEntriesHTMLCheckBox");
+       },
+       {},
+       true,
+       true},
       {"a FAT drive unticks and disables the box", [&] { pick(1); }, {}, false, false},
       {"back on NTFS: enabled, unticked", [&] { pick(2); }, {}, true, false},
-      {"no job ticked", [&] { tick("ClusterTipsHTMLCheckBox", false); start(); }, {" No action selected"}, true, false},
+      {"no job ticked",
+       [&] {
+         tick("ClusterTipsHTMLCheckBox", false);
+         start();
+       },
+       {" No action selected"},
+       true,
+       false},
       // The FAT image is not mounted: the job refuses and the window closes it as failed;
       // the run enables the box again whatever the drive.
-      {"cluster tips on the unmounted FAT drive", [&] { pick(1); tick("ClusterTipsHTMLCheckBox"); start(); },
-       {" Erase cluster tips ...", "*", " Operation have been finished with errors"}, true, false},
-      {"directory entries on FAT", [&] { tick("ClusterTipsHTMLCheckBox", false); tick("DirectoryEntriesHTMLCheckBox"); start(); },
-       {" Erase directory entries ...", " Is not a NTFS drive", " Operation have been finished with errors"}, true, true},
+      {"cluster tips on the unmounted FAT drive",
+       [&] {
+         pick(1);
+         tick("ClusterTipsHTMLCheckBox");
+         start();
+       },
+       {" Erase cluster tips ...", "*", " Operation have been finished with errors"},
+       true,
+       false},
+      {"directory entries on FAT",
+       [&] {
+         tick("ClusterTipsHTMLCheckBox", false);
+         tick("DirectoryEntriesHTMLCheckBox");
+         start();
+       },
+       {" Erase directory entries ...", " Is not a NTFS drive",
+        " Operation have been finished with errors"},
+       true,
+       true},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
@@ -115,7 +156,8 @@ TEST_F(CleanFormTest, RefusalsTheEntriesBoxRuleAndReopening) {
   ASSERT_EQ(clean_log().size(), 1);
   EXPECT_TRUE(clean_log().front().startsWith(" Clean Disk module was loaded at "));
   EXPECT_EQ(clean_child<QComboBox>("CleanDriveALComboBox")->currentIndex(), 0);
-  for (const char* box : {"DirectoryEntriesHTMLCheckBox", "ClusterTipsHTMLCheckBox", "FreeSpaceHTMLCheckBox"}) {
+  for (const char* box :
+       {"DirectoryEntriesHTMLCheckBox", "ClusterTipsHTMLCheckBox", "FreeSpaceHTMLCheckBox"}) {
     EXPECT_FALSE(clean_child<QCheckBox>(box)->isChecked()) << box;
   }
 }
@@ -125,7 +167,8 @@ TEST_F(CleanFormTest, StopDuringClusterTipsSkipsFreeSpaceAndAFullJobEndsOk) {
   NtfsImage ntfs(16);
   ASSERT_TRUE(ntfs.mount());
   for (int i = 0; i < 6; ++i) {
-    ASSERT_TRUE(write_bytes(ntfs.path("f" + std::to_string(i) + ".txt"), marked_content("F" + std::to_string(i), 5000)));
+    ASSERT_TRUE(write_bytes(ntfs.path("f" + std::to_string(i) + ".txt"),
+                            marked_content("F" + std::to_string(i), 5000)));
   }
   run_command("sync");
   open_paths({ntfs.image()});

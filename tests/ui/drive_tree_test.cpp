@@ -4,7 +4,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTest>
-
 #include <filesystem>
 
 #include "catalogue/catalogue_view.h"

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
-
 #include <set>
 
 #include "catalogue/catalogue_view.h"
@@ -59,7 +58,8 @@ class FilterTest : public GuiTest {
 
 std::string upper(std::string_view s) {
   std::string out(s);
-  for (char& c : out) if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   return out;
 }
 
@@ -164,7 +164,8 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
   };
   const Selection selections[] = {
       {{}, [](const TDeletedFile&) { return true; }},
-      {{"C:\\"}, [](const TDeletedFile& r) {
+      {{"C:\\"},
+       [](const TDeletedFile& r) {
          return r.drive_letter == 'c' && r.parent_dir == catalogue::ROOT_FOLDER_ID;
        }},
   };
@@ -183,12 +184,15 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
         const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
         if (r.name.empty() || !c.passes(r)) continue;
         ++passing_anywhere;
-        if (selection.in_it(r)) expected.insert({QString::fromStdString(r.path.str()), QString::fromStdString(r.name.str())});
+        if (selection.in_it(r))
+          expected.insert(
+              {QString::fromStdString(r.path.str()), QString::fromStdString(r.name.str())});
       }
       EXPECT_EQ(shown(), expected);
       EXPECT_EQ(catalogue::view_folder, folder);  // the folder selection is kept
       EXPECT_EQ(find<QLabel>("StatusPanel1")->text(), c.filter_on ? "Filter ON" : "Filter OFF");
-      EXPECT_EQ(find<QLabel>("StatusPanel2")->text(), "Files: " + QString::number(catalogue::deleted_count));
+      EXPECT_EQ(find<QLabel>("StatusPanel2")->text(),
+                "Files: " + QString::number(catalogue::deleted_count));
       if (c.filter_on) {
         EXPECT_LT(passing_anywhere, catalogue::deleted_count) << "the case filters nothing";
         EXPECT_GT(passing_anywhere, 0) << "the case lets nothing pass";
@@ -205,18 +209,21 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
     QTest::keyClicks(edit, "doc");
   });
   const auto before = shown();
-  run_dialog([&] {
-    QLineEdit* edit = in_dialog<QLineEdit>("NameAdvEdit");
-    edit->clear();
-    QTest::keyClicks(edit, "zip");
-  }, false);
+  run_dialog(
+      [&] {
+        QLineEdit* edit = in_dialog<QLineEdit>("NameAdvEdit");
+        edit->clear();
+        QTest::keyClicks(edit, "zip");
+      },
+      false);
   EXPECT_EQ(shown(), before);
   EXPECT_EQ(catalogue::current_filter.name_part, "doc");
   EXPECT_EQ(in_dialog<QLineEdit>("NameAdvEdit")->text(), "zip");
   // Switching panels shows every file of the catalogue again, still filtered.
   QTest::mouseClick(find<QWidget>("AdvNavBarPanelDrivesHeader"), Qt::LeftButton);
   EXPECT_EQ(catalogue::view_folder, 0);
-  for (int r = 0; r < rows(); ++r) EXPECT_NE(upper(cell(r, 0).toStdString()).find("DOC"), std::string::npos);
+  for (int r = 0; r < rows(); ++r)
+    EXPECT_NE(upper(cell(r, 0).toStdString()).find("DOC"), std::string::npos);
 }
 
 TEST_F(FilterTest, ConfirmStoresDayBoundsAndKilobytes) {

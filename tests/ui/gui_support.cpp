@@ -6,7 +6,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-
 #include <fstream>
 #include <sstream>
 
@@ -69,7 +68,8 @@ QStringList GuiTest::log() const {
 
 QStringList GuiTest::run_log() const {
   QStringList lines = log();
-  if (!lines.isEmpty() && lines.front().startsWith(" Application was started at ")) lines.removeFirst();
+  if (!lines.isEmpty() && lines.front().startsWith(" Application was started at "))
+    lines.removeFirst();
   return lines;
 }
 
@@ -119,7 +119,8 @@ QString GuiTest::cell(int row, int column) const {
 }
 
 catalogue::TDeletedFile& GuiTest::record(int row) const {
-  return catalogue::deleted_files.at(static_cast<std::size_t>(catalogue::row_map.at(static_cast<std::size_t>(row))));
+  return catalogue::deleted_files.at(
+      static_cast<std::size_t>(catalogue::row_map.at(static_cast<std::size_t>(row))));
 }
 
 void GuiTest::select_folder(const QStringList& captions) {

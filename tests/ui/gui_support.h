@@ -2,15 +2,14 @@
 // images, and helpers that press, click and read the real controls.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QToolButton>
 #include <QTreeWidget>
-
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <memory>
 #include <string>

@@ -3,12 +3,10 @@
 // window is told it runs as an ordinary user (the tests themselves run as root), so no test
 // touches root's real settings; the tests of a root-run window set a root identity of their
 // own.
-#include <QApplication>
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>

@@ -66,7 +66,8 @@ TEST_F(LanguageTest, EveryLanguageReCaptionsTheThreeWindowsAndStoresTheChoice) {
           {clean_child<QToolButton>("CleanAdvToolButton")->text(), msg(b, 96)},
           // The hints stay each language's own name.
           {find<QToolButton>("GermanAdvToolButton")->toolTip(), "Deutsch"},
-          {find<QToolButton>("IsraelAdvToolButton")->toolTip(), QString::fromUtf8("\u05e2\u05d1\u05e8\u05d9\u05ea")},
+          {find<QToolButton>("IsraelAdvToolButton")->toolTip(),
+           QString::fromUtf8("\u05e2\u05d1\u05e8\u05d9\u05ea")},
       };
       for (std::size_t c = 0; c < std::size(captions); ++c) {
         EXPECT_EQ(captions[c].shown, captions[c].expected) << "caption " << c;
@@ -124,9 +125,9 @@ TEST_F(LanguageTest, TheNextStartComesUpInTheStoredLanguage) {
     int base;
     QString stored_value;
   };
-  for (const Case& c : {Case{"GermanAdvToolButton", 30000, "30000"},
-                        Case{"ArabicAdvToolButton", 53000, "53000"},
-                        Case{"EnglishAdvToolButton", 10000, "(absent)"}}) {
+  for (const Case& c :
+       {Case{"GermanAdvToolButton", 30000, "30000"}, Case{"ArabicAdvToolButton", 53000, "53000"},
+        Case{"EnglishAdvToolButton", 10000, "(absent)"}}) {
     SCOPED_TRACE(c.button);
     click(c.button);
     EXPECT_EQ(stored("language"), c.stored_value);

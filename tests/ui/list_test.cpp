@@ -4,7 +4,6 @@
 #include <QMessageBox>
 #include <QTableView>
 #include <QTest>
-
 #include <cstring>
 #include <set>
 
@@ -39,7 +38,8 @@ class ListTest : public GuiTest {
     auto* label = find<QLabel>("TotalFilesizeHTMLStaticText");
     EXPECT_EQ(!label->isHidden(), sum > 0);
     if (sum > 0) {
-      EXPECT_EQ(label->text(), "Total file size:  <b>" + QString::fromStdString(dispatch::size_text(sum)) + "</b>");
+      EXPECT_EQ(label->text(), "Total file size:  <b>" +
+                                   QString::fromStdString(dispatch::size_text(sum)) + "</b>");
     }
   }
   std::int64_t size_of_rows(std::initializer_list<int> list) const {
@@ -72,17 +72,26 @@ TEST_F(ListTest, MarkingByClickShiftClickSpaceAndMenu) {
       {"click row 3", [&] { click_cell(3, 0); }, {3}, 3},
       {"click row 2", [&] { click_cell(2, 0); }, {2, 3}, 2},
       {"shift-click row 5", [&] { click_cell(5, 0, true); }, {2, 3, 4, 5}, 5},
-      {"space on the selected row 5", [&] { QTest::keyClick(space_target, Qt::Key_Space); }, {2, 3, 4}, 5},
+      {"space on the selected row 5",
+       [&] { QTest::keyClick(space_target, Qt::Key_Space); },
+       {2, 3, 4},
+       5},
       {"space again", [&] { QTest::keyClick(space_target, Qt::Key_Space); }, {2, 3, 4, 5}, 5},
       // Shift-click above the last clicked row: rows 7, 8, 9 take row 7's new state.
       {"click row 9", [&] { click_cell(9, 0); }, {2, 3, 4, 5, 9}, 9},
       {"shift-click row 7", [&] { click_cell(7, 0, true); }, {2, 3, 4, 5, 7, 8, 9}, 7},
-      {"reverse", [&] { find<QAction>("ReverseSelection1")->trigger(); },
-       {0, 1, 6, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 7},
-      {"select all", [&] { find<QAction>("SelectAll1")->trigger(); },
-       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 7},
-      {"select all twice", [&] { find<QAction>("SelectAll1")->trigger(); },
-       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 7},
+      {"reverse",
+       [&] { find<QAction>("ReverseSelection1")->trigger(); },
+       {0, 1, 6, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19},
+       7},
+      {"select all",
+       [&] { find<QAction>("SelectAll1")->trigger(); },
+       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19},
+       7},
+      {"select all twice",
+       [&] { find<QAction>("SelectAll1")->trigger(); },
+       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19},
+       7},
       {"unselect all", [&] { find<QAction>("UnselectAll1")->trigger(); }, {}, 7},
   };
   for (const Step& step : steps) {
@@ -124,24 +133,32 @@ TEST_F(ListTest, MarkingByClickShiftClickSpaceAndMenu) {
 bool in_order(const catalogue::TDeletedFile& a, const catalogue::TDeletedFile& b, int key) {
   auto fold = [](std::string_view s) {
     std::string out(s);
-    for (char& c : out) if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     return out;
   };
   auto text_le = [&](std::string_view x, std::string_view y) {
     const std::string fx = fold(x), fy = fold(y);
-    return std::lexicographical_compare(fy.begin(), fy.end(), fx.begin(), fx.end(),
-                                        [](char p, char q) {
-                                          return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
-                                        }) == false;
+    return std::lexicographical_compare(
+               fy.begin(), fy.end(), fx.begin(), fx.end(), [](char p, char q) {
+                 return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
+               }) == false;
   };
   switch (key) {
-    case 0: return a.record_no <= b.record_no;
-    case 1: return text_le(a.name.view(), b.name.view());
-    case 2: return text_le(a.path.view(), b.path.view());
-    case 3: return a.quality >= b.quality;
-    case 4: return a.size >= b.size;
-    case 5: return a.created >= b.created;
-    case 6: return a.modified >= b.modified;
+    case 0:
+      return a.record_no <= b.record_no;
+    case 1:
+      return text_le(a.name.view(), b.name.view());
+    case 2:
+      return text_le(a.path.view(), b.path.view());
+    case 3:
+      return a.quality >= b.quality;
+    case 4:
+      return a.size >= b.size;
+    case 5:
+      return a.created >= b.created;
+    case 6:
+      return a.modified >= b.modified;
   }
   return true;
 }
@@ -211,7 +228,8 @@ TEST_F(ListTest, StatusAndPreviewTabs) {
   auto* preview = find<QLabel>("PreviewStatusHTMLabel");
   auto* header = find<QLabel>("HTMLabelStatus");
   auto row_named = [&](const QString& name) {
-    for (int r = 0; r < rows(); ++r) if (cell(r, 0) == name) return r;
+    for (int r = 0; r < rows(); ++r)
+      if (cell(r, 0) == name) return r;
     return -1;
   };
   // Rows show the status word, size text and dates of their record.

@@ -3,18 +3,17 @@
 // log their address instead of starting a program; the raw dumps written without following
 // a link and never saved from a failed read. The tests run as root and set the identity the
 // window decides by, so the same checks also cover an ordinary user.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTest>
-
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>

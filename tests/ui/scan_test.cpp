@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QTableView>
 #include <QTest>
-
 #include <algorithm>
 #include <cctype>
 
@@ -53,7 +52,8 @@ bool row_matches(const QString& name, const QString& path, std::int64_t size, ch
   if (size != truth.size) return false;
   std::vector<std::string> want = components(truth.path, '/');
   const std::string path_text = path.toStdString();
-  if (path_text.size() < 3 || std::toupper(static_cast<unsigned char>(path_text[0])) != letter) return false;
+  if (path_text.size() < 3 || std::toupper(static_cast<unsigned char>(path_text[0])) != letter)
+    return false;
   std::vector<std::string> have = components(path_text.substr(3), '\\');
   have.push_back(name.toStdString());
   if (have.size() != want.size()) return false;
@@ -65,13 +65,16 @@ bool row_matches(const QString& name, const QString& path, std::int64_t size, ch
 
 // Every row of the drive stands for a deleted file of its truth file, and every deleted file
 // with content has its row.
-void expect_rows_match_truth(GuiTest& test, const std::function<QString(int, int)>& cell,
-                             int rows, char letter, const std::string& image) {
+void expect_rows_match_truth(GuiTest& test, const std::function<QString(int, int)>& cell, int rows,
+                             char letter, const std::string& image) {
   const std::vector<TruthEntry> truth = read_truth(image);
   std::vector<bool> found(truth.size(), false);
   for (int r = 0; r < rows; ++r) {
     if (cell(r, 1).toStdString()[0] != letter) continue;
-    const std::int64_t size = catalogue::deleted_files[static_cast<std::size_t>(catalogue::row_map[static_cast<std::size_t>(r)])].size;
+    const std::int64_t size =
+        catalogue::deleted_files[static_cast<std::size_t>(
+                                     catalogue::row_map[static_cast<std::size_t>(r)])]
+            .size;
     bool any = false;
     for (std::size_t t = 0; t < truth.size(); ++t) {
       if (truth[t].state == "live") continue;
@@ -100,20 +103,28 @@ TEST_F(ScanTest, TickedDrivesAreScannedInOrderWithTheirLogLines) {
     QStringList lines;  // "%n" is the number of files found
   };
   std::vector<Case> cases = {
-      {{"fat16.img"}, {0}, {" Scan C:\\ ...", " End scan C:\\", " Building list. Please wait ... ",
-                            " Files with potentially recoverable content: %n"}},
-      {{blank, "fat12.img"}, {0, 1},
+      {{"fat16.img"},
+       {0},
+       {" Scan C:\\ ...", " End scan C:\\", " Building list. Please wait ... ",
+        " Files with potentially recoverable content: %n"}},
+      {{blank, "fat12.img"},
+       {0, 1},
        {" Scan C:\\ ...", " ERROR: Drive Error", " Scan D:\\ ...", " End scan D:\\",
         " Building list. Please wait ... ", " Files with potentially recoverable content: %n"}},
-      {{"fat12.img", "fat32.img"}, {}, {" Files with potentially recoverable content: 0", " No drives to scan"}},
-      {{blank}, {0}, {" Scan C:\\ ...", " ERROR: Drive Error",
-                       " Files with potentially recoverable content: 0", " No drives to scan"}},
+      {{"fat12.img", "fat32.img"},
+       {},
+       {" Files with potentially recoverable content: 0", " No drives to scan"}},
+      {{blank},
+       {0},
+       {" Scan C:\\ ...", " ERROR: Drive Error", " Files with potentially recoverable content: 0",
+        " No drives to scan"}},
   };
   if (have_ntfs) {
-    cases.push_back({{"fat32.img", "ntfs.img", "fat12.img"}, {2, 1},
-                     {" Scan D:\\ ...", " End scan D:\\", " Scan E:\\ ...", " End scan E:\\",
-                      " Building list. Please wait ... ",
-                      " Files with potentially recoverable content: %n"}});
+    cases.push_back(
+        {{"fat32.img", "ntfs.img", "fat12.img"},
+         {2, 1},
+         {" Scan D:\\ ...", " End scan D:\\", " Scan E:\\ ...", " End scan E:\\",
+          " Building list. Please wait ... ", " Files with potentially recoverable content: %n"}});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.images.back());
@@ -125,7 +136,8 @@ TEST_F(ScanTest, TickedDrivesAreScannedInOrderWithTheirLogLines) {
     EXPECT_EQ(run_log(), expected);
     // The list shows every record; panel 2 counts them.
     EXPECT_EQ(rows(), catalogue::deleted_count);
-    EXPECT_EQ(find<QLabel>("StatusPanel2")->text(), "Files: " + QString::number(catalogue::deleted_count));
+    EXPECT_EQ(find<QLabel>("StatusPanel2")->text(),
+              "Files: " + QString::number(catalogue::deleted_count));
     // One folder-tree node per ticked drive, failed ones included, sorted by caption.
     auto* folders = find<QTreeWidget>("FolderHTMLTreeView")->topLevelItem(0);
     ASSERT_EQ(folders->childCount(), static_cast<int>(c.ticked.size()));
@@ -139,11 +151,16 @@ TEST_F(ScanTest, TickedDrivesAreScannedInOrderWithTheirLogLines) {
     for (int d : c.ticked) {
       const std::string& image = c.images[static_cast<std::size_t>(d)];
       if (image.find('/') != std::string::npos) {
-        EXPECT_EQ(folders->child(static_cast<int>(std::find(ticked.begin(), ticked.end(), d) - ticked.begin()))->childCount(), 0);
+        EXPECT_EQ(folders
+                      ->child(static_cast<int>(std::find(ticked.begin(), ticked.end(), d) -
+                                               ticked.begin()))
+                      ->childCount(),
+                  0);
         continue;
       }
-      expect_rows_match_truth(*this, [this](int r, int col) { return cell(r, col); }, rows(),
-                              static_cast<char>('C' + d), image);
+      expect_rows_match_truth(
+          *this, [this](int r, int col) { return cell(r, col); }, rows(),
+          static_cast<char>('C' + d), image);
     }
     TearDown();
   }
@@ -157,8 +174,9 @@ TEST_F(ScanTest, FolderTreeHoldsTheScannedFoldersNestedAndSorted) {
   QStringList top;
   for (int i = 0; i < drive->childCount(); ++i) top << drive->child(i)->text(0);
   QStringList sorted = top;
-  std::sort(sorted.begin(), sorted.end(),
-            [](const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; });
+  std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+    return QString::localeAwareCompare(a, b) < 0;
+  });
   EXPECT_EQ(top, sorted);
   EXPECT_TRUE(top.contains("DOCS"));
   EXPECT_TRUE(top.contains("Old Projects"));
@@ -190,11 +208,10 @@ struct ControlStates {
 
 std::ostream& operator<<(std::ostream& out, const ControlStates& s) {
   return out << "lang " << s.language << " drives " << s.drives << " list " << s.list << " stop "
-             << s.stop << " start " << s.start << " undelete " << s.undelete << " clean "
-             << s.clean << " sort " << s.sort << " dest " << s.destination << " header "
-             << s.header << " menu " << s.undelete_menu << " types "
-             << s.types_shown << " folders " << s.folders_shown << " '"
-             << s.start_caption.toStdString() << "'";
+             << s.stop << " start " << s.start << " undelete " << s.undelete << " clean " << s.clean
+             << " sort " << s.sort << " dest " << s.destination << " header " << s.header
+             << " menu " << s.undelete_menu << " types " << s.types_shown << " folders "
+             << s.folders_shown << " '" << s.start_caption.toStdString() << "'";
 }
 
 TEST_F(ScanTest, RunStatesDuringAndAfterScans) {
@@ -221,12 +238,12 @@ TEST_F(ScanTest, RunStatesDuringAndAfterScans) {
     return s;
   };
   // (The wipe menu entry is hidden outside admin mode, and a hidden action reads as disabled.)
-  const ControlStates start_up{true, true, true, false, true, false, true, false, true, true,
-                               false, false, false, "Start Scan"};
-  const ControlStates scanning{false, false, false, true, true, false, false, false, false, false,
-                               false, false, false, "Stop Scan"};
-  const ControlStates found{true, true, true, false, true, true, true, true, true, true,
-                            true, true, true, "Start Scan"};
+  const ControlStates start_up{true,  true, true, false, true,  false, true,
+                               false, true, true, false, false, false, "Start Scan"};
+  const ControlStates scanning{false, false, false, true,  true,  false, false,
+                               false, false, false, false, false, false, "Stop Scan"};
+  const ControlStates found{true, true, true, false, true, true, true,
+                            true, true, true, true,  true, true, "Start Scan"};
   EXPECT_EQ(states(), start_up);
 
   struct Run {
@@ -276,9 +293,10 @@ TEST_F(ScanTest, StopMidwayKeepsWhatWasFoundAndSkipsTheOtherDrives) {
     EXPECT_GE(kept, 3);
     EXPECT_LT(kept, 20);  // fat12.img holds 20 deleted files with content
     const QStringList lines = run_log();
-    EXPECT_EQ(lines, QStringList({" Scan C:\\ ...", " Process interrupted",
-                                  " Building list. Please wait ... ",
-                                  " Files with potentially recoverable content: " + QString::number(kept)}));
+    EXPECT_EQ(
+        lines,
+        QStringList({" Scan C:\\ ...", " Process interrupted", " Building list. Please wait ... ",
+                     " Files with potentially recoverable content: " + QString::number(kept)}));
     EXPECT_EQ(rows(), kept);
     for (int r = 0; r < rows(); ++r) EXPECT_TRUE(cell(r, 1).startsWith("C:\\"));
     EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), "Start Scan");

@@ -3,10 +3,9 @@
 // language or admin mode reaches another test.
 #pragma once
 
-#include <QGuiApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QSettings>
-
 #include <memory>
 
 #include "gui_support.h"
@@ -29,7 +28,9 @@ inline QString stored(const char* name) {
   return store.contains(name) ? store.value(name).toString() : QString("(absent)");
 }
 
-inline QString msg(int base, int k) { return QString::fromStdString(messages::get_message(base, k)); }
+inline QString msg(int base, int k) {
+  return QString::fromStdString(messages::get_message(base, k));
+}
 
 class SettingsGuiTest : public GuiTest {
  protected:

@@ -17,7 +17,8 @@ namespace fennick::testing {
 namespace {
 
 QString documents() {
-  return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+  return QDir::toNativeSeparators(
+      QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
 void write_store(const std::vector<std::pair<const char*, QString>>& values) {
@@ -50,7 +51,8 @@ class SettingsTest : public SettingsGuiTest {
   // Visibility of the seven admin items, in a fixed order.
   std::vector<bool> admin_items() const {
     std::vector<bool> v;
-    for (const char* name : {"AdminSeparator", "ReadMFT", "AdminSeparator2", "Read1stSector", "WipeSelected1", "N2"}) {
+    for (const char* name :
+         {"AdminSeparator", "ReadMFT", "AdminSeparator2", "Read1stSector", "WipeSelected1", "N2"}) {
       QAction* a = form_->findChild<QAction*>(name);
       EXPECT_NE(a, nullptr) << name;
       v.push_back(a != nullptr && a->isVisible());
@@ -108,7 +110,8 @@ TEST_F(SettingsTest, StartUpReadsTheStoredValues) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     clear_settings();
-    write_store({{"language", c.language}, {"path", c.path}, {"kfs", c.kfs}, {"admin_mode", c.admin}});
+    write_store(
+        {{"language", c.language}, {"path", c.path}, {"kfs", c.kfs}, {"admin_mode", c.admin}});
     clean_.reset();
     filter_.reset();
     form_.reset();
@@ -118,7 +121,8 @@ TEST_F(SettingsTest, StartUpReadsTheStoredValues) {
     EXPECT_EQ(find<QCheckBox>("KeepFolderHTMLCheckBox")->isChecked(), c.expected_keep);
     EXPECT_EQ(form_->admin_mode(), c.expected_admin);
     const QString title = "Fennick" + msg(c.expected_language, 5);
-    EXPECT_EQ(form_->windowTitle(), c.expected_admin ? title + msg(c.expected_language, 61) : title);
+    EXPECT_EQ(form_->windowTitle(),
+              c.expected_admin ? title + msg(c.expected_language, 61) : title);
     EXPECT_EQ(admin_items(), std::vector<bool>(7, c.expected_admin));
     EXPECT_EQ(log().filter(msg(c.expected_language, 42)).size(), 1);
     if (c.expected_admin) {
@@ -148,11 +152,13 @@ TEST_F(SettingsTest, CtrlATogglesAdminModeFromAnyControl) {
     SCOPED_TRACE(s.control);
     press_ctrl_a(s.control, s.extra);
     EXPECT_EQ(form_->admin_mode(), s.admin_after);
-    EXPECT_EQ(form_->windowTitle(), s.admin_after ? "Fennick -  Main ADMIN MODE" : "Fennick -  Main");
+    EXPECT_EQ(form_->windowTitle(),
+              s.admin_after ? "Fennick -  Main ADMIN MODE" : "Fennick -  Main");
     EXPECT_EQ(admin_items(), std::vector<bool>(7, s.admin_after));
     EXPECT_EQ(stored("admin_mode"), s.admin_after ? "1" : "0");
   }
-  EXPECT_EQ(find<QLineEdit>("SaveAdvDirectoryEdit")->selectedText(), "") << "the edit never saw Ctrl+A";
+  EXPECT_EQ(find<QLineEdit>("SaveAdvDirectoryEdit")->selectedText(), "")
+      << "the edit never saw Ctrl+A";
 
   // A language applied in admin mode sets the title without the suffix; the next Ctrl+A puts
   // back the title saved when admin mode was switched on.
@@ -204,7 +210,8 @@ TEST_F(SettingsTest, ReadSelectedMftSavesTheRecordsOfSelectedNtfsFilesOnly) {
   int fat_row = -1;
   for (int r = 0; r < rows(); ++r) {
     const catalogue::TDeletedFile& rec = record(r);
-    if (rec.fs_name.view() == "NTFS" && rec.entry_cluster > 0 && ntfs_rows.size() < 2) ntfs_rows.push_back(r);
+    if (rec.fs_name.view() == "NTFS" && rec.entry_cluster > 0 && ntfs_rows.size() < 2)
+      ntfs_rows.push_back(r);
     if (rec.fs_name.view() != "NTFS" && fat_row < 0) fat_row = r;
   }
   if (ntfs_rows.size() < 2 || fat_row < 0) GTEST_SKIP() << "the NTFS fixture is missing";
@@ -226,7 +233,8 @@ TEST_F(SettingsTest, ReadSelectedMftSavesTheRecordsOfSelectedNtfsFilesOnly) {
   const std::string image = fixture_image("ntfs.img");
   const QByteArray boot = dd_bytes(image, 0, 512);
   ASSERT_EQ(boot.size(), 512);
-  const int bytes_per_sector = static_cast<unsigned char>(boot[11]) | static_cast<unsigned char>(boot[12]) << 8;
+  const int bytes_per_sector =
+      static_cast<unsigned char>(boot[11]) | static_cast<unsigned char>(boot[12]) << 8;
   const int sectors_per_cluster = static_cast<unsigned char>(boot[13]);
   int i = 0;
   for (const QString& path : {first, second}) {
@@ -234,12 +242,13 @@ TEST_F(SettingsTest, ReadSelectedMftSavesTheRecordsOfSelectedNtfsFilesOnly) {
     ASSERT_EQ(dump.size(), 1024);
     EXPECT_TRUE(dump.startsWith("FILE"));
     const auto* r = recs[static_cast<std::size_t>(i++)];
-    const std::uint32_t number = static_cast<unsigned char>(dump[0x2C]) |
-                                 static_cast<unsigned char>(dump[0x2D]) << 8 |
-                                 static_cast<unsigned char>(dump[0x2E]) << 16 |
-                                 static_cast<std::uint32_t>(static_cast<unsigned char>(dump[0x2F])) << 24;
+    const std::uint32_t number =
+        static_cast<unsigned char>(dump[0x2C]) | static_cast<unsigned char>(dump[0x2D]) << 8 |
+        static_cast<unsigned char>(dump[0x2E]) << 16 |
+        static_cast<std::uint32_t>(static_cast<unsigned char>(dump[0x2F])) << 24;
     EXPECT_EQ(static_cast<std::int64_t>(number), r->record_no);
-    const std::int64_t offset = r->entry_cluster * sectors_per_cluster * bytes_per_sector + r->entry_offset;
+    const std::int64_t offset =
+        r->entry_cluster * sectors_per_cluster * bytes_per_sector + r->entry_offset;
     EXPECT_EQ(dump, dd_bytes(image, offset, 1024));
   }
 }
@@ -253,7 +262,8 @@ TEST_F(SettingsTest, HelpUpdateAndLinksOpenTheirAddressesAndLogWhenNothingCanOpe
     return desktop;
   };
   // The manual beside the executable (a test's own, made here when the build has none).
-  const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(ui::links::manual_file);
+  const QString manual =
+      QDir(QCoreApplication::applicationDirPath()).filePath(ui::links::manual_file);
   const bool had_manual = QFile::exists(manual);
   if (had_manual) QFile::rename(manual, manual + ".kept");
   click("HelpAdvToolButton");

@@ -2,7 +2,6 @@
 // order, what selecting a group, a folder, a drive and the root lists, and how folder lists
 // nest, also in MFT-number order and when corrupt.
 #include <QTest>
-
 #include <cstdlib>
 #include <map>
 
@@ -74,7 +73,8 @@ TEST_F(TypeTreeTest, SelectingANodeListsItsFiles) {
     ASSERT_NE(node, nullptr) << g.caption;
     types->setCurrentItem(node);
     EXPECT_EQ(rows(), g.rows) << g.caption;
-    for (int r = 0; r < rows(); ++r) EXPECT_TRUE(cell(r, 0).toUpper().endsWith(g.extension)) << g.caption;
+    for (int r = 0; r < rows(); ++r)
+      EXPECT_TRUE(cell(r, 0).toUpper().endsWith(g.extension)) << g.caption;
   }
   types->setCurrentItem(type_root);
   EXPECT_EQ(rows(), all);
@@ -94,7 +94,8 @@ TEST_F(TypeTreeTest, SelectingANodeListsItsFiles) {
     const int want = static_cast<int>(by_folder.count(f.folder));
     ASSERT_GT(want, 0) << f.folder;
     EXPECT_EQ(rows(), want) << f.folder;
-    const QString path = "C:" + QString::fromStdString(f.folder == "/" ? "/" : f.folder + "/").replace('/', '\\');
+    const QString path =
+        "C:" + QString::fromStdString(f.folder == "/" ? "/" : f.folder + "/").replace('/', '\\');
     for (int r = 0; r < rows(); ++r) EXPECT_EQ(cell(r, 1), path) << f.folder;
   }
   select_folder({});
@@ -113,7 +114,8 @@ QString nesting(QTreeWidgetItem* node) {
   QStringList parts;
   for (int i = 0; i < node->childCount(); ++i) {
     QTreeWidgetItem* child = node->child(i);
-    parts << (child->childCount() > 0 ? child->text(0) + "(" + nesting(child) + ")" : child->text(0));
+    parts << (child->childCount() > 0 ? child->text(0) + "(" + nesting(child) + ")"
+                                      : child->text(0));
   }
   return parts.join(",");
 }
@@ -138,7 +140,8 @@ TEST_F(TypeTreeTest, FolderListsNestAsOnTheVolumeAndCorruptOnesEnd) {
       {"cycle", {{6, 5, "X", 0}, {8, 6, "Y", 0}, {6, 8, "X2", 0}}, "X(Y)"},
       {"self parent and root id", {{5, 5, "R", 0}, {12, 12, "S", 0}, {13, 5, "T", 0}}, "T"},
       // One id reached from two parents is entered once, under either of them.
-      {"two ways into one id", {{6, 5, "A", 0}, {7, 5, "B", 0}, {8, 6, "C", 0}, {8, 7, "C2", 0}},
+      {"two ways into one id",
+       {{6, 5, "A", 0}, {7, 5, "B", 0}, {8, 6, "C", 0}, {8, 7, "C2", 0}},
        "A(C),B|A,B(C2)"},
   };
   for (const auto& c : cases) {

@@ -2,22 +2,21 @@
 // are the originals (by SHA-256 against the fixtures' truth), where they land with and
 // without "Keep folder structure", the run's log lines, stopping after a file, the warning
 // for a destination on a source volume, and the wipe with its confirmation on image copies.
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QMessageBox>
-#include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "catalogue/catalogue_view.h"
 #include "dispatch/undelete_unit.h"
@@ -43,7 +42,8 @@ class UndeleteTest : public GuiTest {
   // character, so it is compared from the second on, without case.
   std::map<char, std::vector<TruthEntry>> truth_by_letter_;
 
-  bool open_fixtures(const std::vector<std::string>& images, const std::vector<std::string>& paths) {
+  bool open_fixtures(const std::vector<std::string>& images,
+                     const std::vector<std::string>& paths) {
     char letter = 'C';
     for (const std::string& image : images) {
       if (fixture_image(image).empty()) return false;
@@ -77,8 +77,8 @@ class UndeleteTest : public GuiTest {
 
   static bool same_name(const std::string& shown, const std::string& written) {
     if (shown.size() != written.size() || shown.empty()) return false;
-    return QString::fromStdString(shown.substr(1)).compare(QString::fromStdString(written.substr(1)),
-                                                          Qt::CaseInsensitive) == 0;
+    return QString::fromStdString(shown.substr(1))
+               .compare(QString::fromStdString(written.substr(1)), Qt::CaseInsensitive) == 0;
   }
 
   // The truth entry a record stands for when its file is fully recoverable.
@@ -139,7 +139,8 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
   ASSERT_GT(rows(), 0);
   for (const bool keep : {false, true}) {
     SCOPED_TRACE(keep ? "keep folders" : "flat");
-    find<QTreeWidget>("TypesTreeView")->setCurrentItem(find<QTreeWidget>("TypesTreeView")->topLevelItem(0));
+    find<QTreeWidget>("TypesTreeView")
+        ->setCurrentItem(find<QTreeWidget>("TypesTreeView")->topLevelItem(0));
     const std::vector<std::int32_t> marked = mark_recoverable();
     ASSERT_GE(marked.size(), 20u);
     // Show only the text files: the others stay marked but hidden.
@@ -174,7 +175,8 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
     EXPECT_EQ(files.size(), marked.size());
     for (const auto& [relative, sha] : files) {
       const std::string path = first_line(out + "/" + relative);
-      std::int64_t size = static_cast<std::int64_t>(std::filesystem::file_size(out + "/" + relative));
+      std::int64_t size =
+          static_cast<std::int64_t>(std::filesystem::file_size(out + "/" + relative));
       const auto truth = recoverable_.find({path, size});
       ASSERT_NE(truth, recoverable_.end()) << relative << " names " << path;
       EXPECT_EQ(sha, truth->second) << relative;
@@ -183,20 +185,24 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
         EXPECT_EQ(slash, std::string::npos) << relative;
       } else {
         // The folders below the destination are the file's folders on its volume.
-        const std::string folders = slash == std::string::npos ? "" : "/" + relative.substr(0, slash);
+        const std::string folders =
+            slash == std::string::npos ? "" : "/" + relative.substr(0, slash);
         const std::string want = path.substr(0, path.rfind('/'));
         const QStringList a = QString::fromStdString(folders).split('/', Qt::SkipEmptyParts);
         const QStringList b = QString::fromStdString(want).split('/', Qt::SkipEmptyParts);
         ASSERT_EQ(a.size(), b.size()) << relative << " for " << path;
         for (int i = 0; i < a.size(); ++i) {
-          EXPECT_TRUE(same_name(a[i].toStdString(), b[i].toStdString())) << relative << " for " << path;
+          EXPECT_TRUE(same_name(a[i].toStdString(), b[i].toStdString()))
+              << relative << " for " << path;
         }
       }
     }
-    for (const std::int32_t i : marked) EXPECT_EQ(catalogue::deleted_files[static_cast<std::size_t>(i)].selected, 0);
+    for (const std::int32_t i : marked)
+      EXPECT_EQ(catalogue::deleted_files[static_cast<std::size_t>(i)].selected, 0);
     EXPECT_EQ(ui::selected_total, 0);
     EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
-    EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), messages::get_message(14));
+    EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
+              messages::get_message(14));
     EXPECT_EQ(find<QProgressBar>("ProgressBar")->value(), 100);
   }
 }
@@ -215,7 +221,8 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
     for (const QString& line : log().mid(log_before)) {
       if (line.toStdString().starts_with(messages::get_message(74))) {
         pressed = true;
-        EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), messages::get_message(15));
+        EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
+                  messages::get_message(15));
         click("UndeleteAdvToolButton");
         break;
       }
@@ -231,7 +238,8 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   EXPECT_EQ(written_files(out).size(), 1u);
   std::int64_t rest = 0;
   for (std::size_t k = 0; k < marked.size(); ++k) {
-    const catalogue::TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(marked[k])];
+    const catalogue::TDeletedFile& r =
+        catalogue::deleted_files[static_cast<std::size_t>(marked[k])];
     EXPECT_EQ(r.selected, k == 0 ? 0 : 1) << k;
     if (k > 0) rest += r.size;
   }
@@ -252,7 +260,8 @@ TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 1);
   EXPECT_EQ(lines[0].toStdString(), messages::get_message(55));
-  EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), messages::get_message(14));
+  EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
+            messages::get_message(14));
 }
 
 TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
@@ -267,7 +276,8 @@ TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
   click("UndeleteAdvToolButton");
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
-  EXPECT_TRUE(lines[0].startsWith(" Warning: the destination folder is on drive C:\\")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].startsWith(" Warning: the destination folder is on drive C:\\"))
+      << lines[0].toStdString();
   EXPECT_EQ(lines[1].toStdString(), messages::get_message(52));
   EXPECT_TRUE(lines[2].toStdString().starts_with(messages::get_message(74)));
   EXPECT_EQ(lines[3].toStdString(), messages::get_message(54));
@@ -282,7 +292,8 @@ TEST_F(UndeleteTest, LinksPlantedInTheDestinationAreNotFollowed) {
   start_scan();
   const std::vector<std::int32_t> marked = mark_recoverable();
   ASSERT_GE(marked.size(), 2u);
-  const catalogue::TDeletedFile& first = catalogue::deleted_files[static_cast<std::size_t>(marked[0])];
+  const catalogue::TDeletedFile& first =
+      catalogue::deleted_files[static_cast<std::size_t>(marked[0])];
   const std::string out = temp_path("planted");
   const std::string outside = temp_path("outside");
   set_destination(out);
@@ -315,7 +326,8 @@ TEST_F(UndeleteTest, LinksPlantedInTheDestinationAreNotFollowed) {
 }
 
 TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
-  if (fixture_image("fat16.img").empty() || fixture_image("ntfs.img").empty()) GTEST_SKIP() << "fixture missing";
+  if (fixture_image("fat16.img").empty() || fixture_image("ntfs.img").empty())
+    GTEST_SKIP() << "fixture missing";
   TempDir copies;
   std::vector<std::string> paths;
   for (const char* image : {"fat16.img", "ntfs.img"}) {
@@ -381,7 +393,8 @@ TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
   EXPECT_EQ(captions_after.size(), captions_before.size() - 1);
   EXPECT_EQ(ui::selected_total, 0);
   EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
-  EXPECT_EQ(find<QToolButton>("WipeAdvToolButton")->text().toStdString(), messages::get_message(16));
+  EXPECT_EQ(find<QToolButton>("WipeAdvToolButton")->text().toStdString(),
+            messages::get_message(16));
 
   // A new scan of the copies no longer finds them.
   start_scan();

@@ -26,10 +26,8 @@ TEST(DriveTableTest, FileSystemNamesMapByTheSubstringRule) {
 
 TEST(DriveTableTest, CaptionsShowMegabytesBelow1000AndGigabytesFrom1000) {
   const std::vector<std::tuple<char, double, std::string>> cases = {
-      {'c', 1000, "C:\\  (0.98 GB)"},
-      {'c', 999, "C:\\  (999.00 MB)"},
-      {'c', 76310, "C:\\  (74.52 GB)"},
-      {'e', 512, "E:\\  (512.00 MB)"},
+      {'c', 1000, "C:\\  (0.98 GB)"},   {'c', 999, "C:\\  (999.00 MB)"},
+      {'c', 76310, "C:\\  (74.52 GB)"}, {'e', 512, "E:\\  (512.00 MB)"},
       {'d', 0, "D:\\  (0.00 MB)"},
   };
   for (const auto& [letter, mb, caption] : cases) {

@@ -170,8 +170,7 @@ struct CreationCase {
 
 void PrintTo(const CreationCase& c, std::ostream* os) { *os << c.what; }
 
-class ReaderCreationTest : public ReaderTest,
-                           public ::testing::WithParamInterface<CreationCase> {};
+class ReaderCreationTest : public ReaderTest, public ::testing::WithParamInterface<CreationCase> {};
 
 TEST_P(ReaderCreationTest, ReportsAnUnusableVolume) {
   const CreationCase& c = GetParam();
@@ -206,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
                       " Unable to read drive. Administrator rights may be required."}}),
     [](const auto& info) {
       std::string name = info.param.what;
-      for (char& ch : name) if (ch == ' ') ch = '_';
+      for (char& ch : name)
+        if (ch == ' ') ch = '_';
       return name;
     });
 
@@ -214,8 +214,9 @@ TEST_F(ReaderTest, ReadsAnImageFileThroughOneDescriptorPerReader) {
   testing::TempDir dir;
   const std::string image = dir.path() + "/v.img";
   const std::vector<std::uint8_t> bytes = patterned_volume(128 * 512, 2, 128);
-  std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(image, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   attach_source('e', std::make_shared<FileSource>(image));
   std::vector<std::uint8_t> got(600);
   {
