@@ -17,7 +17,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
-#include "ui/main_unit.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ using namespace fennick;
 
 // A catalogue of `count` records with varied names, folders, sizes, dates and qualities
 // (fixed seed, so every run sorts the same data).
-void fill_catalogue(std::int32_t count) {
-  catalogue::clear_catalogue();
+void fill_catalogue(catalogue::Catalogue& found, std::int32_t count) {
+  found.clear();
   std::mt19937_64 random(20240315);
   const char* stems[] = {"report", "IMG_", "Budget", "notes", "draft", "~WRL", "Résumé", "data"};
   const char* extensions[] = {".doc", ".JPG", ".xlsx", ".txt", ".tmp", ".pdf", ".bin", ".zip"};
@@ -36,8 +36,8 @@ void fill_catalogue(std::int32_t count) {
                            "C:\\Photos\\2023\\",
                            "C:\\WINDOWS\\TEMP\\",
                            "C:\\Old Projects\\Drafts\\"};
-  catalogue::TDeletedFile r;
-  r.fs_name = "NTFS";
+  catalogue::FoundFile r;
+  r.fs_kind = volume::FileSystemKind::ntfs;
   r.drive_letter = 'c';
   for (std::int32_t i = 0; i < count; ++i) {
     const std::uint64_t x = random();
@@ -52,7 +52,7 @@ void fill_catalogue(std::int32_t count) {
     r.quality = static_cast<std::int8_t>(static_cast<int>((x >> 48) % 104) - 3);
     r.created = 36000.0 + static_cast<double>((x >> 12) % 9000000) / 1000.0;
     r.modified = r.created + static_cast<double>((x >> 30) % 1000) / 100.0;
-    catalogue::add_deleted_file(r);
+    found.add(r);
   }
 }
 
@@ -78,9 +78,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::int32_t count = argc > 1 ? std::atoi(argv[1]) : 1000000;
 
-  ui::T_mainForm::Options options;
+  ui::MainWindow::Options options;
   options.list_block_devices = false;
-  ui::T_mainForm form(options);
+  ui::MainWindow form(options);
   form.show();
   QCoreApplication::processEvents();
   auto* view = form.findChild<QTableView*>("AdvListView");
@@ -88,31 +88,32 @@ int main(int argc, char** argv) {
   QElapsedTimer timer;
   const long before = resident_bytes();
   timer.start();
-  fill_catalogue(count);
+  fill_catalogue(form.file_catalogue(), count);
   const double built = seconds(timer);
   const long after = resident_bytes();
   std::printf(
       "records: %d, built in %.2f s; memory %.0f bytes per record (%zu in the record, "
       "the rest its name and path texts and the array's spare room)\n",
-      count, built, static_cast<double>(after - before) / count, sizeof(catalogue::TDeletedFile));
+      count, built, static_cast<double>(after - before) / count, sizeof(catalogue::FoundFile));
 
   timer.start();
-  form.set_folder_filter(0, 20, 0);
+  form.set_folder_filter(0, catalogue::any_drive, 0);
   std::printf("set_folder_filter, all files:           %.3f s (%zu rows)\n", seconds(timer),
-              catalogue::row_map.size());
+              form.catalogue_view().row_map.size());
   timer.start();
   form.set_folder_filter(102, 'c', 0);
   std::printf("set_folder_filter, one folder:          %.3f s (%zu rows)\n", seconds(timer),
-              catalogue::row_map.size());
-  catalogue::current_filter.hide_temporary = true;
-  catalogue::current_filter.name_on = true;
-  catalogue::current_filter.name_part = "e";
+              form.catalogue_view().row_map.size());
+  catalogue::TCustomFilter& filter = form.catalogue_view().filter;
+  filter.hide_temporary = true;
+  filter.name_on = true;
+  filter.name_part = "e";
   timer.start();
-  form.set_folder_filter(0, 20, 0);
+  form.set_folder_filter(0, catalogue::any_drive, 0);
   std::printf("set_folder_filter, name + temp filter:  %.3f s (%zu rows)\n", seconds(timer),
-              catalogue::row_map.size());
-  catalogue::current_filter = catalogue::TCustomFilter{};
-  form.set_folder_filter(0, 20, 0);
+              form.catalogue_view().row_map.size());
+  filter = catalogue::TCustomFilter{};
+  form.set_folder_filter(0, catalogue::any_drive, 0);
 
   const char* keys[] = {"None", "Filename",     "Path",         "Status",
                         "Size", "Date Created", "Date Modified"};
@@ -144,6 +145,6 @@ int main(int argc, char** argv) {
   }
   std::printf("scroll and repaint, 200 jumps:          %.2f ms each\n",
               seconds(timer) * 1000 / 200);
-  catalogue::clear_catalogue();
+  form.file_catalogue().clear();
   return 0;
 }

@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "fat/fat_engine.h"
 #include "fat/fat_scan.h"
-#include "fat/fat_unit.h"
 #include "fuzz_volume.h"
 
 namespace {
@@ -59,8 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> volume(128 * 512, 0);
   std::copy(boot.begin(), boot.end(), volume.begin());
   std::copy_n(data, std::min(size, volume.size() - 512), volume.begin() + 512);
-  fuzzing::bind_volume(volume.data(), volume.size(), "FAT");
-  fat::scan_fat_volume();
-  fuzzing::recover_some(2);
+  fuzzing::FuzzVolume v;
+  fuzzing::bind_volume(v, volume.data(), volume.size(), volume::FileSystemKind::fat16);
+  fat::scan_fat_volume(v.drive(), v.catalogue, v.run, v.channel);
+  fuzzing::recover_some(v, 2);
   return 0;
 }

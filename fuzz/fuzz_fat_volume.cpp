@@ -3,17 +3,22 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fat/fat_unit.h"
+#include "fat/fat_engine.h"
 #include "fuzz_volume.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace fennick;
+  using volume::FileSystemKind;
+  fuzzing::FuzzVolume v;
   // Bytes that name no file system are tried as FAT12/16 or FAT32 by their length's parity.
-  fuzzing::bind_volume(data, size, size % 2 == 0 ? "FAT" : "FAT32");
-  if (volume::drive_table[0].fs_name != "FAT" && volume::drive_table[0].fs_name != "FAT32") {
-    volume::drive_table[0].fs_name = "FAT";
+  fuzzing::bind_volume(v, data, size,
+                       size % 2 == 0 ? FileSystemKind::fat16 : FileSystemKind::fat32);
+  // Whatever else they name (NTFS), the FAT engine reads them as a FAT volume.
+  if (volume::table_name(v.drive().kind) != "FAT" &&
+      volume::table_name(v.drive().kind) != "FAT32") {
+    v.drive().kind = FileSystemKind::fat16;
   }
-  fat::scan_fat_volume();
-  fuzzing::recover_some(3);
+  fat::scan_fat_volume(v.drive(), v.catalogue, v.run, v.channel);
+  fuzzing::recover_some(v, 3);
   return 0;
 }

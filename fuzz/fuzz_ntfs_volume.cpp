@@ -5,13 +5,14 @@
 #include <cstdint>
 
 #include "fuzz_volume.h"
-#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_engine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace fennick;
-  fuzzing::bind_volume(data, size, "NTFS");
-  volume::drive_table[0].fs_name = "NTFS";
-  ntfs::scan_ntfs();
-  fuzzing::recover_some(3);
+  fuzzing::FuzzVolume v;
+  fuzzing::bind_volume(v, data, size, volume::FileSystemKind::ntfs);
+  v.drive().kind = volume::FileSystemKind::ntfs;
+  ntfs::scan_ntfs(v.drive(), v.catalogue, v.run, v.channel);
+  fuzzing::recover_some(v, 3);
   return 0;
 }

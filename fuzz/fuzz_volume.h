@@ -1,6 +1,7 @@
-// Shared by the whole-volume fuzz targets: binds the fuzzer's bytes as drive C: (a memory
-// volume, the only entry of the drive table) with the facts its own boot sector gives, and
-// recovers a few of the files a scan found into a scratch folder where links lie in wait.
+// Shared by the whole-volume fuzz targets: makes the fuzzer's bytes drive C: (a memory volume,
+// the only entry of a drive list) with the facts its own boot sector gives, and recovers a
+// few of the files a scan found into a scratch folder where links lie in wait. Every input
+// gets fresh objects: nothing one input leaves behind reaches the next.
 #pragma once
 
 #include <sys/stat.h>
@@ -16,40 +17,49 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/undelete_unit.h"
+#include "catalogue/output_paths.h"
 #include "messages/status_channel.h"
-#include "volume/drive_table.h"
+#include "run/run_control.h"
+#include "volume/file_system_kind.h"
 #include "volume/volume_facts.h"
 #include "volume/volume_source.h"
+#include "workflow/drive_list.h"
+#include "workflow/engines.h"
+#include "workflow/recovery_run.h"
 
 namespace fennick::fuzzing {
 
-// Binds the bytes as C: and fills its drive-table entry. fs_name_if_unknown is used when the
-// bytes do not identify themselves, so that the engine under test always runs.
-inline void bind_volume(const std::uint8_t* data, std::size_t size,
-                        const std::string& fs_name_if_unknown) {
-  volume::detach_all_sources();
-  volume::drive_table.clear();
-  catalogue::clear_catalogue();
-  messages::stop_flag = 0;
-  messages::work_done = 0;
-  messages::work_total = 0;
+// One input's world: its drive list (drive C: only), the catalogue a scan fills, the run
+// control and a channel that drops what it is told.
+struct FuzzVolume {
+  workflow::DriveList drives;
+  catalogue::Catalogue catalogue;
+  run::RunControl run;
+  messages::SilentChannel channel;
+
+  workflow::Drive& drive() { return drives.at(0); }
+};
+
+// Makes the bytes drive C: of v with the facts its boot sector gives. kind_if_unknown is used
+// when the bytes do not identify themselves, so that the engine under test always runs.
+inline void bind_volume(FuzzVolume& v, const std::uint8_t* data, std::size_t size,
+                        volume::FileSystemKind kind_if_unknown) {
   auto source =
       std::make_shared<volume::MemorySource>(std::vector<std::uint8_t>(data, data + size));
-  const volume::VolumeFacts facts = volume::read_volume_facts(*source);
-  volume::DriveInfo drive;
+  const volume::VolumeFacts facts = workflow::probe_volume(*source);
+  workflow::Drive drive;
   drive.drive_letter = 'c';
+  drive.drive_index = 0;
   drive.is_image = true;
   drive.ticked = true;
   drive.size_mb = static_cast<double>(size / 1048576);
-  drive.fs_name = volume::table_fs_name(facts.type);
-  if (drive.fs_name.empty()) drive.fs_name = fs_name_if_unknown;
+  drive.kind = facts.kind == volume::FileSystemKind::unknown ? kind_if_unknown : facts.kind;
   drive.cluster_size = facts.cluster_size;
   drive.total_bytes = facts.total_bytes;
   drive.free_bytes = facts.free_bytes;
-  volume::attach_source('c', std::move(source));
-  volume::drive_table.push_back(std::move(drive));
-  volume::current_drive = 0;
+  drive.length = source->size_bytes();
+  drive.source = std::move(source);
+  v.drives = {std::move(drive)};
 }
 
 // Recovers up to `count` of the files found into a scratch folder in memory-backed /dev/shm
@@ -57,7 +67,7 @@ inline void bind_volume(const std::uint8_t* data, std::size_t size,
 // outside the folder is planted where the file would go, and one where its first folder
 // would be: the recovery must go beside them, never through them. What the files take on
 // disk is bounded by the volume: a cluster can decode to at most one compression unit of 16.
-inline void recover_some(std::size_t count) {
+inline void recover_some(FuzzVolume& v, std::size_t count) {
   static const std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
   static const std::string folder = [] {
     std::string templ = base + "/fennick-fuzz-XXXXXX";
@@ -86,16 +96,14 @@ inline void recover_some(std::size_t count) {
     return true;
   }();
   (void)baits_made;
-  dispatch::destination_folder = folder;
-  dispatch::begin_recovery_run();
-  const std::size_t n = std::min<std::size_t>(count, catalogue::deleted_files.size());
-  const std::int64_t volume_bytes =
-      volume::source_for('c') ? volume::source_for('c')->size_bytes() : 0;
+  workflow::RecoveryRun run(v.drives, folder, v.run, v.channel);
+  const std::size_t n = std::min<std::size_t>(count, v.catalogue.files().size());
+  const std::int64_t volume_bytes = v.drive().source ? v.drive().source->size_bytes() : 0;
   std::int64_t stored = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const catalogue::TDeletedFile& record = catalogue::deleted_files[i];
+    const catalogue::FoundFile& record = v.catalogue.files()[i];
     const bool keep = i % 2 == 1;
-    const std::string planned = dispatch::output_path_for(record, keep, folder, {});
+    const std::string planned = catalogue::output_path_for(record, keep, folder, {});
     if (planned.rfind(folder + "/", 0) != 0) std::abort();
     const std::size_t slash = planned.find('/', folder.size() + 1);
     if (slash == std::string::npos) {
@@ -103,8 +111,7 @@ inline void recover_some(std::size_t count) {
     } else {
       ::symlink(bait_folder.c_str(), planned.substr(0, slash).c_str());
     }
-    dispatch::RecoveryOutcome outcome;
-    dispatch::recover_file(record, keep, &outcome);
+    const workflow::RecoveryOutcome outcome = run.recover(record, keep);
     if (!outcome.output_path.empty()) {
       // Everything a recovery writes must stay inside the destination folder.
       if (outcome.output_path.rfind(folder + "/", 0) != 0) std::abort();
@@ -124,7 +131,6 @@ inline void recover_some(std::size_t count) {
       std::filesystem::remove_all(entry.path(), ec);
     }
   }
-  dispatch::end_recovery_run();
   if (stored > static_cast<std::int64_t>(n) * (16 * volume_bytes + (std::int64_t{1} << 20)))
     std::abort();
 }

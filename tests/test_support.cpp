@@ -11,9 +11,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "catalogue/catalogue.h"
-#include "messages/status_channel.h"
-#include "volume/drive_table.h"
+#include "catalogue/output_file.h"
+#include "workflow/engines.h"
+#include "workflow/wipe_run.h"
 
 namespace fennick::testing {
 
@@ -75,11 +75,14 @@ TempDir::~TempDir() {
   if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
-std::shared_ptr<volume::MemorySource> attach_memory_volume(char letter,
-                                                           std::vector<std::uint8_t> bytes) {
-  auto source = std::make_shared<volume::MemorySource>(std::move(bytes));
-  volume::attach_source(letter, source);
-  return source;
+workflow::Drive memory_drive(char letter, std::shared_ptr<volume::MemorySource> source,
+                             volume::FileSystemKind kind) {
+  workflow::Drive drive;
+  drive.drive_letter = letter;
+  drive.kind = kind;
+  drive.length = source->size_bytes();
+  drive.source = std::move(source);
+  return drive;
 }
 
 std::uint8_t pattern_byte(std::uint64_t position) {
@@ -102,21 +105,30 @@ std::string sha256_of(const std::string& path) {
 }
 
 DriveScope::DriveScope(const std::string& image) {
-  volume::named_volumes = {image};
-  volume::get_drives(false);
-  volume::current_drive = 0;
-  catalogue::clear_catalogue();
-  messages::stop_flag = 0;
-  messages::work_done = 0;
-  messages::work_total = 0;
+  drives = workflow::list_drives({image}, false).drives;
 }
 
-DriveScope::~DriveScope() {
-  catalogue::clear_catalogue();
-  volume::drive_table.clear();
-  volume::detach_all_sources();
-  volume::named_volumes.clear();
-  messages::stop_flag = 0;
+bool DriveScope::scan() {
+  const engine::Engine* engine = workflow::engine_for(drive().kind);
+  return engine != nullptr && engine->scan(drive(), catalogue, run, channel);
+}
+
+engine::RecoveryResult DriveScope::recover(const catalogue::FoundFile& record,
+                                           const std::string& path) {
+  engine::RecoveryResult result;
+  const engine::Engine* engine = workflow::engine_for(record.fs_kind);
+  catalogue::OutputFile out;
+  if (engine == nullptr || record.drive_index < 0 ||
+      static_cast<std::size_t>(record.drive_index) >= drives.size() || !out.open(path)) {
+    result.failed = true;
+    return result;
+  }
+  return engine->recover(drives[static_cast<std::size_t>(record.drive_index)], record, out, path,
+                         nullptr, run, channel);
+}
+
+engine::WipeOutcome DriveScope::wipe(const catalogue::FoundFile& record) {
+  return workflow::wipe_file(drives, catalogue, record, run, channel);
 }
 
 }  // namespace fennick::testing

@@ -6,7 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
+#include "engine/engine.h"
+#include "messages/status_channel.h"
+#include "run/run_control.h"
 #include "volume/volume_source.h"
+#include "workflow/drive_list.h"
 
 namespace fennick::testing {
 
@@ -41,9 +46,9 @@ class TempDir {
   std::string path_;
 };
 
-// Binds a memory volume to the letter and returns it.
-std::shared_ptr<volume::MemorySource> attach_memory_volume(char letter,
-                                                           std::vector<std::uint8_t> bytes);
+// A drive of the letter over bytes in memory (kind unknown until the test says).
+workflow::Drive memory_drive(char letter, std::shared_ptr<volume::MemorySource> source,
+                             volume::FileSystemKind kind = volume::FileSystemKind::unknown);
 
 // A boot sector for the reader's limit rule: sectors per cluster at 13 and a 64-bit total at
 // 40, padded to `bytes` with a byte pattern that tells every sector apart (byte i = sector
@@ -55,14 +60,28 @@ std::uint8_t pattern_byte(std::uint64_t position);
 // SHA-256 of a file as lower-case hex (sha256sum), empty when it cannot be read.
 std::string sha256_of(const std::string& path);
 
-// Binds one image as drive C: (the only entry of the drive table), empties the catalogue and
-// the run state; undoes all of it at the end of the scope.
+// One image as drive C: (the only entry of a drive list, as the drive list probes it), with
+// an empty catalogue, a run control and a recording channel, and the three engine operations
+// on it.
 class DriveScope {
  public:
   explicit DriveScope(const std::string& image);
-  ~DriveScope();
   DriveScope(const DriveScope&) = delete;
   DriveScope& operator=(const DriveScope&) = delete;
+
+  workflow::DriveList drives;
+  catalogue::Catalogue catalogue;
+  run::RunControl run;
+  messages::RecordingChannel channel;
+
+  workflow::Drive& drive() { return drives.at(0); }
+  // Scans drive C: with its engine into the catalogue; false when it could not be read.
+  bool scan();
+  // Recovers the record into a new file at path through the record's engine (a failure to
+  // create the file is a failed result).
+  engine::RecoveryResult recover(const catalogue::FoundFile& record, const std::string& path);
+  // Wipes the record as the wipe run does (inside a write session).
+  engine::WipeOutcome wipe(const catalogue::FoundFile& record);
 };
 
 }  // namespace fennick::testing

@@ -8,10 +8,9 @@
 #include <string>
 
 #include "fennick/version.h"
-#include "ui/clean_form.h"
-#include "ui/filter_unit.h"
-#include "ui/main_unit.h"
-#include "volume/drive_table.h"
+#include "ui/clean_disk_window.h"
+#include "ui/filter_dialog.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -38,7 +37,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("BrantleSoftware");
   QApplication::setApplicationVersion(fennick::version);
 
-  fennick::ui::T_mainForm::Options options;
+  fennick::ui::MainWindow::Options options;
   std::string screenshot;
   const QStringList args = QApplication::arguments();
   for (qsizetype i = 1; i < args.size(); ++i) {
@@ -64,14 +63,14 @@ int main(int argc, char** argv) {
       print_usage(stderr);
       return 2;
     } else {
-      fennick::volume::named_volumes.push_back(arg.toStdString());
+      options.named_volumes.push_back(arg.toStdString());
     }
   }
 
-  fennick::ui::T_mainForm main_form(options);
-  fennick::ui::T_fileterForm filter_form(&main_form);
+  fennick::ui::MainWindow main_form(options);
+  fennick::ui::FilterDialog filter_form(main_form);
   main_form.set_filter_form(&filter_form);
-  fennick::ui::T_cleanForm clean_form(&main_form);
+  fennick::ui::CleanDiskWindow clean_form(main_form);
   main_form.set_clean_form(&clean_form);
   main_form.show();
 

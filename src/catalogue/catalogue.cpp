@@ -1,74 +1,71 @@
-// Catalogue storage, its growth rules, the folder lists and the name conversions.
+// The catalogue's storage, its growth rules, the folder lists and the name conversions.
 #include "catalogue/catalogue.h"
 
 #include <algorithm>
 
-#include "catalogue/catalogue_view.h"
-#include "volume/drive_table.h"
-
 namespace fennick::catalogue {
 
-std::vector<TDeletedFile> deleted_files;
-std::int32_t deleted_count = 0;
-std::int32_t wiped_count = 0;
-
-namespace {
-void (*catalogue_cleared_hook)() = nullptr;
+void Catalogue::clear() {
+  std::vector<FoundFile>().swap(files_);
+  wiped_count_ = 0;
+  std::vector<std::vector<FolderEntry>>().swap(folders_);
+  type_counts_.fill(0);
+  if (cleared_hook_) cleared_hook_();
 }
 
-void set_catalogue_cleared_hook(void (*hook)()) { catalogue_cleared_hook = hook; }
-
-void clear_catalogue() {
-  deleted_count = 0;
-  wiped_count = 0;
-  std::vector<TDeletedFile>().swap(deleted_files);
-  row_map.clear();
-  if (catalogue_cleared_hook) catalogue_cleared_hook();
-  for (volume::DriveInfo& drive : volume::drive_table) {
-    std::vector<TFolderEntry>().swap(drive.folders);
-  }
-}
-
-void add_deleted_file(const TDeletedFile& record) {
+void Catalogue::add(const FoundFile& record) {
   // Room for at least the next 5000 records, and at least double the old room, so that a
   // scan of a million records does not copy the whole catalogue every 5000 records.
-  if (deleted_count % record_growth_step == 0 &&
-      deleted_files.capacity() < static_cast<std::size_t>(deleted_count) + record_growth_step) {
-    deleted_files.reserve(std::max(static_cast<std::size_t>(deleted_count) + record_growth_step,
-                                   2 * deleted_files.capacity()));
+  const std::size_t count = files_.size();
+  if (count % record_growth_step == 0 && files_.capacity() < count + record_growth_step) {
+    files_.reserve(std::max(count + record_growth_step, 2 * files_.capacity()));
   }
-  deleted_files.push_back(record);
-  ++deleted_count;
+  files_.push_back(record);
 }
 
-void mark_wiped(TDeletedFile& record) {
+void Catalogue::mark_wiped(FoundFile& record) {
   if (record.name.empty()) return;
   record.selected = 0;
   record.name.clear();
-  ++wiped_count;
+  ++wiped_count_;
+  if (record.type_group < type_counts_.size() && type_counts_[record.type_group] > 0) {
+    --type_counts_[record.type_group];
+  }
 }
 
-std::optional<TFolderEntry> folder_list_find(std::int32_t drive_index, std::int32_t dir_id) {
-  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= volume::drive_table.size()) {
-    return std::nullopt;
-  }
-  for (const TFolderEntry& entry : volume::drive_table[drive_index].folders) {
+const std::vector<FolderEntry>& Catalogue::folders(std::int32_t drive_index) const {
+  static const std::vector<FolderEntry> none;
+  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= folders_.size()) return none;
+  return folders_[static_cast<std::size_t>(drive_index)];
+}
+
+std::optional<FolderEntry> Catalogue::find_folder(std::int32_t drive_index,
+                                                  std::int32_t dir_id) const {
+  for (const FolderEntry& entry : folders(drive_index)) {
     if (entry.dir_id == dir_id) return entry;
   }
   return std::nullopt;
 }
 
-bool folder_list_add(std::int32_t drive_index, const TFolderEntry& entry) {
-  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= volume::drive_table.size()) {
-    return false;
-  }
-  std::vector<TFolderEntry>& folders = volume::drive_table[drive_index].folders;
+bool Catalogue::add_folder(std::int32_t drive_index, const FolderEntry& entry) {
+  if (drive_index < 0 || drive_index >= max_drive_index) return false;
+  const auto index = static_cast<std::size_t>(drive_index);
+  if (folders_.size() <= index) folders_.resize(index + 1);
+  std::vector<FolderEntry>& folders = folders_[index];
   if (folders.size() % folder_growth_step == 0 &&
       folders.capacity() < folders.size() + folder_growth_step) {
     folders.reserve(std::max(folders.size() + folder_growth_step, 2 * folders.capacity()));
   }
   folders.push_back(entry);
   return true;
+}
+
+void Catalogue::sort_folders(std::int32_t drive_index) {
+  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= folders_.size()) return;
+  auto& folders = folders_[static_cast<std::size_t>(drive_index)];
+  std::stable_sort(folders.begin(), folders.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    return a.parent_id < b.parent_id;
+  });
 }
 
 namespace {

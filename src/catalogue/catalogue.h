@@ -1,14 +1,17 @@
-// The catalogue of one scan run: the found-file records, the per-volume folder lists, and
-// the text conversion for names a volume stores in UTF-16.
+// The catalogue of one scan run (the found files, the per-volume folder lists, the type
+// counts) and the text conversion for names a volume stores in UTF-16.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "catalogue/short_string.h"
+#include "volume/file_system_kind.h"
 
 namespace fennick::catalogue {
 
@@ -18,7 +21,7 @@ constexpr std::int32_t ROOT_FOLDER_ID = 5;
 // Days since 1899-12-30 00:00, time of day as the fraction; 0 = missing or invalid on disk.
 using DateTime = double;
 
-// Status codes carried in TDeletedFile::quality besides the 0..100 estimate.
+// Status codes carried in FoundFile::quality besides the 0..100 estimate.
 constexpr std::int8_t quality_error = -1;
 constexpr std::int8_t quality_compressed = -2;
 constexpr std::int8_t quality_encrypted = -3;
@@ -31,9 +34,9 @@ using NameText = ShortString<max_name_units>;
 using PathText = ShortString<max_path_units>;
 
 // One found file. A record whose name is empty is a wiped file.
-struct TDeletedFile {
-  std::int32_t drive_index = 0;    // index of the volume's entry in drive_table
-  ShortString<5> fs_name;          // "FAT32", "FAT" or "NTFS"
+struct FoundFile {
+  std::int32_t drive_index = 0;  // index of the volume in the front end's drive list
+  volume::FileSystemKind fs_kind = volume::FileSystemKind::unknown;
   char drive_letter = 0;           // lower case
   std::int32_t record_no = 0;      // FAT: running number of the run; NTFS: MFT record number
   std::int64_t first_cluster = 0;  // FAT: first data cluster; NTFS: unused
@@ -49,12 +52,15 @@ struct TDeletedFile {
   std::int64_t entry_cluster = 0;  // FAT: directory cluster of the entry set (0 = root region);
                                    // NTFS: cluster holding the MFT record
   std::int32_t entry_offset = 0;   // byte offset of the entry set / record in that cluster
+
+  // "FAT32", "FAT" or "NTFS", as the lists show it.
+  std::string fs_name() const { return std::string(volume::table_name(fs_kind)); }
 };
 
 // One folder on the path of a found file.
-struct TFolderEntry {
+struct FolderEntry {
   std::int32_t dir_id = 0;
-  ShortString<5> fs_name;
+  volume::FileSystemKind fs_kind = volume::FileSystemKind::unknown;
   char drive_letter = 0;
   std::int32_t first_cluster = 0;  // FAT scanner's private directory table only
   std::int32_t parent_id = 0;
@@ -62,32 +68,57 @@ struct TFolderEntry {
   std::uint8_t deleted = 0;  // deleted, below a deleted folder, or an NTFS placeholder
 };
 
-// The catalogue: records of all volumes of one scan run, in the order they were found.
-extern std::vector<TDeletedFile> deleted_files;
-extern std::int32_t deleted_count;
-extern std::int32_t wiped_count;
-
 // Records grow in steps of this many, folder lists in steps of folder_growth_step.
 constexpr std::int32_t record_growth_step = 5000;
 constexpr std::int32_t folder_growth_step = 1000;
+// Folder lists are kept for drive indexes below this (a drive list has at most 24 letters).
+constexpr std::int32_t max_drive_index = 26;
+// The file-type groups (file_types.h).
+constexpr std::size_t file_group_count = 68;
 
-// Empties the catalogue and every drive's folder list, and forgets the list's last clicked
-// row and its row map.
-void clear_catalogue();
-// Appends a copy of the record.
-void add_deleted_file(const TDeletedFile& record);
-// Marks a record as wiped: name emptied, selection cleared, wiped_count grown.
-void mark_wiped(TDeletedFile& record);
+// The catalogue of one scan run: the found files of all its volumes in the order they were
+// found, each volume's folder list, and the per-type file counts the type tree shows.
+class Catalogue {
+ public:
+  const std::vector<FoundFile>& files() const { return files_; }
+  std::vector<FoundFile>& files() { return files_; }
+  // Found files, wiped ones included.
+  std::int32_t deleted_count() const { return static_cast<std::int32_t>(files_.size()); }
+  // Files wiped since the scan.
+  std::int32_t wiped_count() const { return wiped_count_; }
 
-// Views that hold indexes into deleted_files register a reset here, so that clearing the
-// catalogue never leaves them pointing at records that are gone.
-void set_catalogue_cleared_hook(void (*hook)());
+  // Empties the records, the folder lists and the type counts, and tells the views that
+  // hold indexes into the records.
+  void clear();
+  // Appends a copy of the record.
+  void add(const FoundFile& record);
+  // Marks a record as wiped: name emptied, selection cleared, its type's count lowered.
+  void mark_wiped(FoundFile& record);
 
-// Folder list of the volume at drive_index: the entry with that id, or nothing.
-std::optional<TFolderEntry> folder_list_find(std::int32_t drive_index, std::int32_t dir_id);
-// Appends the entry to the folder list of the volume at drive_index; false when there is no
-// such volume.
-bool folder_list_add(std::int32_t drive_index, const TFolderEntry& entry);
+  // The folder list of the volume at drive_index (empty for an index with none).
+  const std::vector<FolderEntry>& folders(std::int32_t drive_index) const;
+  // The entry with that id in the volume's folder list, or nothing.
+  std::optional<FolderEntry> find_folder(std::int32_t drive_index, std::int32_t dir_id) const;
+  // Appends the entry to the volume's folder list; false for a drive index out of range.
+  bool add_folder(std::int32_t drive_index, const FolderEntry& entry);
+  // Orders the volume's folder list by parent id, keeping the order of equal ones.
+  void sort_folders(std::int32_t drive_index);
+
+  // Files of each type group, as the last classification counted them.
+  std::array<std::int32_t, file_group_count>& type_counts() { return type_counts_; }
+  const std::array<std::int32_t, file_group_count>& type_counts() const { return type_counts_; }
+
+  // Views that hold indexes into the records register a reset here, so that clearing the
+  // catalogue never leaves them pointing at records that are gone.
+  void set_cleared_hook(std::function<void()> hook) { cleared_hook_ = std::move(hook); }
+
+ private:
+  std::vector<FoundFile> files_;
+  std::int32_t wiped_count_ = 0;
+  std::vector<std::vector<FolderEntry>> folders_;
+  std::array<std::int32_t, file_group_count> type_counts_{};
+  std::function<void()> cleared_hook_;
+};
 
 // UTF-16 text to the system's ANSI code page, which is UTF-8 here. An unpaired surrogate or
 // U+FFFF becomes "?". code_page 0 (the only value callers pass) is the system's.

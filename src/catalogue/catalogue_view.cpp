@@ -5,12 +5,6 @@
 
 namespace fennick::catalogue {
 
-TCustomFilter current_filter;
-std::int32_t view_folder = 0;
-std::uint8_t view_drive = 20;
-std::uint16_t view_type = 0;
-std::vector<std::int32_t> row_map;
-
 std::string fold_ascii_upper(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
@@ -35,7 +29,7 @@ int compare_folded(std::string_view a, std::string_view b) {
 }
 
 // Is a before b under the key.
-bool before(const TDeletedFile& a, const TDeletedFile& b, int key) {
+bool before(const FoundFile& a, const FoundFile& b, int key) {
   switch (key) {
     case sort_none:
       return a.record_no < b.record_no;
@@ -59,9 +53,9 @@ bool before(const TDeletedFile& a, const TDeletedFile& b, int key) {
 // Quicksort with the middle record as pivot. The smaller side is sorted by recursion and the
 // larger one by the loop, so the depth stays logarithmic whatever the keys; the two sides are
 // disjoint, so the order this gives is the same as sorting left side first.
-void quicksort(std::vector<TDeletedFile>& r, std::int32_t left, std::int32_t right, int key) {
+void quicksort(std::vector<FoundFile>& r, std::int32_t left, std::int32_t right, int key) {
   while (left < right) {
-    const TDeletedFile pivot = r[static_cast<std::size_t>(left + (right - left) / 2)];
+    const FoundFile pivot = r[static_cast<std::size_t>(left + (right - left) / 2)];
     std::int32_t i = left;
     std::int32_t j = right;
     do {
@@ -89,13 +83,13 @@ bool contains(const std::string& haystack, const std::string& needle) {
 
 }  // namespace
 
-void sort_catalogue(int key) {
-  if (key < sort_none || key > sort_modified || deleted_count < 2) return;
-  quicksort(deleted_files, 0, deleted_count - 1, key);
+void sort_catalogue(Catalogue& catalogue, int key) {
+  const std::int32_t count = catalogue.deleted_count();
+  if (key < sort_none || key > sort_modified || count < 2) return;
+  quicksort(catalogue.files(), 0, count - 1, key);
 }
 
-bool filter_match(const TDeletedFile& record) {
-  const TCustomFilter& f = current_filter;
+bool filter_match(const TCustomFilter& f, const FoundFile& record) {
   if (f.name_on && !contains(fold_ascii_upper(record.name.view()), fold_ascii_upper(f.name_part))) {
     return false;
   }
@@ -117,21 +111,23 @@ bool filter_match(const TDeletedFile& record) {
   return true;
 }
 
-void build_row_map(std::int32_t folder, std::uint8_t drive, std::uint16_t type) {
-  view_folder = folder;
-  view_drive = drive;
-  view_type = type;
+void CatalogueView::build_row_map(const Catalogue& catalogue, std::int32_t folder_id,
+                                  std::uint8_t drive_letter, std::uint16_t type_group) {
+  folder = folder_id;
+  drive = drive_letter;
+  type = type_group;
   row_map.clear();
-  row_map.reserve(static_cast<std::size_t>(deleted_count - wiped_count));
-  for (std::int32_t i = 0; i < deleted_count; ++i) {
-    const TDeletedFile& r = deleted_files[static_cast<std::size_t>(i)];
+  row_map.reserve(static_cast<std::size_t>(catalogue.deleted_count() - catalogue.wiped_count()));
+  const std::vector<FoundFile>& files = catalogue.files();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const FoundFile& r = files[i];
     if (folder != 0) {
       if (r.parent_dir != folder || static_cast<std::uint8_t>(r.drive_letter) != drive) continue;
     } else if (type != 0 && r.type_group != type) {
       continue;
     }
-    if (r.name.empty() || !filter_match(r)) continue;
-    row_map.push_back(i);
+    if (r.name.empty() || !filter_match(filter, r)) continue;
+    row_map.push_back(static_cast<std::int32_t>(i));
   }
 }
 

@@ -20,9 +20,9 @@ enum SortKey : int {
   sort_modified = 6,  // newest first
 };
 
-// Reorders deleted_files[0 .. deleted_count-1] by the key, moving whole records; any other
-// key leaves the catalogue as it is. Not stable.
-void sort_catalogue(int key);
+// Reorders the catalogue's records by the key, moving whole records; any other key leaves
+// the catalogue as it is. Not stable.
+void sort_catalogue(Catalogue& catalogue, int key);
 
 struct TCustomFilter {
   bool name_on = false;
@@ -42,18 +42,27 @@ struct TCustomFilter {
   }
 };
 
-extern TCustomFilter current_filter;
-// The list's selection: folder id (0 none) with its drive letter, or a type group (0 all).
-extern std::int32_t view_folder;
-extern std::uint8_t view_drive;
-extern std::uint16_t view_type;
-// Catalogue indexes of the rows the list shows, ascending.
-extern std::vector<std::int32_t> row_map;
+// The drive value of a selection that names no drive: the list is not limited to a folder.
+constexpr std::uint8_t any_drive = 20;
 
-// Does the record pass current_filter.
-bool filter_match(const TDeletedFile& record);
-// Stores the selection and rebuilds row_map from it and current_filter.
-void build_row_map(std::int32_t folder, std::uint8_t drive, std::uint16_t type);
+// Does the record pass the filter.
+bool filter_match(const TCustomFilter& filter, const FoundFile& record);
+
+// What the file list shows of a catalogue: the filter, the selection in the folder or type
+// tree, and the rows that pass both.
+struct CatalogueView {
+  TCustomFilter filter;
+  // The selection: folder id (0 none) with its drive letter, or a type group (0 all).
+  std::int32_t folder = 0;
+  std::uint8_t drive = any_drive;
+  std::uint16_t type = 0;
+  // Catalogue indexes of the rows the list shows, ascending.
+  std::vector<std::int32_t> row_map;
+
+  // Stores the selection and rebuilds row_map from it and the filter.
+  void build_row_map(const Catalogue& catalogue, std::int32_t folder, std::uint8_t drive,
+                     std::uint16_t type);
+};
 
 // Upper case of a-z only, as the sort and the filter compare names.
 std::string fold_ascii_upper(std::string_view text);

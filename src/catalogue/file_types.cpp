@@ -7,9 +7,6 @@
 
 namespace fennick::catalogue {
 
-std::array<FileGroup, file_group_count> file_groups;
-std::array<FileExtension, file_extension_rows> file_extensions;
-
 namespace {
 
 // Index = group number. Group 0 is reserved and group 62 has no extension: neither ever
@@ -117,17 +114,28 @@ constexpr std::array<Row, file_extension_rows - 1> extension_rows = {{
 
 }  // namespace
 
-void init_file_types() {
-  for (std::size_t g = 0; g < file_group_count; ++g) {
-    file_groups[g].number = static_cast<std::uint16_t>(g);
-    file_groups[g].description = group_descriptions[g];
-    file_groups[g].count = 0;
-  }
-  file_extensions[0] = FileExtension{};
-  for (std::size_t r = 1; r < file_extension_rows; ++r) {
-    file_extensions[r].extension = extension_rows[r - 1].extension;
-    file_extensions[r].group = extension_rows[r - 1].group;
-  }
+const std::array<FileGroup, file_group_count>& file_groups() {
+  static const std::array<FileGroup, file_group_count> table = [] {
+    std::array<FileGroup, file_group_count> groups{};
+    for (std::size_t g = 0; g < file_group_count; ++g) {
+      groups[g].number = static_cast<std::uint16_t>(g);
+      groups[g].description = group_descriptions[g];
+    }
+    return groups;
+  }();
+  return table;
+}
+
+const std::array<FileExtension, file_extension_rows>& file_extensions() {
+  static const std::array<FileExtension, file_extension_rows> table = [] {
+    std::array<FileExtension, file_extension_rows> rows{};
+    for (std::size_t r = 1; r < file_extension_rows; ++r) {
+      rows[r].extension = extension_rows[r - 1].extension;
+      rows[r].group = extension_rows[r - 1].group;
+    }
+    return rows;
+  }();
+  return table;
 }
 
 std::uint16_t file_type_of(std::string_view name) {
@@ -145,14 +153,13 @@ std::uint16_t file_type_of(std::string_view name) {
   return other_files_group;
 }
 
-void classify_files() {
-  init_file_types();
-  const auto n = static_cast<std::size_t>(deleted_count > 0 ? deleted_count : 0);
-  for (std::size_t i = 0; i < n && i < deleted_files.size(); ++i) {
-    TDeletedFile& record = deleted_files[i];
+void classify_files(Catalogue& catalogue) {
+  auto& counts = catalogue.type_counts();
+  counts.fill(0);
+  for (FoundFile& record : catalogue.files()) {
     const std::uint16_t group = file_type_of(record.name.view());
     record.type_group = group;
-    ++file_groups[group].count;
+    ++counts[group];
   }
 }
 

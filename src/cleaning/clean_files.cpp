@@ -16,6 +16,7 @@
 
 #include "cleaning/clean_unit.h"
 #include "messages/status_channel.h"
+#include "volume/mount_lookup.h"
 
 namespace fennick::cleaning {
 
@@ -191,50 +192,44 @@ std::string counter_name(std::uint64_t value, int digits) {
   return text;
 }
 
-namespace {
-std::int32_t bar_position = 0;
-}  // namespace
-
-void progress_start() {
+void Worker::progress_start() {
   bar_position = 0;
-  messages::channel().set_progress_range(100);
-  messages::channel().set_progress(0);
+  job.channel.set_progress_range(100);
+  job.channel.set_progress(0);
 }
 
-void progress_to(std::int64_t position) {
+void Worker::progress_to(std::int64_t position) {
   bar_position = static_cast<std::int32_t>(std::clamp<std::int64_t>(position, 0, 100));
-  messages::channel().set_progress(bar_position);
+  job.channel.set_progress(bar_position);
 }
-
-std::int32_t progress_now() { return bar_position; }
 
 }  // namespace detail
 
 namespace {
 
-void log_not_mounted(const volume::DriveInfo& drive) {
+void log_not_mounted(const volume::Volume& drive, messages::StatusChannel& channel) {
   const char letter = static_cast<char>(drive.drive_letter - 'a' + 'A');
-  messages::out_text(std::string(" ") + letter + ":\\ is not mounted (" + drive.source_path +
-                     "); the cleaning jobs work through the mounted file system");
+  channel.log(std::string(" ") + letter + ":\\ is not mounted (" + drive.source_path +
+              "); the cleaning jobs work through the mounted file system");
 }
 
 }  // namespace
 
-std::string clean_root(const volume::DriveInfo& drive) {
+std::string clean_root(const volume::Volume& drive, messages::StatusChannel& channel) {
   const std::string root =
       drive.source_path.empty() ? std::string() : volume::find_mount_point(drive.source_path);
-  if (root.empty()) log_not_mounted(drive);
+  if (root.empty()) log_not_mounted(drive, channel);
   return root;
 }
 
 namespace detail {
 
-RootFolder open_clean_root(const volume::DriveInfo& drive) {
+RootFolder open_clean_root(const volume::Volume& drive, messages::StatusChannel& channel) {
   RootFolder root;
   const std::optional<volume::MountPlace> place =
       drive.source_path.empty() ? std::nullopt : volume::find_mount(drive.source_path);
   if (!place) {
-    log_not_mounted(drive);
+    log_not_mounted(drive, channel);
     root.open_error = ENOENT;
     return root;
   }

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "volume/drive_table.h"
+#include "cleaning/clean_unit.h"
+#include "volume/volume.h"
 
 namespace fennick::cleaning::detail {
 
@@ -59,7 +60,7 @@ struct RootFolder {
   dev_t device = 0;  // of the mounted file system: every file the workers touch is on it
   int open_error = 0;
 };
-RootFolder open_clean_root(const volume::DriveInfo& drive);
+RootFolder open_clean_root(const volume::Volume& volume, messages::StatusChannel& channel);
 
 // Opens the folder `name` of the folder dir_fd without following a link, and only when it is
 // on `device`; -1 with errno set (EXDEV for another device) otherwise.
@@ -123,10 +124,24 @@ bool remove_own_name(int dir_fd, const std::string& name, const struct stat& mad
 // Zero-padded decimal: counter_name(7, 6) == "000007".
 std::string counter_name(std::uint64_t value, int digits);
 
-// The progress bar of the active channel, range 0..100.
-void progress_start();
-void progress_to(std::int64_t position);
-// Where progress_start / progress_to left the bar.
-std::int32_t progress_now();
+// One worker's run: the job, its pattern buffers and its progress bar (range 0..100).
+struct Worker {
+  explicit Worker(const CleanJob& job) : job(job) {}
+  const CleanJob& job;
+  OverwritePatterns patterns;
+  std::int32_t bar_position = 0;
+
+  void log(const std::string& text) { job.channel.log(text); }
+  std::string text(int k) const { return job.channel.text(k); }
+  void pump() { job.run.pump_events(); }
+  bool stopped() const { return job.run.stop_requested(); }
+  bool overwrite(int fd, std::int64_t length) {
+    return overwrite_region(fd, length, patterns, job.run);
+  }
+  void progress_start();
+  void progress_to(std::int64_t position);
+  // Where progress_start / progress_to left the bar.
+  std::int32_t progress_now() const { return bar_position; }
+};
 
 }  // namespace fennick::cleaning::detail

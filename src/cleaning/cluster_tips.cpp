@@ -12,13 +12,8 @@
 
 #include "cleaning/clean_files.h"
 #include "cleaning/clean_unit.h"
-#include "messages/message_catalogue.h"
-#include "messages/status_channel.h"
 
 namespace fennick::cleaning {
-
-std::int64_t tips_seen_bytes = 0;
-std::uint32_t tips_file_count = 0;
 
 namespace {
 
@@ -33,13 +28,15 @@ using detail::attribute_sparse;
 constexpr const char* ntfs_times_name = "system.ntfs_times";
 
 struct TipWalk {
+  detail::Worker& worker;
+  TipsCounts& counts;
   std::int64_t cluster_size = 0;
   std::int64_t used_bytes = 0;
   dev_t device = 0;
 };
 
-void log_error(int code, const std::string& path) {
-  messages::out_text(messages::get_message(72) + std::to_string(code) + " " + path);
+void log_error(const TipWalk& walk, int code, const std::string& path) {
+  walk.worker.log(walk.worker.text(72) + std::to_string(code) + " " + path);
 }
 
 struct SavedTimes {
@@ -75,10 +72,10 @@ void overwrite_tip(int fd, const struct stat& st, const TipWalk& walk, const std
   const std::int64_t tip = walk.cluster_size - size % walk.cluster_size;
   if (tip <= 0 || tip >= walk.cluster_size) return;
   const SavedTimes times = save_times(fd, st);
-  if (::lseek(fd, size, SEEK_SET) == size) overwrite_region(fd, tip);
+  if (::lseek(fd, size, SEEK_SET) == size) walk.worker.overwrite(fd, tip);
   bool cut = false;
   for (int attempt = 0; attempt < 3 && !cut; ++attempt) cut = ::ftruncate(fd, size) == 0;
-  if (!cut) log_error(errno, path);
+  if (!cut) log_error(walk, errno, path);
   ::fsync(fd);
   restore_times(fd, times);
 }
@@ -107,7 +104,7 @@ void write_tip_leased(int fd, const TipWalk& walk, const std::string& path) {
   const bool leased = ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
   const int lease_error = errno;
   if (!leased && (lease_error == EAGAIN || lease_error == EBUSY)) {
-    log_error(lease_error, path);  // in use by another program
+    log_error(walk, lease_error, path);  // in use by another program
     return;
   }
   // No signal on a lease break: whoever opens the file waits until the lease goes.
@@ -116,7 +113,7 @@ void write_tip_leased(int fd, const TipWalk& walk, const std::string& path) {
   if (::fstat(fd, &st) == 0) {
     overwrite_tip(fd, st, walk, path);
   } else {
-    log_error(errno, path);
+    log_error(walk, errno, path);
   }
   if (leased) ::fcntl(fd, F_SETLEASE, F_UNLCK);
 }
@@ -132,7 +129,7 @@ bool erase_tip(int dir_fd, const std::string& name, const std::string& path,
   {
     const detail::OwnedFd handle(open_listed(dir_fd, name, O_PATH, listed));
     if (!handle.valid()) {
-      log_error(errno, path);
+      log_error(walk, errno, path);
       return true;
     }
     attributes = detail::file_attributes(handle.get());
@@ -143,7 +140,7 @@ bool erase_tip(int dir_fd, const std::string& name, const std::string& path,
   }
   detail::OwnedFd reader(open_listed(dir_fd, name, O_RDONLY, listed));
   if (!reader.valid()) {
-    log_error(errno, path);
+    log_error(walk, errno, path);
     return true;
   }
   if (!attributes) attributes = detail::file_attributes(reader.get());  // FAT: an ioctl
@@ -163,7 +160,7 @@ bool erase_tip(int dir_fd, const std::string& name, const std::string& path,
     reader.reset();
     write_tip_leased(writer.get(), walk, path);
   } else {
-    log_error(open_error, path);
+    log_error(walk, open_error, path);
   }
   if (attributes_changed) detail::set_file_attributes(restorer, *attributes);
   if (mode_changed) ::fchmod(restorer, listed.st_mode & 07777);
@@ -171,11 +168,11 @@ bool erase_tip(int dir_fd, const std::string& name, const std::string& path,
 }
 
 void count_file(std::int64_t size, const TipWalk& walk) {
-  tips_seen_bytes += size;
-  if (tips_file_count % 500 == 0 && walk.used_bytes > 0) {
+  walk.counts.seen_bytes += size;
+  if (walk.counts.files % 500 == 0 && walk.used_bytes > 0) {
     const double share =
-        static_cast<double>(tips_seen_bytes) / static_cast<double>(walk.used_bytes);
-    detail::progress_to(std::min<std::int64_t>(100, std::llround(share * 100)));
+        static_cast<double>(walk.counts.seen_bytes) / static_cast<double>(walk.used_bytes);
+    walk.worker.progress_to(std::min<std::int64_t>(100, std::llround(share * 100)));
   }
 }
 
@@ -198,21 +195,21 @@ void walk_volume(const detail::RootFolder& root, const TipWalk& walk) {
     top.fd = detail::OwnedFd(detail::open_folder_at(root.fd.get(), ".", walk.device));
     top.path = root.path;
     if (!top.fd.valid()) {
-      log_error(errno, root.path);
+      log_error(walk, errno, root.path);
       return;
     }
     top.names = detail::folder_entries(top.fd.get(), error);
-    if (error != 0) log_error(error, root.path);
+    if (error != 0) log_error(walk, error, root.path);
     stack.push_back(std::move(top));
   }
-  while (!stack.empty() && messages::stop_flag == 0) {
+  while (!stack.empty() && !walk.worker.stopped()) {
     Frame& frame = stack.back();
     if (frame.next >= frame.names.size()) {
       stack.pop_back();
       continue;
     }
-    messages::process_pending_events();
-    if (messages::stop_flag != 0) break;
+    walk.worker.pump();
+    if (walk.worker.stopped()) break;
     const std::string name = frame.names[frame.next++];
     const std::string path = detail::child_path(frame.path, name);
     struct stat st {};
@@ -223,11 +220,11 @@ void walk_volume(const detail::RootFolder& root, const TipWalk& walk) {
       sub.fd = detail::OwnedFd(detail::open_folder_at(frame.fd.get(), name, walk.device));
       sub.path = path;
       if (!sub.fd.valid()) {
-        log_error(errno, path);
+        log_error(walk, errno, path);
         continue;
       }
       sub.names = detail::folder_entries(sub.fd.get(), error);
-      if (error != 0) log_error(error, path);
+      if (error != 0) log_error(walk, error, path);
       stack.push_back(std::move(sub));
       continue;
     }
@@ -236,20 +233,22 @@ void walk_volume(const detail::RootFolder& root, const TipWalk& walk) {
     // NTFS): there is no cluster tip, and writing past its end would only move it out into a
     // cluster of its own.
     const bool in_record = st.st_blocks > 0 && st.st_blocks * 512 < walk.cluster_size;
-    if (!in_record && erase_tip(frame.fd.get(), name, path, st, walk)) tips_file_count += 1;
+    if (!in_record && erase_tip(frame.fd.get(), name, path, st, walk)) walk.counts.files += 1;
     count_file(st.st_size, walk);
   }
 }
 
 }  // namespace
 
-bool erase_cluster_tips(const volume::DriveInfo& drive, std::int32_t cluster_size,
-                        std::int64_t used_bytes) {
-  tips_seen_bytes = 0;
-  tips_file_count = 0;
-  const detail::RootFolder root = detail::open_clean_root(drive);
+bool erase_cluster_tips(const CleanJob& job, std::int32_t cluster_size, std::int64_t used_bytes,
+                        TipsCounts* counts) {
+  detail::Worker worker(job);
+  TipsCounts local;
+  TipsCounts& seen = counts ? *counts : local;
+  seen = TipsCounts{};
+  const detail::RootFolder root = detail::open_clean_root(job.volume, job.channel);
   if (root.path.empty()) return false;
-  TipWalk walk;
+  TipWalk walk{worker, seen};
   walk.cluster_size = cluster_size;
   walk.used_bytes = used_bytes;
   struct statvfs sv {};
@@ -257,19 +256,19 @@ bool erase_cluster_tips(const volume::DriveInfo& drive, std::int32_t cluster_siz
     walk.cluster_size = static_cast<std::int64_t>(sv.f_frsize);
   }
   if (walk.cluster_size <= 0) {
-    messages::out_text(messages::get_message(109) + std::to_string(EINVAL));
+    worker.log(worker.text(109) + std::to_string(EINVAL));
     return false;
   }
   if (!root.fd.valid()) {
-    log_error(root.open_error, root.path);
+    log_error(walk, root.open_error, root.path);
     return false;
   }
   walk.device = root.device;
   // A deep tree holds a descriptor for every folder on the way down.
   detail::DescriptorLimit limit;
-  detail::progress_start();
+  worker.progress_start();
   walk_volume(root, walk);
-  detail::progress_to(100);
+  worker.progress_to(100);
   return true;
 }
 

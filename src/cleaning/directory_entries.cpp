@@ -13,8 +13,8 @@
 
 #include "cleaning/clean_files.h"
 #include "cleaning/clean_unit.h"
-#include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
+#include "ntfs/ntfs_layout.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/le_read.h"
 
@@ -26,25 +26,24 @@ using detail::counter_name;
 
 constexpr std::uint64_t files_per_folder = 3000;
 constexpr std::uint64_t last_folder_number = 999999;
-// Initialised ("valid data") size of a non-resident attribute, after the data size.
-constexpr std::size_t attr_initialised_size = 0x38;
-
 struct MftSize {
   std::int64_t valid_bytes = 0;
   std::int32_t record_size = 0;
 };
 
 // MftValidDataLength and the record size, from record 0 of the volume as it is on disk now.
-std::optional<MftSize> query_mft_size(const volume::DriveInfo& drive, int root_fd) {
+std::optional<MftSize> query_mft_size(const CleanJob& job, int root_fd) {
   ::syncfs(root_fd);
   ntfs::NtfsVolume v;
-  if (!ntfs::open_ntfs_volume(v, drive) || !ntfs::load_mft(v)) return std::nullopt;
+  if (!ntfs::open_ntfs_volume(v, job.volume, job.channel) || !ntfs::load_mft(v)) {
+    return std::nullopt;
+  }
   const ntfs::ConstBytes record(v.mft_record);
   const auto data = ntfs::find_attribute(record, ntfs::type_data);
   if (!data || !ntfs::attr_is_non_resident(record, *data)) return std::nullopt;
   const std::uint32_t length = volume::le32_or0(record, *data + ntfs::attr_length);
-  const auto valid = volume::read_le64(record, *data + attr_initialised_size);
-  if (length < attr_initialised_size + 8 || !valid) return std::nullopt;
+  const auto valid = volume::read_le64(record, *data + ntfs::attr_initialised);
+  if (length < ntfs::attr_initialised + 8 || !valid) return std::nullopt;
   const auto bytes = static_cast<std::int64_t>(*valid);
   if (bytes < 0) return std::nullopt;
   return MftSize{bytes, v.geometry.record_size};
@@ -135,21 +134,23 @@ void remove_folder(const detail::RootFolder& root, const TempFolder& folder) {
 
 }  // namespace
 
-bool erase_directory_entries(const volume::DriveInfo& drive) {
-  if (volume::get_file_system_name(drive.drive_letter) != "NTFS") {
-    messages::out_text(messages::get_message(108));
+bool erase_directory_entries(const CleanJob& job) {
+  detail::Worker w(job);
+  const volume::Volume& drive = job.volume;
+  if (drive.kind != volume::FileSystemKind::ntfs) {
+    w.log(w.text(108));
     return false;
   }
-  const detail::RootFolder root = detail::open_clean_root(drive);
+  const detail::RootFolder root = detail::open_clean_root(drive, job.channel);
   if (root.path.empty()) return false;
   if (!root.fd.valid()) {
-    detail::progress_to(100);
+    w.progress_to(100);
     return false;
   }
 
-  const std::optional<MftSize> first = query_mft_size(drive, root.fd.get());
+  const std::optional<MftSize> first = query_mft_size(job, root.fd.get());
   if (!first) {
-    detail::progress_to(100);
+    w.progress_to(100);
     return false;
   }
   const std::int64_t v0 = first->valid_bytes;
@@ -160,12 +161,12 @@ bool erase_directory_entries(const volume::DriveInfo& drive) {
 
   // Every folder of the run stays open until its files are gone.
   detail::DescriptorLimit limit;
-  detail::progress_start();
+  w.progress_start();
   std::vector<TempFolder> folders;
   std::uint64_t count = 0;
   std::uint64_t folder_number = 0;
   while (true) {
-    messages::process_pending_events();
+    w.pump();
     if (count % files_per_folder == 0) {
       std::optional<TempFolder> next = start_folder(root, folder_number);
       if (!next) break;
@@ -180,27 +181,26 @@ bool erase_directory_entries(const volume::DriveInfo& drive) {
     if (!on_volume) break;
     count += 1;
     if (count % 500 == 0) {
-      detail::progress_to(
-          static_cast<std::int64_t>(std::min<std::uint64_t>(50, count * 3000 / records)));
+      w.progress_to(static_cast<std::int64_t>(std::min<std::uint64_t>(50, count * 3000 / records)));
     }
     if (count % 20 == 0) {
-      const std::optional<MftSize> now = query_mft_size(drive, root.fd.get());
+      const std::optional<MftSize> now = query_mft_size(job, root.fd.get());
       query_ok = now.has_value();
       if (now) valid = now->valid_bytes;
     }
-    if (!query_ok || valid > v0 || messages::stop_flag != 0) break;
+    if (!query_ok || valid > v0 || w.stopped()) break;
   }
   const bool grew = valid > v0;
 
   // The folders go with their files; the bar moves from where it stands to 100 as they go.
-  const std::int64_t base = detail::progress_now();
+  const std::int64_t base = w.progress_now();
   const auto n = static_cast<std::int64_t>(folders.size());
   for (std::int64_t i = 0; i < n; ++i) {
-    detail::progress_to(base + (100 - base) * (i + 1) / n);
+    w.progress_to(base + (100 - base) * (i + 1) / n);
     remove_folder(root, folders[static_cast<std::size_t>(i)]);
-    messages::process_pending_events();
+    w.pump();
   }
-  detail::progress_to(100);
+  w.progress_to(100);
   return grew;
 }
 

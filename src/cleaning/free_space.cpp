@@ -39,32 +39,30 @@ class CleanupFiles {
   std::vector<int> fds_;
 };
 
-bool stopped() { return messages::stop_flag != 0; }
-
 }  // namespace
 
-bool erase_free_space(const volume::DriveInfo& drive) {
-  const detail::RootFolder root = detail::open_clean_root(drive);
+bool erase_free_space(const CleanJob& job) {
+  detail::Worker w(job);
+  const detail::RootFolder root = detail::open_clean_root(job.volume, job.channel);
   if (root.path.empty()) return false;
   struct statvfs sv {};
   if (!root.fd.valid() || ::fstatvfs(root.fd.get(), &sv) != 0) {
-    messages::out_text(messages::get_message(109) +
-                       std::to_string(root.fd.valid() ? errno : root.open_error));
+    w.log(w.text(109) + std::to_string(root.fd.valid() ? errno : root.open_error));
     return false;
   }
   // Some FUSE file systems report no figures at all; the cluster size then comes from the
   // volume's boot sector.
   std::int64_t cluster = static_cast<std::int64_t>(sv.f_frsize != 0 ? sv.f_frsize : sv.f_bsize);
-  if (sv.f_blocks == 0 || cluster <= 0) cluster = drive.cluster_size;
+  if (sv.f_blocks == 0 || cluster <= 0) cluster = job.volume.cluster_size;
   if (cluster <= 0) {
-    messages::out_text(messages::get_message(109) + std::to_string(EINVAL));
+    w.log(w.text(109) + std::to_string(EINVAL));
     return false;
   }
   const auto unit = static_cast<std::int64_t>(sv.f_frsize);
   const std::int64_t free_to_caller = static_cast<std::int64_t>(sv.f_bavail) * unit;
   const std::int64_t free_total = static_cast<std::int64_t>(sv.f_bfree) * unit;
   if (free_to_caller != free_total) {
-    messages::out_text(messages::get_message(111));
+    w.log(w.text(111));
     return false;
   }
 
@@ -75,27 +73,26 @@ bool erase_free_space(const volume::DriveInfo& drive) {
   const int large =
       detail::create_cleanup_file(root.fd.get(), root.device, "DELTEMP00000", 0, true);
   if (large < 0) {
-    messages::out_text(messages::get_message(112) + std::to_string(errno));
+    w.log(w.text(112) + std::to_string(errno));
     return false;
   }
   files.add(large);
 
   // Large file: 256 clusters a round until the volume is full.
   std::int64_t chunk = 256 * cluster;
-  detail::progress_start();
-  patterns_ready = false;
+  w.progress_start();
   std::int64_t written = 0;
   std::int64_t rounds = 0;
-  while (chunk > cluster && !stopped()) {
-    messages::process_pending_events();
-    if (stopped()) break;
-    if (!overwrite_region(large, chunk)) {
+  while (chunk > cluster && !w.stopped()) {
+    w.pump();
+    if (w.stopped()) break;
+    if (!w.overwrite(large, chunk)) {
       chunk = 0;
       break;
     }
     written += chunk;
     rounds += 1;
-    if (rounds % 10 == 0 && free_total > 0) detail::progress_to(written * 100 / free_total);
+    if (rounds % 10 == 0 && free_total > 0) w.progress_to(written * 100 / free_total);
   }
 
   const int second =
@@ -107,9 +104,9 @@ bool erase_free_space(const volume::DriveInfo& drive) {
   // byte; the next file starts with the largest piece that fitted into this one.
   std::int64_t size_step = first_small_size;
   std::uint64_t k = 0;
-  while (!stopped()) {
-    messages::process_pending_events();
-    if (stopped() || k >= last_small_number) break;
+  while (!w.stopped()) {
+    w.pump();
+    if (w.stopped() || k >= last_small_number) break;
     k += 1;
     const int fd = detail::create_cleanup_file(root.fd.get(), root.device,
                                                detail::counter_name(k, 12), 0, false);
@@ -120,10 +117,10 @@ bool erase_free_space(const volume::DriveInfo& drive) {
     files.add(fd);
     std::int64_t size = size_step;
     std::int64_t largest_fit = 0;
-    while (size > 0 && !stopped()) {
-      messages::process_pending_events();
-      if (stopped()) break;
-      if (overwrite_region(fd, size)) {
+    while (size > 0 && !w.stopped()) {
+      w.pump();
+      if (w.stopped()) break;
+      if (w.overwrite(fd, size)) {
         if (largest_fit == 0) largest_fit = size;
       } else {
         size /= 2;
@@ -133,7 +130,7 @@ bool erase_free_space(const volume::DriveInfo& drive) {
     size_step = largest_fit;
   }
   files.close_all();
-  detail::progress_to(100);
+  w.progress_to(100);
   return true;
 }
 

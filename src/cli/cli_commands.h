@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "cli/output_table.h"
+#include "messages/status_channel.h"
+#include "workflow/drive_list.h"
 
 namespace fennick::cli {
 
@@ -27,14 +29,19 @@ void print_usage(std::FILE* out);
 // Reports a usage error on stderr with the usage; returns exit_usage.
 int usage_error(const std::string& what);
 
-// Makes the named volumes the drive table (letters from "c"); returns false, after a message
-// per volume, when one of them cannot be read.
-bool load_named_volumes(const std::vector<std::string>& volumes, bool include_block_devices);
+// The drive list of the named volumes (letters from "c"), or of the machine too; readable is
+// false, after a message per volume, when one of them cannot be read.
+struct LoadedDrives {
+  workflow::DriveList drives;
+  bool readable = true;
+};
+LoadedDrives load_named_volumes(const std::vector<std::string>& volumes,
+                                bool include_block_devices);
 
 int run_drives(const std::vector<std::string>& args);
-int run_scan(const std::vector<std::string>& args);
-int run_recover(const std::vector<std::string>& args);
-int run_wipe(const std::vector<std::string>& args);
-int run_clean(const std::vector<std::string>& args);
+int run_scan(const std::vector<std::string>& args, messages::StatusChannel& channel);
+int run_recover(const std::vector<std::string>& args, messages::StatusChannel& channel);
+int run_wipe(const std::vector<std::string>& args, messages::StatusChannel& channel);
+int run_clean(const std::vector<std::string>& args, messages::StatusChannel& channel);
 
 }  // namespace fennick::cli

@@ -18,7 +18,6 @@ class ConsoleChannel final : public messages::StatusChannel {
   explicit ConsoleChannel(std::FILE* out = stderr);
   ~ConsoleChannel() override;
   void out_text(std::string_view text, messages::DialogKind kind, bool show_dialog) override;
-  void process_pending_events() override {}
   void set_file_counter(std::int64_t files) override;
   void set_progress(std::int32_t position) override;
   void set_progress_range(std::int32_t maximum) override;

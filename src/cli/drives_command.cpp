@@ -3,18 +3,18 @@
 
 #include "cli/cli_commands.h"
 #include "cli/terminal_text.h"
-#include "volume/drive_table.h"
+#include "workflow/drive_list.h"
 
 namespace fennick::cli {
 
-bool load_named_volumes(const std::vector<std::string>& volumes, bool include_block_devices) {
-  volume::named_volumes = volumes;
-  const std::vector<volume::DriveProblem> problems = volume::get_drives(include_block_devices);
-  for (const volume::DriveProblem& p : problems) {
+LoadedDrives load_named_volumes(const std::vector<std::string>& volumes,
+                                bool include_block_devices) {
+  workflow::DriveListing listing = workflow::list_drives(volumes, include_block_devices);
+  for (const workflow::DriveProblem& p : listing.problems) {
     std::fprintf(stderr, "fennick-cli: cannot read volume %s: %s\n", terminal_text(p.path).c_str(),
                  terminal_text(p.reason).c_str());
   }
-  return problems.empty();
+  return LoadedDrives{std::move(listing.drives), listing.problems.empty()};
 }
 
 namespace {
@@ -56,7 +56,7 @@ int run_drives(const std::vector<std::string>& args) {
   CommonOptions options;
   int status = exit_done;
   if (!parse_common(args, options, status)) return status;
-  const bool readable = load_named_volumes(options.volumes, options.volumes.empty());
+  const LoadedDrives loaded = load_named_volumes(options.volumes, options.volumes.empty());
 
   OutputTable table;
   table.columns = {{"drive"},
@@ -66,14 +66,14 @@ int run_drives(const std::vector<std::string>& args) {
                    {"total_bytes", true},
                    {"free_bytes", true},
                    {"source"}};
-  for (const volume::DriveInfo& d : volume::drive_table) {
+  for (const workflow::Drive& d : loaded.drives) {
     table.rows.push_back({std::string(1, static_cast<char>(d.drive_letter - 'a' + 'A')) + ":",
-                          volume::drive_caption(d), d.fs_name, std::to_string(d.cluster_size),
+                          workflow::drive_caption(d), d.fs_name(), std::to_string(d.cluster_size),
                           std::to_string(d.total_bytes), std::to_string(d.free_bytes),
                           d.source_path});
   }
   print_table(table, options.format, stdout);
-  return readable ? exit_done : exit_unreadable;
+  return loaded.readable ? exit_done : exit_unreadable;
 }
 
 }  // namespace fennick::cli

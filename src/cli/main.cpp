@@ -78,9 +78,8 @@ int main(int argc, char** argv) {
   using namespace fennick;
   std::vector<std::string> args(argv + 1, argv + argc);
   // The desktop program's language choice applies here too; --lang overrides it.
-  if (const auto stored = cli::stored_language(cli::settings_file_path())) {
-    messages::current_language = *stored;
-  }
+  int language = messages::english_base;
+  if (const auto stored = cli::stored_language(cli::settings_file_path())) language = *stored;
   // Options that apply to every command may stand before or after it.
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -100,22 +99,22 @@ int main(int argc, char** argv) {
       } else {
         name = args[i].substr(7);
       }
-      const messages::Language* language = messages::find_language(name);
-      if (!language) return cli::usage_error("unknown language: " + name);
-      messages::current_language = language->base;
+      const messages::Language* found = messages::find_language(name);
+      if (!found) return cli::usage_error("unknown language: " + name);
+      language = found->base;
       continue;
     }
     rest.push_back(args[i]);
   }
   if (rest.empty()) return cli::usage_error("no command given");
   cli::ConsoleChannel console;
-  messages::ScopedChannel scoped(console);
+  console.set_language(language);
   const std::string command = rest.front();
   const std::vector<std::string> command_args(rest.begin() + 1, rest.end());
   if (command == "drives") return cli::run_drives(command_args);
-  if (command == "scan") return cli::run_scan(command_args);
-  if (command == "recover") return cli::run_recover(command_args);
-  if (command == "wipe") return cli::run_wipe(command_args);
-  if (command == "clean") return cli::run_clean(command_args);
+  if (command == "scan") return cli::run_scan(command_args, console);
+  if (command == "recover") return cli::run_recover(command_args, console);
+  if (command == "wipe") return cli::run_wipe(command_args, console);
+  if (command == "clean") return cli::run_clean(command_args, console);
   return cli::usage_error("unknown command: " + command);
 }

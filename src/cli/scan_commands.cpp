@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -14,18 +13,21 @@
 #include "catalogue/catalogue_view.h"
 #include "catalogue/date_time.h"
 #include "cli/cli_commands.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
-#include "dispatch/scan_run.h"
-#include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
-#include "volume/drive_table.h"
+#include "run/run_control.h"
+#include "workflow/record_text.h"
+#include "workflow/recovery_run.h"
+#include "workflow/scan_run.h"
+#include "workflow/wipe_run.h"
 
 namespace fennick::cli {
 
 namespace {
 
-using catalogue::TDeletedFile;
+using catalogue::FoundFile;
 
 struct RecordPick {
   char letter = 0;  // 0: any drive
@@ -204,37 +206,39 @@ bool parse_scan_options(Command command, const std::vector<std::string>& args, S
   return true;
 }
 
-extern "C" void on_interrupt(int) {
-  // The running loop sees the request after its current piece and ends cleanly.
-  messages::stop_flag = 1;
-  std::signal(SIGINT, SIG_DFL);
-}
+// What one command works with: the named volumes, the catalogue of their scan, the run and
+// the console.
+struct Session {
+  workflow::DriveList drives;
+  catalogue::Catalogue catalogue;
+  run::RunControl run;
+  messages::StatusChannel& channel;
+};
 
 // Scans every named volume; false when one could not be read or scanned.
-bool scan_named_volumes(const ScanOptions& o) {
-  bool readable = load_named_volumes(o.common.volumes, false);
-  for (auto& d : volume::drive_table) d.ticked = true;
-  catalogue::clear_catalogue();
-  messages::stop_flag = 0;
-  dispatch::pause_before_scan = std::chrono::milliseconds(0);
-  for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
-    volume::current_drive = static_cast<std::int32_t>(i);
-    if (messages::stop_flag != 0) break;
-    if (!dispatch::scan_drive()) readable = false;
-  }
-  messages::out_text(messages::get_message(35) +
-                     std::to_string(catalogue::deleted_count - catalogue::wiped_count));
-  return readable;
+bool scan_named_volumes(const ScanOptions& o, Session& session) {
+  LoadedDrives loaded = load_named_volumes(o.common.volumes, false);
+  session.drives = std::move(loaded.drives);
+  for (auto& d : session.drives) d.ticked = true;
+  // A terminal shows the scan line at once: no pause before the volume is read.
+  workflow::ScanSettings settings;
+  settings.pause_before_scan = std::chrono::milliseconds(0);
+  const workflow::ScanSummary summary = workflow::scan_ticked_drives(
+      session.drives, session.catalogue, session.run, session.channel, settings);
+  session.channel.log(session.channel.text(35) + std::to_string(session.catalogue.deleted_count() -
+                                                                session.catalogue.wiped_count()));
+  return loaded.readable && summary.all_scanned;
 }
 
 // Catalogue indexes of the selected records, in catalogue order.
-std::vector<std::int32_t> select_records(const ScanOptions& o) {
-  if (o.sort_given) catalogue::sort_catalogue(o.sort_key);
-  catalogue::current_filter = o.filter;
-  catalogue::build_row_map(0, 20, 0);
+std::vector<std::int32_t> select_records(const ScanOptions& o, Session& session) {
+  if (o.sort_given) catalogue::sort_catalogue(session.catalogue, o.sort_key);
+  catalogue::CatalogueView view;
+  view.filter = o.filter;
+  view.build_row_map(session.catalogue, 0, catalogue::any_drive, 0);
   std::vector<std::int32_t> chosen;
-  for (const std::int32_t i : catalogue::row_map) {
-    const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+  for (const std::int32_t i : view.row_map) {
+    const FoundFile& r = session.catalogue.files()[static_cast<std::size_t>(i)];
     if (o.max_size && !(r.size < *o.max_size)) continue;
     if (!o.records.empty()) {
       bool picked = false;
@@ -252,14 +256,15 @@ std::string upper_letter(char letter) {
   return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
 }
 
-void print_records(const std::vector<std::int32_t>& chosen, OutputFormat format) {
+void print_records(const std::vector<std::int32_t>& chosen, const catalogue::Catalogue& catalogue,
+                   OutputFormat format) {
   OutputTable table;
   table.columns = {{"drive"},         {"record", true}, {"name"},    {"path"},    {"size", true},
                    {"quality", true}, {"status"},       {"created"}, {"modified"}};
   table.made_rows = chosen.size();
-  table.make_row = [&chosen](std::size_t row, std::vector<std::string>& cells) {
-    const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(chosen[row])];
-    const int word = dispatch::status_message(r.quality);
+  table.make_row = [&chosen, &catalogue](std::size_t row, std::vector<std::string>& cells) {
+    const FoundFile& r = catalogue.files()[static_cast<std::size_t>(chosen[row])];
+    const int word = workflow::status_message(r.quality);
     cells.resize(9);
     cells[0] = upper_letter(r.drive_letter);
     cells[1] = std::to_string(r.record_no);
@@ -274,8 +279,8 @@ void print_records(const std::vector<std::int32_t>& chosen, OutputFormat format)
   print_table(table, format, stdout);
 }
 
-int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chosen) {
-  using messages::get_message;
+int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chosen,
+                     Session& session) {
   std::error_code ec;
   std::filesystem::create_directories(o.destination, ec);
   if (!std::filesystem::is_directory(o.destination)) {
@@ -284,87 +289,53 @@ int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chos
                  ec ? terminal_text(ec.message()).c_str() : "not a folder");
     return exit_usage;
   }
-  if (chosen.empty()) {
-    messages::out_text(get_message(55));
-    return exit_done;
-  }
-  dispatch::destination_folder = o.destination;
-  dispatch::begin_recovery_run();
-  messages::work_total = 0;
-  messages::work_done = 0;
-  for (const std::int32_t i : chosen) messages::work_total += catalogue::deleted_files[i].size;
-  messages::channel().set_progress_range(100);
-  messages::out_text(get_message(52));
-  bool any_failed = false;
-  bool destination_full = false;
-  for (const std::int32_t i : chosen) {
-    if (messages::stop_flag != 0) break;
-    const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
-    volume::current_drive = r.drive_index;
-    dispatch::RecoveryOutcome outcome;
-    dispatch::recover_file(r, o.keep_folders, &outcome);
-    if (!outcome.engine_ran || outcome.result.failed) any_failed = true;
-    if (outcome.result.destination_full) {
-      destination_full = true;
-      break;
-    }
-  }
-  dispatch::end_recovery_run();
-  messages::out_text(get_message(messages::stop_flag != 0 || destination_full ? 53 : 54));
-  return any_failed ? exit_some_failed : exit_done;
+  workflow::RecoverySettings settings;
+  settings.destination = o.destination;
+  settings.keep_folders = [&o] { return o.keep_folders; };
+  const workflow::RecoverySummary summary = workflow::recover_files(
+      session.drives, session.catalogue, chosen, settings, session.run, session.channel);
+  return summary.any_failed ? exit_some_failed : exit_done;
 }
 
-int wipe_selected(const std::vector<std::int32_t>& chosen) {
-  using messages::get_message;
-  if (chosen.empty()) {
-    messages::out_text(get_message(60));
-    return exit_done;
-  }
-  messages::work_total = static_cast<std::int64_t>(chosen.size());
-  messages::work_done = 0;
-  messages::channel().set_progress_range(static_cast<std::int32_t>(chosen.size()));
-  messages::out_text(" Start wipe");
-  bool any_failed = false;
-  for (const std::int32_t i : chosen) {
-    if (messages::stop_flag != 0) break;
-    TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
-    bool wiped = false;
-    dispatch::wipe_file(r, &wiped);
-    if (wiped) {
-      catalogue::mark_wiped(r);
-    } else {
-      any_failed = true;
-    }
-    messages::channel().set_progress(static_cast<std::int32_t>(++messages::work_done));
-  }
-  messages::out_text(get_message(messages::stop_flag != 0 ? 58 : 59));
-  return any_failed ? exit_some_failed : exit_done;
+int wipe_selected(const std::vector<std::int32_t>& chosen, Session& session) {
+  const workflow::WipeSummary summary =
+      workflow::wipe_files(session.drives, session.catalogue, chosen, session.run, session.channel,
+                           [&session](std::int32_t i, engine::WipeOutcome) {
+                             session.catalogue.files()[static_cast<std::size_t>(i)].selected = 0;
+                           });
+  return summary.any_failed ? exit_some_failed : exit_done;
 }
 
-int run(Command command, const std::vector<std::string>& args) {
+int run(Command command, const std::vector<std::string>& args, messages::StatusChannel& channel) {
   ScanOptions o;
   int status = exit_done;
   if (!parse_scan_options(command, args, o, status)) return status;
-  std::signal(SIGINT, on_interrupt);
-  const bool readable = scan_named_volumes(o);
-  const std::vector<std::int32_t> chosen = select_records(o);
+  Session session{{}, {}, {}, channel};
+  const StopSignals signals(session.run, StopSignals::Repeat::ends_program);
+  const bool readable = scan_named_volumes(o, session);
+  const std::vector<std::int32_t> chosen = select_records(o, session);
   int result = exit_done;
   if (command == Command::scan) {
-    print_records(chosen, o.common.format);
+    print_records(chosen, session.catalogue, o.common.format);
   } else if (command == Command::recover) {
-    result = recover_selected(o, chosen);
+    result = recover_selected(o, chosen, session);
   } else {
-    result = wipe_selected(chosen);
+    result = wipe_selected(chosen, session);
   }
-  std::signal(SIGINT, SIG_DFL);
   if (result == exit_usage) return result;
   return readable ? result : exit_unreadable;
 }
 
 }  // namespace
 
-int run_scan(const std::vector<std::string>& args) { return run(Command::scan, args); }
-int run_recover(const std::vector<std::string>& args) { return run(Command::recover, args); }
-int run_wipe(const std::vector<std::string>& args) { return run(Command::wipe, args); }
+int run_scan(const std::vector<std::string>& args, messages::StatusChannel& channel) {
+  return run(Command::scan, args, channel);
+}
+int run_recover(const std::vector<std::string>& args, messages::StatusChannel& channel) {
+  return run(Command::recover, args, channel);
+}
+int run_wipe(const std::vector<std::string>& args, messages::StatusChannel& channel) {
+  return run(Command::wipe, args, channel);
+}
 
 }  // namespace fennick::cli

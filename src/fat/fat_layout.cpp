@@ -7,15 +7,9 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "fat/fat_unit.h"
-#include "messages/status_channel.h"
-#include "volume/drive_table.h"
 #include "volume/le_read.h"
-#include "volume/volume_facts.h"
 
 namespace fennick::fat {
-
-std::array<std::uint8_t, 512> boot_sector{};
 
 namespace {
 
@@ -45,9 +39,20 @@ std::uint32_t FatLayout::cluster_limit() const {
       std::clamp<std::int64_t>(limit, 2, std::numeric_limits<std::uint32_t>::max()));
 }
 
-int fat_width(std::string_view fs_name, std::int64_t cluster_count) {
-  if (fs_name == "FAT32") return 32;
-  return volume::fat_width_by_clusters(cluster_count);
+int fat_width_by_clusters(std::int64_t data_clusters) {
+  return data_clusters < fat16_min_clusters ? 12 : 16;
+}
+
+int fat_width_from_boot(std::uint32_t fat_sectors16, std::uint32_t fat_sectors32,
+                        std::uint64_t data_clusters) {
+  if (fat_sectors16 == 0) return fat_sectors32 != 0 ? 32 : 0;
+  return fat_width_by_clusters(static_cast<std::int64_t>(
+      std::min<std::uint64_t>(data_clusters, static_cast<std::uint64_t>(fat16_min_clusters))));
+}
+
+int fat_width(volume::FileSystemKind kind, std::int64_t cluster_count) {
+  if (kind == volume::FileSystemKind::fat32) return 32;
+  return fat_width_by_clusters(cluster_count);
 }
 
 std::int64_t volume_cluster_count(std::int64_t total_bytes, std::uint32_t sectors_per_cluster,
@@ -73,11 +78,11 @@ std::uint32_t end_of_chain_marker(const FatLayout& layout) {
   return layout.is_fat32() ? fat32_end_marker : fat16_end_marker;
 }
 
-FatLayout make_layout(std::span<const std::uint8_t> boot_bytes, const std::string& fs_name,
+FatLayout make_layout(std::span<const std::uint8_t> boot_bytes, volume::FileSystemKind kind,
                       std::int64_t total_bytes) {
   using namespace volume;
   FatLayout l;
-  l.fs_name = fs_name;
+  l.kind = kind;
   l.bytes_per_sector = le16_or0(boot_bytes, boot::bytes_per_sector);
   l.sectors_per_cluster = u8_or0(boot_bytes, boot::sectors_per_cluster);
   l.reserved_sectors = le16_or0(boot_bytes, boot::reserved_sectors);
@@ -87,31 +92,22 @@ FatLayout make_layout(std::span<const std::uint8_t> boot_bytes, const std::strin
   l.fat_sectors32 = le32_or0(boot_bytes, boot::fat_sectors32);
   l.root_cluster = le32_or0(boot_bytes, boot::root_cluster32);
   l.cluster_count = volume_cluster_count(total_bytes, l.sectors_per_cluster, l.bytes_per_sector);
-  // The boot sector decides, by the rule the drive table uses too; only a boot sector that
-  // gives no FAT size at all leaves it to the drive table's name.
-  l.width = volume::fat_width_from_boot(
-      l.fat_sectors16, l.fat_sectors32,
-      static_cast<std::uint64_t>(std::max<std::int64_t>(l.cluster_count, 0)));
-  if (l.width == 0) l.width = fat_width(fs_name, l.cluster_count);
+  // The boot sector decides, by the rule the drive list's probe uses too; only a boot sector
+  // that gives no FAT size at all leaves it to the volume's kind.
+  l.width =
+      fat_width_from_boot(l.fat_sectors16, l.fat_sectors32,
+                          static_cast<std::uint64_t>(std::max<std::int64_t>(l.cluster_count, 0)));
+  if (l.width == 0) l.width = fat_width(kind, l.cluster_count);
   return l;
 }
 
-std::optional<FatLayout> layout_for_drive(std::int32_t drive_index) {
-  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= volume::drive_table.size()) {
-    return std::nullopt;
-  }
-  const volume::DriveInfo& drive = volume::drive_table[static_cast<std::size_t>(drive_index)];
-  return make_layout(boot_sector, drive.fs_name, drive.total_bytes);
+BootSector load_boot_sector(volume::SectorReader& reader) {
+  BootSector boot{};
+  if (reader.read(boot.size(), boot.data(), 0) != boot.size()) boot.fill(0);
+  return boot;
 }
 
-void load_boot_sector(volume::TBuffer& reader) {
-  boot_sector.fill(0);
-  if (reader.read(boot_sector.size(), boot_sector.data(), 0) != boot_sector.size()) {
-    boot_sector.fill(0);
-  }
-}
-
-std::uint32_t read_fat_entry(volume::TBuffer& fat_reader, const FatLayout& layout,
+std::uint32_t read_fat_entry(volume::SectorReader& fat_reader, const FatLayout& layout,
                              std::uint32_t cluster, bool deleted_directory) {
   const auto w = static_cast<std::uint64_t>(layout.width);
   const std::uint64_t bit = std::uint64_t{cluster} * w;
@@ -156,7 +152,7 @@ bool free_entry(const std::uint8_t* e, std::uint64_t entry_bytes) {
 
 // Reads piece p of the FAT into the map, with the chunk search's two bytes of slack; false
 // when it cannot be read (the piece stays unknown).
-bool load_free_piece(volume::TBuffer& fat_reader, const FatLayout& layout, FreeClusterMap& map,
+bool load_free_piece(volume::SectorReader& fat_reader, const FatLayout& layout, FreeClusterMap& map,
                      std::size_t p) {
   const std::uint64_t entry_bytes = static_cast<std::uint64_t>(layout.width) / 8;
   const std::uint64_t first = p * FreeClusterMap::piece_entries;
@@ -180,8 +176,9 @@ bool load_free_piece(volume::TBuffer& fat_reader, const FatLayout& layout, FreeC
 
 // The map's answer from k on; k is left where the map could not go on (a piece that cannot be
 // read), or at limit when no free cluster is left.
-std::optional<std::uint32_t> search_free_map(volume::TBuffer& fat_reader, const FatLayout& layout,
-                                             FreeClusterMap& map, std::uint64_t& k) {
+std::optional<std::uint32_t> search_free_map(volume::SectorReader& fat_reader,
+                                             const FatLayout& layout, FreeClusterMap& map,
+                                             std::uint64_t& k) {
   while (k < map.limit) {
     const auto p = static_cast<std::size_t>(k / FreeClusterMap::piece_entries);
     if (map.pieces[p].empty() && !load_free_piece(fat_reader, layout, map, p)) return std::nullopt;
@@ -204,7 +201,7 @@ std::optional<std::uint32_t> search_free_map(volume::TBuffer& fat_reader, const 
 
 }  // namespace
 
-std::uint32_t next_free_cluster(volume::TBuffer& fat_reader, const FatLayout& layout,
+std::uint32_t next_free_cluster(volume::SectorReader& fat_reader, const FatLayout& layout,
                                 std::uint32_t cluster, std::uint32_t limit, FreeClusterMap* known) {
   std::uint64_t k = std::uint64_t{cluster} + 1;
   if (known && (layout.width == 16 || layout.width == 32)) {
@@ -255,15 +252,16 @@ std::int8_t quality_percent(std::int64_t free_clusters, std::int64_t needed_clus
   return static_cast<std::int8_t>(q);
 }
 
-std::int8_t CheckRecoveryQuality(volume::TBuffer& fat_reader, const FatLayout& layout,
-                                 std::uint32_t first_cluster, std::int64_t size) {
+std::int8_t recovery_quality(volume::SectorReader& fat_reader, const FatLayout& layout,
+                             std::uint32_t first_cluster, std::int64_t size,
+                             messages::StatusChannel& channel) {
   if (layout.bytes_per_sector == 0) {
-    messages::out_text("Division by Zero - CheckRecoveryQuality - 1");
+    channel.log("Division by Zero - CheckRecoveryQuality - 1");
     return catalogue::quality_error;
   }
   const std::int64_t cluster_bytes = layout.cluster_bytes();
   if (cluster_bytes <= 0) {
-    messages::out_text("Division by Zero - CheckRecoveryQuality - 2");
+    channel.log("Division by Zero - CheckRecoveryQuality - 2");
     return catalogue::quality_error;
   }
   // Exactly the clusters the size fills; a file that ends on a cluster boundary needs no more.

@@ -9,16 +9,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/read_problems.h"
+#include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
-#include "fat/fat_unit.h"
-#include "messages/message_catalogue.h"
-#include "messages/status_channel.h"
-#include "volume/drive_table.h"
 #include "volume/le_read.h"
 
 namespace fennick::fat {
-
-std::vector<catalogue::TFolderEntry> dir_table;
 
 namespace {
 
@@ -35,36 +31,6 @@ constexpr int path_depth_limit = 20;
 constexpr int long_name_piece_limit = 64;
 
 bool is_trim_byte(unsigned char c) { return c <= 0x20; }
-
-// Positions in the current drive's folder list by folder id, so that the path builder does
-// not search the list from its start for every folder of every path. Every FAT scan starts a
-// new index; while it runs the list is only appended to, and the index takes up the entries
-// added since it last looked.
-struct ListedFolders {
-  std::int32_t drive = -1;
-  std::size_t indexed = 0;
-  std::unordered_map<std::int32_t, std::size_t> position;
-};
-ListedFolders listed_folders;
-
-void forget_listed_folders() { listed_folders = ListedFolders{}; }
-
-// The first entry with the id in the drive's folder list, as a search from its start finds
-// it, or null.
-const catalogue::TFolderEntry* find_listed_folder(std::int32_t drive, std::int32_t id) {
-  if (drive < 0 || static_cast<std::size_t>(drive) >= volume::drive_table.size()) return nullptr;
-  const auto& folders = volume::drive_table[static_cast<std::size_t>(drive)].folders;
-  ListedFolders& index = listed_folders;
-  if (index.drive != drive || index.indexed > folders.size()) {
-    index = ListedFolders{};
-    index.drive = drive;
-  }
-  for (; index.indexed < folders.size(); ++index.indexed) {
-    index.position.emplace(folders[index.indexed].dir_id, index.indexed);
-  }
-  const auto found = index.position.find(id);
-  return found == index.position.end() ? nullptr : &folders[found->second];
-}
 
 std::string trimmed_field(std::span<const std::uint8_t> bytes) {
   std::size_t end = 0;
@@ -209,46 +175,56 @@ catalogue::DateTime decode_fat_datetime(std::uint16_t date, std::uint16_t time) 
   return value;
 }
 
-std::int32_t register_directory(std::uint32_t cluster, const std::string& name, bool deleted,
-                                std::int32_t parent_id) {
-  catalogue::TFolderEntry entry;
-  entry.dir_id = static_cast<std::int32_t>(dir_table.size()) + catalogue::ROOT_FOLDER_ID;
+FolderTable::FolderTable(catalogue::Catalogue& catalogue, std::int32_t drive_index,
+                         volume::FileSystemKind kind, char drive_letter)
+    : catalogue_(catalogue), drive_index_(drive_index), kind_(kind), drive_letter_(drive_letter) {}
+
+std::int32_t FolderTable::register_directory(std::uint32_t cluster, const std::string& name,
+                                             bool deleted, std::int32_t parent_id) {
+  catalogue::FolderEntry entry;
+  entry.dir_id = static_cast<std::int32_t>(directories_.size()) + catalogue::ROOT_FOLDER_ID;
   entry.first_cluster = static_cast<std::int32_t>(cluster);
   entry.parent_id = parent_id;
   entry.name = name;
   entry.deleted = deleted ? 1 : 0;
-  dir_table.push_back(entry);
+  directories_.push_back(entry);
   return entry.dir_id;
 }
 
-std::string build_fat_path(std::int32_t dir_id) {
-  const std::int32_t drive = volume::current_drive;
-  const bool have_drive =
-      drive >= 0 && static_cast<std::size_t>(drive) < volume::drive_table.size();
+const catalogue::FolderEntry* FolderTable::find_listed_folder(std::int32_t id) {
+  const auto& folders = catalogue_.folders(drive_index_);
+  if (indexed_ > folders.size()) {
+    indexed_ = 0;
+    position_.clear();
+  }
+  for (; indexed_ < folders.size(); ++indexed_) {
+    position_.emplace(folders[indexed_].dir_id, indexed_);
+  }
+  const auto found = position_.find(id);
+  return found == position_.end() ? nullptr : &folders[found->second];
+}
+
+std::string FolderTable::build_path(std::int32_t dir_id) {
   std::string text;
   std::int32_t id = dir_id;
   for (int level = 0; level < path_depth_limit && id != catalogue::ROOT_FOLDER_ID; ++level) {
-    if (const catalogue::TFolderEntry* known = find_listed_folder(drive, id)) {
+    if (const catalogue::FolderEntry* known = find_listed_folder(id)) {
       text = known->name.str() + "\\" + text;
       id = known->parent_id;
       continue;
     }
     const std::int64_t index = std::int64_t{id} - catalogue::ROOT_FOLDER_ID;
-    if (index < 0 || index >= static_cast<std::int64_t>(dir_table.size())) break;
-    catalogue::TFolderEntry entry = dir_table[static_cast<std::size_t>(index)];
-    if (have_drive) {
-      const volume::DriveInfo& info = volume::drive_table[static_cast<std::size_t>(drive)];
-      entry.fs_name = info.fs_name;
-      entry.drive_letter = info.drive_letter;
-    }
+    if (index < 0 || index >= static_cast<std::int64_t>(directories_.size())) break;
+    catalogue::FolderEntry entry = directories_[static_cast<std::size_t>(index)];
+    entry.fs_kind = kind_;
+    entry.drive_letter = drive_letter_;
     entry.first_cluster = 0;  // only the scan's own table keeps clusters
-    catalogue::folder_list_add(drive, entry);
+    catalogue_.add_folder(drive_index_, entry);
     text = entry.name.str() + "\\" + text;
     id = entry.parent_id;
   }
-  const char letter =
-      have_drive ? volume::drive_table[static_cast<std::size_t>(drive)].drive_letter : 'c';
-  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) +
+  return std::string(1,
+                     static_cast<char>(std::toupper(static_cast<unsigned char>(drive_letter_)))) +
          ":\\" + text;
 }
 
@@ -294,27 +270,39 @@ bool plausible_continuation_entry(std::span<const std::uint8_t> e) {
 
 class FatScanner {
  public:
-  FatScanner(const FatLayout& layout, const std::string& letter, std::int64_t used_bytes)
+  FatScanner(const FatLayout& layout, const volume::Volume& volume, catalogue::Catalogue& catalogue,
+             run::RunControl& run, messages::StatusChannel& channel)
       : layout_(layout),
-        chain_reader_(letter, volume::reader_sectors),
-        fat_reader_(letter, volume::reader_sectors),
-        used_bytes_(used_bytes) {}
+        volume_(volume),
+        catalogue_(catalogue),
+        run_(run),
+        channel_(channel),
+        chain_reader_(volume.source, volume::reader_sectors, engine::report_to(channel)),
+        fat_reader_(volume.source, volume::reader_sectors, engine::report_to(channel)),
+        folders_(catalogue, volume.drive_index, volume.kind, volume.drive_letter),
+        used_bytes_(volume.total_bytes - volume.free_bytes) {}
 
-  void run(volume::TBuffer& main_reader, std::uint32_t root_cluster, const std::string& root_name);
+  void run(volume::SectorReader& main_reader, std::uint32_t root_cluster,
+           const std::string& root_name);
 
  private:
-  bool read_entry(volume::TBuffer& reader, const DirWalk& w, DirEntry& entry);
+  bool read_entry(volume::SectorReader& reader, const DirWalk& w, DirEntry& entry);
   void advance(DirWalk& w);
   // Registers and queues a directory unless its cluster lies outside the volume or was walked.
   void open_directory(std::uint32_t cluster, const std::string& name, bool deleted,
                       std::int32_t parent_id);
-  void walk_entry(volume::TBuffer& main_reader);
+  void walk_entry(volume::SectorReader& main_reader);
   void add_deleted_file(const DirEntry& entry, const std::string& name, const DirWalk& w,
                         std::uint32_t entry_cluster, std::int64_t entry_offset);
 
   FatLayout layout_;
-  volume::TBuffer chain_reader_;
-  volume::TBuffer fat_reader_;
+  const volume::Volume& volume_;
+  catalogue::Catalogue& catalogue_;
+  run::RunControl& run_;
+  messages::StatusChannel& channel_;
+  volume::SectorReader chain_reader_;
+  volume::SectorReader fat_reader_;
+  FolderTable folders_;
   std::vector<DirWalk> stack_;
   // Whether the free cluster after a deleted folder's current one goes on with its entries;
   // moves the walk there when it does.
@@ -333,7 +321,7 @@ class FatScanner {
   std::int64_t used_bytes_ = 0;
 };
 
-bool FatScanner::read_entry(volume::TBuffer& reader, const DirWalk& w, DirEntry& entry) {
+bool FatScanner::read_entry(volume::SectorReader& reader, const DirWalk& w, DirEntry& entry) {
   const std::int64_t position = w.root_region ? layout_.root_region_position() + w.offset
                                               : layout_.cluster_position(w.cluster) + w.offset;
   return reader.read(32, entry.data(), position) == 32;
@@ -424,29 +412,28 @@ void FatScanner::open_directory(std::uint32_t cluster, const std::string& name, 
   DirWalk w;
   w.deleted = deleted;
   w.cluster = cluster;
-  w.dir_id = register_directory(cluster, name, deleted, parent_id);
+  w.dir_id = folders_.register_directory(cluster, name, deleted, parent_id);
   stack_.push_back(w);
 }
 
 void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name, const DirWalk& w,
                                   std::uint32_t entry_cluster, std::int64_t entry_offset) {
-  const volume::DriveInfo& drive =
-      volume::drive_table[static_cast<std::size_t>(volume::current_drive)];
-  catalogue::TDeletedFile record;
-  record.drive_index = volume::current_drive;
-  record.fs_name = drive.fs_name;
-  record.drive_letter = drive.drive_letter;
-  record.record_no = catalogue::deleted_count;
+  catalogue::FoundFile record;
+  record.drive_index = volume_.drive_index;
+  record.fs_kind = volume_.kind;
+  record.drive_letter = volume_.drive_letter;
+  record.record_no = catalogue_.deleted_count();
   record.first_cluster = entry_first_cluster(entry);
   record.size = le32_or0(entry, dirent::size);
   record.name = name;
   auto path = path_of_dir_.find(w.dir_id);
   if (path == path_of_dir_.end())
-    path = path_of_dir_.emplace(w.dir_id, build_fat_path(w.dir_id)).first;
+    path = path_of_dir_.emplace(w.dir_id, folders_.build_path(w.dir_id)).first;
   record.path = path->second;
   record.parent_dir = w.dir_id;
-  record.quality = CheckRecoveryQuality(
-      fat_reader_, layout_, static_cast<std::uint32_t>(record.first_cluster), record.size);
+  record.quality =
+      recovery_quality(fat_reader_, layout_, static_cast<std::uint32_t>(record.first_cluster),
+                       record.size, channel_);
   record.modified = decode_fat_datetime(le16_or0(entry, dirent::modified_date),
                                         le16_or0(entry, dirent::modified_time));
   record.created = decode_fat_datetime(le16_or0(entry, dirent::created_date),
@@ -454,13 +441,13 @@ void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name
   record.entry_cluster = entry_cluster;
   record.entry_offset = static_cast<std::int32_t>(entry_offset);
   record.selected = 0;
-  catalogue::add_deleted_file(record);
-  messages::channel().set_file_counter(catalogue::deleted_count);
+  catalogue_.add(record);
+  channel_.set_file_counter(catalogue_.deleted_count());
 }
 
-void FatScanner::walk_entry(volume::TBuffer& main_reader) {
+void FatScanner::walk_entry(volume::SectorReader& main_reader) {
   DirWalk& w = stack_.back();
-  messages::process_pending_events();
+  run_.pump_events();
   DirEntry entry{};
   if (!read_entry(main_reader, w, entry)) {
     stack_.pop_back();
@@ -549,7 +536,7 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
   if (used && live_count_ % 100 == 0 && live_bytes_ > 0) {
     const std::int64_t percent =
         used_bytes_ <= 0 ? 0 : (live_bytes_ >= used_bytes_ ? 100 : live_bytes_ * 100 / used_bytes_);
-    messages::channel().set_progress(static_cast<std::int32_t>(percent));
+    channel_.set_progress(static_cast<std::int32_t>(percent));
   }
   if (used && (attributes & (attr_directory | attr_volume_label)) == 0 && size != 0 &&
       (marked_deleted || w.deleted)) {
@@ -558,60 +545,54 @@ void FatScanner::walk_entry(volume::TBuffer& main_reader) {
 
   // w may not be used after the stack changes.
   const std::int32_t dir_id = w.dir_id;
-  if (name.empty() || messages::stop_flag != 0 || w.exhausted) stack_.pop_back();
-  if (messages::stop_flag != 0) {
+  if (name.empty() || run_.stop_requested() || w.exhausted) stack_.pop_back();
+  if (run_.stop_requested()) {
     stack_.clear();
     return;
   }
   if (child_pending) open_directory(child_cluster, child_name, child_deleted, dir_id);
 }
 
-void FatScanner::run(volume::TBuffer& main_reader, std::uint32_t root_cluster,
+void FatScanner::run(volume::SectorReader& main_reader, std::uint32_t root_cluster,
                      const std::string& root_name) {
-  dir_table.clear();
-  forget_listed_folders();
   if (!layout_.is_fat32()) {
     DirWalk root;
     root.root_region = true;
-    root.dir_id = register_directory(0, root_name, false, root_parent_id);
+    root.dir_id = folders_.register_directory(0, root_name, false, root_parent_id);
     if (layout_.usable() && layout_.root_region_bytes() >= directory_entry_bytes) {
       stack_.push_back(root);
     }
   } else if (layout_.usable() && layout_.cluster_in_volume(root_cluster)) {
     open_directory(root_cluster, root_name, false, root_parent_id);
   } else {
-    register_directory(root_cluster, root_name, false, root_parent_id);
+    folders_.register_directory(root_cluster, root_name, false, root_parent_id);
   }
   while (!stack_.empty()) walk_entry(main_reader);
 }
 
 }  // namespace
 
-int scan_fat_volume() {
-  const std::int32_t drive_index = volume::current_drive;
-  if (drive_index < 0 || static_cast<std::size_t>(drive_index) >= volume::drive_table.size()) {
-    return 0;
-  }
-  const volume::DriveInfo& drive = volume::drive_table[static_cast<std::size_t>(drive_index)];
-  const std::string letter(1, drive.drive_letter);
-  volume::TBuffer main_reader(letter, volume::reader_sectors);
-  if (main_reader.error != 0) return 0;
-  load_boot_sector(main_reader);
-  const std::optional<FatLayout> layout = layout_for_drive(drive_index);
+bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                     run::RunControl& run, messages::StatusChannel& channel) {
+  volume::SectorReader main_reader(volume.source, volume::reader_sectors,
+                                   engine::report_to(channel));
+  if (main_reader.error != 0) return false;
+  const BootSector boot = load_boot_sector(main_reader);
+  const FatLayout layout = make_layout(boot, volume.kind, volume.total_bytes);
 
-  FatScanner scanner(*layout, letter, drive.total_bytes - drive.free_bytes);
-  messages::channel().set_progress_range(100);
-  messages::channel().set_progress(0);
-  if (!layout->usable()) {
-    messages::out_text(messages::get_message(72) + "the boot sector gives no usable cluster size");
+  FatScanner scanner(layout, volume, catalogue, run, channel);
+  channel.set_progress_range(100);
+  channel.set_progress(0);
+  if (!layout.usable()) {
+    channel.log(channel.text(72) + "the boot sector gives no usable cluster size");
   }
   const std::string root_name =
-      std::string(1,
-                  static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)))) +
+      std::string(
+          1, static_cast<char>(std::toupper(static_cast<unsigned char>(volume.drive_letter)))) +
       ":";
-  scanner.run(main_reader, layout->root_cluster, root_name);
-  messages::channel().set_progress(100);
-  return 1;
+  scanner.run(main_reader, layout.root_cluster, root_name);
+  channel.set_progress(100);
+  return true;
 }
 
 }  // namespace fennick::fat

@@ -8,12 +8,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/read_problems.h"
+#include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
 #include "fat/fat_scan.h"
-#include "fat/fat_unit.h"
-#include "messages/message_catalogue.h"
-#include "messages/status_channel.h"
-#include "volume/drive_table.h"
 #include "volume/le_read.h"
 
 namespace fennick::fat {
@@ -45,9 +43,13 @@ void apply_wipe_pattern(std::uint8_t* entry) {
 
 class SetWiper {
  public:
-  SetWiper(const catalogue::TDeletedFile& record, const FatLayout& layout, volume::TBuffer& reader,
-           volume::TBuffer& fat_reader)
-      : record_(record), layout_(layout), reader_(reader), fat_reader_(fat_reader) {}
+  SetWiper(const catalogue::FoundFile& record, const catalogue::Catalogue& catalogue,
+           const FatLayout& layout, volume::SectorReader& reader, volume::SectorReader& fat_reader)
+      : record_(record),
+        catalogue_(catalogue),
+        layout_(layout),
+        reader_(reader),
+        fat_reader_(fat_reader) {}
 
   // Reads the entry set; an empty text when it was found, else the reason it was not.
   std::string collect();
@@ -59,10 +61,11 @@ class SetWiper {
  private:
   bool load_block(std::int64_t position, std::uint32_t cluster, std::int64_t write_bytes);
 
-  const catalogue::TDeletedFile& record_;
+  const catalogue::FoundFile& record_;
+  const catalogue::Catalogue& catalogue_;
   const FatLayout& layout_;
-  volume::TBuffer& reader_;
-  volume::TBuffer& fat_reader_;
+  volume::SectorReader& reader_;
+  volume::SectorReader& fat_reader_;
   std::vector<DirBlock> blocks_;
   std::vector<EntryRef> entries_;
 };
@@ -144,7 +147,7 @@ std::string SetWiper::collect() {
 std::string SetWiper::verify() const {
   const EntryRef& last = entries_.back();
   const std::span<const std::uint8_t> entry(blocks_[last.block].bytes.data() + last.offset, 32);
-  const auto folder = catalogue::folder_list_find(record_.drive_index, record_.parent_dir);
+  const auto folder = catalogue_.find_folder(record_.drive_index, record_.parent_dir);
   const bool in_deleted_folder = folder && folder->deleted != 0;
   if (entry[0] != deleted_mark && !in_deleted_folder) return "the entry is no longer deleted";
   if (entry_first_cluster(entry) != static_cast<std::uint64_t>(record_.first_cluster) ||
@@ -171,53 +174,44 @@ std::string SetWiper::write() {
 
 }  // namespace
 
-int wipe_fat_file(const catalogue::TDeletedFile& record, bool* wiped_out) {
-  bool wiped_local = false;
-  bool& wiped = wiped_out ? *wiped_out : wiped_local;
-  wiped = false;
-  const std::string letter(1, record.drive_letter);
-  volume::TBuffer main_reader(letter, volume::reader_sectors);
-  if (main_reader.error != 0) return 0;
-  load_boot_sector(main_reader);
-  const std::optional<FatLayout> layout = layout_for_drive(record.drive_index);
+engine::WipeOutcome wipe_fat_file(const volume::Volume& volume,
+                                  const catalogue::Catalogue& catalogue,
+                                  const catalogue::FoundFile& record, run::RunControl& run,
+                                  messages::StatusChannel& channel) {
+  using engine::WipeOutcome;
+  const volume::ReadProblemHandler problems = engine::report_to(channel);
+  volume::SectorReader main_reader(volume.source, volume::reader_sectors, problems);
+  if (main_reader.error != 0) return WipeOutcome::left_alone;
+  const BootSector boot = load_boot_sector(main_reader);
+  const FatLayout layout = make_layout(boot, volume.kind, volume.total_bytes);
   const auto refuse = [&](const std::string& reason) {
-    messages::out_text(messages::get_message(72) + reason + ": " + record.name.str());
+    channel.log(channel.text(72) + reason + ": " + record.name.str());
+    return WipeOutcome::left_alone;
   };
-  if (!layout) {
-    refuse("the volume is not in the drive table");
-    return 0;
-  }
-  const std::int64_t cb = layout->cluster_bytes();
+  const std::int64_t cb = layout.cluster_bytes();
   // Blocks are written as whole 512-byte sectors, so they must start and end on one.
-  if (!layout->usable() || cb % volume::sector_bytes != 0 ||
-      layout->bytes_per_sector % volume::sector_bytes != 0 || cb / volume::sector_bytes > 0xFFFF) {
-    refuse("the boot sector gives no usable cluster size");
-    return 1;
+  if (!layout.usable() || cb % volume::sector_bytes != 0 ||
+      layout.bytes_per_sector % volume::sector_bytes != 0 || cb / volume::sector_bytes > 0xFFFF) {
+    return refuse("the boot sector gives no usable cluster size");
   }
-  std::optional<volume::TBuffer> wide_reader;
+  std::optional<volume::SectorReader> wide_reader;
   const auto cluster_sectors = static_cast<std::uint64_t>(cb / volume::sector_bytes);
   if (cluster_sectors > volume::reader_sectors) {
-    wide_reader.emplace(letter, static_cast<std::uint16_t>(cluster_sectors));
+    wide_reader.emplace(volume.source, static_cast<std::uint16_t>(cluster_sectors), problems);
   }
-  volume::TBuffer& reader = wide_reader && wide_reader->error == 0 ? *wide_reader : main_reader;
-  volume::TBuffer fat_reader(letter, volume::fat_reader_sectors);
-  if (fat_reader.error != 0) return 0;
+  volume::SectorReader& reader =
+      wide_reader && wide_reader->error == 0 ? *wide_reader : main_reader;
+  volume::SectorReader fat_reader(volume.source, volume::fat_reader_sectors, problems);
+  if (fat_reader.error != 0) return WipeOutcome::left_alone;
 
-  SetWiper wiper(record, *layout, reader, fat_reader);
+  SetWiper wiper(record, catalogue, layout, reader, fat_reader);
   std::string reason = wiper.collect();
   if (reason.empty()) reason = wiper.verify();
-  if (!reason.empty()) {
-    refuse(reason + ", nothing was written");
-    return 1;
-  }
+  if (!reason.empty()) return refuse(reason + ", nothing was written");
   reason = wiper.write();
-  if (!reason.empty()) {
-    refuse(reason);
-    return 1;
-  }
-  wiped = true;
-  messages::out_text(messages::get_message(messages::stop_flag != 0 ? 73 : 75) + record.name.str());
-  return 1;
+  if (!reason.empty()) return refuse(reason);
+  channel.log(channel.text(run.stop_requested() ? 73 : 75) + record.name.str());
+  return WipeOutcome::wiped;
 }
 
 }  // namespace fennick::fat

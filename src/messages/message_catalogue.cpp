@@ -10,8 +10,6 @@
 
 namespace fennick::messages {
 
-int current_language = english_base;
-
 namespace {
 
 constexpr std::array<Language, 27> kLanguages = {{
@@ -113,8 +111,6 @@ std::string lookup_message(std::span<const MessageEntry> entries, int base, int 
 std::string get_message(int base, int k) {
   return detail::lookup_message(detail::message_entries(), base, k);
 }
-
-std::string get_message(int k) { return get_message(current_language, k); }
 
 const std::array<Language, 27>& language_table() { return kLanguages; }
 

@@ -14,15 +14,9 @@ namespace fennick::messages {
 
 constexpr int english_base = 10000;
 
-// Base of the language in use; written only when a language is applied. English until then.
-extern int current_language;
-
 // Message k of the language with base `base`, falling back to English, else "". A base that
 // is no language, or any k, is accepted: such ids are simply absent.
 std::string get_message(int base, int k);
-
-// Message k in current_language, read at the moment of the call.
-std::string get_message(int k);
 
 struct Language {
   std::string_view english_name;  // "German"

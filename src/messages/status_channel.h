@@ -1,15 +1,17 @@
-// The status channel every engine and workflow reports through, and the run state that long
-// operations share: the stop request and the byte/file counters of an undelete or wipe run.
+// The status channel every engine, worker and workflow reports through.
 //
-// The engines never print or show anything themselves; they call the channel that is active
-// (the main window's, the Clean Disk window's, the command line's, or a test's recorder).
+// The engines never print or show anything themselves; they are handed the channel of the
+// front end that runs them (the main window's, the Clean Disk window's, the command line's,
+// or a test's recorder). The channel carries the language its texts are wanted in, so that a
+// log line an engine writes reads in the user's language.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "messages/message_catalogue.h"
 
 namespace fennick::messages {
 
@@ -18,50 +20,38 @@ enum class DialogKind { error, information, plain };
 class StatusChannel {
  public:
   virtual ~StatusChannel() = default;
-  // Shows the text in a modal dialog of the given kind when show_dialog is set and waits for
-  // it to close; then appends the text as the log's new last line.
+  // Shows the text in a modal dialog of the given kind when show_dialog is set (a front end
+  // without dialogs only logs it) and waits for it to close; then appends the text as the
+  // log's new last line.
   virtual void out_text(std::string_view text, DialogKind kind, bool show_dialog) = 0;
-  // Lets the user interface handle waiting events (the Stop button sets stop_flag there).
-  virtual void process_pending_events() = 0;
   // Sets the file counter to message 9 "Files: " followed by the number.
   virtual void set_file_counter(std::int64_t files) = 0;
   virtual void set_progress(std::int32_t position) = 0;
   virtual void set_progress_range(std::int32_t maximum) = 0;
-};
 
-// The channel engines report to. Never null: with nothing installed it is a silent channel.
-StatusChannel& channel();
-// Installs a channel (nullptr restores the silent one) and returns the one it replaces.
-StatusChannel* set_channel(StatusChannel* channel);
+  // A plain log line.
+  void log(std::string_view text) { out_text(text, DialogKind::plain, false); }
 
-// Installs a channel for the lifetime of a scope and restores the previous one afterwards.
-class ScopedChannel {
- public:
-  explicit ScopedChannel(StatusChannel& c) : previous_(set_channel(&c)) {}
-  ~ScopedChannel() { set_channel(previous_); }
-  ScopedChannel(const ScopedChannel&) = delete;
-  ScopedChannel& operator=(const ScopedChannel&) = delete;
+  // Message k in the channel's language (English when the language lacks it).
+  std::string text(int k) const { return get_message(language_, k); }
+  int language() const { return language_; }
+  void set_language(int base) { language_ = base; }
 
  private:
-  StatusChannel* previous_;
+  int language_ = english_base;
 };
 
-// Shorthands over the active channel.
-void out_text(std::string_view text, DialogKind kind = DialogKind::plain, bool show_dialog = false);
-void process_pending_events();
-
-// Run state shared by the long operations. stop_flag is set only by the user's Stop
-// commands, cleared when a run starts, and read by every long loop after
-// process_pending_events().
-extern std::uint8_t stop_flag;
-// Undelete run: total bytes of the run's files and bytes written so far.
-// Wipe run: files in the run and files wiped so far.
-extern std::int64_t work_total;
-extern std::int64_t work_done;
+// A channel that drops everything.
+class SilentChannel final : public StatusChannel {
+ public:
+  void out_text(std::string_view, DialogKind, bool) override {}
+  void set_file_counter(std::int64_t) override {}
+  void set_progress(std::int32_t) override {}
+  void set_progress_range(std::int32_t) override {}
+};
 
 // A channel that keeps everything it is told; for tests, and for front ends that show the
-// log later. on_pending_events, when set, runs on every process_pending_events() call, so a
-// test can press Stop in the middle of a loop.
+// log later.
 class RecordingChannel : public StatusChannel {
  public:
   struct Dialog {
@@ -74,11 +64,8 @@ class RecordingChannel : public StatusChannel {
   std::int32_t progress = 0;
   std::int32_t progress_maximum = 100;
   std::vector<std::int32_t> progress_history;
-  std::int64_t pending_event_calls = 0;
-  std::function<void()> on_pending_events;
 
   void out_text(std::string_view text, DialogKind kind, bool show_dialog) override;
-  void process_pending_events() override;
   void set_file_counter(std::int64_t files) override;
   void set_progress(std::int32_t position) override;
   void set_progress_range(std::int32_t maximum) override;

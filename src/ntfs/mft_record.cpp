@@ -15,10 +15,6 @@ using volume::u8_or0;
 
 namespace {
 
-constexpr std::size_t fixup_block = 512;
-// The smallest attribute header that still holds type and length.
-constexpr std::size_t min_attribute_length = 16;
-
 // Signed little-endian value of width bytes (1..8) at p; false when it does not fit.
 bool read_signed(ConstBytes bytes, std::size_t p, unsigned width, std::int64_t& value) {
   if (width == 0 || width > 8 || !volume::field_fits(bytes, p, width)) return false;
@@ -214,15 +210,12 @@ VcnMapping map_runs(std::span<const DataRun> runs, std::int64_t vcn) {
 }
 
 std::optional<FileNameValue> file_name_of(ConstBytes record, std::size_t attribute) {
-  constexpr std::size_t name_length_at = 0x40;
-  constexpr std::size_t name_space_at = 0x41;
-  constexpr std::size_t name_at = 0x42;
   const auto value = attr_value(record, attribute);
   if (!value || value->length < name_at) return std::nullopt;
   const ConstBytes bytes = record.subspan(value->offset, value->length);
   FileNameValue result;
-  result.parent_record = le32_or0(bytes, 0);
-  result.parent_sequence = le16_or0(bytes, 6);
+  result.parent_record = le32_or0(bytes, name_parent);
+  result.parent_sequence = le16_or0(bytes, name_parent_sequence);
   result.name_space = u8_or0(bytes, name_space_at);
   result.name = name_to_ansi(bytes.subspan(name_at), u8_or0(bytes, name_length_at));
   return result;

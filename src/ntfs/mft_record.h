@@ -13,45 +13,11 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "ntfs/ntfs_layout.h"
 
 namespace fennick::ntfs {
 
 using ConstBytes = std::span<const std::uint8_t>;
-
-// Record header (offsets from the record's start).
-constexpr std::size_t rec_signature = 0x00;        // 4 bytes "FILE"
-constexpr std::size_t rec_usa_offset = 0x04;       // u16 update sequence array offset
-constexpr std::size_t rec_usa_count = 0x06;        // u16 entries, sequence number included
-constexpr std::size_t rec_first_attribute = 0x14;  // u16
-constexpr std::size_t rec_sequence = 0x10;         // u16 sequence number
-constexpr std::size_t rec_flags = 0x16;            // u16: 0x1 in use, 0x2 directory
-constexpr std::uint16_t record_in_use = 0x0001;
-constexpr std::uint16_t record_is_directory = 0x0002;
-constexpr std::size_t rec_record_number = 0x2C;  // u32, records of NTFS 3.1 and later
-
-// Attribute header, common part (offsets from the attribute's start).
-constexpr std::size_t attr_type = 0x00;          // u32; 0xFFFF in the low 16 bits ends the list
-constexpr std::size_t attr_length = 0x04;        // u32 length of the whole attribute
-constexpr std::size_t attr_non_resident = 0x08;  // u8
-constexpr std::size_t attr_name_length = 0x09;   // u8 UTF-16 units
-constexpr std::size_t attr_flags = 0x0C;         // u16; 0x0001 compressed, 0x4000 encrypted
-constexpr std::uint16_t attr_flag_compressed = 0x0001;
-constexpr std::uint16_t attr_flag_encrypted = 0x4000;
-// Resident part.
-constexpr std::size_t attr_value_length = 0x10;  // u32
-constexpr std::size_t attr_value_offset = 0x14;  // u16
-// Non-resident part.
-constexpr std::size_t attr_first_vcn = 0x10;    // i64
-constexpr std::size_t attr_last_vcn = 0x18;     // i64
-constexpr std::size_t attr_runs_offset = 0x20;  // u16
-constexpr std::size_t attr_allocated = 0x28;    // i64
-constexpr std::size_t attr_data = 0x30;         // i64
-
-constexpr std::uint32_t type_standard_information = 0x10;
-constexpr std::uint32_t type_attribute_list = 0x20;
-constexpr std::uint32_t type_file_name = 0x30;
-constexpr std::uint32_t type_data = 0x80;
-constexpr std::uint32_t type_bitmap = 0xB0;
 
 // True when the record begins with "FILE".
 bool has_file_signature(ConstBytes record);

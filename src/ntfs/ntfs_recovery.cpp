@@ -13,28 +13,29 @@
 #include <cstring>
 
 #include "catalogue/output_file.h"
-#include "messages/message_catalogue.h"
-#include "messages/status_channel.h"
 #include "ntfs/lznt1.h"
-#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace fennick::ntfs {
 
 namespace {
 
-using catalogue::RecoveryResult;
-using catalogue::TDeletedFile;
+using catalogue::FoundFile;
+using engine::RecoveryResult;
 
 constexpr std::int64_t unit_clusters = 16;
 constexpr std::int64_t progress_interval = 500;
 
-void log_error(const std::string& text) { messages::out_text(messages::get_message(72) + text); }
+void log_error(const NtfsVolume& v, const std::string& text) {
+  v.channel->log(v.channel->text(72) + text);
+}
 
 using catalogue::OutputFile;
 
 struct Copy {
   NtfsVolume& v;
+  run::RunControl& run;
   OutputFile& out;
   const std::string& path;
   std::int64_t size = 0;
@@ -60,27 +61,26 @@ struct Copy {
 
   template <typename Put>
   bool advance(std::int64_t count, Put put) {
-    messages::process_pending_events();
+    run.pump_events();
     if (count <= 0) return true;
     if (!put()) {
       destination_full = out.out_of_room() || errno == ENOSPC;
-      log_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+      log_error(v, "Cannot write file \"" + path + "\". " + std::strerror(errno));
       failed = true;
       write_failed = true;
       return false;
     }
     written += count;
-    messages::work_done += count;
+    run.work_done += count;
     return true;
   }
 };
 
-void show_progress() {
-  if (messages::work_total <= 0) return;
-  const double share =
-      static_cast<double>(messages::work_done) / static_cast<double>(messages::work_total) * 100.0;
-  messages::channel().set_progress(
-      static_cast<std::int32_t>(std::lround(std::clamp(share, 0.0, 100.0))));
+void show_progress(const Copy& c) {
+  const std::int64_t total = c.run.work_total;
+  if (total <= 0) return;
+  const double share = static_cast<double>(c.run.work_done) / static_cast<double>(total) * 100.0;
+  c.v.channel->set_progress(static_cast<std::int32_t>(std::lround(std::clamp(share, 0.0, 100.0))));
 }
 
 // The stored clusters of the compression unit being read, kept until it is known whether
@@ -101,7 +101,7 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
   Unit unit;
   std::int64_t vcn = 0;
   std::int64_t left = attr_last_vcn_of(record, data) + 1;
-  while (left > 0 && !messages::stop_flag && !c.failed) {
+  while (left > 0 && !c.run.stop_requested() && !c.failed) {
     // Past the file's size nothing more reaches the output; a compressed unit still open
     // may yet be decoded, so those stop only at a unit boundary.
     if (c.room() == 0 && (!compressed || vcn % unit_clusters == 0)) break;
@@ -111,8 +111,8 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
     if (m.lcn != 0) {
       if (m.lcn < 0 || m.lcn >= v.geometry.total_clusters) {
         // A run that leaves the volume is a damaged record: nothing past it is this file's.
-        log_error("The runs of \"" + c.path + "\" leave the volume at cluster " +
-                  std::to_string(m.lcn));
+        log_error(c.v, "The runs of \"" + c.path + "\" leave the volume at cluster " +
+                           std::to_string(m.lcn));
         c.failed = true;
         break;
       }
@@ -122,8 +122,8 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
         ++c.unreadable_clusters;
         // One line for each stretch of unreadable clusters, not one for each cluster.
         if (!c.in_unreadable_stretch) {
-          log_error("Cannot read the clusters from " + std::to_string(m.lcn) + " on of \"" +
-                    c.path + "\"; they are left as zeros");
+          log_error(c.v, "Cannot read the clusters from " + std::to_string(m.lcn) + " on of \"" +
+                             c.path + "\"; they are left as zeros");
         }
         c.in_unreadable_stretch = true;
         if (!compressed) {
@@ -131,7 +131,7 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
           if (!c.write_zeros(n)) break;
           vcn += 1;
           left -= 1;
-          if (vcn % progress_interval == 0) show_progress();
+          if (vcn % progress_interval == 0) show_progress(c);
           continue;
         }
       } else {
@@ -152,17 +152,17 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
                static_cast<std::int64_t>(unit.stored.size()) == (vcn - unit.first_vcn) * cluster) {
       // The sparse tail of a compressed unit: replace its stored bytes by the decoded unit.
       if (!c.out.step_back(unit.written)) {
-        log_error("Cannot write file \"" + c.path + "\". " + std::strerror(errno));
+        log_error(c.v, "Cannot write file \"" + c.path + "\". " + std::strerror(errno));
         c.failed = true;
         break;
       }
       c.written -= unit.written;
-      messages::work_done -= unit.written;
+      c.run.work_done -= unit.written;
       std::vector<std::uint8_t> decoded(static_cast<std::size_t>(unit_clusters * cluster), 0);
       const Lznt1Result result = lznt1_decompress(unit.stored, decoded);
       if (result.status == Lznt1Status::truncated || result.status == Lznt1Status::corrupt) {
-        log_error("The compressed unit at cluster " + std::to_string(unit.first_vcn) + " of \"" +
-                  c.path + "\" is damaged; it is written as far as it decodes");
+        log_error(c.v, "The compressed unit at cluster " + std::to_string(unit.first_vcn) +
+                           " of \"" + c.path + "\" is damaged; it is written as far as it decodes");
       }
       const std::int64_t n = std::min(static_cast<std::int64_t>(decoded.size()), c.room());
       if (!c.write(decoded.data(), n)) break;
@@ -178,7 +178,7 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
       vcn += clusters;
       left -= clusters;
     }
-    if (vcn % progress_interval == 0) show_progress();
+    if (vcn % progress_interval == 0) show_progress(c);
   }
   return true;
 }
@@ -200,25 +200,10 @@ std::int64_t bytes_to_store(std::span<const DataRun> runs, const Geometry& geome
 
 }  // namespace
 
-int recover_ntfs_file(const TDeletedFile& record, const std::string& output_path,
-                      RecoveryResult* result) {
-  OutputFile out;
-  if (!out.open(output_path)) {
-    log_error("Cannot create file \"" + output_path + "\". " + std::strerror(errno));
-    if (result) {
-      *result = RecoveryResult{};
-      result->failed = true;
-    }
-    return 1;
-  }
-  return recover_ntfs_file(record, out, output_path, result);
-}
-
-int recover_ntfs_file(const TDeletedFile& record, OutputFile& out, const std::string& output_path,
-                      RecoveryResult* result) {
-  RecoveryResult local;
-  RecoveryResult& res = result ? *result : local;
-  res = RecoveryResult{};
+RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& record,
+                                 OutputFile& out, const std::string& output_path,
+                                 run::RunControl& run, messages::StatusChannel& channel) {
+  RecoveryResult res;
   res.output_created = true;
   // Every way out closes the output; an early one has written nothing worth a close error.
   struct Closer {
@@ -226,39 +211,33 @@ int recover_ntfs_file(const TDeletedFile& record, OutputFile& out, const std::st
     ~Closer() { out.close(); }
   } closer{out};
 
-  const auto index = static_cast<std::size_t>(record.drive_index);
-  if (record.drive_index < 0 || index >= volume::drive_table.size()) {
-    log_error("The volume of \"" + output_path + "\" is no longer in the drive table");
-    res.failed = true;
-    return 0;
-  }
   NtfsVolume v;
-  if (!open_ntfs_volume(v, volume::drive_table[index])) {
+  if (!open_ntfs_volume(v, volume, channel)) {
     res.failed = true;
-    return 0;
+    return res;
   }
   if (!load_mft(v)) {
-    messages::out_text("Cannot load MFT", messages::DialogKind::error, true);
+    channel.out_text("Cannot load MFT", messages::DialogKind::error, true);
     res.failed = true;
-    return 1;
+    return res;
   }
   const auto file = read_file_record(v, record.record_no);
   if (!file) {
-    log_error("MFT record " + std::to_string(record.record_no) + " cannot be read; \"" +
-              output_path + "\" stays empty");
+    log_error(v, "MFT record " + std::to_string(record.record_no) + " cannot be read; \"" +
+                     output_path + "\" stays empty");
     res.failed = true;
-    return 1;
+    return res;
   }
   const ConstBytes bytes(file->bytes);
   const auto data = find_attribute(bytes, type_data);
   if (!data) {
-    log_error("MFT record " + std::to_string(record.record_no) + " has no data; \"" + output_path +
-              "\" stays empty");
+    log_error(v, "MFT record " + std::to_string(record.record_no) + " has no data; \"" +
+                     output_path + "\" stays empty");
     res.failed = true;
-    return 1;
+    return res;
   }
 
-  Copy c{v, out, output_path};
+  Copy c{v, run, out, output_path};
   c.size = std::max<std::int64_t>(record.size, 0);
   bool covered = true;
   if (!attr_is_non_resident(bytes, *data)) {
@@ -267,7 +246,7 @@ int recover_ntfs_file(const TDeletedFile& record, OutputFile& out, const std::st
       c.size = static_cast<std::int64_t>(value->length);
       if (!out.reserve(c.size)) {
         res.failed = res.destination_full = true;
-        return 1;
+        return res;
       }
       c.write(bytes.data() + value->offset, c.size);
     } else {
@@ -278,41 +257,41 @@ int recover_ntfs_file(const TDeletedFile& record, OutputFile& out, const std::st
     if (!out.reserve(
             bytes_to_store(attribute_runs(bytes, *data), v.geometry, compressed, c.size))) {
       res.failed = res.destination_full = true;
-      return 1;
+      return res;
     }
     covered = copy_clusters(c, bytes, *data);
   }
   res.bytes_written = c.written;
   res.destination_full = c.destination_full;
   if (c.unreadable_clusters > 0 || c.failed) res.failed = true;
-  if (c.write_failed) return 1;
+  if (c.write_failed) return res;
   // A full disk may show only when the last buffered bytes are flushed at close.
   if (!out.close()) {
     res.destination_full = errno == ENOSPC;
-    log_error(std::string(std::strerror(errno)) + ": \"" + output_path + "\"");
+    log_error(v, std::string(std::strerror(errno)) + ": \"" + output_path + "\"");
     res.failed = true;
-    return 1;
+    return res;
   }
-  if (messages::stop_flag) {
-    messages::out_text(messages::get_message(73) + output_path);
+  if (run.stop_requested()) {
+    channel.log(channel.text(73) + output_path);
     res.stopped = true;
-    return 1;
+    return res;
   }
-  if (c.failed) return 1;
+  if (c.failed) return res;
   if (!covered || c.written < c.size) {
-    log_error("Only " + std::to_string(c.written) + " of " + std::to_string(c.size) +
-              " bytes of \"" + output_path + "\" could be found on the volume");
+    log_error(v, "Only " + std::to_string(c.written) + " of " + std::to_string(c.size) +
+                     " bytes of \"" + output_path + "\" could be found on the volume");
     res.failed = true;
-    return 1;
+    return res;
   }
   if (c.unreadable_clusters > 0) {
     // Zeros stand for what could not be read: the file is not what was deleted.
-    log_error(std::to_string(c.unreadable_clusters) + " clusters of \"" + output_path +
-              "\" could not be read and are zeros in the recovered file");
-    return 1;
+    log_error(v, std::to_string(c.unreadable_clusters) + " clusters of \"" + output_path +
+                     "\" could not be read and are zeros in the recovered file");
+    return res;
   }
-  messages::out_text(messages::get_message(74) + output_path);
-  return 1;
+  channel.log(channel.text(74) + output_path);
+  return res;
 }
 
 }  // namespace fennick::ntfs

@@ -9,10 +9,11 @@
 #include <unordered_map>
 
 #include "catalogue/catalogue.h"
+#include "engine/read_problems.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
-#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/le_read.h"
 
@@ -20,13 +21,11 @@ namespace fennick::ntfs {
 
 namespace {
 
-using catalogue::TDeletedFile;
-using catalogue::TFolderEntry;
+using catalogue::FolderEntry;
+using catalogue::FoundFile;
 using volume::le16_or0;
 using volume::le64_or0;
 
-constexpr std::int64_t root_record = 5;
-constexpr std::int64_t bitmap_record = 6;  // $Bitmap, the volume's cluster bitmap
 constexpr int max_path_depth = 20;
 // The cluster-bitmap window, in clusters of bitmap bytes.
 constexpr std::int64_t window_clusters = 2;
@@ -50,8 +49,10 @@ struct ParentPath {
 
 struct Scan {
   NtfsVolume& v;
+  catalogue::Catalogue& catalogue;
+  run::RunControl& run;
   std::int32_t drive_index;
-  std::string fs_name;
+  volume::FileSystemKind fs_kind;
   char drive_letter;
   // Position in the drive's folder list by folder id, beside the list itself, so that paths
   // of big volumes do not search the list from its start for every component.
@@ -66,11 +67,11 @@ struct Scan {
   std::vector<DataRun> bitmap_runs;
   // The bitmap's clusters are read through a reader of their own, so that loading a bitmap
   // window does not throw away the window of MFT records the scan is reading.
-  std::unique_ptr<volume::TBuffer> bitmap_reader;
+  std::unique_ptr<volume::SectorReader> bitmap_reader;
 };
 
-std::vector<TFolderEntry>& folders_of(const Scan& s) {
-  return volume::drive_table[static_cast<std::size_t>(s.drive_index)].folders;
+const std::vector<FolderEntry>& folders_of(const Scan& s) {
+  return s.catalogue.folders(s.drive_index);
 }
 
 // Loads the window that holds the cluster's bit. The window stays marked empty on failure,
@@ -248,14 +249,14 @@ std::string walk_ntfs_path(Scan& s, std::int32_t parent, std::uint16_t sequence,
       const std::int64_t next = placeholder ? root_record : record->parent;
       if (depth == 0) folder_id = id;
       if (!s.folder_index.contains(id)) {
-        TFolderEntry entry;
+        FolderEntry entry;
         entry.dir_id = id;
-        entry.fs_name = s.fs_name;
+        entry.fs_kind = s.fs_kind;
         entry.drive_letter = s.drive_letter;
         entry.parent_id = static_cast<std::int32_t>(next);
         entry.name = component;
         entry.deleted = placeholder || !record->in_use ? 1 : 0;
-        if (catalogue::folder_list_add(s.drive_index, entry)) {
+        if (s.catalogue.add_folder(s.drive_index, entry)) {
           s.folder_index.emplace(id, folders_of(s).size() - 1);
         }
       }
@@ -289,21 +290,21 @@ bool blank_name(const std::string& name) {
 // Creation and last-write times of the standard information; 0 when absent. The last write
 // (0x08) is the file's "modified" time as other readers show it; the record-change time
 // (0x10) moves with renames and attribute changes and is not used.
-void read_times(ConstBytes record, TDeletedFile& file) {
+void read_times(ConstBytes record, FoundFile& file) {
   const auto info = find_attribute(record, type_standard_information);
   if (!info) return;
   const auto value = attr_value(record, *info);
-  if (!value || value->length < 0x10) return;
+  if (!value || value->length < info_min_length) return;
   const ConstBytes bytes = record.subspan(value->offset, value->length);
-  file.created = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, 0x00)));
-  file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, 0x08)));
+  file.created = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, info_created)));
+  file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, info_modified)));
 }
 
 void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const ChosenName& chosen) {
   const ConstBytes bytes(record.bytes);
-  TDeletedFile file;
+  FoundFile file;
   file.drive_index = s.drive_index;
-  file.fs_name = s.fs_name;
+  file.fs_kind = s.fs_kind;
   file.drive_letter = s.drive_letter;
   file.record_no = static_cast<std::int32_t>(r);
   if (const auto data = find_attribute(bytes, type_data)) {
@@ -318,19 +319,19 @@ void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const C
   file.selected = 0;
   file.entry_cluster = record.cluster;
   file.entry_offset = record.offset;
-  catalogue::add_deleted_file(file);
+  s.catalogue.add(file);
 }
 
 void record_loop(Scan& s) {
   NtfsVolume& v = s.v;
-  auto& channel = messages::channel();
+  messages::StatusChannel& channel = *v.channel;
   if (!load_mft_bitmap(v)) return;
   FileRecord record;
   channel.set_progress_range(100);
   channel.set_progress(0);
   for (std::int64_t r = 0; r < v.record_count; ++r) {
-    messages::process_pending_events();
-    if (messages::stop_flag) break;
+    s.run.pump_events();
+    if (s.run.stop_requested()) break;
     if (mft_record_in_use(v, r)) continue;
     if (!read_file_record_into(v, r, record)) continue;
     const std::uint16_t flags = le16_or0(record.bytes, rec_flags);
@@ -339,7 +340,7 @@ void record_loop(Scan& s) {
     if (blank_name(chosen.name)) continue;
     catalogue_record(s, r, record, chosen);
     if (r % counter_interval == 0) {
-      channel.set_file_counter(catalogue::deleted_count);
+      channel.set_file_counter(s.catalogue.deleted_count());
       channel.set_progress(
           static_cast<std::int32_t>(std::min<std::int64_t>(r * 100 / v.record_count, 100)));
     }
@@ -351,20 +352,19 @@ void record_loop(Scan& s) {
 
 }  // namespace
 
-int scan_ntfs() {
-  const std::int32_t index = volume::current_drive;
-  if (index < 0 || static_cast<std::size_t>(index) >= volume::drive_table.size()) return 0;
-  const volume::DriveInfo& drive = volume::drive_table[static_cast<std::size_t>(index)];
+bool scan_ntfs(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
+               messages::StatusChannel& channel) {
   NtfsVolume v;
-  if (!open_ntfs_volume(v, drive)) return 0;
+  if (!open_ntfs_volume(v, volume, channel)) return false;
   if (!load_mft(v)) {
-    messages::out_text("Cannot load MFT", messages::DialogKind::error, true);
-    return 1;
+    channel.out_text("Cannot load MFT", messages::DialogKind::error, true);
+    return true;
   }
-  Scan s{v, index, drive.fs_name, drive.drive_letter, {}, {}, {}, {}, {}, {}};
-  s.bitmap_reader = std::make_unique<volume::TBuffer>(
-      std::string(1, drive.drive_letter),
-      static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes));
+  Scan s{v,  catalogue, run, volume.drive_index, volume.kind, volume.drive_letter, {}, {}, {},
+         {}, {},        {}};
+  s.bitmap_reader = std::make_unique<volume::SectorReader>(
+      volume.source, static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes),
+      engine::report_to(channel));
   if (s.bitmap_reader->error != 0) s.bitmap_reader.reset();
   const auto& folders = folders_of(s);
   for (std::size_t i = 0; i < folders.size(); ++i) s.folder_index.emplace(folders[i].dir_id, i);
@@ -372,7 +372,7 @@ int scan_ntfs() {
   v.window_start = v.geometry.total_clusters;
   record_loop(s);
   v.bitmap_window.clear();
-  return 1;
+  return true;
 }
 
 }  // namespace fennick::ntfs

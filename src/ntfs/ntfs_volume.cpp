@@ -4,51 +4,35 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/read_problems.h"
 #include "messages/status_channel.h"
-#include "ntfs/ntfs_unit.h"
 #include "volume/le_read.h"
 #include "volume/volume_source.h"
 
 namespace fennick::ntfs {
 
-std::array<std::uint8_t, 512> ntfs_boot_sector{};
-
 namespace {
 
-using messages::DialogKind;
 using volume::le16_or0;
 using volume::le32_or0;
 using volume::le64_or0;
 using volume::u8_or0;
 
-// Attribute-list entry fields.
-constexpr std::size_t list_type = 0x00;          // u32
-constexpr std::size_t list_entry_length = 0x04;  // u16
-constexpr std::size_t list_name_length = 0x06;   // u8
-constexpr std::size_t list_first_vcn = 0x08;     // u64
-constexpr std::size_t list_reference = 0x10;     // u64, low 48 bits the record number
-constexpr std::size_t list_min_entry = 0x1A;
-// Base-record reference of an extension record.
-constexpr std::size_t rec_base_reference = 0x20;
-constexpr std::uint64_t record_number_mask = (std::uint64_t{1} << 48) - 1;
-
 // Largest single read handed to the reader.
 constexpr std::size_t read_piece = 1 << 20;
 
-void log(const std::string& text) { messages::out_text(text); }
-
-bool is_power_of_two(std::int64_t v) { return v > 0 && (v & (v - 1)) == 0; }
+void log(const NtfsVolume& v, const std::string& text) {
+  if (v.channel) v.channel->log(text);
+}
 
 // Clusters that can really be read: the boot sector's count, cut to the size of the image or
 // device behind the reader. A crafted boot sector may claim far more than is there, and
 // buffers and loops sized by that claim alone would be unbounded.
 std::int64_t readable_clusters(const NtfsVolume& v) {
   std::int64_t clusters = v.geometry.total_clusters;
-  if (v.reader && !v.reader->drive.empty() && v.geometry.cluster_size > 0) {
-    if (const auto source = volume::source_for(v.reader->drive[0])) {
-      const std::int64_t bytes = source->size_bytes();
-      if (bytes >= 0) clusters = std::min(clusters, bytes / v.geometry.cluster_size);
-    }
+  if (v.source && v.geometry.cluster_size > 0) {
+    const std::int64_t bytes = v.source->size_bytes();
+    if (bytes >= 0) clusters = std::min(clusters, bytes / v.geometry.cluster_size);
   }
   return clusters;
 }
@@ -103,7 +87,7 @@ std::vector<ListedPiece> data_pieces_of_list(ConstBytes list) {
 void follow_mft_attribute_list(NtfsVolume& v, std::size_t list_attribute) {
   std::vector<std::uint8_t> list;
   if (!read_attribute_value(v, v.mft_record, list_attribute, list, "Attribute list of $MFT")) {
-    log("Attribute list of $MFT cannot be read; only the records that record 0 maps are read");
+    log(v, "Attribute list of $MFT cannot be read; only the records that record 0 maps are read");
     return;
   }
   const std::int64_t used = attr_data_size(v.mft_record, list_attribute);
@@ -134,22 +118,14 @@ void follow_mft_attribute_list(NtfsVolume& v, std::size_t list_attribute) {
   }
   for (const ListedPiece& piece : pieces) {
     if (!piece.loaded) {
-      log("MFT extension record " + std::to_string(piece.record) +
-          " cannot be read; the MFT records from VCN " + std::to_string(piece.first_vcn) +
-          " on are skipped");
+      log(v, "MFT extension record " + std::to_string(piece.record) +
+                 " cannot be read; the MFT records from VCN " + std::to_string(piece.first_vcn) +
+                 " on are skipped");
     }
   }
 }
 
 }  // namespace
-
-std::uint32_t last_bytes_per_sector() {
-  return le16_or0(ConstBytes(ntfs_boot_sector), boot_bytes_per_sector);
-}
-
-std::uint32_t last_sectors_per_cluster() {
-  return u8_or0(ConstBytes(ntfs_boot_sector), boot_sectors_per_cluster);
-}
 
 std::int64_t record_size_from_code(std::int8_t code, std::int64_t cluster_size) {
   if (code < 0) return std::int64_t{1} << ((-static_cast<int>(code)) % 32);
@@ -162,8 +138,7 @@ GeometryResult geometry_from_boot(ConstBytes boot) {
   Geometry g;
   g.bytes_per_sector = le16_or0(boot, boot_bytes_per_sector);
   g.sectors_per_cluster = u8_or0(boot, boot_sectors_per_cluster);
-  if (!is_power_of_two(g.bytes_per_sector) || g.bytes_per_sector < 512 ||
-      g.bytes_per_sector > 4096) {
+  if (!volume::bpb::valid_sector_size(g.bytes_per_sector)) {
     return {std::nullopt, "bytes per sector " + std::to_string(g.bytes_per_sector)};
   }
   if (g.sectors_per_cluster == 0) return {std::nullopt, "zero sectors per cluster"};
@@ -188,35 +163,41 @@ GeometryResult geometry_from_boot(ConstBytes boot) {
   return {g, {}};
 }
 
-bool open_ntfs_volume(NtfsVolume& v, const volume::DriveInfo& drive) {
-  const std::string letter(1, drive.drive_letter);
-  v.reader = std::make_unique<volume::TBuffer>(letter, volume::reader_sectors);
+bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume,
+                      messages::StatusChannel& channel) {
+  v.channel = &channel;
+  v.source = volume.source;
+  v.reader = std::make_unique<volume::SectorReader>(v.source, volume::reader_sectors,
+                                                    engine::report_to(channel));
   if (v.reader->error != 0) {
     v.reader.reset();
     return false;
   }
-  ntfs_boot_sector.fill(0);
-  if (v.reader->read(512, ntfs_boot_sector.data(), 0) == 0) {
+  v.boot.fill(0);
+  if (v.reader->read(512, v.boot.data(), 0) == 0) {
     v.reader.reset();
     return false;
   }
   // One window must hold at least a whole cluster; the window counts 512-byte sectors,
   // whatever the volume's sector size.
-  const std::uint32_t sector_size = std::max<std::uint32_t>(last_bytes_per_sector(), 512);
+  const std::uint32_t sector_size =
+      std::max<std::uint32_t>(le16_or0(ConstBytes(v.boot), boot::bytes_per_sector), 512);
   const std::uint64_t cluster_units =
-      std::uint64_t{last_sectors_per_cluster()} * sector_size / volume::sector_bytes;
+      std::uint64_t{u8_or0(ConstBytes(v.boot), boot::sectors_per_cluster)} * sector_size /
+      volume::sector_bytes;
   if (volume::reader_sectors < cluster_units && cluster_units <= 0xFFFF) {
-    v.reader = std::make_unique<volume::TBuffer>(letter, static_cast<std::uint16_t>(cluster_units));
+    v.reader = std::make_unique<volume::SectorReader>(
+        v.source, static_cast<std::uint16_t>(cluster_units), engine::report_to(channel));
   }
   v.bitmap_window.clear();
-  const auto g = geometry_from_boot(ntfs_boot_sector);
+  const auto g = geometry_from_boot(v.boot);
   v.window_start = g.geometry ? g.geometry->total_clusters : 0;
   return true;
 }
 
 bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                         volume::TBuffer* through) {
-  volume::TBuffer* reader = through ? through : v.reader.get();
+                         volume::SectorReader* through) {
+  volume::SectorReader* reader = through ? through : v.reader.get();
   const std::int64_t sector = v.geometry.bytes_per_sector;
   if (!reader || sector <= 0 || first < 0 ||
       first > std::numeric_limits<std::int64_t>::max() / sector) {
@@ -235,7 +216,7 @@ bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std
 }
 
 bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                          volume::TBuffer* through) {
+                          volume::SectorReader* through) {
   const std::int64_t per_cluster = v.geometry.sectors_per_cluster;
   if (first < 0 || per_cluster <= 0 ||
       first > std::numeric_limits<std::int64_t>::max() / per_cluster) {
@@ -246,7 +227,7 @@ bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, st
 
 bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
                              std::span<std::uint8_t> destination, std::int64_t first_vcn,
-                             volume::TBuffer* through) {
+                             volume::SectorReader* through) {
   const auto cluster = static_cast<std::size_t>(v.geometry.cluster_size);
   if (cluster == 0) return false;
   const std::size_t count = destination.size() / cluster;
@@ -287,8 +268,8 @@ bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribut
   const std::int64_t last = attr_last_vcn_of(record, attribute);
   if (last < 0) return true;  // no clusters at all
   if (last >= readable_clusters(v)) {
-    log(what + " claims " + std::to_string(last) + " + 1 clusters, more than the volume's " +
-        std::to_string(readable_clusters(v)));
+    log(v, what + " claims " + std::to_string(last) + " + 1 clusters, more than the volume's " +
+               std::to_string(readable_clusters(v)));
     return false;
   }
   value.assign(static_cast<std::size_t>((last + 1) * v.geometry.cluster_size), 0);
@@ -296,9 +277,9 @@ bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribut
 }
 
 bool load_mft(NtfsVolume& v) {
-  const GeometryResult g = geometry_from_boot(ntfs_boot_sector);
+  const GeometryResult g = geometry_from_boot(v.boot);
   if (!g.geometry) {
-    log("The NTFS boot sector cannot be used: " + g.problem);
+    log(v, "The NTFS boot sector cannot be used: " + g.problem);
     return false;
   }
   v.geometry = *g.geometry;
@@ -312,12 +293,12 @@ bool load_mft(NtfsVolume& v) {
   const auto data = find_attribute(v.mft_record, type_data);
   if (!data || !attr_is_non_resident(v.mft_record, *data) ||
       attr_first_vcn_of(v.mft_record, *data) != 0) {
-    log("MFT record 0 has no usable data attribute");
+    log(v, "MFT record 0 has no usable data attribute");
     return false;
   }
   const std::int64_t data_size = attr_data_size(v.mft_record, *data);
   if (data_size < 0) {
-    log("MFT data size " + std::to_string(data_size) + " is not valid");
+    log(v, "MFT data size " + std::to_string(data_size) + " is not valid");
     return false;
   }
   v.mft_runs = attribute_runs(v.mft_record, *data);
@@ -327,8 +308,8 @@ bool load_mft(NtfsVolume& v) {
   std::int64_t count = data_size / v.geometry.record_size;
   const std::int64_t fits = v.geometry.volume_bytes() / v.geometry.record_size;
   if (count > fits) {
-    log("MFT size " + std::to_string(data_size) + " exceeds the volume; only " +
-        std::to_string(fits) + " records are read");
+    log(v, "MFT size " + std::to_string(data_size) + " exceeds the volume; only " +
+               std::to_string(fits) + " records are read");
     count = fits;
   }
   count = std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max());
@@ -346,9 +327,9 @@ bool load_mft(NtfsVolume& v) {
   mapped_clusters = std::min(mapped_clusters, readable_clusters(v));
   const std::int64_t readable = mapped_clusters * v.geometry.cluster_size / v.geometry.record_size;
   if (readable < v.record_count) {
-    log("MFT size " + std::to_string(data_size) +
-        " exceeds what its runs map on the volume; only " + std::to_string(readable) +
-        " records are read");
+    log(v, "MFT size " + std::to_string(data_size) +
+               " exceeds what its runs map on the volume; only " + std::to_string(readable) +
+               " records are read");
     v.record_count = static_cast<std::uint32_t>(readable);
   }
   return true;
@@ -374,7 +355,7 @@ bool read_file_record_into(NtfsVolume& v, std::int64_t n, FileRecord& record) {
                              std::to_string(g.record_size) + "||" + std::to_string(clusters) +
                              "||" + std::to_string(g.bytes_per_sector) + "||" +
                              std::to_string(g.sectors_per_cluster);
-    messages::out_text(text, DialogKind::error, true);
+    if (v.channel) v.channel->out_text(text, messages::DialogKind::error, true);
     return false;
   }
   record.bytes.assign(buffer.begin() + offset, buffer.begin() + offset + g.record_size);
@@ -440,7 +421,9 @@ bool load_mft_bitmap(NtfsVolume& v) {
   const auto bitmap = find_attribute(v.mft_record, type_bitmap);
   if (!bitmap || !read_attribute_value(v, v.mft_record, *bitmap, v.mft_bitmap, "MFT bitmap")) {
     v.mft_bitmap.clear();
-    messages::out_text("error in MFT AttributeBitmap", DialogKind::error, true);
+    if (v.channel) {
+      v.channel->out_text("error in MFT AttributeBitmap", messages::DialogKind::error, true);
+    }
     return false;
   }
   return true;

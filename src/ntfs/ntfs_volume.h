@@ -6,6 +6,7 @@
 // the reader and every buffer and releases them when it goes out of scope.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,23 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
-#include "volume/drive_table.h"
-#include "volume/rda_buffering.h"
+#include "ntfs/ntfs_layout.h"
+#include "volume/sector_reader.h"
+#include "volume/volume.h"
 
 namespace fennick::ntfs {
-
-// Boot-sector fields.
-constexpr std::size_t boot_bytes_per_sector = 0x0B;     // u16
-constexpr std::size_t boot_sectors_per_cluster = 0x0D;  // u8
-constexpr std::size_t boot_total_sectors = 0x28;        // i64
-constexpr std::size_t boot_mft_cluster = 0x30;          // i64
-constexpr std::size_t boot_record_code = 0x40;          // i8
-
-// Records outside these sizes are no NTFS this engine can read; the bounds keep every
-// per-record buffer small whatever the boot sector claims.
-constexpr std::int32_t min_record_size = 512;
-constexpr std::int32_t max_record_size = 64 * 1024;
 
 struct Geometry {
   std::uint32_t bytes_per_sector = 0;
@@ -65,7 +56,11 @@ struct FileRecord {
 };
 
 struct NtfsVolume {
-  std::unique_ptr<volume::TBuffer> reader;
+  // Where the operation reports; set by open_ntfs_volume.
+  messages::StatusChannel* channel = nullptr;
+  std::shared_ptr<volume::VolumeSource> source;
+  std::unique_ptr<volume::SectorReader> reader;
+  std::array<std::uint8_t, 512> boot{};  // sector 0
   Geometry geometry;                     // valid after a successful load_mft
   std::vector<std::uint8_t> mft_record;  // record 0, fix-ups applied
   std::uint32_t record_count = 0;
@@ -81,10 +76,11 @@ struct NtfsVolume {
   std::vector<std::uint8_t> record_clusters;
 };
 
-// Opens the reader on the drive and copies sector 0 to ntfs_boot_sector. False when the
-// reader is unusable (it has reported).
-bool open_ntfs_volume(NtfsVolume& v, const volume::DriveInfo& drive);
-// Takes the geometry from ntfs_boot_sector and loads record 0, the MFT's runs and the record
+// Opens the reader on the volume and copies sector 0 to v.boot; the operation reports to the
+// channel. False when the reader is unusable (it has reported).
+bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume,
+                      messages::StatusChannel& channel);
+// Takes the geometry from v.boot and loads record 0, the MFT's runs and the record
 // count. False (with a log line saying why, except for a record 0 that is not "FILE") when
 // the MFT cannot be used; the caller shows "Cannot load MFT".
 bool load_mft(NtfsVolume& v);
@@ -107,15 +103,15 @@ bool mft_record_in_use(const NtfsVolume& v, std::int64_t n);
 // Reads destination.size() bytes from the first sector (volume sectors) or first cluster on,
 // through the volume's reader or, when given, through another reader of the same volume.
 bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                         volume::TBuffer* through = nullptr);
+                         volume::SectorReader* through = nullptr);
 bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                          volume::TBuffer* through = nullptr);
+                          volume::SectorReader* through = nullptr);
 // Fills destination (a whole number of clusters) from the attribute's runs from first_vcn
 // on; sparse runs give zeros. False when a VCN is not covered or a read fails; the clusters
 // not read are zeros then.
 bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
                              std::span<std::uint8_t> destination, std::int64_t first_vcn,
-                             volume::TBuffer* through = nullptr);
+                             volume::SectorReader* through = nullptr);
 // The whole value of an attribute: the resident bytes, or clusters 0 to last VCN of a
 // non-resident one. A value larger than the volume is refused with a log line naming what.
 bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribute,

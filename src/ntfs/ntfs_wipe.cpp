@@ -2,9 +2,7 @@
 // the bytes at the catalogued place are still that free record. Nothing else is written.
 #include <vector>
 
-#include "messages/message_catalogue.h"
-#include "messages/status_channel.h"
-#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/le_read.h"
 
@@ -12,13 +10,12 @@ namespace fennick::ntfs {
 
 namespace {
 
-using catalogue::TDeletedFile;
+using catalogue::FoundFile;
 using volume::le16_or0;
 using volume::le32_or0;
 
 // Records of NTFS 3.1 keep their own number at 0x2C and their update sequence array after
 // it; older records have the array where that number would be.
-constexpr std::size_t usa_offset_with_record_number = 0x30;
 
 // Why the bytes are not the free record `number` any more; empty when they are. The record
 // is checked as it lies on the volume, before fix-ups: every 512-byte block must end in the
@@ -78,7 +75,7 @@ std::string record_pieces(const NtfsVolume& v, std::int64_t n, std::vector<Piece
 }
 
 // Overwrites the record when it is still the one the scan saw; the reason when not.
-std::string wipe_at(NtfsVolume& v, const TDeletedFile& record, bool& written) {
+std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
   if (!load_mft(v)) return "the MFT cannot be read";
   const Geometry& geo = v.geometry;
   if (record.entry_cluster <= 0) return "the place of its MFT record is not known";
@@ -120,29 +117,24 @@ std::string wipe_at(NtfsVolume& v, const TDeletedFile& record, bool& written) {
 
 }  // namespace
 
-int wipe_ntfs_record(const TDeletedFile& record, bool* wiped) {
-  if (wiped) *wiped = false;
+engine::WipeOutcome wipe_ntfs_record(const volume::Volume& volume, const FoundFile& record,
+                                     run::RunControl& run, messages::StatusChannel& channel) {
   const std::string name = record.name.str();
-  const auto index = static_cast<std::size_t>(record.drive_index);
-  if (record.drive_index < 0 || index >= volume::drive_table.size()) {
-    messages::out_text(messages::get_message(72) + "Cannot wipe " + name +
-                       ": its volume is no longer in the drive table");
-    return 0;
-  }
   NtfsVolume v;
-  if (!open_ntfs_volume(v, volume::drive_table[index])) return 0;
+  if (!open_ntfs_volume(v, volume, channel)) return engine::WipeOutcome::left_alone;
   bool written = false;
   const std::string refusal = wipe_at(v, record, written);
   v.reader.reset();
-  if (wiped) *wiped = written;
   if (!written) {
-    messages::out_text(messages::get_message(72) + "Cannot wipe " + name + ": " + refusal);
-  } else if (messages::stop_flag) {
-    messages::out_text(messages::get_message(73) + name);
-  } else {
-    messages::out_text(messages::get_message(75) + name + " .");
+    channel.log(channel.text(72) + "Cannot wipe " + name + ": " + refusal);
+    return engine::WipeOutcome::left_alone;
   }
-  return 1;
+  if (run.stop_requested()) {
+    channel.log(channel.text(73) + name);
+  } else {
+    channel.log(channel.text(75) + name + " .");
+  }
+  return engine::WipeOutcome::wiped;
 }
 
 }  // namespace fennick::ntfs

@@ -5,38 +5,17 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "catalogue/catalogue_view.h"
 #include "catalogue/date_time.h"
-#include "dispatch/scan_run.h"
-#include "dispatch/undelete_unit.h"
-#include "messages/message_catalogue.h"
 #include "ui/ui_text.h"
+#include "workflow/record_text.h"
 
 namespace fennick::ui {
 
-std::int64_t selected_total = 0;
-std::int32_t last_clicked_row = -1;
-
-namespace {
-
-FileListModel* live_model = nullptr;
-
-// Clearing the catalogue frees the records the list points at: empty the list first.
-void on_catalogue_cleared() {
-  last_clicked_row = -1;
-  if (live_model) live_model->set_row_count(0);
-}
-
-}  // namespace
-
-catalogue::TDeletedFile* record_at_row(int row) {
-  if (row < 0 || static_cast<std::size_t>(row) >= catalogue::row_map.size()) return nullptr;
-  const std::int32_t index = catalogue::row_map[static_cast<std::size_t>(row)];
-  if (index < 0 || index >= catalogue::deleted_count ||
-      static_cast<std::size_t>(index) >= catalogue::deleted_files.size()) {
-    return nullptr;
-  }
-  return &catalogue::deleted_files[static_cast<std::size_t>(index)];
+catalogue::FoundFile* FileListModel::record_at(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= view_.row_map.size()) return nullptr;
+  const std::int32_t index = view_.row_map[static_cast<std::size_t>(row)];
+  if (index < 0 || static_cast<std::size_t>(index) >= catalogue_.files().size()) return nullptr;
+  return &catalogue_.files()[static_cast<std::size_t>(index)];
 }
 
 QString list_date_text(catalogue::DateTime value) {
@@ -44,17 +23,9 @@ QString list_date_text(catalogue::DateTime value) {
   return qs(catalogue::format_datetime(value).substr(0, 16));
 }
 
-FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {
-  live_model = this;
-  catalogue::set_catalogue_cleared_hook(&on_catalogue_cleared);
-}
-
-FileListModel::~FileListModel() {
-  if (live_model == this) {
-    live_model = nullptr;
-    catalogue::set_catalogue_cleared_hook(nullptr);
-  }
-}
+FileListModel::FileListModel(catalogue::Catalogue& catalogue, const catalogue::CatalogueView& view,
+                             const messages::StatusChannel& texts, QObject* parent)
+    : QAbstractTableModel(parent), catalogue_(catalogue), view_(view), texts_(texts) {}
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : rows_;
@@ -77,7 +48,7 @@ QString left_to_right(const QString& text) {
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rows_) return {};
-  const catalogue::TDeletedFile* record = record_at_row(index.row());
+  const catalogue::FoundFile* record = record_at(index.row());
   if (!record) return {};
   if (role == Qt::CheckStateRole) {
     if (index.column() != 0) return {};
@@ -90,11 +61,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case 1:
       return left_to_right(qs(record->path.str()));
     case 2: {
-      const int message = dispatch::status_message(record->quality);
-      return message < 0 ? QString() : qs(messages::get_message(message));
+      const int message = workflow::status_message(record->quality);
+      return message < 0 ? QString() : qs(texts_.text(message));
     }
     case 3:
-      return left_to_right(qs(dispatch::size_text(record->size)));
+      return left_to_right(qs(workflow::size_text(record->size)));
     case 4:
       return list_date_text(record->created);
     case 5:
@@ -106,7 +77,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  if (section >= 0 && section <= 5) return qs(messages::get_message(27 + section));
+  if (section >= 0 && section <= 5) return qs(texts_.text(27 + section));
   return QString();
 }
 

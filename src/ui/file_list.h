@@ -1,6 +1,7 @@
-// The found-file list: a virtual table model over catalogue::row_map (rows are produced from
-// the records when the view asks; nothing is copied) and the view that passes clicks, Shift-
-// clicks, the Space key and focus loss to the main window's handlers.
+// The found-file list: a virtual table model over a catalogue view's row map (rows are
+// produced from the catalogue's records when the view asks; nothing is copied) and the view
+// that passes clicks, Shift-clicks, the Space key and focus loss to the main window's
+// handlers.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -9,16 +10,10 @@
 #include <functional>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_view.h"
+#include "messages/status_channel.h"
 
 namespace fennick::ui {
-
-// Total size of the marked records (hidden ones included), and the row of the last plain
-// click that changed a mark or of the last Shift-click; -1 after the catalogue is cleared.
-extern std::int64_t selected_total;
-extern std::int32_t last_clicked_row;
-
-// The record shown in list row r, or nullptr when there is no such row.
-catalogue::TDeletedFile* record_at_row(int row);
 
 // Text of a list date: "yyyy-mm-dd hh:nn".
 QString list_date_text(catalogue::DateTime value);
@@ -26,8 +21,12 @@ QString list_date_text(catalogue::DateTime value);
 class FileListModel : public QAbstractTableModel {
  public:
   static constexpr int column_count = 7;
-  explicit FileListModel(QObject* parent = nullptr);
-  ~FileListModel() override;
+  // Shows the rows of the view over the catalogue, its texts in the language of `texts`.
+  FileListModel(catalogue::Catalogue& catalogue, const catalogue::CatalogueView& view,
+                const messages::StatusChannel& texts, QObject* parent = nullptr);
+
+  // The record shown in list row r, or nullptr when there is no such row.
+  catalogue::FoundFile* record_at(int row) const;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -35,7 +34,7 @@ class FileListModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  // The list's row count, set after row_map has been rebuilt (or to 0 to empty the list).
+  // The list's row count, set after the row map has been rebuilt (or to 0 to empty the list).
   void set_row_count(int rows);
   // Redraws the rows (their check marks and texts).
   void rows_changed(int first, int last);
@@ -43,6 +42,9 @@ class FileListModel : public QAbstractTableModel {
   void captions_changed();
 
  private:
+  catalogue::Catalogue& catalogue_;
+  const catalogue::CatalogueView& view_;
+  const messages::StatusChannel& texts_;
   int rows_ = 0;
 };
 

@@ -1,13 +1,13 @@
 // The main window as status channel: log lines in AdvMemo (after a modal dialog when asked),
 // the file counter in status-bar panel 2, the progress bar in panel 3, and the event pump
-// the long loops call between pieces of work.
+// the runs call between pieces of work (the run control's event_pump).
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 
-#include "ui/main_unit.h"
+#include "ui/main_window.h"
 #include "ui/ui_text.h"
 
 namespace fennick::ui {
@@ -21,7 +21,7 @@ constexpr qint64 pump_interval_ms = 20;
 
 }  // namespace
 
-void T_mainForm::out_text(std::string_view text, messages::DialogKind kind, bool show_dialog) {
+void MainWindow::out_text(std::string_view text, messages::DialogKind kind, bool show_dialog) {
   const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (show_dialog) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -41,7 +41,9 @@ void T_mainForm::out_text(std::string_view text, messages::DialogKind kind, bool
   AdvMemo->verticalScrollBar()->setValue(AdvMemo->verticalScrollBar()->maximum());
 }
 
-void T_mainForm::process_pending_events() {
+QString MainWindow::qmsg(int k) const { return message_text(language(), k); }
+
+void MainWindow::process_pending_events() {
   if (pending_events_hook) pending_events_hook();
   if (pump_clock_.isValid() && pump_clock_.elapsed() < pump_interval_ms) return;
   flush_file_counter();
@@ -49,21 +51,21 @@ void T_mainForm::process_pending_events() {
   pump_clock_.start();
 }
 
-void T_mainForm::set_file_counter(std::int64_t files) {
+void MainWindow::set_file_counter(std::int64_t files) {
   // Shown at the next pump: the scanners set it once per record.
   pending_files_ = files;
   file_counter_dirty_ = true;
 }
 
-void T_mainForm::flush_file_counter() {
+void MainWindow::flush_file_counter() {
   if (!file_counter_dirty_) return;
   file_counter_dirty_ = false;
   FilesPanel->setText(qmsg(9) + QString::number(pending_files_));
 }
 
-void T_mainForm::set_progress(std::int32_t position) { ProgressBar->setValue(position); }
+void MainWindow::set_progress(std::int32_t position) { ProgressBar->setValue(position); }
 
-void T_mainForm::set_progress_range(std::int32_t maximum) {
+void MainWindow::set_progress_range(std::int32_t maximum) {
   ProgressBar->setRange(0, std::max(0, maximum));
 }
 

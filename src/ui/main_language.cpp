@@ -5,9 +5,9 @@
 #include <QToolButton>
 
 #include "messages/message_catalogue.h"
-#include "ui/clean_form.h"
-#include "ui/filter_unit.h"
-#include "ui/main_unit.h"
+#include "ui/clean_disk_window.h"
+#include "ui/filter_dialog.h"
+#include "ui/main_window.h"
 #include "ui/settings_store.h"
 #include "ui/ui_text.h"
 
@@ -20,7 +20,7 @@ constexpr int arabic_base = 53000;
 
 }  // namespace
 
-void T_mainForm::apply_language(int base) {
+void MainWindow::apply_language(int base) {
   // Only the 27 bases are languages; anything else would show English texts under a base
   // that find_language, the CLI and the stored value do not know.
   if (messages::find_language(std::to_string(base)) == nullptr) base = messages::english_base;
@@ -30,7 +30,10 @@ void T_mainForm::apply_language(int base) {
   for (std::size_t i = 0; i < languages.size() && i < language_buttons_.size(); ++i) {
     language_buttons_[i]->setToolTip(qs(messages::get_message(languages[i].base, 0)));
   }
-  messages::current_language = base;
+  // The window's texts and the lines the runs write through it follow the language, and
+  // so does the Clean Disk window's log.
+  set_language(base);
+  if (clean_form_ != nullptr) clean_form_->set_language(base);
 
   // Hebrew and Arabic read from right to left; the layouts follow them.
   const bool right_to_left = base == hebrew_base || base == arabic_base;
@@ -43,9 +46,9 @@ void T_mainForm::apply_language(int base) {
   if (clean_form_ != nullptr) clean_form_->apply_captions();
 
   if (base == messages::english_base) {
-    settings::remove("language");
+    settings::remove("language", *this);
   } else {
-    settings::write_int("language", base);
+    settings::write_int("language", base, *this);
   }
 }
 

@@ -15,16 +15,13 @@
 #include <QVBoxLayout>
 
 #include "catalogue/catalogue_view.h"
-#include "dispatch/undelete_unit.h"
 #include "fennick/version.h"
 #include "messages/message_catalogue.h"
 #include "ui/file_list.h"
 #include "ui/flag_buttons.h"
-#include "ui/main_unit.h"
+#include "ui/main_window.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
-#include "volume/drive_table.h"
-#include "volume/rda_buffering.h"
 
 namespace fennick::ui {
 
@@ -45,13 +42,18 @@ QString header_html(const QString& text, int spaces) {
 
 }  // namespace
 
-T_mainForm::T_mainForm(Options options, QWidget* parent) : QMainWindow(parent), options_(options) {
+MainWindow::MainWindow(Options options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
   setObjectName("T_mainForm");
-  previous_channel_ = messages::set_channel(this);
-  // FormCreate: reader window sizes, then the controls, the drive tree and an empty log.
-  volume::fat_reader_sectors = 2;
-  volume::reader_sectors = 64;
+  // The runs let events through with the window's own pump.
+  run_.event_pump = [this] { process_pending_events(); };
+  // FormCreate: the controls, the drive tree and an empty log.
   build_layout();
+  // Clearing the catalogue frees the records the list points at: the list empties first.
+  catalogue_.set_cleared_hook([this] {
+    last_clicked_row_ = -1;
+    list_model_->set_row_count(0);
+  });
   build_settings_controls();
   connect_undelete_controls();
   AdvNavBarLeft->set_panel_visible(types_panel_, false);
@@ -67,8 +69,8 @@ T_mainForm::T_mainForm(Options options, QWidget* parent) : QMainWindow(parent), 
   }
 }
 
-T_mainForm::~T_mainForm() {
-  // The child widgets are destroyed after this object has stopped being a T_mainForm; none
+MainWindow::~MainWindow() {
+  // The child widgets are destroyed after this object has stopped being a MainWindow; none
   // of their signals, filtered events or callbacks may reach it any more.
   for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
   for (QObject* watched : std::initializer_list<QObject*>{
@@ -80,11 +82,15 @@ T_mainForm::~T_mainForm() {
   AdvListView->on_exit = nullptr;
   HTMLabelStatus->on_mouse_down = nullptr;
   AdvNavBarLeft->on_panel_activated = nullptr;
-  // The channel goes back to whatever was installed before this window.
-  if (&messages::channel() == this) messages::set_channel(previous_channel_);
+  catalogue_.set_cleared_hook(nullptr);
+  run_.event_pump = nullptr;
+  // The model reads the catalogue and the view, which go before the child widgets do.
+  AdvListView->setModel(nullptr);
+  delete list_model_;
+  list_model_ = nullptr;
 }
 
-void T_mainForm::build_layout() {
+void MainWindow::build_layout() {
   QFont font("Tahoma");
   font.setPointSize(8);
   setFont(font);
@@ -116,7 +122,7 @@ void T_mainForm::build_layout() {
   setCentralWidget(central);
 }
 
-void T_mainForm::build_top_bar(QWidget* parent) {
+void MainWindow::build_top_bar(QWidget* parent) {
   PanelTop = new QWidget(parent);
   PanelTop->setObjectName("PanelTop");
   PanelTop->setFixedHeight(26);
@@ -159,7 +165,7 @@ void T_mainForm::build_top_bar(QWidget* parent) {
                                           [this] { FilterAdvToolButtonClick(); }));
 }
 
-QWidget* T_mainForm::build_left_panel() {
+QWidget* MainWindow::build_left_panel() {
   auto* panel_left = new QWidget;
   panel_left->setObjectName("PanelLeft");
   panel_left->setMinimumWidth(120);
@@ -256,7 +262,7 @@ QWidget* T_mainForm::build_left_panel() {
   return panel_left;
 }
 
-QWidget* T_mainForm::build_language_column() {
+QWidget* MainWindow::build_language_column() {
   PanelCenterLang = new QWidget;
   PanelCenterLang->setObjectName("PanelCenterLang");
   PanelCenterLang->setFixedWidth(35);
@@ -285,7 +291,7 @@ QWidget* T_mainForm::build_language_column() {
   return PanelCenterLang;
 }
 
-QWidget* T_mainForm::build_right_panel() {
+QWidget* MainWindow::build_right_panel() {
   auto* panel_right = new QWidget;
   panel_right->setObjectName("PanelRight");
   auto* box = new QVBoxLayout(panel_right);
@@ -310,7 +316,7 @@ QWidget* T_mainForm::build_right_panel() {
   box->addWidget(PanelFilesHeader);
 
   // The virtual list.
-  list_model_ = new FileListModel(this);
+  list_model_ = new FileListModel(catalogue_, view_, *this, this);
   AdvListView = new FileListView(panel_right);
   AdvListView->setObjectName("AdvListView");
   AdvListView->setModel(list_model_);
@@ -378,9 +384,6 @@ QWidget* T_mainForm::build_right_panel() {
   SelectFolderPanel->installEventFilter(this);
   box->addWidget(SelectFolderPanel);
   const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  connections_.push_back(QObject::connect(
-      SaveAdvDirectoryEdit, &QLineEdit::textChanged, this,
-      [](const QString& text) { dispatch::destination_folder = text.toStdString(); }));
   SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(documents));
 
   // Status / Preview header, then the log with the preview message behind it.
@@ -435,7 +438,7 @@ QWidget* T_mainForm::build_right_panel() {
   return panel_right;
 }
 
-void T_mainForm::build_status_bar(QWidget* parent) {
+void MainWindow::build_status_bar(QWidget* parent) {
   MainStatusBar = new QFrame(parent);
   MainStatusBar->setObjectName("MainStatusBar");
   MainStatusBar->setFixedHeight(19);
@@ -470,15 +473,16 @@ void T_mainForm::build_status_bar(QWidget* parent) {
       QObject::connect(StopButton, &QToolButton::clicked, this, [this] { StopButtonClick(); }));
 }
 
-void T_mainForm::apply_captions() {
+void MainWindow::apply_captions() {
   setWindowTitle("Fennick" + qmsg(5));
   AdvNavBarLeft->set_caption(drives_panel_, qmsg(1));
   AdvNavBarLeft->set_caption(types_panel_, qmsg(2));
   AdvNavBarLeft->set_caption(folders_panel_, qmsg(3));
-  FastSearchSection->setText(qmsg(4) + " (" + QString::number(volume::drive_table.size()) + ")");
+  FastSearchSection->setText(qmsg(4) + " (" + QString::number(drives_.size()) + ")");
   VersionPanel->setText(qmsg(6) + fennick::version);
   set_filter_indicator();
-  FilesPanel->setText(qmsg(9) + QString::number(catalogue::deleted_count - catalogue::wiped_count));
+  FilesPanel->setText(qmsg(9) +
+                      QString::number(catalogue_.deleted_count() - catalogue_.wiped_count()));
   for (QTreeWidget* tree : {DriveHTMLTreeview, TypesTreeView, FolderHTMLTreeView}) {
     if (tree->topLevelItemCount() > 0) tree->topLevelItem(0)->setText(0, qmsg(10));
   }
@@ -518,7 +522,7 @@ void T_mainForm::apply_captions() {
   FormResize();
 }
 
-void T_mainForm::FormResize() {
+void MainWindow::FormResize() {
   // Status bar: panel 3 takes what the fixed panels leave; Stop sits 7 px into panel 4.
   const int bar_width = MainStatusBar->width();
   panel_widths_[3] = std::max(0, bar_width - panel_widths_[0] - panel_widths_[1] -
@@ -546,12 +550,12 @@ void T_mainForm::FormResize() {
       std::max(20, panel_width - edit_left - OpenLabel->width() - 20));
 }
 
-void T_mainForm::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   FormResize();
 }
 
-bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize &&
       (watched == MainStatusBar || watched == PanelFilesHeader || watched == SelectFolderPanel)) {
     FormResize();
@@ -563,19 +567,19 @@ bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void T_mainForm::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   // Some platforms (offscreen, some window managers) never activate the window; its first
   // showing then counts as the first activation.
   FormActivate();
 }
 
-void T_mainForm::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
 }
 
-void T_mainForm::FormActivate() {
+void MainWindow::FormActivate() {
   if (activated_once_) return;
   activated_once_ = true;
   const QLocale locale;
@@ -583,15 +587,13 @@ void T_mainForm::FormActivate() {
   const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " +
                         locale.toString(now.time(), QLocale::LongFormat);
   read_settings();
-  out_text(messages::get_message(42) + stamp.toStdString(), messages::DialogKind::plain, false);
+  out_text(text(42) + stamp.toStdString(), messages::DialogKind::plain, false);
 }
 
-void T_mainForm::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing during a run asks the run to stop, so the program ends soon after.
-  if (run_active()) messages::stop_flag = 1;
+  if (run_active()) run_.request_stop();
   QMainWindow::closeEvent(event);
 }
-
-bool T_mainForm::run_active() const { return StopButton->isEnabled(); }
 
 }  // namespace fennick::ui

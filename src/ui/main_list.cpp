@@ -5,49 +5,59 @@
 #include <QHeaderView>
 
 #include "catalogue/catalogue_view.h"
-#include "dispatch/undelete_unit.h"
 #include "ui/file_list.h"
-#include "ui/filter_unit.h"
-#include "ui/main_unit.h"
+#include "ui/filter_dialog.h"
+#include "ui/main_window.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
+#include "workflow/record_text.h"
 
 namespace fennick::ui {
 
-void T_mainForm::set_folder_filter(std::int32_t folder, std::uint8_t drive, std::uint16_t type) {
-  catalogue::build_row_map(folder, drive, type);
-  list_model_->set_row_count(static_cast<int>(catalogue::row_map.size()));
+void MainWindow::set_folder_filter(std::int32_t folder, std::uint8_t drive, std::uint16_t type) {
+  view_.build_row_map(catalogue_, folder, drive, type);
+  list_model_->set_row_count(static_cast<int>(view_.row_map.size()));
   file_counter_dirty_ = false;
-  FilesPanel->setText(qmsg(9) + QString::number(catalogue::deleted_count - catalogue::wiped_count));
+  FilesPanel->setText(qmsg(9) +
+                      QString::number(catalogue_.deleted_count() - catalogue_.wiped_count()));
   AdvListView->viewport()->update();
 }
 
-void T_mainForm::update_total_label() {
-  if (selected_total > 0) {
+void MainWindow::update_total_label() {
+  if (selected_total_ > 0) {
     TotalFilesizeHTMLStaticText->setText(qmsg(91) + " <b>" +
-                                         qs(dispatch::size_text(selected_total)) + "</b>");
+                                         qs(workflow::size_text(selected_total_)) + "</b>");
     TotalFilesizeHTMLStaticText->adjustSize();
     TotalFilesizeHTMLStaticText->setVisible(true);
   } else {
-    selected_total = 0;
+    selected_total_ = 0;
     TotalFilesizeHTMLStaticText->setVisible(false);
   }
 }
 
-void T_mainForm::set_mark(catalogue::TDeletedFile& record, std::uint8_t value) {
+void MainWindow::set_mark(catalogue::FoundFile& record, std::uint8_t value) {
   if (record.selected == value) return;
   record.selected = value;
-  selected_total += value == 1 ? record.size : -record.size;
+  selected_total_ += value == 1 ? record.size : -record.size;
 }
 
-void T_mainForm::AdvListViewLeftClickCell(int row, int column, bool shift) {
+std::vector<std::int32_t> MainWindow::marked_records() const {
+  std::vector<std::int32_t> work;
+  const std::vector<catalogue::FoundFile>& files = catalogue_.files();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i].selected == 1) work.push_back(static_cast<std::int32_t>(i));
+  }
+  return work;
+}
+
+void MainWindow::AdvListViewLeftClickCell(int row, int column, bool shift) {
   const int rows = list_model_->rowCount();
   if (row >= 0 && row < rows) {
     if (!shift) {
-      catalogue::TDeletedFile* record = record_at_row(row);
+      catalogue::FoundFile* record = list_model_->record_at(row);
       if (column == 0 && record) {
         set_mark(*record, record->selected == 1 ? 0 : 1);
-        last_clicked_row = row;
+        last_clicked_row_ = row;
         list_model_->rows_changed(row, row);
       }
     } else {
@@ -55,14 +65,14 @@ void T_mainForm::AdvListViewLeftClickCell(int row, int column, bool shift) {
       // was none); the clicked row toggles and the others take its new value. A last
       // clicked row beyond the current rows (the list got shorter) only bounds the range.
       if (column == 0) {
-        const int anchor = last_clicked_row;
+        const int anchor = last_clicked_row_;
         const int step = (anchor >= 0 && anchor >= row) ? 1 : -1;
         const int end = anchor >= 0 ? anchor : 0;
         std::uint8_t value = 0;
         bool first = true;
         for (int r = row;; r += step) {
           if (r >= 0 && r < rows) {
-            if (catalogue::TDeletedFile* record = record_at_row(r)) {
+            if (catalogue::FoundFile* record = list_model_->record_at(r)) {
               if (first) value = record->selected == 1 ? 0 : 1;
               set_mark(*record, value);
             }
@@ -72,46 +82,48 @@ void T_mainForm::AdvListViewLeftClickCell(int row, int column, bool shift) {
         }
         list_model_->rows_changed(std::min(row, end), std::max(row, end));
       }
-      last_clicked_row = row;
+      last_clicked_row_ = row;
     }
   }
   update_total_label();
   AdvListView->viewport()->update();
 }
 
-int T_mainForm::selected_row() const {
+int MainWindow::selected_row() const {
   const QModelIndexList rows = AdvListView->selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : rows.front().row();
 }
 
-void T_mainForm::AdvListViewSpace() {
+void MainWindow::AdvListViewSpace() {
   const int row = selected_row();
-  if (catalogue::TDeletedFile* record = record_at_row(row)) {
+  if (catalogue::FoundFile* record = list_model_->record_at(row)) {
     set_mark(*record, record->selected == 1 ? 0 : 1);
     list_model_->rows_changed(row, row);
     update_total_label();
   }
 }
 
-void T_mainForm::SelectAll1Click() {
-  for (std::size_t r = 0; r < catalogue::row_map.size(); ++r) {
-    if (catalogue::TDeletedFile* record = record_at_row(static_cast<int>(r))) set_mark(*record, 1);
+void MainWindow::SelectAll1Click() {
+  for (std::size_t r = 0; r < view_.row_map.size(); ++r) {
+    if (catalogue::FoundFile* record = list_model_->record_at(static_cast<int>(r)))
+      set_mark(*record, 1);
   }
   update_total_label();
   list_model_->rows_changed(0, list_model_->rowCount() - 1);
 }
 
-void T_mainForm::UnselectAll1Click() {
-  for (std::size_t r = 0; r < catalogue::row_map.size(); ++r) {
-    if (catalogue::TDeletedFile* record = record_at_row(static_cast<int>(r))) set_mark(*record, 0);
+void MainWindow::UnselectAll1Click() {
+  for (std::size_t r = 0; r < view_.row_map.size(); ++r) {
+    if (catalogue::FoundFile* record = list_model_->record_at(static_cast<int>(r)))
+      set_mark(*record, 0);
   }
   update_total_label();
   list_model_->rows_changed(0, list_model_->rowCount() - 1);
 }
 
-void T_mainForm::ReverseSelection1Click() {
-  for (std::size_t r = 0; r < catalogue::row_map.size(); ++r) {
-    if (catalogue::TDeletedFile* record = record_at_row(static_cast<int>(r))) {
+void MainWindow::ReverseSelection1Click() {
+  for (std::size_t r = 0; r < view_.row_map.size(); ++r) {
+    if (catalogue::FoundFile* record = list_model_->record_at(static_cast<int>(r))) {
       set_mark(*record, record->selected == 1 ? 0 : 1);
     }
   }
@@ -119,16 +131,16 @@ void T_mainForm::ReverseSelection1Click() {
   list_model_->rows_changed(0, list_model_->rowCount() - 1);
 }
 
-void T_mainForm::sort_list(int key) {
+void MainWindow::sort_list(int key) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   AdvListView->setUpdatesEnabled(false);
-  catalogue::sort_catalogue(key);
-  set_folder_filter(catalogue::view_folder, catalogue::view_drive, catalogue::view_type);
+  catalogue::sort_catalogue(catalogue_, key);
+  set_folder_filter(view_.folder, view_.drive, view_.type);
   AdvListView->setUpdatesEnabled(true);
   QApplication::restoreOverrideCursor();
 }
 
-void T_mainForm::AdvListViewColumnClick(int column) {
+void MainWindow::AdvListViewColumnClick(int column) {
   if (list_model_->rowCount() == 0) return;
   const int key = column + 1;
   // The box shows the key; the untitled last column has none, so the box's choice clears.
@@ -136,12 +148,12 @@ void T_mainForm::AdvListViewColumnClick(int column) {
   sort_list(key);
 }
 
-void T_mainForm::SortByALComboBoxChange(int key) {
+void MainWindow::SortByALComboBoxChange(int key) {
   if (list_model_->rowCount() == 0) return;
   sort_list(key);
 }
 
-void T_mainForm::set_status_tab(bool preview) {
+void MainWindow::set_status_tab(bool preview) {
   preview_active_ = preview;
   HTMLabelStatus->setText(
       QString("&nbsp;").repeated(4) + "<font color=\"#FFFFFF\" face=\"Tahoma\">" +
@@ -151,34 +163,34 @@ void T_mainForm::set_status_tab(bool preview) {
   AdvMemo->setVisible(!preview);
 }
 
-void T_mainForm::show_preview_status(const catalogue::TDeletedFile& record) {
+void MainWindow::show_preview_status(const catalogue::FoundFile& record) {
   PreviewStatusHTMLabel->clear();
-  const std::string text = dispatch::preview_status_text(record);
-  if (text.empty()) return;
-  PreviewStatusHTMLabel->setText(qs(text));
+  const std::string status = workflow::preview_status_text(record, language());
+  if (status.empty()) return;
+  PreviewStatusHTMLabel->setText(qs(status));
   PreviewStatusHTMLabel->setVisible(true);
 }
 
-void T_mainForm::AdvListViewSelectItem() {
-  const catalogue::TDeletedFile* record = record_at_row(selected_row());
+void MainWindow::AdvListViewSelectItem() {
+  const catalogue::FoundFile* record = list_model_->record_at(selected_row());
   if (!record) return;
   set_status_tab(true);
   show_preview_status(*record);
 }
 
-void T_mainForm::AdvListViewExit() {
+void MainWindow::AdvListViewExit() {
   set_status_tab(false);
   PreviewStatusHTMLabel->clear();
   PreviewStatusHTMLabel->setVisible(false);
   AdvListView->clearSelection();
 }
 
-void T_mainForm::HTMLabelStatusMouseDown(int x) {
+void MainWindow::HTMLabelStatusMouseDown(int x) {
   if (x >= 80) {
     if (selected_row() >= 0) {
       AdvListViewSelectItem();
     } else {
-      out_text(messages::get_message(56), messages::DialogKind::information, true);
+      out_text(text(56), messages::DialogKind::information, true);
     }
   } else {
     set_status_tab(false);
@@ -186,11 +198,11 @@ void T_mainForm::HTMLabelStatusMouseDown(int x) {
   }
 }
 
-void T_mainForm::set_filter_indicator() {
-  FilterPanel->setText(catalogue::current_filter.any_on() ? qmsg(7) : qmsg(8));
+void MainWindow::set_filter_indicator() {
+  FilterPanel->setText(view_.filter.any_on() ? qmsg(7) : qmsg(8));
 }
 
-void T_mainForm::FilterAdvToolButtonClick() {
+void MainWindow::FilterAdvToolButtonClick() {
   if (filter_form_) filter_form_->exec();
 }
 

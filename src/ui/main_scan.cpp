@@ -1,4 +1,4 @@
-// The scan workflow over the ticked drives, the folder tree it builds, the selections in the
+// The scan run over the ticked drives, the folder tree it builds, the selections in the
 // folder and type trees and the navigation bar, and clearing the last scan's results.
 #include <QSignalBlocker>
 #include <QStyle>
@@ -9,21 +9,20 @@
 
 #include "catalogue/catalogue_view.h"
 #include "catalogue/file_types.h"
-#include "dispatch/scan_run.h"
 #include "ui/file_list.h"
-#include "ui/main_unit.h"
+#include "ui/main_window.h"
 #include "ui/tree_roles.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
-#include "volume/drive_table.h"
+#include "workflow/scan_run.h"
 
 namespace fennick::ui {
 
 namespace {
 
-QTreeWidgetItem* new_root(QTreeWidget* tree, QIcon icon) {
+QTreeWidgetItem* new_root(QTreeWidget* tree, QIcon icon, const QString& caption) {
   auto* root = new QTreeWidgetItem(tree);
-  root->setText(0, qmsg(10));
+  root->setText(0, caption);
   root->setIcon(0, icon);
   root->setData(0, role_kind, node_root);
   return root;
@@ -31,32 +30,31 @@ QTreeWidgetItem* new_root(QTreeWidget* tree, QIcon icon) {
 
 }  // namespace
 
-void T_mainForm::StartAdvToolButtonClick() {
-  // The button is Stop while its caption is not "Start Scan".
-  if (StartAdvToolButton->text() != qmsg(12)) {
-    messages::stop_flag = 1;
+void MainWindow::StartAdvToolButtonClick() {
+  // While a scan runs the button is Stop Scan.
+  if (run_state_ == RunState::scanning) {
+    run_.request_stop();
     return;
   }
   disable_all();
-  catalogue::clear_catalogue();
-  selected_total = 0;
+  catalogue_.clear();
+  selected_total_ = 0;
   TotalFilesizeHTMLStaticText->setVisible(false);
-  bool any_drive_scanned = false;
-  for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
-    volume::current_drive = static_cast<std::int32_t>(i);
-    if (!volume::drive_table[i].ticked || messages::stop_flag != 0) continue;
-    QTreeWidgetItem* node = add_drive_node(i);
-    if (!dispatch::scan_drive()) continue;
-    any_drive_scanned = true;
-    if (volume::drive_table[i].folder_count() > 0) {
-      sort_folders(i);
-      add_folder_nodes(node, i);
-    }
-  }
+  // Each ticked drive gets its node before it is scanned; the folders the scan found (the
+  // workflow has sorted them by parent id) hang below it once it is done.
+  QTreeWidgetItem* drive_node = nullptr;
+  workflow::ScanSettings settings;
+  settings.before_drive = [&](std::size_t i) { drive_node = add_drive_node(i); };
+  settings.after_drive = [&](std::size_t i, bool scanned) {
+    if (!scanned || drive_node == nullptr) return;
+    if (!catalogue_.folders(drives_[i].drive_index).empty()) add_folder_nodes(drive_node, i);
+  };
+  const workflow::ScanSummary summary =
+      workflow::scan_ticked_drives(drives_, catalogue_, run_, *this, settings);
   enable_all();
-  if (any_drive_scanned) {
-    if (catalogue::deleted_count > 0) {
-      catalogue::classify_files();
+  if (summary.any_scanned) {
+    if (catalogue_.deleted_count() > 0) {
+      catalogue::classify_files(catalogue_);
       draw_types();
     }
     const QSignalBlocker block(FolderHTMLTreeView);
@@ -64,15 +62,15 @@ void T_mainForm::StartAdvToolButtonClick() {
     root->setExpanded(true);
     sort_tree_by_caption(root);
   } else {
-    out_text(messages::get_message(51), messages::DialogKind::error, false);
+    out_text(text(51), messages::DialogKind::error, false);
   }
 }
 
-void T_mainForm::StopButtonClick() { messages::stop_flag = 1; }
+void MainWindow::StopButtonClick() { run_.request_stop(); }
 
-QTreeWidgetItem* T_mainForm::add_drive_node(std::size_t drive_index) {
+QTreeWidgetItem* MainWindow::add_drive_node(std::size_t drive_index) {
   const QSignalBlocker block(FolderHTMLTreeView);
-  const volume::DriveInfo& drive = volume::drive_table[drive_index];
+  const workflow::Drive& drive = drives_[drive_index];
   const char letter =
       static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)));
   auto* node = new QTreeWidgetItem(FolderHTMLTreeView->topLevelItem(0));
@@ -85,20 +83,12 @@ QTreeWidgetItem* T_mainForm::add_drive_node(std::size_t drive_index) {
   return node;
 }
 
-void T_mainForm::sort_folders(std::size_t drive_index) {
-  auto& folders = volume::drive_table[drive_index].folders;
-  std::stable_sort(folders.begin(), folders.end(),
-                   [](const catalogue::TFolderEntry& a, const catalogue::TFolderEntry& b) {
-                     return a.parent_id < b.parent_id;
-                   });
-}
-
-void T_mainForm::add_folder_nodes(QTreeWidgetItem* drive_node, std::size_t drive_index) {
+void MainWindow::add_folder_nodes(QTreeWidgetItem* drive_node, std::size_t drive_index) {
   // The children of a folder are one run of the list sorted by parent id. The descent uses
   // its own stack (a crafted volume can nest folders very deep) and enters every id once, so
   // a folder that is its own ancestor cannot make it endless.
   const QSignalBlocker block(FolderHTMLTreeView);
-  const auto& folders = volume::drive_table[drive_index].folders;
+  const auto& folders = catalogue_.folders(drives_[drive_index].drive_index);
   const QIcon live_icon = style()->standardIcon(QStyle::SP_DirIcon);
   const QIcon deleted_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
   std::unordered_set<std::int32_t> entered{catalogue::ROOT_FOLDER_ID};
@@ -130,7 +120,7 @@ void T_mainForm::add_folder_nodes(QTreeWidgetItem* drive_node, std::size_t drive
   }
 }
 
-void T_mainForm::sort_tree_by_caption(QTreeWidgetItem* root) {
+void MainWindow::sort_tree_by_caption(QTreeWidgetItem* root) {
   std::vector<QTreeWidgetItem*> pending{root};
   while (!pending.empty()) {
     QTreeWidgetItem* node = pending.back();
@@ -145,21 +135,21 @@ void T_mainForm::sort_tree_by_caption(QTreeWidgetItem* root) {
   }
 }
 
-void T_mainForm::reset_folder_tree() {
+void MainWindow::reset_folder_tree() {
   const QSignalBlocker block(FolderHTMLTreeView);
   FolderHTMLTreeView->clear();
-  new_root(FolderHTMLTreeView, style()->standardIcon(QStyle::SP_ComputerIcon));
+  new_root(FolderHTMLTreeView, style()->standardIcon(QStyle::SP_ComputerIcon), qmsg(10));
 }
 
-void T_mainForm::reset_type_tree() {
+void MainWindow::reset_type_tree() {
   const QSignalBlocker block(TypesTreeView);
   TypesTreeView->clear();
-  new_root(TypesTreeView, style()->standardIcon(QStyle::SP_ComputerIcon));
+  new_root(TypesTreeView, style()->standardIcon(QStyle::SP_ComputerIcon), qmsg(10));
 }
 
-void T_mainForm::clear_results() {
-  catalogue::clear_catalogue();
-  selected_total = 0;
+void MainWindow::clear_results() {
+  catalogue_.clear();
+  selected_total_ = 0;
   update_total_label();
   list_model_->set_row_count(0);
   reset_folder_tree();
@@ -175,9 +165,9 @@ void T_mainForm::clear_results() {
   set_status_tab(false);
 }
 
-void T_mainForm::FolderHTMLTreeviewChange(QTreeWidgetItem* node) {
+void MainWindow::FolderHTMLTreeviewChange(QTreeWidgetItem* node) {
   if (!node || node->data(0, role_kind).toInt() == node_root) {
-    set_folder_filter(0, 20, 0);
+    set_folder_filter(0, catalogue::any_drive, 0);
     return;
   }
   const auto letter = static_cast<std::uint8_t>(node->data(0, role_drive_letter).toInt());
@@ -188,16 +178,17 @@ void T_mainForm::FolderHTMLTreeviewChange(QTreeWidgetItem* node) {
   }
 }
 
-void T_mainForm::TypesTreeViewChange(QTreeWidgetItem* node) {
+void MainWindow::TypesTreeViewChange(QTreeWidgetItem* node) {
   if (node && node->data(0, role_kind).toInt() == node_group) {
-    set_folder_filter(0, 20, static_cast<std::uint16_t>(node->data(0, role_group).toUInt()));
+    set_folder_filter(0, catalogue::any_drive,
+                      static_cast<std::uint16_t>(node->data(0, role_group).toUInt()));
   } else {
-    set_folder_filter(0, 20, 0);
+    set_folder_filter(0, catalogue::any_drive, 0);
   }
 }
 
-void T_mainForm::AdvNavBarLeftPanelActivate(int) {
-  set_folder_filter(0, 20, 0);
+void MainWindow::AdvNavBarLeftPanelActivate(int) {
+  set_folder_filter(0, catalogue::any_drive, 0);
   if (QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0)) {
     FolderHTMLTreeView->setCurrentItem(root);
   }

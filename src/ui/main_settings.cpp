@@ -28,17 +28,17 @@
 #include <optional>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
 #include "messages/program_texts.h"
 #include "messages/status_channel.h"
-#include "ui/main_unit.h"
+#include "ui/main_window.h"
 #include "ui/product_links.h"
 #include "ui/run_identity.h"
 #include "ui/settings_store.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
-#include "volume/drive_table.h"
+#include "workflow/drive_list.h"
+#include "workflow/raw_reads.h"
 
 namespace fennick::ui {
 
@@ -53,7 +53,7 @@ constexpr const char* application = "Fennick";
 // The store as this process may use it: the per-user one, or as root root's own file once
 // its path has passed the check (folders made when writing). Null when root's file cannot be
 // used safely; a refused write says so in the log, naming only the path in the way.
-std::unique_ptr<QSettings> open_store(bool for_writing) {
+std::unique_ptr<QSettings> open_store(bool for_writing, messages::StatusChannel* log) {
   const identity::Identity who = identity::current();
   if (who.euid != 0) return std::make_unique<QSettings>(organisation, application);
   const QString file = identity::settings_file(who);
@@ -62,11 +62,11 @@ std::unique_ptr<QSettings> open_store(bool for_writing) {
   if (check.outcome == Outcome::usable) {
     return std::make_unique<QSettings>(file, QSettings::IniFormat);
   }
-  if (for_writing && check.outcome == Outcome::link) {
-    messages::out_text(messages::get_message(messages::link_not_followed) + check.where);
-  } else if (for_writing) {
-    messages::out_text(messages::get_message(72) + check.where +
-                       " is not a folder or file of root's own; the settings were not saved");
+  if (log != nullptr && for_writing && check.outcome == Outcome::link) {
+    log->log(log->text(messages::link_not_followed) + check.where);
+  } else if (log != nullptr && for_writing) {
+    log->log(log->text(72) + check.where +
+             " is not a folder or file of root's own; the settings were not saved");
   }
   return nullptr;
 }
@@ -74,12 +74,12 @@ std::unique_ptr<QSettings> open_store(bool for_writing) {
 }  // namespace
 
 bool exists() {
-  const auto store = open_store(false);
+  const auto store = open_store(false, nullptr);
   return store != nullptr && QFileInfo::exists(store->fileName());
 }
 
 int read_int(const QString& name, int def) {
-  const auto store = open_store(false);
+  const auto store = open_store(false, nullptr);
   if (store == nullptr) return def;
   bool ok = false;
   const int value = store->value(name).toString().trimmed().toInt(&ok);
@@ -87,22 +87,22 @@ int read_int(const QString& name, int def) {
 }
 
 QString read_text(const QString& name, const QString& def) {
-  const auto store = open_store(false);
+  const auto store = open_store(false, nullptr);
   return store != nullptr && store->contains(name) ? store->value(name).toString() : def;
 }
 
-void write_int(const QString& name, int value) {
-  if (const auto store = open_store(true)) store->setValue(name, QString::number(value));
+void write_int(const QString& name, int value, messages::StatusChannel& log) {
+  if (const auto store = open_store(true, &log)) store->setValue(name, QString::number(value));
 }
 
-void write_text(const QString& name, const QString& value) {
-  if (const auto store = open_store(true)) store->setValue(name, value);
+void write_text(const QString& name, const QString& value, messages::StatusChannel& log) {
+  if (const auto store = open_store(true, &log)) store->setValue(name, value);
 }
 
-void remove(const QString& name) {
+void remove(const QString& name, messages::StatusChannel& log) {
   // Removing from a store that does not exist must not create it.
   if (!exists()) return;
-  const auto store = open_store(true);
+  const auto store = open_store(true, &log);
   if (store != nullptr && store->contains(name)) store->remove(name);
 }
 
@@ -114,7 +114,7 @@ namespace {
 // take it as "select all" otherwise); other modifiers may be held as well.
 class AdminKeyFilter : public QObject {
  public:
-  explicit AdminKeyFilter(T_mainForm* form) : QObject(form), form_(form) {
+  explicit AdminKeyFilter(MainWindow* form) : QObject(form), form_(form) {
     qApp->installEventFilter(this);
   }
 
@@ -133,7 +133,7 @@ class AdminKeyFilter : public QObject {
   }
 
  private:
-  T_mainForm* form_;
+  MainWindow* form_;
 };
 
 // Runs an action on a left click of a label (the link labels below the drive tree).
@@ -178,7 +178,7 @@ QLabel* link_label(const QString& text, const char* name) {
 
 }  // namespace
 
-void T_mainForm::build_settings_controls() {
+void MainWindow::build_settings_controls() {
   shell_open = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   ask_save_file = [this](const QString& suggested) {
     return QFileDialog::getSaveFileName(this, QString(), suggested);
@@ -230,26 +230,26 @@ void T_mainForm::build_settings_controls() {
   // folder; naming the documents folder again removes it, so the next start shows what the
   // user last chose.
   connections_.push_back(QObject::connect(SaveAdvDirectoryEdit, &QLineEdit::textChanged, this,
-                                          [](const QString& text) {
-                                            if (text.trimmed().isEmpty()) return;
-                                            if (same_folder(text, documents_folder())) {
-                                              settings::remove("path");
+                                          [this](const QString& folder) {
+                                            if (folder.trimmed().isEmpty()) return;
+                                            if (same_folder(folder, documents_folder())) {
+                                              settings::remove("path", *this);
                                             } else {
-                                              settings::write_text("path", text);
+                                              settings::write_text("path", folder, *this);
                                             }
                                           }));
-  connections_.push_back(
-      QObject::connect(KeepFolderHTMLCheckBox, &QCheckBox::clicked, this,
-                       [](bool checked) { settings::write_int("kfs", checked ? 1 : 0); }));
+  connections_.push_back(QObject::connect(
+      KeepFolderHTMLCheckBox, &QCheckBox::clicked, this,
+      [this](bool checked) { settings::write_int("kfs", checked ? 1 : 0, *this); }));
 }
 
-void T_mainForm::read_settings() {
+void MainWindow::read_settings() {
   const QString documents = documents_folder();
   if (settings::exists()) {
     int language = settings::read_int("language", messages::english_base);
     if (messages::find_language(std::to_string(language)) == nullptr)
       language = messages::english_base;
-    messages::current_language = language;
+    set_language(language);
     SaveAdvDirectoryEdit->setText(settings::read_text("path", documents));
     if (settings::read_int("kfs", 0) == 1) KeepFolderHTMLCheckBox->setChecked(true);
     apply_language(language);
@@ -260,7 +260,7 @@ void T_mainForm::read_settings() {
   }
 }
 
-void T_mainForm::toggle_admin_mode() {
+void MainWindow::toggle_admin_mode() {
   const bool on = !admin_mode();
   if (on) {
     admin_saved_title_ = windowTitle();
@@ -274,15 +274,15 @@ void T_mainForm::toggle_admin_mode() {
     item->setVisible(on);
   }
   WipeAdvToolButton->setVisible(on);
-  settings::write_int("admin_mode", on ? 1 : 0);
+  settings::write_int("admin_mode", on ? 1 : 0, *this);
 }
 
-void T_mainForm::open_address(const QUrl& url, bool report_failure) {
+void MainWindow::open_address(const QUrl& url, bool report_failure) {
   // A browser or file manager started by root would run with root's rights in the user's
   // session; the user gets the address to open instead.
   if (identity::running_as_root()) {
     const QString shown = url.isLocalFile() ? url.toLocalFile() : url.toString();
-    out_text(messages::get_message(messages::root_starts_no_program) + shown.toStdString(),
+    out_text(text(messages::root_starts_no_program) + shown.toStdString(),
              messages::DialogKind::plain, false);
     return;
   }
@@ -294,15 +294,15 @@ void T_mainForm::open_address(const QUrl& url, bool report_failure) {
   }
 }
 
-void T_mainForm::HelpAdvToolButtonClick() {
+void MainWindow::HelpAdvToolButtonClick() {
   const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(links::manual_file);
   open_address(QFileInfo::exists(manual) ? QUrl::fromLocalFile(manual) : QUrl(links::online_help),
                true);
 }
 
-void T_mainForm::UpdateAdvToolButtonClick() { open_address(QUrl(links::download_page), true); }
+void MainWindow::UpdateAdvToolButtonClick() { open_address(QUrl(links::download_page), true); }
 
-bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, std::size_t size) {
+bool MainWindow::save_dump(const QString& suggested, const std::uint8_t* bytes, std::size_t size) {
   const QString path = ask_save_file(suggested);
   if (path.isEmpty()) return true;  // cancelled: go on with the next one
   const std::string shown = path.toStdString();
@@ -316,9 +316,9 @@ bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, 
     const int error = errno;
     struct stat st {};
     if (error == ELOOP && ::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      out_text(messages::get_message(72) + shown +
-                   " is a symbolic link; it was not followed and nothing was written",
-               messages::DialogKind::error, true);
+      out_text(
+          text(72) + shown + " is a symbolic link; it was not followed and nothing was written",
+          messages::DialogKind::error, true);
     } else {
       out_text(" " + shown + ": " + std::strerror(error), messages::DialogKind::error, true);
     }
@@ -327,8 +327,7 @@ bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, 
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    out_text(messages::get_message(messages::not_a_regular_file) + shown,
-             messages::DialogKind::error, true);
+    out_text(text(messages::not_a_regular_file) + shown, messages::DialogKind::error, true);
     return false;
   }
   std::size_t done = 0;
@@ -350,19 +349,21 @@ bool T_mainForm::save_dump(const QString& suggested, const std::uint8_t* bytes, 
   return true;
 }
 
-void T_mainForm::ReadMFTClick() {
+void MainWindow::ReadMFTClick() {
   const QDir folder(SaveAdvDirectoryEdit->text());
-  for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-    const catalogue::TDeletedFile& record =
-        catalogue::deleted_files.at(static_cast<std::size_t>(i));
-    if (record.selected != 1 || record.fs_name.view() != "NTFS" || record.entry_cluster <= 0)
+  for (std::int32_t i = 0; i < catalogue_.deleted_count(); ++i) {
+    const catalogue::FoundFile& record = catalogue_.files().at(static_cast<std::size_t>(i));
+    if (record.selected != 1 || record.fs_kind != volume::FileSystemKind::ntfs ||
+        record.entry_cluster <= 0)
       continue;
     std::array<std::uint8_t, 1024> bytes{};
-    if (!dispatch::read_record_raw(record, bytes)) {
+    // The record's own volume: the drive under its letter.
+    const workflow::Drive* drive = workflow::find_drive(drives_, record.drive_letter);
+    if (drive == nullptr || !workflow::read_record_raw(*drive, record, bytes, *this)) {
       const char letter =
           static_cast<char>(std::toupper(static_cast<unsigned char>(record.drive_letter)));
-      out_text(messages::get_message(72) + "MFT record " + std::to_string(record.record_no) +
-                   " of drive " + letter + ": could not be read; nothing was saved",
+      out_text(text(72) + "MFT record " + std::to_string(record.record_no) + " of drive " + letter +
+                   ": could not be read; nothing was saved",
                messages::DialogKind::error, false);
       continue;
     }
@@ -371,16 +372,18 @@ void T_mainForm::ReadMFTClick() {
   }
 }
 
-void T_mainForm::Read1stSectorClick() {
+void MainWindow::Read1stSectorClick() {
   const QDir folder(SaveAdvDirectoryEdit->text());
-  // By index: the reader lets events through, and the table must not be walked by a
-  // reference that a refresh could invalidate.
-  for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
-    if (!volume::drive_table[i].ticked) continue;
-    const char letter = volume::drive_table[i].drive_letter;
+  // By index: events are let through before each read, and the list must not be walked by
+  // a reference that a refresh could invalidate; the drive is looked up by its letter after.
+  for (std::size_t i = 0; i < drives_.size(); ++i) {
+    if (!drives_[i].ticked) continue;
+    const char letter = drives_[i].drive_letter;
     std::array<std::uint8_t, 512> bytes{};
-    if (!dispatch::read_boot_sector_raw(letter, bytes)) {
-      out_text(messages::get_message(72) + "sector 0 of drive " +
+    run_.pump_events();
+    const workflow::Drive* drive = workflow::find_drive(drives_, letter);
+    if (drive == nullptr || !workflow::read_boot_sector_raw(*drive, bytes, *this)) {
+      out_text(text(72) + "sector 0 of drive " +
                    static_cast<char>(std::toupper(static_cast<unsigned char>(letter))) +
                    ": could not be read; nothing was saved",
                messages::DialogKind::error, false);

@@ -1,20 +1,21 @@
 // The six run-state sets of the main window: what a scan, an undelete and a wipe disable
 // when they start and enable when they end. The button that started a run stays enabled
-// under its Stop caption; everything that could start another run is disabled.
+// under its Stop caption; everything that could start another run is disabled. The run state
+// follows: it is what tells a click on that button to mean Stop.
 #include "catalogue/catalogue_view.h"
 #include "ui/file_list.h"
-#include "ui/main_unit.h"
+#include "ui/main_window.h"
 #include "ui/ui_text.h"
 #include "ui/widgets.h"
-#include "volume/drive_table.h"
 
 namespace fennick::ui {
 
-void T_mainForm::disable_all() {
+void MainWindow::disable_all() {
+  run_state_ = RunState::scanning;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
   AdvListView->setEnabled(false);
-  messages::stop_flag = 0;
+  run_.clear_stop();
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
   StartAdvToolButton->setText(qmsg(13));
@@ -37,26 +38,27 @@ void T_mainForm::disable_all() {
   pump_clock_.invalidate();
 }
 
-void T_mainForm::enable_all() {
+void MainWindow::enable_all() {
+  run_state_ = RunState::idle;
   PanelCenterLang->setEnabled(true);
   StopButton->setEnabled(false);
   AdvListView->setEnabled(true);
   HTMLabelStatus->setEnabled(true);
-  if (catalogue::deleted_count > 0) {
-    out_text(messages::get_message(34), messages::DialogKind::plain, false);
-    set_folder_filter(0, 20, 0);
+  if (catalogue_.deleted_count() > 0) {
+    out_text(text(34), messages::DialogKind::plain, false);
+    set_folder_filter(0, catalogue::any_drive, 0);
   }
   AdvListView->setUpdatesEnabled(true);
   file_counter_dirty_ = false;
-  FilesPanel->setText(qmsg(9) + QString::number(catalogue::deleted_count));
+  FilesPanel->setText(qmsg(9) + QString::number(catalogue_.deleted_count()));
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);
-  if (!volume::drive_table.empty()) {
-    out_text(messages::get_message(35) + std::to_string(catalogue::deleted_count),
-             messages::DialogKind::plain, false);
+  if (!drives_.empty()) {
+    out_text(text(35) + std::to_string(catalogue_.deleted_count()), messages::DialogKind::plain,
+             false);
   }
   StartAdvToolButton->setText(qmsg(12));
   CleanAdvToolButton->setEnabled(true);
-  if (catalogue::deleted_count > 0) {
+  if (catalogue_.deleted_count() > 0) {
     UndeleteAdvToolButton->setEnabled(true);
     UndeleteSelected1->setEnabled(true);
     WipeSelected1->setEnabled(true);
@@ -70,11 +72,12 @@ void T_mainForm::enable_all() {
   SortByALComboBox->setCurrentIndex(0);
 }
 
-void T_mainForm::disable_all_u() {
+void MainWindow::disable_all_u() {
+  run_state_ = RunState::recovering;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
   AdvListView->setEnabled(false);
-  messages::stop_flag = 0;
+  run_.clear_stop();
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
   StartAdvToolButton->setEnabled(false);
@@ -85,7 +88,8 @@ void T_mainForm::disable_all_u() {
   pump_clock_.invalidate();
 }
 
-void T_mainForm::enable_all_u() {
+void MainWindow::enable_all_u() {
+  run_state_ = RunState::idle;
   PanelCenterLang->setEnabled(true);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);
   AdvListView->setEnabled(true);
@@ -98,11 +102,12 @@ void T_mainForm::enable_all_u() {
   SaveAdvDirectoryEdit->setEnabled(true);
 }
 
-void T_mainForm::disable_all_w() {
+void MainWindow::disable_all_w() {
+  run_state_ = RunState::wiping;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
   AdvListView->setEnabled(false);
-  messages::stop_flag = 0;
+  run_.clear_stop();
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
   StartAdvToolButton->setEnabled(false);
@@ -114,7 +119,8 @@ void T_mainForm::disable_all_w() {
   pump_clock_.invalidate();
 }
 
-void T_mainForm::enable_all_w() {
+void MainWindow::enable_all_w() {
+  run_state_ = RunState::idle;
   PanelCenterLang->setEnabled(true);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);
   AdvListView->setEnabled(true);

@@ -1,11 +1,12 @@
-// The type tree: one node per file-type group that holds found files, with its count and an
-// icon drawn for its kind of file, sorted by caption under the "My Computer" root.
+// The type tree: one node per file-type group that holds found files, with its count (the
+// catalogue's type counts) and an icon drawn for its kind of file, sorted by caption under
+// the "My Computer" root.
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
 
 #include "catalogue/file_types.h"
-#include "ui/main_unit.h"
+#include "ui/main_window.h"
 #include "ui/tree_roles.h"
 #include "ui/ui_text.h"
 
@@ -52,14 +53,16 @@ QIcon group_icon(std::uint16_t group) {
 
 }  // namespace
 
-void T_mainForm::draw_types() {
+void MainWindow::draw_types() {
   const QSignalBlocker block(TypesTreeView);
   reset_type_tree();
   QTreeWidgetItem* root = TypesTreeView->topLevelItem(0);
-  for (const catalogue::FileGroup& group : catalogue::file_groups) {
-    if (group.count <= 0) continue;
+  const auto& counts = catalogue_.type_counts();
+  for (const catalogue::FileGroup& group : catalogue::file_groups()) {
+    const std::int32_t count = group.number < counts.size() ? counts[group.number] : 0;
+    if (count <= 0) continue;
     auto* node = new QTreeWidgetItem(root);
-    node->setText(0, qs(group.description.str()) + " (" + QString::number(group.count) + ")");
+    node->setText(0, qs(group.description.str()) + " (" + QString::number(count) + ")");
     node->setIcon(0, group_icon(group.number));
     node->setData(0, role_kind, node_group);
     node->setData(0, role_group, static_cast<uint>(group.number));

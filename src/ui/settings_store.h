@@ -3,10 +3,13 @@
 // "language"). Every call opens the store, reads or writes one value and closes it again, so
 // nothing is cached between calls. Run as root, the store is root's own file
 // (run_identity.h), read and written only when no link and nothing of another user's lies on
-// its path; otherwise reads give the defaults and a write is logged and left out.
+// its path; otherwise reads give the defaults and a write is logged (on the given channel)
+// and left out.
 #pragma once
 
 #include <QString>
+
+#include "messages/status_channel.h"
 
 namespace fennick::ui::settings {
 
@@ -17,9 +20,9 @@ int read_int(const QString& name, int def);
 // A text value; a missing value gives def.
 QString read_text(const QString& name, const QString& def);
 // Integers are stored as text holding the decimal number.
-void write_int(const QString& name, int value);
-void write_text(const QString& name, const QString& value);
+void write_int(const QString& name, int value, messages::StatusChannel& log);
+void write_text(const QString& name, const QString& value, messages::StatusChannel& log);
 // Removes the value; a missing store is left missing.
-void remove(const QString& name);
+void remove(const QString& name, messages::StatusChannel& log);
 
 }  // namespace fennick::ui::settings

@@ -1,4 +1,4 @@
-// File, device and memory volume sources, and the letter-to-source bindings.
+// File, device and memory volume sources.
 #include "volume/volume_source.h"
 
 #include <fcntl.h>
@@ -7,24 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 namespace fennick::volume {
-
-namespace {
-
-std::array<std::shared_ptr<VolumeSource>, 26> bound_sources;
-
-int letter_index(char letter) {
-  const int lower = std::tolower(static_cast<unsigned char>(letter));
-  return (lower >= 'a' && lower <= 'z') ? lower - 'a' : -1;
-}
-
-}  // namespace
 
 FileSource::FileSource(std::string path) : path_(std::move(path)), open_path_(path_) {
   if (char* resolved = ::realpath(path_.c_str(), nullptr)) {
@@ -216,22 +203,6 @@ SourceResult MemorySource::write_at(std::uint64_t offset, const void* source, st
   if (offset > bytes_.size() || count > bytes_.size() - offset) return {0, 0};
   std::memcpy(bytes_.data() + offset, source, count);
   return {static_cast<std::int64_t>(count), 0};
-}
-
-void attach_source(char drive_letter, std::shared_ptr<VolumeSource> source) {
-  const int i = letter_index(drive_letter);
-  if (i >= 0) bound_sources[static_cast<std::size_t>(i)] = std::move(source);
-}
-
-void detach_source(char drive_letter) { attach_source(drive_letter, nullptr); }
-
-void detach_all_sources() {
-  for (auto& s : bound_sources) s.reset();
-}
-
-std::shared_ptr<VolumeSource> source_for(char drive_letter) {
-  const int i = letter_index(drive_letter);
-  return i >= 0 ? bound_sources[static_cast<std::size_t>(i)] : nullptr;
 }
 
 std::int64_t path_size_bytes(const std::string& path) {

@@ -1,6 +1,4 @@
-// Sources of raw volume bytes and the table that binds them to drive letters.
-//
-// A drive letter stands for a volume image file, a block device, or (in tests and fuzzers)
+// Sources of raw volume bytes: a volume image file, a block device, or (in tests and fuzzers)
 // bytes in memory. File sources open the file read-only for reads, so a scan or recovery can
 // never write through a descriptor it holds. While an operation's readers are alive (a read
 // session) the read-only descriptor stays open, so a scan does not pay an open and a close
@@ -121,13 +119,6 @@ class MemorySource final : public VolumeSource {
  private:
   std::vector<std::uint8_t> bytes_;
 };
-
-// Binds a source to a drive letter (case-insensitive), replacing any earlier binding.
-void attach_source(char drive_letter, std::shared_ptr<VolumeSource> source);
-void detach_source(char drive_letter);
-void detach_all_sources();
-// The source bound to the letter, or null.
-std::shared_ptr<VolumeSource> source_for(char drive_letter);
 
 // Size in bytes of a regular file or block device at path, -1 when it cannot be read.
 std::int64_t path_size_bytes(const std::string& path);

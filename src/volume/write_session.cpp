@@ -3,12 +3,12 @@
 
 #include <cerrno>
 
-#include "volume/drive_table.h"
+#include "volume/mount_lookup.h"
 #include "volume/volume_source.h"
 
 namespace fennick::volume {
 
-WriteSession::WriteSession(char drive_letter) : source_(source_for(drive_letter)) {
+WriteSession::WriteSession(std::shared_ptr<VolumeSource> source) : source_(std::move(source)) {
   if (!source_) {
     refusal_ = WriteRefusal::cannot_open;
     error_ = ENODEV;

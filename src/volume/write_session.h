@@ -1,4 +1,4 @@
-// The one way a wipe may write to a volume: a write session on the drive's source, opened
+// The one way a wipe may write to a volume: a write session on the volume's source, opened
 // once for the whole wipe of a file after checking that the volume is not mounted and that
 // its name still stands for the volume that was scanned. The wipe's checking reads and its
 // writes go through the session's one descriptor.
@@ -20,7 +20,8 @@ enum class WriteRefusal {
 
 class WriteSession {
  public:
-  explicit WriteSession(char drive_letter);
+  // Opens the session on the source (null: refused with cannot_open).
+  explicit WriteSession(std::shared_ptr<VolumeSource> source);
   ~WriteSession();
   WriteSession(const WriteSession&) = delete;
   WriteSession& operator=(const WriteSession&) = delete;

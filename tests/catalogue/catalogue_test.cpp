@@ -5,84 +5,80 @@
 
 #include <algorithm>
 
-#include "volume/drive_table.h"
-
 namespace fennick::catalogue {
 namespace {
 
 class CatalogueTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    volume::drive_table.assign(2, volume::DriveInfo{});
-    clear_catalogue();
-  }
-  void TearDown() override {
-    clear_catalogue();
-    volume::drive_table.clear();
-  }
+  Catalogue catalogue;
 };
 
 TEST_F(CatalogueTest, GrowsInStepsOf5000AndKeepsRecordsInOrder) {
-  TDeletedFile record;
+  FoundFile record;
   for (int i = 0; i < 4999; ++i) {
-    record.record_no = deleted_count;
-    add_deleted_file(record);
+    record.record_no = catalogue.deleted_count();
+    catalogue.add(record);
   }
-  EXPECT_EQ(deleted_files.capacity(), 5000u);
-  add_deleted_file(record);  // the 5000th fits
-  EXPECT_EQ(deleted_files.capacity(), 5000u);
-  add_deleted_file(record);  // the 5001st grows the array first
-  EXPECT_EQ(deleted_files.capacity(), 10000u);
-  EXPECT_EQ(deleted_count, 5001);
-  EXPECT_EQ(deleted_files[4998].record_no, 4998);
+  EXPECT_EQ(catalogue.files().capacity(), 5000u);
+  catalogue.add(record);  // the 5000th fits
+  EXPECT_EQ(catalogue.files().capacity(), 5000u);
+  catalogue.add(record);  // the 5001st grows the array first
+  EXPECT_EQ(catalogue.files().capacity(), 10000u);
+  EXPECT_EQ(catalogue.deleted_count(), 5001);
+  EXPECT_EQ(catalogue.files()[4998].record_no, 4998);
   // Later steps at least double the room, so growth costs stay linear in the record count.
-  for (int i = 5001; i < 10001; ++i) add_deleted_file(record);
-  EXPECT_EQ(deleted_files.capacity(), 20000u);
+  for (int i = 5001; i < 10001; ++i) catalogue.add(record);
+  EXPECT_EQ(catalogue.files().capacity(), 20000u);
   for (int i = 10001; i < 10001 + 5000; ++i) {
-    record.record_no = deleted_count;
-    add_deleted_file(record);
+    record.record_no = catalogue.deleted_count();
+    catalogue.add(record);
   }
-  EXPECT_EQ(deleted_files.capacity(), 20000u);
-  EXPECT_EQ(deleted_files[15000].record_no, 15000);
+  EXPECT_EQ(catalogue.files().capacity(), 20000u);
+  EXPECT_EQ(catalogue.files()[15000].record_no, 15000);
 }
 
 TEST_F(CatalogueTest, ClearingEmptiesRecordsCountsAndEveryFolderList) {
-  TDeletedFile record;
+  FoundFile record;
   record.name = "a.txt";
-  add_deleted_file(record);
-  add_deleted_file(record);
-  mark_wiped(deleted_files[0]);
-  mark_wiped(deleted_files[0]);  // a wiped record is not wiped twice
-  EXPECT_EQ(wiped_count, 1);
-  EXPECT_EQ(deleted_count - wiped_count, 1);
-  EXPECT_TRUE(deleted_files[0].name.empty());
+  catalogue.add(record);
+  catalogue.add(record);
+  catalogue.mark_wiped(catalogue.files()[0]);
+  catalogue.mark_wiped(catalogue.files()[0]);  // a wiped record is not wiped twice
+  EXPECT_EQ(catalogue.wiped_count(), 1);
+  EXPECT_EQ(catalogue.deleted_count() - catalogue.wiped_count(), 1);
+  EXPECT_TRUE(catalogue.files()[0].name.empty());
 
-  TFolderEntry folder;
+  FolderEntry folder;
   folder.dir_id = 6;
-  ASSERT_TRUE(folder_list_add(1, folder));
-  clear_catalogue();
-  EXPECT_EQ(deleted_count, 0);
-  EXPECT_EQ(wiped_count, 0);
-  EXPECT_TRUE(deleted_files.empty());
-  EXPECT_EQ(volume::drive_table[1].folder_count(), 0);
+  ASSERT_TRUE(catalogue.add_folder(1, folder));
+  int cleared = 0;
+  catalogue.set_cleared_hook([&cleared] { ++cleared; });
+  catalogue.clear();
+  EXPECT_EQ(cleared, 1) << "views holding row indexes are told";
+  EXPECT_EQ(catalogue.deleted_count(), 0);
+  EXPECT_EQ(catalogue.wiped_count(), 0);
+  EXPECT_TRUE(catalogue.files().empty());
+  EXPECT_TRUE(catalogue.folders(1).empty());
 }
 
 TEST_F(CatalogueTest, FolderListsArePerVolume) {
-  TFolderEntry docs;
+  FolderEntry docs;
   docs.dir_id = 6;
   docs.parent_id = ROOT_FOLDER_ID;
   docs.name = "DOCS";
-  ASSERT_TRUE(folder_list_add(0, docs));
-  EXPECT_FALSE(folder_list_add(5, docs)) << "no such volume";
-  EXPECT_FALSE(folder_list_add(-1, docs));
-  EXPECT_EQ(volume::drive_table[0].folders.capacity(), 1000u);
+  ASSERT_TRUE(catalogue.add_folder(0, docs));
+  EXPECT_FALSE(catalogue.add_folder(max_drive_index, docs)) << "beyond any drive list";
+  EXPECT_FALSE(catalogue.add_folder(-1, docs));
+  EXPECT_EQ(catalogue.folders(0).capacity(), 1000u);
 
-  const auto found = folder_list_find(0, 6);
+  const auto found = catalogue.find_folder(0, 6);
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(found->name.view(), "DOCS");
-  EXPECT_FALSE(folder_list_find(1, 6).has_value());
-  EXPECT_FALSE(folder_list_find(0, 7).has_value());
-  EXPECT_FALSE(folder_list_find(9, 6).has_value());
+  EXPECT_FALSE(catalogue.find_folder(1, 6).has_value());
+  EXPECT_FALSE(catalogue.find_folder(0, 7).has_value());
+  EXPECT_FALSE(catalogue.find_folder(9, 6).has_value());
+  EXPECT_FALSE(catalogue.find_folder(-1, 6).has_value());
+  EXPECT_TRUE(catalogue.folders(max_drive_index).empty());
 }
 
 TEST(ShortStringTest, NamesAreCutAtTheirLengthInUtf16UnitsAtACharacterBoundary) {
@@ -143,17 +139,16 @@ TEST(ShortStringTest, CopiesKeepTheirTextWhenTheOriginalChanges) {
   EXPECT_TRUE(empty.empty());
   EXPECT_EQ(empty.view(), "");
 
-  std::vector<TDeletedFile> records(3);
+  std::vector<FoundFile> records(3);
   const char* names[] = {"c.txt", "a.txt", "b.txt"};
   const PathText shared(std::string(200, 'p') + "\\");
   for (int i = 0; i < 3; ++i) {
     records[i].name = names[i];
     records[i].path = shared;  // one block, shared by all
   }
-  std::vector<TDeletedFile> sorted = records;
-  std::sort(sorted.begin(), sorted.end(), [](const TDeletedFile& a, const TDeletedFile& b) {
-    return a.name.view() < b.name.view();
-  });
+  std::vector<FoundFile> sorted = records;
+  std::sort(sorted.begin(), sorted.end(),
+            [](const FoundFile& a, const FoundFile& b) { return a.name.view() < b.name.view(); });
   records.clear();
   EXPECT_EQ(sorted[0].name.view(), "a.txt");
   EXPECT_EQ(sorted[2].name.view(), "c.txt");

@@ -8,8 +8,8 @@
 namespace fennick::catalogue {
 namespace {
 
-TDeletedFile make(std::string_view name, std::int64_t size = 0, std::int8_t quality = 100) {
-  TDeletedFile r;
+FoundFile make(std::string_view name, std::int64_t size = 0, std::int8_t quality = 100) {
+  FoundFile r;
   r.name = name;
   r.size = size;
   r.quality = quality;
@@ -19,29 +19,26 @@ TDeletedFile make(std::string_view name, std::int64_t size = 0, std::int8_t qual
 
 class ViewTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    clear_catalogue();
-    current_filter = TCustomFilter{};
-  }
-  void TearDown() override { SetUp(); }
   std::vector<std::string> names() const {
     std::vector<std::string> out;
-    for (int i = 0; i < deleted_count; ++i) out.push_back(deleted_files[i].name.str());
+    for (const FoundFile& record : catalogue.files()) out.push_back(record.name.str());
     return out;
   }
   std::vector<std::string> shown() {
-    build_row_map(0, 20, 0);
+    view.build_row_map(catalogue, 0, any_drive, 0);
     std::vector<std::string> out;
-    for (const auto i : row_map) out.push_back(deleted_files[i].name.str());
+    for (const auto i : view.row_map) out.push_back(catalogue.files()[i].name.str());
     return out;
   }
+  Catalogue catalogue;
+  CatalogueView view;
 };
 
 TEST_F(ViewTest, NamesSortWithAToZFoldedOnly) {
   for (const char* n : {"Report.pdf", "_a", "README.TXT", "Z", "report.doc", "\xC3\xA9t\xC3\xA9"}) {
-    add_deleted_file(make(n));
+    catalogue.add(make(n));
   }
-  sort_catalogue(sort_name);
+  sort_catalogue(catalogue, sort_name);
   EXPECT_EQ(names(), (std::vector<std::string>{"README.TXT", "report.doc", "Report.pdf", "Z", "_a",
                                                "\xC3\xA9t\xC3\xA9"}));
 }
@@ -49,51 +46,51 @@ TEST_F(ViewTest, NamesSortWithAToZFoldedOnly) {
 TEST_F(ViewTest, StatusSizeAndDatesSortDescendingAndNoneByRecordNumber) {
   const std::vector<std::int8_t> qualities = {-3, 0, 100, -1, 50, -2, 80, 10};
   for (std::size_t i = 0; i < qualities.size(); ++i) {
-    TDeletedFile r = make(std::to_string(i), static_cast<std::int64_t>(i * 7 % 5), qualities[i]);
+    FoundFile r = make(std::to_string(i), static_cast<std::int64_t>(i * 7 % 5), qualities[i]);
     r.record_no = static_cast<std::int32_t>(100 - i);
     r.modified = static_cast<double>(i % 3);
-    add_deleted_file(r);
+    catalogue.add(r);
   }
-  sort_catalogue(sort_status);
+  sort_catalogue(catalogue, sort_status);
   std::vector<int> got;
-  for (int i = 0; i < deleted_count; ++i) got.push_back(deleted_files[i].quality);
+  for (int i = 0; i < catalogue.deleted_count(); ++i) got.push_back(catalogue.files()[i].quality);
   EXPECT_EQ(got, (std::vector<int>{100, 80, 50, 10, 0, -1, -2, -3}));
-  sort_catalogue(sort_size);
-  for (int i = 1; i < deleted_count; ++i)
-    EXPECT_GE(deleted_files[i - 1].size, deleted_files[i].size);
-  sort_catalogue(sort_modified);
-  for (int i = 1; i < deleted_count; ++i)
-    EXPECT_GE(deleted_files[i - 1].modified, deleted_files[i].modified);
-  sort_catalogue(sort_none);
-  for (int i = 1; i < deleted_count; ++i)
-    EXPECT_LT(deleted_files[i - 1].record_no, deleted_files[i].record_no);
+  sort_catalogue(catalogue, sort_size);
+  for (int i = 1; i < catalogue.deleted_count(); ++i)
+    EXPECT_GE(catalogue.files()[i - 1].size, catalogue.files()[i].size);
+  sort_catalogue(catalogue, sort_modified);
+  for (int i = 1; i < catalogue.deleted_count(); ++i)
+    EXPECT_GE(catalogue.files()[i - 1].modified, catalogue.files()[i].modified);
+  sort_catalogue(catalogue, sort_none);
+  for (int i = 1; i < catalogue.deleted_count(); ++i)
+    EXPECT_LT(catalogue.files()[i - 1].record_no, catalogue.files()[i].record_no);
   const auto before = names();
-  sort_catalogue(7);
+  sort_catalogue(catalogue, 7);
   EXPECT_EQ(names(), before) << "an unknown key leaves the order";
 }
 
 TEST_F(ViewTest, SortingManyEqualKeysStaysShallowAndKeepsEveryRecord) {
-  for (int i = 0; i < 20000; ++i) add_deleted_file(make(i % 2 ? "same" : "SAME", 1));
-  sort_catalogue(sort_name);
-  sort_catalogue(sort_size);
-  EXPECT_EQ(deleted_count, 20000);
+  for (int i = 0; i < 20000; ++i) catalogue.add(make(i % 2 ? "same" : "SAME", 1));
+  sort_catalogue(catalogue, sort_name);
+  sort_catalogue(catalogue, sort_size);
+  EXPECT_EQ(catalogue.deleted_count(), 20000);
 }
 
 TEST_F(ViewTest, FilterConditionsAsTheDialogSetsThem) {
   for (const char* n : {"README.TXT", "mytxtfile.doc", "notes.doc", "~WRL0003.TMP", "Template.doc",
                         "Attempt.txt", "Tmpl.doc", "\xC3\x89T\xC3\x89.txt"}) {
-    add_deleted_file(make(n));
+    catalogue.add(make(n));
   }
-  current_filter.name_on = true;
-  current_filter.name_part = "txt";
+  view.filter.name_on = true;
+  view.filter.name_part = "txt";
   EXPECT_EQ(shown(), (std::vector<std::string>{"README.TXT", "mytxtfile.doc", "Attempt.txt",
                                                "\xC3\x89T\xC3\x89.txt"}));
-  current_filter.name_part = "\xC3\xA9";  // é does not match É
+  view.filter.name_part = "\xC3\xA9";  // é does not match É
   EXPECT_TRUE(shown().empty());
-  current_filter.name_part = "";
+  view.filter.name_part = "";
   EXPECT_TRUE(shown().empty()) << "an empty name part matches nothing";
-  current_filter = TCustomFilter{};
-  current_filter.hide_temporary = true;
+  view.filter = TCustomFilter{};
+  view.filter.hide_temporary = true;
   EXPECT_EQ(shown(), (std::vector<std::string>{"README.TXT", "mytxtfile.doc", "notes.doc",
                                                "\xC3\x89T\xC3\x89.txt"}));
 }
@@ -110,38 +107,38 @@ TEST_F(ViewTest, SizeDateAndOverwrittenConditions) {
   };
   for (const Row& row :
        {Row{"a", 1023, 0, noon}, Row{"b", 1024, -1, midnight}, Row{"c", 1025, 50, next_day}}) {
-    TDeletedFile r = make(row.name, row.size, row.quality);
+    FoundFile r = make(row.name, row.size, row.quality);
     r.modified = row.modified;
-    add_deleted_file(r);
+    catalogue.add(r);
   }
-  current_filter.size_on = true;
-  current_filter.size_limit = 1024;
+  view.filter.size_on = true;
+  view.filter.size_limit = 1024;
   EXPECT_EQ(shown(), std::vector<std::string>{"c"});
-  current_filter.size_mode = 1;
+  view.filter.size_mode = 1;
   EXPECT_EQ(shown(), std::vector<std::string>{"a"});
-  current_filter = TCustomFilter{};
-  current_filter.date_on = true;
-  current_filter.date_from = midnight;
-  current_filter.date_to = midnight + 0.99999999;
+  view.filter = TCustomFilter{};
+  view.filter.date_on = true;
+  view.filter.date_from = midnight;
+  view.filter.date_to = midnight + 0.99999999;
   EXPECT_EQ(shown(), std::vector<std::string>{"a"});
-  current_filter = TCustomFilter{};
-  current_filter.hide_overwritten = true;
+  view.filter = TCustomFilter{};
+  view.filter.hide_overwritten = true;
   EXPECT_EQ(shown(), (std::vector<std::string>{"b", "c"}));
 }
 
 TEST_F(ViewTest, WipedRecordsAndOtherFoldersGetNoRow) {
   for (const char* n : {"a", "b", "c"}) {
-    TDeletedFile r = make(n);
+    FoundFile r = make(n);
     r.drive_letter = 'c';
     r.parent_dir = n[0] == 'c' ? 6 : 5;
-    add_deleted_file(r);
+    catalogue.add(r);
   }
-  mark_wiped(deleted_files[1]);
+  catalogue.mark_wiped(catalogue.files()[1]);
   EXPECT_EQ(shown(), (std::vector<std::string>{"a", "c"}));
-  build_row_map(5, 'c', 0);
-  EXPECT_EQ(row_map, std::vector<std::int32_t>{0});
-  build_row_map(6, 'd', 0);
-  EXPECT_TRUE(row_map.empty());
+  view.build_row_map(catalogue, 5, 'c', 0);
+  EXPECT_EQ(view.row_map, std::vector<std::int32_t>{0});
+  view.build_row_map(catalogue, 6, 'd', 0);
+  EXPECT_TRUE(view.row_map.empty());
 }
 
 TEST(DateTimeTest, CalendarValuesAndTheirText) {

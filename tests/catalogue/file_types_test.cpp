@@ -54,27 +54,27 @@ TEST(FileTypes, NamesGoToTheGroupOfTheirLastExtension) {
 }
 
 TEST(FileTypes, TablesHoldEveryGroupAndRowInOrder) {
-  init_file_types();
-  EXPECT_EQ(file_groups[9].description, "JPEG Standard Graphics");
-  EXPECT_EQ(file_groups[45].description, "WordPrefect Documents and Graphics v8");
-  EXPECT_EQ(file_groups[65].description, "Other Files");
-  EXPECT_EQ(file_groups[67].description, "Application");
+  const Catalogue fresh;
+  EXPECT_EQ(file_groups()[9].description, "JPEG Standard Graphics");
+  EXPECT_EQ(file_groups()[45].description, "WordPrefect Documents and Graphics v8");
+  EXPECT_EQ(file_groups()[65].description, "Other Files");
+  EXPECT_EQ(file_groups()[67].description, "Application");
   std::set<std::uint16_t> groups_with_rows;
   std::uint16_t previous = 0;
   for (std::size_t g = 0; g < file_group_count; ++g) {
-    EXPECT_EQ(file_groups[g].number, g);
-    EXPECT_EQ(file_groups[g].count, 0);
+    EXPECT_EQ(file_groups()[g].number, g);
+    EXPECT_EQ(fresh.type_counts()[g], 0);
     if (g > 0) {
-      EXPECT_FALSE(file_groups[g].description.empty()) << g;
+      EXPECT_FALSE(file_groups()[g].description.empty()) << g;
     }
   }
-  EXPECT_TRUE(file_extensions[0].extension.empty());
-  EXPECT_TRUE(file_extensions[113].extension.empty());
-  EXPECT_EQ(file_extensions[113].group, other_files_group);
-  EXPECT_EQ(file_extensions[1].extension, ".DWG");
-  EXPECT_EQ(file_extensions[116].extension, ".COM");
+  EXPECT_TRUE(file_extensions()[0].extension.empty());
+  EXPECT_TRUE(file_extensions()[113].extension.empty());
+  EXPECT_EQ(file_extensions()[113].group, other_files_group);
+  EXPECT_EQ(file_extensions()[1].extension, ".DWG");
+  EXPECT_EQ(file_extensions()[116].extension, ".COM");
   for (std::size_t r = 1; r < file_extension_rows; ++r) {
-    const FileExtension& row = file_extensions[r];
+    const FileExtension& row = file_extensions()[r];
     // Group by group, ascending; the blank extension of group 65 sits between 64 and 66.
     EXPECT_GE(row.group, previous) << r;
     previous = row.group;
@@ -91,40 +91,40 @@ TEST(FileTypes, TablesHoldEveryGroupAndRowInOrder) {
   }
   // .WKS stands twice; the Lotus row comes first.
   int wks = 0;
-  for (const FileExtension& row : file_extensions) wks += row.extension == ".WKS";
+  for (const FileExtension& row : file_extensions()) wks += row.extension == ".WKS";
   EXPECT_EQ(wks, 2);
 }
 
 TEST(FileTypes, ClassifyingCountsEveryRecordAndStartsAfresh) {
-  clear_catalogue();
+  Catalogue catalogue;
   const char* names[] = {"a.jpg", "b.JPEG", "c.jpg", "notes.txt", "x.TXT", "README", ""};
   for (const char* n : names) {
-    TDeletedFile r;
+    FoundFile r;
     r.name = n;
     r.type_group = 7;  // stale value from elsewhere, must be replaced
-    add_deleted_file(r);
+    catalogue.add(r);
   }
-  classify_files();
-  EXPECT_EQ(file_groups[9].count, 3);
-  EXPECT_EQ(file_groups[42].count, 2);
-  EXPECT_EQ(file_groups[65].count, 2);  // no dot, and the empty name of a wiped record
-  EXPECT_EQ(file_groups[7].count, 0);
+  classify_files(catalogue);
+  const auto& counts = catalogue.type_counts();
+  EXPECT_EQ(counts[9], 3);
+  EXPECT_EQ(counts[42], 2);
+  EXPECT_EQ(counts[65], 2);  // no dot, and the empty name of a wiped record
+  EXPECT_EQ(counts[7], 0);
   std::int32_t total = 0;
-  for (const FileGroup& g : file_groups) total += g.count;
-  EXPECT_EQ(total, deleted_count);
-  EXPECT_EQ(deleted_files[1].type_group, 9);
-  EXPECT_EQ(deleted_files[3].type_group, 42);
-  EXPECT_EQ(deleted_files[5].type_group, 65);
+  for (const std::int32_t count : counts) total += count;
+  EXPECT_EQ(total, catalogue.deleted_count());
+  EXPECT_EQ(catalogue.files()[1].type_group, 9);
+  EXPECT_EQ(catalogue.files()[3].type_group, 42);
+  EXPECT_EQ(catalogue.files()[5].type_group, 65);
 
   // A second run counts from zero, not on top of the first.
-  clear_catalogue();
-  TDeletedFile r;
+  catalogue.clear();
+  FoundFile r;
   r.name = "one.pdf";
-  add_deleted_file(r);
-  classify_files();
-  EXPECT_EQ(file_groups[9].count, 0);
-  EXPECT_EQ(file_groups[38].count, 1);
-  clear_catalogue();
+  catalogue.add(r);
+  classify_files(catalogue);
+  EXPECT_EQ(counts[9], 0);
+  EXPECT_EQ(counts[38], 1);
 }
 
 }  // namespace

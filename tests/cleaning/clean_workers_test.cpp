@@ -17,14 +17,28 @@
 #include "cleaning/mounted_ntfs.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
-#include "volume/drive_table.h"
+#include "run/run_control.h"
 
 namespace fennick::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using messages::RecordingChannel;
-using messages::ScopedChannel;
+
+// A run whose event pump counts its calls and runs the test's action at each.
+struct CountingRun {
+  CountingRun() {
+    run.event_pump = [this] {
+      ++calls;
+      if (on_pump) on_pump();
+    };
+  }
+  CountingRun(const CountingRun&) = delete;
+  CountingRun& operator=(const CountingRun&) = delete;
+  run::RunControl run;
+  std::int64_t calls = 0;
+  std::function<void()> on_pump;
+};
 
 // ---- overwrite_region and delete_folder_tree --------------------------------------------
 
@@ -39,21 +53,21 @@ TEST(OverwriteRegionTest, WritesZerosThenOnesThenRandomBytesAndLeavesThePosition
   ASSERT_EQ(::lseek(fd, start, SEEK_SET), start);
 
   // What the first and last byte of the region hold each time events are let through.
-  RecordingChannel rec;
+  CountingRun counted;
   std::vector<std::pair<int, int>> seen;
-  rec.on_pending_events = [&] {
+  counted.on_pump = [&] {
     std::uint8_t first = 0, last = 0;
     ::pread(fd, &first, 1, start);
     ::pread(fd, &last, 1, start + length - 1);
     seen.emplace_back(first, last);
   };
-  ScopedChannel scoped(rec);
-  ASSERT_TRUE(cleaning::overwrite_region(fd, length));
+  cleaning::OverwritePatterns patterns;
+  ASSERT_TRUE(cleaning::overwrite_region(fd, length, patterns, counted.run));
   EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), start + length);
   ::close(fd);
 
   // Events before each pass and after each of its three pieces.
-  EXPECT_EQ(rec.pending_event_calls, 12);
+  EXPECT_EQ(counted.calls, 12);
   ASSERT_EQ(seen.size(), 12u);
   EXPECT_EQ(seen[3], std::make_pair(0, 0)) << "after the zero pass";
   EXPECT_EQ(seen[7], std::make_pair(0xFF, 0xFF)) << "after the 0xFF pass";
@@ -75,7 +89,9 @@ TEST(OverwriteRegionTest, FailsWhenTheFileCannotBeWrittenAndFallsBackFromDirectI
   ASSERT_TRUE(write_bytes(file, std::vector<std::uint8_t>(100, 'A')));
   const int read_only = ::open(file.c_str(), O_RDONLY);
   ASSERT_GE(read_only, 0);
-  EXPECT_FALSE(cleaning::overwrite_region(read_only, 50));
+  run::RunControl run;
+  cleaning::OverwritePatterns patterns;
+  EXPECT_FALSE(cleaning::overwrite_region(read_only, 50, patterns, run));
   ::close(read_only);
   EXPECT_EQ(read_bytes(file), std::vector<std::uint8_t>(100, 'A'));
 
@@ -83,7 +99,7 @@ TEST(OverwriteRegionTest, FailsWhenTheFileCannotBeWrittenAndFallsBackFromDirectI
   const int direct = ::open(file.c_str(), O_RDWR | O_DIRECT);
   if (direct < 0) GTEST_SKIP() << "this file system refuses O_DIRECT at open";
   ASSERT_EQ(::lseek(direct, 3, SEEK_SET), 3);
-  EXPECT_TRUE(cleaning::overwrite_region(direct, 1000));
+  EXPECT_TRUE(cleaning::overwrite_region(direct, 1000, patterns, run));
   ::close(direct);
   EXPECT_EQ(read_bytes(file).size(), 1003u);
 }
@@ -115,17 +131,17 @@ TEST(CleanRefusalTest, NonNtfsAndUnmountedVolumesAreRefusedWithALogLineAndNothin
   fs::copy_file(fat, copy);
   const std::string before = sha256_of(copy);
   DriveScope drive(copy);
-  ASSERT_EQ(volume::drive_table.size(), 1u);
-  const volume::DriveInfo& d = volume::drive_table[0];
+  ASSERT_EQ(drive.drives.size(), 1u);
+  const workflow::Drive& d = drive.drive();
 
-  RecordingChannel rec;
-  ScopedChannel scoped(rec);
-  EXPECT_FALSE(cleaning::erase_directory_entries(d));
-  EXPECT_EQ(rec.lines, std::vector<std::string>{messages::get_message(108)});
+  RecordingChannel& rec = drive.channel;
+  const cleaning::CleanJob job{d, drive.run, rec};
+  EXPECT_FALSE(cleaning::erase_directory_entries(job));
+  EXPECT_EQ(rec.lines, std::vector<std::string>{rec.text(108)});
 
   rec.lines.clear();
-  EXPECT_FALSE(cleaning::erase_cluster_tips(d, d.cluster_size, 1000));
-  EXPECT_FALSE(cleaning::erase_free_space(d));
+  EXPECT_FALSE(cleaning::erase_cluster_tips(job, d.cluster_size, 1000));
+  EXPECT_FALSE(cleaning::erase_free_space(job));
   ASSERT_EQ(rec.lines.size(), 2u);
   for (const std::string& line : rec.lines) {
     EXPECT_EQ(line, " C:\\ is not mounted (" + copy +
@@ -230,18 +246,19 @@ TEST(ClusterTipsTest, TipsAreOverwrittenWhileLengthContentTimesAndAttributesStay
       run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out;
   {
     DriveScope drive(v.image());
-    RecordingChannel rec;
-    ScopedChannel scoped(rec);
-    const volume::DriveInfo& d = volume::drive_table[0];
-    EXPECT_TRUE(cleaning::erase_cluster_tips(d, d.cluster_size, d.total_bytes - d.free_bytes));
+    RecordingChannel& rec = drive.channel;
+    const workflow::Drive& d = drive.drive();
+    cleaning::TipsCounts counts;
+    EXPECT_TRUE(cleaning::erase_cluster_tips(cleaning::CleanJob{d, drive.run, rec}, d.cluster_size,
+                                             d.total_bytes - d.free_bytes, &counts));
     EXPECT_TRUE(rec.lines.empty()) << rec.lines.front();
     EXPECT_EQ(rec.progress, 100);
     // Handled: the five files with a tip, the whole-cluster one and the empty one; the
     // resident and the compressed one are only counted.
-    EXPECT_EQ(cleaning::tips_file_count, 7u);
+    EXPECT_EQ(counts.files, 7u);
     std::int64_t total = 10000 + 30;
     for (const TipCase& c : cases) total += static_cast<std::int64_t>(c.size);
-    EXPECT_EQ(cleaning::tips_seen_bytes, total);
+    EXPECT_EQ(counts.seen_bytes, total);
   }
   EXPECT_EQ(
       run_command("cd " + shell_quote(v.mount_point()) + " && ls -lR --time-style=full-iso").out,
@@ -288,7 +305,7 @@ TEST(CleanStopTest, StoppedAndFullRunsLeaveNothingBehind) {
   const std::vector<std::string> listing = root_listing(v);
   const std::int64_t free_before = v.free_bytes();
   DriveScope drive(v.image());
-  const volume::DriveInfo d = volume::drive_table[0];
+  const workflow::Drive& d = drive.drive();
 
   // Descriptors open now; the free-space job holds one per cleanup file.
   const auto open_files = [] {
@@ -300,28 +317,29 @@ TEST(CleanStopTest, StoppedAndFullRunsLeaveNothingBehind) {
 
   struct StopCase {
     std::string name;
-    std::function<bool()> job;
+    std::function<bool(const cleaning::CleanJob&)> job;
     std::function<bool(std::int64_t calls)> stop_when;
   };
   const std::vector<StopCase> stops = {
-      {"free space, large-file phase", [&] { return cleaning::erase_free_space(d); },
+      {"free space, large-file phase",
+       [](const cleaning::CleanJob& job) { return cleaning::erase_free_space(job); },
        [](std::int64_t calls) { return calls == 20; }},
-      {"free space, small-file phase", [&] { return cleaning::erase_free_space(d); },
+      {"free space, small-file phase",
+       [](const cleaning::CleanJob& job) { return cleaning::erase_free_space(job); },
        [&](std::int64_t) { return open_files() >= baseline + 3; }},
-      {"directory entries", [&] { return cleaning::erase_directory_entries(d); },
+      {"directory entries",
+       [](const cleaning::CleanJob& job) { return cleaning::erase_directory_entries(job); },
        [](std::int64_t calls) { return calls == 15; }},
   };
   for (const StopCase& s : stops) {
     SCOPED_TRACE(s.name);
     RecordingChannel rec;
-    rec.on_pending_events = [&] {
-      if (s.stop_when(rec.pending_event_calls)) messages::stop_flag = 1;
+    CountingRun counted;
+    counted.on_pump = [&] {
+      if (s.stop_when(counted.calls)) counted.run.request_stop();
     };
-    ScopedChannel scoped(rec);
-    messages::stop_flag = 0;
-    s.job();
-    EXPECT_EQ(messages::stop_flag, 1) << "the stop came during the run";
-    messages::stop_flag = 0;
+    s.job(cleaning::CleanJob{d, counted.run, rec});
+    EXPECT_TRUE(counted.run.stop_requested()) << "the stop came during the run";
     EXPECT_EQ(rec.progress, 100);
     EXPECT_EQ(root_listing(v), listing);
     EXPECT_EQ(open_files(), baseline);
@@ -335,9 +353,10 @@ TEST(CleanStopTest, StoppedAndFullRunsLeaveNothingBehind) {
   const std::vector<std::string> full_listing = root_listing(v);
   {
     RecordingChannel rec;
-    ScopedChannel scoped(rec);
-    EXPECT_TRUE(cleaning::erase_free_space(d));
-    cleaning::erase_directory_entries(d);  // may or may not see the MFT grow; must clean up
+    run::RunControl run;
+    const cleaning::CleanJob job{d, run, rec};
+    EXPECT_TRUE(cleaning::erase_free_space(job));
+    cleaning::erase_directory_entries(job);  // may or may not see the MFT grow; must clean up
     EXPECT_EQ(root_listing(v), full_listing);
     EXPECT_EQ(open_files(), baseline);
     EXPECT_EQ(sha256_of(v.path("keep.txt")), keep_hash);
@@ -356,25 +375,20 @@ TEST(CleanLinkTest, ATmpdirFolderSwappedForALinkGetsNoFileOutsideTheVolume) {
   ASSERT_TRUE(v.mount());
   const std::vector<std::string> listing = root_listing(v);
   DriveScope drive(v.image());
-  const volume::DriveInfo d = volume::drive_table[0];
+  const workflow::Drive& d = drive.drive();
 
   const std::string folder = v.path("TMPDIR000000");
   bool swapped = false;
-  RecordingChannel rec;
-  rec.on_pending_events = [&] {
-    if (!swapped && rec.pending_event_calls >= 10 && fs::is_directory(fs::symlink_status(folder))) {
+  CountingRun counted;
+  counted.on_pump = [&] {
+    if (!swapped && counted.calls >= 10 && fs::is_directory(fs::symlink_status(folder))) {
       fs::rename(folder, v.path("moved"));
       fs::create_directory_symlink(outside.path(), folder);
       swapped = true;
     }
-    if (rec.pending_event_calls == 60) messages::stop_flag = 1;
+    if (counted.calls == 60) counted.run.request_stop();
   };
-  {
-    ScopedChannel scoped(rec);
-    messages::stop_flag = 0;
-    cleaning::erase_directory_entries(d);
-    messages::stop_flag = 0;
-  }
+  cleaning::erase_directory_entries(cleaning::CleanJob{d, counted.run, drive.channel});
   ASSERT_TRUE(swapped);
   EXPECT_EQ(folder_listing(outside.path()), std::vector<std::string>{})
       << "files made through the link";
@@ -407,23 +421,26 @@ TEST(CleanLinkTest, AFolderSwappedForALinkDuringTheTipWalkIsNotFollowed) {
   }
   {
     DriveScope drive(v.image());
-    const volume::DriveInfo& d = volume::drive_table[0];
+    const workflow::Drive& d = drive.drive();
     // NTFS lists a folder's names in order, so the walk lets events through before "a" (the
     // first entry of the root) and then before "a/f.bin".
     bool swapped = false;
-    RecordingChannel rec;
-    rec.on_pending_events = [&] {
-      if (rec.pending_event_calls == 2) {
+    CountingRun counted;
+    counted.on_pump = [&] {
+      if (counted.calls == 2) {
         fs::rename(v.path("a"), v.path("a.moved"));
         fs::create_directory_symlink(v.path("b"), v.path("a"));
         swapped = true;
       }
     };
-    ScopedChannel scoped(rec);
-    EXPECT_TRUE(cleaning::erase_cluster_tips(d, d.cluster_size, d.total_bytes - d.free_bytes));
+    RecordingChannel& rec = drive.channel;
+    cleaning::TipsCounts counts;
+    EXPECT_TRUE(cleaning::erase_cluster_tips(cleaning::CleanJob{d, counted.run, rec},
+                                             d.cluster_size, d.total_bytes - d.free_bytes,
+                                             &counts));
     EXPECT_TRUE(swapped);
     EXPECT_TRUE(rec.lines.empty()) << rec.lines.front();
-    EXPECT_EQ(cleaning::tips_file_count, 2u);
+    EXPECT_EQ(counts.files, 2u);
   }
   v.unmount();
   const std::vector<std::uint8_t> image = read_bytes(v.image());

@@ -9,7 +9,8 @@
 
 #include "messages/status_channel.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
+#include "volume/file_system_kind.h"
+#include "volume/sector_reader.h"
 #include "volume/volume_source.h"
 
 namespace fennick::fat {
@@ -47,10 +48,10 @@ class FatInMemory {
       bytes_[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
   std::vector<std::uint8_t>& bytes() { return bytes_; }
-  // Attaches the bytes under letter 'q' and returns a layout for them.
-  FatLayout attach(const std::string& fs_name, std::int64_t clusters) {
-    source_ = testing::attach_memory_volume('q', bytes_);
-    return make_layout(bytes_, fs_name, clusters * 512);
+  // Makes a memory volume of the bytes (source_) and returns a layout for them.
+  FatLayout attach(volume::FileSystemKind kind, std::int64_t clusters) {
+    source_ = std::make_shared<volume::MemorySource>(bytes_);
+    return make_layout(bytes_, kind, clusters * 512);
   }
   std::shared_ptr<volume::MemorySource> source_;
 
@@ -60,9 +61,15 @@ class FatInMemory {
   std::vector<std::uint8_t> bytes_;
 };
 
+using volume::FileSystemKind;
+// The kind a volume the drive list names "FAT" has (volume::kind_from_name).
+constexpr FileSystemKind fat_kind = FileSystemKind::fat16;
+constexpr FileSystemKind fat32_kind = FileSystemKind::fat32;
+
 class FatLayoutTest : public ::testing::Test {
  protected:
-  void TearDown() override { volume::detach_all_sources(); }
+  // Where the quality estimate reports.
+  messages::RecordingChannel log;
 };
 
 TEST(FatWidthTest, FatNameBelow4085ClustersIsTwelveBitsElseSixteen) {
@@ -70,17 +77,17 @@ TEST(FatWidthTest, FatNameBelow4085ClustersIsTwelveBitsElseSixteen) {
   boot[11] = 0;
   boot[12] = 4;  // 1024 bytes per sector
   boot[13] = 2;  // 2 KiB clusters
-  EXPECT_EQ(make_layout(boot, "FAT", 4084LL * 2048).width, 12);
-  EXPECT_EQ(make_layout(boot, "FAT", 4085LL * 2048).width, 16);
-  EXPECT_EQ(make_layout(boot, "FAT", 4087LL * 2048 - 1).cluster_count, 4086);
+  EXPECT_EQ(make_layout(boot, fat_kind, 4084LL * 2048).width, 12);
+  EXPECT_EQ(make_layout(boot, fat_kind, 4085LL * 2048).width, 16);
+  EXPECT_EQ(make_layout(boot, fat_kind, 4087LL * 2048 - 1).cluster_count, 4086);
   boot[22] = 8;  // a 16-bit FAT size: the cluster count decides, whatever the name
-  EXPECT_EQ(make_layout(boot, "FAT32", 4084LL * 2048).width, 12);
-  EXPECT_EQ(make_layout(boot, "FAT32", 70000LL * 2048).width, 16);
+  EXPECT_EQ(make_layout(boot, fat32_kind, 4084LL * 2048).width, 12);
+  EXPECT_EQ(make_layout(boot, fat32_kind, 70000LL * 2048).width, 16);
   boot[22] = 0;
   boot[36] = 8;  // only a 32-bit FAT size: FAT32, however few the clusters
-  EXPECT_EQ(make_layout(boot, "FAT", 100LL * 2048).width, 32);
+  EXPECT_EQ(make_layout(boot, fat_kind, 100LL * 2048).width, 32);
   boot[36] = 0;
-  EXPECT_EQ(make_layout(boot, "FAT32", 100 * 2048).width, 32);
+  EXPECT_EQ(make_layout(boot, fat32_kind, 100 * 2048).width, 32);
   EXPECT_TRUE(end_of_chain(0xFF8, 12));
   EXPECT_FALSE(end_of_chain(0xFF7, 12));
   EXPECT_FALSE(end_of_chain(0xFFF7, 16));
@@ -97,14 +104,14 @@ TEST(FatWidthTest, PositionsFollowTheBootSector) {
   boot[17] = 0;
   boot[18] = 2;   // 512 root entries
   boot[22] = 32;  // sectors per FAT (16-bit)
-  const FatLayout fat16 = make_layout(boot, "FAT", 10000LL * 2048);
+  const FatLayout fat16 = make_layout(boot, fat_kind, 10000LL * 2048);
   EXPECT_EQ(fat16.root_region_position(), (1 + 2 * 32) * 512);
   EXPECT_EQ(fat16.cluster_position(2), (1 + 64 + 32) * 512);
   EXPECT_EQ(fat16.cluster_position(5), (1 + 64 + 32 + 12) * 512);
   boot[22] = 0;  // FAT32 has no 16-bit FAT size
   boot[36] = 0x10;
   boot[37] = 0x01;  // 272 sectors per FAT (32-bit)
-  const FatLayout fat32 = make_layout(boot, "FAT32", 100000LL * 2048);
+  const FatLayout fat32 = make_layout(boot, fat32_kind, 100000LL * 2048);
   EXPECT_EQ(fat32.cluster_position(2), (1 + 2 * 272) * 512);
 }
 
@@ -114,13 +121,13 @@ TEST_F(FatLayoutTest, Fat12EntriesAtOddClustersAreShiftedAndEvenOnesMasked) {
   fat.set(3, 0xABC);
   fat.set(600, 0x456);
   fat.set(601, 0xFFF);
-  const FatLayout layout = fat.attach("FAT", 3000);
+  const FatLayout layout = fat.attach(fat_kind, 3000);
   ASSERT_EQ(layout.width, 12);
   // Cluster 3 lies at bytes 4 and 5 of the FAT, cluster 2 at bytes 3 and 4, cluster 600 at 900.
   EXPECT_EQ(fat.bytes()[512 + 3], 0x23);
   EXPECT_EQ(fat.bytes()[512 + 4], 0xC1);
   EXPECT_EQ(fat.bytes()[512 + 900], 0x56);
-  volume::TBuffer reader("q", 2);
+  volume::SectorReader reader(fat.source_, 2);
   EXPECT_EQ(read_fat_entry(reader, layout, 2, false), 0x123u);
   EXPECT_EQ(read_fat_entry(reader, layout, 3, false), 0xABCu);
   EXPECT_EQ(read_fat_entry(reader, layout, 600, false), 0x456u);
@@ -132,8 +139,8 @@ TEST_F(FatLayoutTest, Fat16EntryOfCluster300LiesAtByte1112) {
   FatInMemory fat(16, 1);
   fat.bytes()[1112] = 0x34;
   fat.bytes()[1113] = 0x12;
-  const FatLayout layout = fat.attach("FAT", 20000);
-  volume::TBuffer reader("q", 2);
+  const FatLayout layout = fat.attach(fat_kind, 20000);
+  volume::SectorReader reader(fat.source_, 2);
   EXPECT_EQ(read_fat_entry(reader, layout, 300, false), 0x1234u);
 }
 
@@ -141,8 +148,8 @@ TEST_F(FatLayoutTest, Fat32KeepsTheTopBitsAndTakesThemAsEndOfChain) {
   FatInMemory fat(32, 2);
   fat.set(10, 0x1FFFFFFF);
   fat.set(11, 0xFFFFFFFF);
-  const FatLayout layout = fat.attach("FAT32", 70000);
-  volume::TBuffer reader("q", 2);
+  const FatLayout layout = fat.attach(fat32_kind, 70000);
+  volume::SectorReader reader(fat.source_, 2);
   EXPECT_EQ(read_fat_entry(reader, layout, 10, false), 0x1FFFFFFFu);
   EXPECT_EQ(read_fat_entry(reader, layout, 11, false), 0xFFFFFFFFu);
   EXPECT_TRUE(end_of_chain(read_fat_entry(reader, layout, 10, false), 32));
@@ -151,15 +158,15 @@ TEST_F(FatLayoutTest, Fat32KeepsTheTopBitsAndTakesThemAsEndOfChain) {
 TEST_F(FatLayoutTest, FreeEntryOfADeletedDirectoryEndsItsChain) {
   struct Case {
     int width;
-    const char* fs;
+    FileSystemKind fs;
     std::int64_t clusters;
     std::uint32_t end;
   };
-  for (const Case c : {Case{12, "FAT", 3000, 0xFFF8}, Case{16, "FAT", 20000, 0xFFF8},
-                       Case{32, "FAT32", 70000, 0x0FFFFFF8}}) {
+  for (const Case c : {Case{12, fat_kind, 3000, 0xFFF8}, Case{16, fat_kind, 20000, 0xFFF8},
+                       Case{32, fat32_kind, 70000, 0x0FFFFFF8}}) {
     FatInMemory fat(c.width, 1);
     const FatLayout layout = fat.attach(c.fs, c.clusters);
-    volume::TBuffer reader("q", 2);
+    volume::SectorReader reader(fat.source_, 2);
     EXPECT_EQ(read_fat_entry(reader, layout, 7, true), c.end) << c.width;
     EXPECT_EQ(read_fat_entry(reader, layout, 7, false), 0u) << c.width;
   }
@@ -167,9 +174,9 @@ TEST_F(FatLayoutTest, FreeEntryOfADeletedDirectoryEndsItsChain) {
 
 TEST_F(FatLayoutTest, AnUnreadableFatEntryEndsTheChain) {
   FatInMemory fat(16, 1);
-  const FatLayout layout = fat.attach("FAT", 20000);
+  const FatLayout layout = fat.attach(fat_kind, 20000);
   fat.source_->unreadable_from = 512;
-  volume::TBuffer reader("q", 2);
+  volume::SectorReader reader(fat.source_, 2);
   EXPECT_TRUE(end_of_chain(read_fat_entry(reader, layout, 9, false), 16));
   EXPECT_EQ(next_free_cluster(reader, layout, 5, 40), 0u);
 }
@@ -178,8 +185,8 @@ TEST_F(FatLayoutTest, NextFreeClusterSkipsClustersInUse) {
   FatInMemory fat(16, 1);
   for (std::uint32_t c = 2; c < 200; ++c) fat.set(c, 0xFFFF);
   fat.set(103, 0);
-  const FatLayout layout = fat.attach("FAT", 20000);
-  volume::TBuffer reader("q", 2);
+  const FatLayout layout = fat.attach(fat_kind, 20000);
+  volume::SectorReader reader(fat.source_, 2);
   EXPECT_EQ(next_free_cluster(reader, layout, 100, 198), 103u);
   EXPECT_EQ(next_free_cluster(reader, layout, 103, 198), 0u);
   EXPECT_EQ(next_free_cluster(reader, layout, 100, 103), 0u);
@@ -191,13 +198,14 @@ TEST_F(FatLayoutTest, NextFreeClusterSkipsClustersInUse) {
 TEST_F(FatLayoutTest, AFreeClusterMapGivesThePlainSearchsAnswersAndReadsEachPieceOnce) {
   struct Case {
     int width;
-    const char* fs;
+    FileSystemKind fs;
     std::int64_t clusters;
     std::uint32_t limit;
     bool hole;
   };
-  for (const Case c : {Case{32, "FAT32", 20000, 19990, false}, Case{16, "FAT", 20000, 17000, false},
-                       Case{32, "FAT32", 20000, 19990, true}}) {
+  for (const Case c :
+       {Case{32, fat32_kind, 20000, 19990, false}, Case{16, fat_kind, 20000, 17000, false},
+        Case{32, fat32_kind, 20000, 19990, true}}) {
     SCOPED_TRACE(c.width);
     const std::uint32_t sectors = static_cast<std::uint32_t>(2 + 20002 * (c.width / 8) / 512 + 2);
     FatInMemory fat(c.width, 1, sectors);
@@ -208,8 +216,8 @@ TEST_F(FatLayoutTest, AFreeClusterMapGivesThePlainSearchsAnswersAndReadsEachPiec
       fat.set(k, 0);
     const FatLayout layout = fat.attach(c.fs, c.clusters);
     if (c.hole) fat.source_->unreadable_from = 512 + 10000 * 4;  // the FAT from cluster 10000 on
-    volume::TBuffer plain_reader("q", 64);
-    volume::TBuffer map_reader("q", 64);
+    volume::SectorReader plain_reader(fat.source_, 64);
+    volume::SectorReader map_reader(fat.source_, 64);
     FreeClusterMap map;
     const std::vector<std::uint32_t> starts = {2,     100,   8190,  8191,  8192,
                                                9000,  12000, 16382, 16383, 16998,
@@ -245,38 +253,36 @@ TEST_F(FatLayoutTest, QualityCountsFreeClustersFromTheFirstOne) {
   fat.set(51, 0xFFFF);  // 8-cluster files at 50, 60, 70: 1, 3 and 5 of 8 needed free
   fat.set(63, 0xFFFF);
   fat.set(75, 0xFFFF);
-  const FatLayout layout = fat.attach("FAT", 20000);
-  volume::TBuffer reader("q", 64);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 19, 1), 100);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 40, 1), 0);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 4 * 512 + 1), 60);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 50, 7 * 512 + 1), 12);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 60, 7 * 512 + 1), 38);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 70, 7 * 512 + 1), 62);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 0, 100), 0);
+  const FatLayout layout = fat.attach(fat_kind, 20000);
+  volume::SectorReader reader(fat.source_, 64);
+  EXPECT_EQ(recovery_quality(reader, layout, 19, 1, log), 100);
+  EXPECT_EQ(recovery_quality(reader, layout, 40, 1, log), 0);
+  EXPECT_EQ(recovery_quality(reader, layout, 30, 4 * 512 + 1, log), 60);
+  EXPECT_EQ(recovery_quality(reader, layout, 50, 7 * 512 + 1, log), 12);
+  EXPECT_EQ(recovery_quality(reader, layout, 60, 7 * 512 + 1, log), 38);
+  EXPECT_EQ(recovery_quality(reader, layout, 70, 7 * 512 + 1, log), 62);
+  EXPECT_EQ(recovery_quality(reader, layout, 0, 100, log), 0);
   // A size that fills its clusters exactly needs no more: one cluster at 19 (20 in use) is
   // whole, four at 30 have three free.
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 19, 512), 100);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 4 * 512), 75);
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 30, 3 * 512), 100);
+  EXPECT_EQ(recovery_quality(reader, layout, 19, 512, log), 100);
+  EXPECT_EQ(recovery_quality(reader, layout, 30, 4 * 512, log), 75);
+  EXPECT_EQ(recovery_quality(reader, layout, 30, 3 * 512, log), 100);
   // Clusters past the volume's end (here 2..101) never count as free, though the FAT sector
   // that would describe them reads as zeros.
-  const FatLayout small = make_layout(fat.bytes(), "FAT32", 100 * 512);
-  EXPECT_EQ(CheckRecoveryQuality(reader, small, 99, 4 * 512 + 1), 60);
-  EXPECT_EQ(CheckRecoveryQuality(reader, small, 102, 1), 0);
+  const FatLayout small = make_layout(fat.bytes(), fat32_kind, 100 * 512);
+  EXPECT_EQ(recovery_quality(reader, small, 99, 4 * 512 + 1, log), 60);
+  EXPECT_EQ(recovery_quality(reader, small, 102, 1, log), 0);
 }
 
 TEST_F(FatLayoutTest, QualityWithoutClusterSizeLogsDivisionByZero) {
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
   FatInMemory fat(16, 1);
-  FatLayout layout = fat.attach("FAT", 20000);
-  volume::TBuffer reader("q", 2);
+  FatLayout layout = fat.attach(fat_kind, 20000);
+  volume::SectorReader reader(fat.source_, 2);
   layout.bytes_per_sector = 0;
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 5, 100), -1);
+  EXPECT_EQ(recovery_quality(reader, layout, 5, 100, log), -1);
   layout.bytes_per_sector = 512;
   layout.sectors_per_cluster = 0;
-  EXPECT_EQ(CheckRecoveryQuality(reader, layout, 5, 100), -1);
+  EXPECT_EQ(recovery_quality(reader, layout, 5, 100, log), -1);
   ASSERT_EQ(log.lines.size(), 2u);
   EXPECT_EQ(log.lines[0], "Division by Zero - CheckRecoveryQuality - 1");
   EXPECT_EQ(log.lines[1], "Division by Zero - CheckRecoveryQuality - 2");

@@ -12,13 +12,14 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
+#include "engine/engine.h"
 #include "fat/fat_layout.h"
-#include "fat/fat_unit.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
+#include "volume/file_system_kind.h"
 #include "volume/volume_facts.h"
 #include "volume/volume_source.h"
+#include "workflow/engines.h"
 
 namespace fennick::fat {
 namespace {
@@ -57,7 +58,7 @@ bool found_by_scan(const std::string& state) {
 }
 
 // "C:\DOCS\OLD\" and "a.txt" -> "/DOCS/OLD/a.txt"
-std::string shown_path(const catalogue::TDeletedFile& r) {
+std::string shown_path(const catalogue::FoundFile& r) {
   std::string p = r.path.str().substr(2);
   std::replace(p.begin(), p.end(), '\\', '/');
   return p + r.name.str();
@@ -95,7 +96,7 @@ std::vector<FlsFile> fls_deleted(const std::string& image, bool fat32_hint) {
 
 struct Layout {
   const char* image;
-  const char* table_name;  // drive-table file system
+  const char* table_name;  // the drive list's file-system name
   bool fat32_hint;         // fls needs -f fat32 (a FAT32 volume with few clusters)
 };
 
@@ -108,15 +109,14 @@ class FatLayoutsTest : public ::testing::TestWithParam<Layout> {
     truth_ = read_truth(image_);
     ASSERT_FALSE(truth_.empty());
   }
-  std::vector<std::string> found() const {
+  std::vector<std::string> found(const catalogue::Catalogue& catalogue) const {
     std::vector<std::string> out;
-    for (std::int32_t i = 0; i < catalogue::deleted_count; ++i)
-      out.push_back(shown_path(catalogue::deleted_files[static_cast<std::size_t>(i)]));
+    for (const auto& r : catalogue.files()) out.push_back(shown_path(r));
     return out;
   }
-  const catalogue::TDeletedFile* record(const std::string& shown) const {
-    for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-      const auto& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+  const catalogue::FoundFile* record(const catalogue::Catalogue& catalogue,
+                                     const std::string& shown) const {
+    for (const auto& r : catalogue.files()) {
       if (shown_path(r) == shown) return &r;
     }
     return nullptr;
@@ -150,23 +150,19 @@ TEST_P(FatLayoutsTest, ScanListsEveryDeletedFileUnderTheFoldersPath) {
     if (found_by_scan(t.state) && expected.count(key) == 0) expected.insert(key);
   }
 
-  DriveScope drive(image_);
-  EXPECT_EQ(volume::drive_table[0].fs_name, GetParam().table_name);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
-  ASSERT_EQ(scan_fat_volume(), 1);
+  DriveScope s(image_);
+  EXPECT_EQ(s.drive().fs_name(), GetParam().table_name);
+  ASSERT_TRUE(s.scan());
   std::multiset<std::string> got;
-  for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-    const auto& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+  for (const auto& r : s.catalogue.files())
     got.insert(shown_path(r) + " " + std::to_string(r.size));
-  }
   for (const std::string& e : expected) {
     EXPECT_EQ(got.count(e), expected.count(e)) << "expected " << expected.count(e) << " of: " << e;
   }
   for (const std::string& g : got) EXPECT_EQ(expected.count(g), got.count(g)) << "found: " << g;
   for (const Truth& t : truth_) {
     if (t.state == "live" || t.state == "lost") {
-      EXPECT_EQ(record(t.shown), nullptr) << t.path << " is " << t.state;
+      EXPECT_EQ(record(s.catalogue, t.shown), nullptr) << t.path << " is " << t.state;
     }
   }
   EXPECT_EQ(sha256_of(image_), before) << "the scan changed the image";
@@ -184,19 +180,17 @@ TEST_P(FatLayoutsTest, EveryFileIsGradedWholeAndRecoveredAsWritten) {
                 shell_quote(image_) + " " + e.inode + " > " + shell_quote(out));
     icat_sha[e.path] = sha256_of(out);
   }
-  DriveScope drive(image_);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
+  DriveScope s(image_);
+  ASSERT_TRUE(s.scan());
   int recovered = 0;
   for (const Truth& t : truth_) {
     if (!found_by_scan(t.state)) continue;
-    const catalogue::TDeletedFile* r = record(t.shown);
+    const catalogue::FoundFile* r = record(s.catalogue, t.shown);
     ASSERT_NE(r, nullptr) << t.shown << " not found";
     EXPECT_EQ(r->quality, 100) << t.shown;
     const std::string out = dir_.path() + "/out" + std::to_string(recovered++);
-    RecoveryResult result;
-    ASSERT_EQ(recover_fat_file(*r, out, &result), 1) << t.shown;
+    const engine::RecoveryResult result = s.recover(*r, out);
+    ASSERT_TRUE(result.output_created) << t.shown;
     EXPECT_FALSE(result.failed) << t.shown;
     EXPECT_EQ(sha256_of(out), t.sha256) << t.shown;
     const auto icat = icat_sha.find(t.shown);
@@ -223,8 +217,8 @@ INSTANTIATE_TEST_SUITE_P(Images, FatLayoutsTest,
 
 // The FAT type from the boot sector, as the kernel and libblkid decide it: a 16-bit FAT size
 // of 0 with a 32-bit one is FAT32 whatever the cluster count; otherwise FAT12 below 4085
-// clusters, else FAT16. The drive table (volume facts) and the engine (layout) agree.
-TEST(FatTypeRuleTest, TheBootSectorDecidesForTheDriveTableAndTheEngineAlike) {
+// clusters, else FAT16. The drive list (the volume probe) and the engine (layout) agree.
+TEST(FatTypeRuleTest, TheBootSectorDecidesForTheDriveListAndTheEngineAlike) {
   struct Case {
     std::uint16_t fat16;
     std::uint32_t fat32;
@@ -251,12 +245,11 @@ TEST(FatTypeRuleTest, TheBootSectorDecidesForTheDriveTableAndTheEngineAlike) {
     bytes[44] = c.fat32 != 0 ? 2 : 0;
     bytes[510] = 0x55, bytes[511] = 0xAA;
     volume::MemorySource source(bytes);
-    const volume::VolumeFacts facts = volume::read_volume_facts(source);
-    EXPECT_EQ(facts.type, c.type) << c.clusters;
-    EXPECT_EQ(volume::table_fs_name(facts.type) == "FAT32", c.width == 32);
-    // The engine gets the drive table's name and size; the boot sector still decides.
-    const FatLayout layout =
-        make_layout(bytes, volume::table_fs_name(facts.type), facts.total_bytes);
+    const volume::VolumeFacts facts = workflow::probe_volume(source);
+    EXPECT_EQ(volume::kind_name(facts.kind), c.type) << c.clusters;
+    EXPECT_EQ(volume::table_name(facts.kind) == "FAT32", c.width == 32);
+    // The engine gets the drive list's kind and size; the boot sector still decides.
+    const FatLayout layout = make_layout(bytes, facts.kind, facts.total_bytes);
     EXPECT_EQ(layout.width, c.width) << c.clusters;
     EXPECT_EQ(layout.cluster_count, c.clusters);
     EXPECT_EQ(layout.is_fat32(), c.width == 32);

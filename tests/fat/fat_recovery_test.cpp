@@ -7,15 +7,18 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/undelete_unit.h"
+#include "engine/engine.h"
 #include "fat/fat_layout.h"
-#include "fat/fat_unit.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
+#include "volume/sector_reader.h"
+#include "volume/volume_source.h"
+#include "workflow/drive_list.h"
+#include "workflow/recovery_run.h"
 
 namespace fennick::fat {
 namespace {
@@ -25,8 +28,15 @@ using testing::sha256_of;
 using testing::DriveScope;
 
 namespace fs = std::filesystem;
+using engine::WipeOutcome;
 using testing::run_command;
 using testing::shell_quote;
+
+// The drive's FAT layout, as its engine learns it from the boot sector.
+FatLayout layout_of(const workflow::Drive& drive) {
+  volume::SectorReader reader(drive.source, volume::reader_sectors);
+  return make_layout(load_boot_sector(reader), drive.kind, drive.total_bytes);
+}
 
 std::vector<std::uint8_t> file_bytes(const std::string& path) {
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fs::file_size(path)));
@@ -85,10 +95,9 @@ std::vector<Truth> read_truth(const std::string& image) {
   return rows;
 }
 
-const catalogue::TDeletedFile* find_record(const Truth& t) {
+const catalogue::FoundFile* find_record(const catalogue::Catalogue& catalogue, const Truth& t) {
   std::vector<std::string> want = split(t.path, '/');
-  for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-    const auto& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+  for (const auto& r : catalogue.files()) {
     std::vector<std::string> got = split(r.path.str().substr(3), '\\');
     got.push_back(r.name.str());
     if (r.size != t.size || got.size() != want.size()) continue;
@@ -128,14 +137,13 @@ TYPED_TEST_SUITE(FatImageRecoveryTest, Widths);
 
 TYPED_TEST(FatImageRecoveryTest, RecoversEveryFileWhoseClustersAreStillFree) {
   const std::string before = sha256_of(this->image_);
-  DriveScope drive(this->image_);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
+  DriveScope s(this->image_);
+  ASSERT_TRUE(s.scan());
+  const messages::RecordingChannel& log = s.channel;
   int recovered = 0;
   for (const Truth& t : read_truth(this->image_)) {
     if (!recoverable(t.state)) continue;
-    const catalogue::TDeletedFile* r = find_record(t);
+    const catalogue::FoundFile* r = find_record(s.catalogue, t);
     ASSERT_NE(r, nullptr) << t.path;
     // The fragmented file's fourth cluster belongs to a live file. The rest lie in free runs;
     // ONE.BIN fills exactly one cluster, so the live file in the cluster after it does not
@@ -143,8 +151,8 @@ TYPED_TEST(FatImageRecoveryTest, RecoversEveryFileWhoseClustersAreStillFree) {
     const int expected_quality = t.state == "deleted-fragmented" ? 43 : 100;
     EXPECT_EQ(r->quality, expected_quality) << t.path;
     const std::string out = this->dir_.path() + "/out" + std::to_string(recovered++);
-    RecoveryResult result;
-    ASSERT_EQ(recover_fat_file(*r, out, &result), 1) << t.path;
+    const engine::RecoveryResult result = s.recover(*r, out);
+    ASSERT_TRUE(result.output_created) << t.path;
     EXPECT_FALSE(result.failed);
     EXPECT_EQ(result.bytes_written, t.size);
     EXPECT_EQ(sha256_of(out), t.sha256) << t.path;
@@ -167,33 +175,30 @@ int descriptors_on(const std::string& path) {
 // A run keeps the volume open and what it learnt of the FAT from file to file: the bytes
 // must be those of recoveries one by one, and the end of the run must let the volume go.
 TYPED_TEST(FatImageRecoveryTest, ARecoveryRunGivesTheSameBytesAndLetsTheVolumeGoAtItsEnd) {
-  DriveScope drive(this->image_);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
-  std::vector<const catalogue::TDeletedFile*> records;
+  DriveScope s(this->image_);
+  ASSERT_TRUE(s.scan());
+  std::vector<const catalogue::FoundFile*> records;
   std::vector<std::string> alone;
   for (const Truth& t : read_truth(this->image_)) {
     if (!recoverable(t.state)) continue;
-    records.push_back(find_record(t));
+    records.push_back(find_record(s.catalogue, t));
     ASSERT_NE(records.back(), nullptr) << t.path;
     alone.push_back(this->dir_.path() + "/alone" + std::to_string(alone.size()));
-    ASSERT_EQ(recover_fat_file(*records.back(), alone.back()), 1) << t.path;
+    ASSERT_TRUE(s.recover(*records.back(), alone.back()).output_created) << t.path;
   }
   fs::create_directory(this->dir_.path() + "/run");
-  dispatch::destination_folder = this->dir_.path() + "/run";
-  dispatch::begin_recovery_run();
+  std::optional<workflow::RecoveryRun> run;
+  run.emplace(s.drives, this->dir_.path() + "/run", s.run, s.channel);
   int recovered = 0;
   for (std::size_t i = 0; i < records.size(); ++i) {
-    dispatch::RecoveryOutcome outcome;
-    dispatch::recover_file(*records[i], false, &outcome);
+    const workflow::RecoveryOutcome outcome = run->recover(*records[i], false);
     ASSERT_TRUE(outcome.engine_ran && !outcome.result.failed) << records[i]->name.view();
     EXPECT_EQ(sha256_of(outcome.output_path), sha256_of(alone[i])) << records[i]->name.view();
     ++recovered;
   }
   EXPECT_GE(recovered, 15);
   EXPECT_EQ(descriptors_on(this->image_), 1);
-  dispatch::end_recovery_run();
+  run.reset();
   EXPECT_EQ(descriptors_on(this->image_), 0);
 }
 
@@ -205,15 +210,15 @@ TYPED_TEST(FatImageRecoveryTest, QualityFollowsTheClustersInUse) {
   });
   std::uint32_t first = 0;
   {
-    DriveScope drive(img);
-    ASSERT_EQ(scan_fat_volume(), 1);
+    DriveScope s(img);
+    ASSERT_TRUE(s.scan());
     const auto* overwritten =
-        find_record(*std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
-          return t.path == "/ARCHIVE/Overwritten report.pdf";
-        }));
+        find_record(s.catalogue, *std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
+                      return t.path == "/ARCHIVE/Overwritten report.pdf";
+                    }));
     ASSERT_NE(overwritten, nullptr);
     EXPECT_EQ(overwritten->quality, 0);
-    first = static_cast<std::uint32_t>(find_record(*q2)->first_cluster);
+    first = static_cast<std::uint32_t>(find_record(s.catalogue, *q2)->first_cluster);
   }
   // Mark the fourth of the file's six needed clusters as taken: 3 of 6 free, quality 50.
   auto bytes = file_bytes(img);
@@ -230,14 +235,14 @@ TYPED_TEST(FatImageRecoveryTest, QualityFollowsTheClustersInUse) {
     at[0] = 0xF7, at[1] = 0xFF;
   }
   write_bytes(img, bytes);
-  DriveScope drive(img);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  const auto* r = find_record(*q2);
+  DriveScope s(img);
+  ASSERT_TRUE(s.scan());
+  const auto* r = find_record(s.catalogue, *q2);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->quality, 50);
   // The copy skips the taken cluster: the first three clusters are right, the rest is not.
   const std::string out = this->dir_.path() + "/q2";
-  ASSERT_EQ(recover_fat_file(*r, out), 1);
+  ASSERT_TRUE(s.recover(*r, out).output_created);
   const auto got = file_bytes(out);
   ASSERT_EQ(static_cast<std::int64_t>(got.size()), q2->size);
   EXPECT_NE(sha256_of(out), q2->sha256);
@@ -246,46 +251,47 @@ TYPED_TEST(FatImageRecoveryTest, QualityFollowsTheClustersInUse) {
 }
 
 TYPED_TEST(FatImageRecoveryTest, StopAndFailuresEndTheFile) {
-  DriveScope drive(this->image_);
-  ASSERT_EQ(scan_fat_volume(), 1);
+  DriveScope s(this->image_);
+  ASSERT_TRUE(s.scan());
   const auto truth = read_truth(this->image_);
-  const auto* zip = find_record(*std::find_if(truth.begin(), truth.end(), [](const Truth& t) {
-    return t.path == "/DOCS/Backup 2023.zip";
-  }));
+  const auto* zip = find_record(
+      s.catalogue, *std::find_if(truth.begin(), truth.end(),
+                                 [](const Truth& t) { return t.path == "/DOCS/Backup 2023.zip"; }));
   ASSERT_NE(zip, nullptr);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
-  RecoveryResult result;
-  EXPECT_EQ(recover_fat_file(*zip, this->dir_.path() + "/no/such/folder/x", &result), 0);
+  const messages::RecordingChannel& log = s.channel;
+  // An output file that cannot be made is a failure before the engine runs.
+  engine::RecoveryResult result = s.recover(*zip, this->dir_.path() + "/no/such/folder/x");
   EXPECT_TRUE(result.failed);
-  EXPECT_EQ(log.lines.back(),
-            " Error: No such file or directory: " + this->dir_.path() + "/no/such/folder/x");
+  EXPECT_FALSE(result.output_created);
 
-  EXPECT_EQ(recover_fat_file(*zip, "/dev/full", &result), 1);
+  result = s.recover(*zip, "/dev/full");
   EXPECT_TRUE(result.failed);
   EXPECT_EQ(log.lines.back(), " Error: No space left on device: /dev/full");
 
-  log.on_pending_events = [] { messages::stop_flag = 1; };
+  s.run.event_pump = [&s] { s.run.request_stop(); };
   const std::string out = this->dir_.path() + "/stopped";
-  EXPECT_EQ(recover_fat_file(*zip, out, &result), 1);
+  result = s.recover(*zip, out);
+  EXPECT_TRUE(result.output_created);
   EXPECT_TRUE(result.stopped);
-  EXPECT_EQ(fs::file_size(out), static_cast<std::uintmax_t>(volume::drive_table[0].cluster_size));
+  EXPECT_EQ(fs::file_size(out), static_cast<std::uintmax_t>(s.drive().cluster_size));
   EXPECT_EQ(log.lines.back(), " Process interrupted: " + out);
-  messages::stop_flag = 0;
-  log.on_pending_events = nullptr;
+  s.run.clear_stop();
+  s.run.event_pump = nullptr;
 
   // A cluster that cannot be read ends the file with a reason.
-  auto memory = testing::attach_memory_volume('c', file_bytes(this->image_));
-  const auto layout = layout_for_drive(0);
+  auto memory = std::make_shared<volume::MemorySource>(file_bytes(this->image_));
+  s.drive().source = memory;
+  const FatLayout layout = layout_of(s.drive());
   memory->unreadable_from =
-      layout->cluster_position(static_cast<std::uint32_t>(zip->first_cluster) + 1);
-  EXPECT_EQ(recover_fat_file(*zip, out, &result), 1);
+      layout.cluster_position(static_cast<std::uint32_t>(zip->first_cluster) + 1);
+  result = s.recover(*zip, out);
+  EXPECT_TRUE(result.output_created);
   EXPECT_TRUE(result.failed);
   EXPECT_TRUE(log.lines.back().starts_with(" Error: cannot read cluster ")) << log.lines.back();
   EXPECT_TRUE(log.lines.back().ends_with(": " + out));
   EXPECT_GT(result.bytes_written, 0);
   EXPECT_LT(result.bytes_written, zip->size);
-  EXPECT_EQ(result.bytes_written % volume::drive_table[0].cluster_size, 0);
+  EXPECT_EQ(result.bytes_written % s.drive().cluster_size, 0);
 }
 
 // Byte ranges [begin, end) where two equally long buffers differ.
@@ -331,21 +337,17 @@ TYPED_TEST(FatImageRecoveryTest, WipeOverwritesOnlyTheEntrySet) {
     ASSERT_TRUE(fls_lists(img, name, t.size));
     std::int64_t set_start = 0;
     {
-      DriveScope drive(img);
-      ASSERT_EQ(scan_fat_volume(), 1);
-      const auto* r = find_record(t);
+      DriveScope s(img);
+      ASSERT_TRUE(s.scan());
+      const auto* r = find_record(s.catalogue, t);
       ASSERT_NE(r, nullptr) << target;
-      const auto layout = layout_for_drive(0);
+      const FatLayout layout = layout_of(s.drive());
       set_start = (r->entry_cluster == 0
-                       ? layout->root_region_position()
-                       : layout->cluster_position(static_cast<std::uint32_t>(r->entry_cluster))) +
+                       ? layout.root_region_position()
+                       : layout.cluster_position(static_cast<std::uint32_t>(r->entry_cluster))) +
                   r->entry_offset;
-      messages::RecordingChannel log;
-      messages::ScopedChannel scope(log);
-      bool wiped = false;
-      EXPECT_EQ(dispatch::wipe_file(*r, &wiped), 1);
-      EXPECT_TRUE(wiped);
-      EXPECT_EQ(log.lines.back(), " Wiped successfully: " + name);
+      EXPECT_EQ(s.wipe(*r), WipeOutcome::wiped);
+      EXPECT_EQ(s.channel.lines.back(), " Wiped successfully: " + name);
     }
     const auto after = file_bytes(img);
     // Long-name entries and their short entry: 3 slots for these names, all in one block.
@@ -356,9 +358,9 @@ TYPED_TEST(FatImageRecoveryTest, WipeOverwritesOnlyTheEntrySet) {
     const std::uint8_t* short_entry = after.data() + set_start + 64;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(short_entry), 11), "\xE5ZZZZZZZZZZ");
     EXPECT_FALSE(fls_lists(img, name, t.size)) << target;
-    DriveScope drive(img);
-    ASSERT_EQ(scan_fat_volume(), 1);
-    EXPECT_EQ(find_record(t), nullptr);
+    DriveScope s(img);
+    ASSERT_TRUE(s.scan());
+    EXPECT_EQ(find_record(s.catalogue, t), nullptr);
   }
   EXPECT_EQ(sha256_of(this->image_), shared);
 }
@@ -369,15 +371,14 @@ TYPED_TEST(FatImageRecoveryTest, WipeOfChangedEntriesWritesNothing) {
   const Truth& t = *std::find_if(truth.begin(), truth.end(), [](const Truth& x) {
     return x.path == "/DOCS/Reports/draft.doc";
   });
-  DriveScope drive(img);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  const catalogue::TDeletedFile record = *find_record(t);
-  const auto layout = layout_for_drive(0);
+  DriveScope s(img);
+  ASSERT_TRUE(s.scan());
+  const catalogue::FoundFile record = *find_record(s.catalogue, t);
+  const FatLayout layout = layout_of(s.drive());
   const auto at = static_cast<std::size_t>(
-      layout->cluster_position(static_cast<std::uint32_t>(record.entry_cluster)) +
+      layout.cluster_position(static_cast<std::uint32_t>(record.entry_cluster)) +
       record.entry_offset);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
+  const messages::RecordingChannel& log = s.channel;
   struct Change {
     std::size_t offset;
     std::uint8_t value;
@@ -389,9 +390,7 @@ TYPED_TEST(FatImageRecoveryTest, WipeOfChangedEntriesWritesNothing) {
     const auto saved = bytes[at + c.offset];
     bytes[at + c.offset] = c.value;
     write_bytes(img, bytes);
-    bool wiped = true;
-    EXPECT_EQ(dispatch::wipe_file(record, &wiped), 1);
-    EXPECT_FALSE(wiped);
+    EXPECT_EQ(s.wipe(record), WipeOutcome::left_alone);
     EXPECT_TRUE(log.lines.back().starts_with(c.reason)) << log.lines.back();
     EXPECT_EQ(file_bytes(img), bytes);
     bytes[at + c.offset] = saved;
@@ -427,15 +426,13 @@ TEST_F(FatBoundaryWipeTest, WipeFollowsTheFatIntoTheNextDirectoryCluster) {
   const auto original = file_bytes(img_);
   ASSERT_TRUE(fls_lists(img_, "Long name here.txt", 3000));
   {
-    DriveScope drive(img_);
-    ASSERT_EQ(scan_fat_volume(), 1);
-    ASSERT_EQ(catalogue::deleted_count, 1);
-    const auto r = catalogue::deleted_files[0];
+    DriveScope s(img_);
+    ASSERT_TRUE(s.scan());
+    ASSERT_EQ(s.catalogue.deleted_count(), 1);
+    const auto r = s.catalogue.files()[0];
     EXPECT_EQ(r.name.str(), "Long name here.txt");
     EXPECT_EQ(r.entry_offset, 15 * 32);
-    bool wiped = false;
-    EXPECT_EQ(dispatch::wipe_file(r, &wiped), 1);
-    EXPECT_TRUE(wiped);
+    EXPECT_EQ(s.wipe(r), WipeOutcome::wiped);
   }
   const auto changed = differences(original, file_bytes(img_));
   ASSERT_EQ(changed.size(), 2u);  // the last slot of one cluster, the first two of another
@@ -448,22 +445,19 @@ TEST_F(FatBoundaryWipeTest, WipeFollowsTheFatIntoTheNextDirectoryCluster) {
 }
 
 TEST_F(FatBoundaryWipeTest, WipeWithoutANextClusterWritesNothing) {
-  DriveScope drive(img_);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  ASSERT_EQ(catalogue::deleted_count, 1);
-  const auto r = catalogue::deleted_files[0];
+  DriveScope s(img_);
+  ASSERT_TRUE(s.scan());
+  ASSERT_EQ(s.catalogue.deleted_count(), 1);
+  const auto r = s.catalogue.files()[0];
   // Free the folder's first cluster in the FAT: the set has nowhere to continue.
   auto bytes = file_bytes(img_);
-  const auto layout = layout_for_drive(0);
+  const FatLayout layout = layout_of(s.drive());
   const std::uint32_t c = static_cast<std::uint32_t>(r.entry_cluster);
-  bytes[static_cast<std::size_t>(layout->fat_position()) + 2 * c] = 0;
-  bytes[static_cast<std::size_t>(layout->fat_position()) + 2 * c + 1] = 0;
+  bytes[static_cast<std::size_t>(layout.fat_position()) + 2 * c] = 0;
+  bytes[static_cast<std::size_t>(layout.fat_position()) + 2 * c + 1] = 0;
   write_bytes(img_, bytes);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
-  bool wiped = true;
-  EXPECT_EQ(dispatch::wipe_file(r, &wiped), 1);
-  EXPECT_FALSE(wiped);
+  const messages::RecordingChannel& log = s.channel;
+  EXPECT_EQ(s.wipe(r), WipeOutcome::left_alone);
   EXPECT_TRUE(log.lines.back().starts_with(" Error: the FAT gives no next cluster"))
       << log.lines.back();
   EXPECT_EQ(file_bytes(img_), bytes);

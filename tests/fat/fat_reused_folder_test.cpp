@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
-#include "fat/fat_unit.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
 
@@ -32,12 +31,10 @@ TEST(FatReusedFolderTest, ANewFolderInADeletedFoldersClusterIsNotWalkedAsTheOldO
   const testing::CommandResult made = run_command(script);
   ASSERT_EQ(made.exit_code, 0) << made.err;
 
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
-  testing::DriveScope drive(image);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  for (int k = 0; k < catalogue::deleted_count; ++k) {
-    EXPECT_NE(catalogue::deleted_files[k].name.view(), "LIVE.TXT")
+  testing::DriveScope s(image);
+  ASSERT_TRUE(s.scan());
+  for (const auto& record : s.catalogue.files()) {
+    EXPECT_NE(record.name.view(), "LIVE.TXT")
         << "a live file of the new folder was listed as deleted";
   }
 }

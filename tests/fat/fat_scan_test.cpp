@@ -11,11 +11,14 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
+#include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
-#include "fat/fat_unit.h"
 #include "messages/status_channel.h"
+#include "run/run_control.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
+#include "volume/file_system_kind.h"
+#include "volume/volume_source.h"
+#include "workflow/drive_list.h"
 
 namespace fennick::fat {
 namespace {
@@ -33,7 +36,7 @@ std::string lower_ascii(std::string s) {
 }
 
 // "C:\DOCS\_MP\" -> "docs/_mp"
-std::string folder_of(const catalogue::TDeletedFile& r) {
+std::string folder_of(const catalogue::FoundFile& r) {
   std::string p = r.path.str().substr(3);
   std::replace(p.begin(), p.end(), '\\', '/');
   if (!p.empty() && p.back() == '/') p.pop_back();
@@ -87,7 +90,7 @@ std::vector<FlsEntry> fls_deleted_files(const std::string& image) {
   return out;
 }
 
-bool same_record(const catalogue::TDeletedFile& r, const FlsEntry& e) {
+bool same_record(const catalogue::FoundFile& r, const FlsEntry& e) {
   const std::string p = lower_ascii(e.path);
   const auto slash = p.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : p.substr(0, slash);
@@ -117,30 +120,28 @@ TYPED_TEST(FatImageScanTest, CataloguesEveryDeletedFileThatFlsLists) {
   const std::string before = sha256_of(this->image_);
   const std::vector<FlsEntry> expected = fls_deleted_files(this->image_);
   ASSERT_GE(expected.size(), 15u);
-  DriveScope drive(this->image_);
-  messages::RecordingChannel log;
-  messages::ScopedChannel scope(log);
-  ASSERT_EQ(scan_fat_volume(), 1);
+  DriveScope s(this->image_);
+  const messages::RecordingChannel& log = s.channel;
+  ASSERT_TRUE(s.scan());
+  const auto& files = s.catalogue.files();
 
   for (const FlsEntry& e : expected) {
-    const auto hit = std::find_if(catalogue::deleted_files.begin(),
-                                  catalogue::deleted_files.begin() + catalogue::deleted_count,
-                                  [&](const auto& r) { return same_record(r, e); });
-    EXPECT_NE(hit, catalogue::deleted_files.begin() + catalogue::deleted_count)
-        << "not catalogued: " << e.path << " (" << e.size << ")";
+    const auto hit =
+        std::find_if(files.begin(), files.end(), [&](const auto& r) { return same_record(r, e); });
+    EXPECT_NE(hit, files.end()) << "not catalogued: " << e.path << " (" << e.size << ")";
   }
-  EXPECT_EQ(static_cast<std::size_t>(catalogue::deleted_count), expected.size());
-  EXPECT_EQ(log.file_counter, "Files: " + std::to_string(catalogue::deleted_count));
+  EXPECT_EQ(files.size(), expected.size());
+  EXPECT_EQ(log.file_counter, "Files: " + std::to_string(s.catalogue.deleted_count()));
   EXPECT_EQ(log.progress, 100);
-  for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-    const auto& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+  for (std::int32_t i = 0; i < s.catalogue.deleted_count(); ++i) {
+    const auto& r = files[static_cast<std::size_t>(i)];
     EXPECT_EQ(r.record_no, i);
     EXPECT_EQ(r.drive_letter, 'c');
-    EXPECT_EQ(r.fs_name.str(), TypeParam::name() == "fat32.img" ? "FAT32" : "FAT");
+    EXPECT_EQ(r.fs_name(), TypeParam::name() == "fat32.img" ? "FAT32" : "FAT");
     EXPECT_TRUE(r.path.str().starts_with("C:\\"));
   }
   // Every folder on a catalogued path is in the folder list once; deleted folders say so.
-  const auto& folders = volume::drive_table[0].folders;
+  const auto& folders = s.catalogue.folders(0);
   const auto tmp = std::find_if(folders.begin(), folders.end(),
                                 [](const auto& f) { return f.name.str() == "_MP"; });
   ASSERT_NE(tmp, folders.end());
@@ -156,8 +157,9 @@ TYPED_TEST(FatImageScanTest, CataloguesEveryDeletedFileThatFlsLists) {
 
 TYPED_TEST(FatImageScanTest, DatesAgreeWithIstat) {
   const std::vector<FlsEntry> expected = fls_deleted_files(this->image_);
-  DriveScope drive(this->image_);
-  ASSERT_EQ(scan_fat_volume(), 1);
+  DriveScope s(this->image_);
+  ASSERT_TRUE(s.scan());
+  const auto& files = s.catalogue.files();
   int compared = 0;
   for (const FlsEntry& e : expected) {
     if (e.path.find("Old Projects/_lan.txt") == std::string::npos &&
@@ -165,10 +167,9 @@ TYPED_TEST(FatImageScanTest, DatesAgreeWithIstat) {
         e.path.find("Grüße") == std::string::npos) {
       continue;
     }
-    const auto hit = std::find_if(catalogue::deleted_files.begin(),
-                                  catalogue::deleted_files.begin() + catalogue::deleted_count,
-                                  [&](const auto& r) { return same_record(r, e); });
-    ASSERT_NE(hit, catalogue::deleted_files.begin() + catalogue::deleted_count) << e.path;
+    const auto hit =
+        std::find_if(files.begin(), files.end(), [&](const auto& r) { return same_record(r, e); });
+    ASSERT_NE(hit, files.end()) << e.path;
     const std::string istat =
         run_command("istat -z UTC " + shell_quote(this->image_) + " " + e.inode).out;
     EXPECT_NE(istat.find("Written:\t" + format_datetime(hit->modified)), std::string::npos)
@@ -241,7 +242,8 @@ TEST(FatEntryTest, DatesDecodeOrGiveZero) {
 }
 
 // A FAT volume built byte by byte in memory: 512-byte sectors and clusters, one FAT, the root
-// region (FAT12/FAT16) or root cluster 2 (FAT32). Installed as drive C:.
+// region (FAT12/FAT16) or root cluster 2 (FAT32). Installed as drive C:, as the drive list
+// lists a volume of that file-system name ("FAT" or "FAT32").
 class MemFat {
  public:
   MemFat(std::string fs, std::uint32_t clusters, std::uint32_t root_entries = 64)
@@ -317,18 +319,12 @@ class MemFat {
       at[offsets[i] + 1] = static_cast<std::uint8_t>(c >> 8);
     }
   }
-  void install() {
-    volume::drive_table.clear();
-    volume::DriveInfo d;
-    d.drive_letter = 'c';
-    d.fs_name = fs_;
+  workflow::Drive install() {
+    source = std::make_shared<volume::MemorySource>(bytes);
+    workflow::Drive d = testing::memory_drive('c', source, volume::kind_from_name(fs_));
     d.total_bytes = std::int64_t{clusters_} * 512;
     d.free_bytes = 0;
-    volume::drive_table.push_back(d);
-    source = testing::attach_memory_volume('c', bytes);
-    volume::current_drive = 0;
-    catalogue::clear_catalogue();
-    messages::stop_flag = 0;
+    return d;
   }
   std::vector<std::uint8_t> bytes;
   std::shared_ptr<volume::MemorySource> source;
@@ -343,20 +339,20 @@ class MemFat {
 
 class FatMemoryScanTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    catalogue::clear_catalogue();
-    volume::drive_table.clear();
-    volume::detach_all_sources();
-    messages::stop_flag = 0;
+  // Scans the volume as drive C: into the test's catalogue; the scan's result.
+  bool scan(MemFat& v) {
+    const workflow::Drive drive = v.install();
+    return scan_fat_volume(drive, catalogue_, run_, log_);
   }
   std::vector<std::string> names() const {
     std::vector<std::string> out;
-    for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-      const auto& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
-      out.push_back(r.path.str() + r.name.str());
-    }
+    for (const auto& r : catalogue_.files()) out.push_back(r.path.str() + r.name.str());
     return out;
   }
+  const catalogue::FoundFile& file(std::size_t i) const { return catalogue_.files().at(i); }
+  catalogue::Catalogue catalogue_;
+  run::RunControl run_;
+  messages::RecordingChannel log_;
 };
 
 using Names = std::vector<std::string>;
@@ -378,10 +374,9 @@ TEST_F(FatMemoryScanTest, ShortNamesFlagsAndSizes) {
                 "A?B    TXT",
                 0x20, 17, 5);
   v.set_fat(16, v.end());
-  v.install();
-  ASSERT_EQ(scan_fat_volume(), 1);
+  ASSERT_TRUE(scan(v));
   EXPECT_EQ(names(), (Names{"C:\\_OO.TXT", "C:\\\u03C3", "C:\\_IG.ISO"}));
-  const auto& big = catalogue::deleted_files[2];
+  const auto& big = file(2);
   EXPECT_EQ(big.size, 3000000000LL);
   EXPECT_EQ(big.first_cluster, 15);
   EXPECT_EQ(big.entry_cluster, 2);
@@ -389,7 +384,7 @@ TEST_F(FatMemoryScanTest, ShortNamesFlagsAndSizes) {
   EXPECT_EQ(big.parent_dir, catalogue::ROOT_FOLDER_ID);
   EXPECT_EQ(format_datetime(big.modified), "2024-01-15 00:00:00");
   EXPECT_EQ(big.created, 0.0);
-  EXPECT_EQ(catalogue::deleted_files[0].quality, 100);
+  EXPECT_EQ(file(0).quality, 100);
 }
 
 TEST_F(FatMemoryScanTest, LoopingChainsAndSelfContainingFoldersEnd) {
@@ -397,6 +392,11 @@ TEST_F(FatMemoryScanTest, LoopingChainsAndSelfContainingFoldersEnd) {
   MemFat::entry(v.slot(0, 0), "LOOP       ", 0x10, 3, 0);
   MemFat::entry(v.slot(0, 1), "SELF       ", 0x10, 5, 0);
   MemFat::entry(v.slot(0, 2), "AWAY       ", 0x10, 4000, 0);  // outside the volume
+  // A last folder tells how many directories the walk took before it: the directory with
+  // folder id k + 5 is the scan's k-th.
+  MemFat::entry(v.slot(0, 3), "LAST       ", 0x10, 7, 0);
+  v.set_fat(7, v.end());
+  MemFat::entry(v.slot(7, 0), "\xE5ND     TXT", 0x20, 23, 10);
   v.set_fat(3, 4);
   v.set_fat(4, 3);  // 3 -> 4 -> 3 -> ...
   MemFat::entry(v.slot(3, 0), ".          ", 0x10, 3, 0);
@@ -414,10 +414,11 @@ TEST_F(FatMemoryScanTest, LoopingChainsAndSelfContainingFoldersEnd) {
                 "\xE5"
                 "AZ     TXT",
                 0x20, 22, 10);
-  v.install();
-  ASSERT_EQ(scan_fat_volume(), 1);
-  EXPECT_EQ(names(), (Names{"C:\\LOOP\\_OO.TXT", "C:\\LOOP\\_AR.TXT", "C:\\SELF\\_AZ.TXT"}));
-  EXPECT_EQ(dir_table.size(), 3u);  // root, LOOP, SELF
+  ASSERT_TRUE(scan(v));
+  EXPECT_EQ(names(), (Names{"C:\\LOOP\\_OO.TXT", "C:\\LOOP\\_AR.TXT", "C:\\SELF\\_AZ.TXT",
+                            "C:\\LAST\\_ND.TXT"}));
+  // Root, LOOP and SELF only were taken before LAST.
+  EXPECT_EQ(file(3).parent_dir, catalogue::ROOT_FOLDER_ID + 3);
 }
 
 TEST_F(FatMemoryScanTest, DeletedFoldersAreWalkedWhileTheirFirstClusterStillHoldsThem) {
@@ -440,10 +441,9 @@ TEST_F(FatMemoryScanTest, DeletedFoldersAreWalkedWhileTheirFirstClusterStillHold
                 "EYOND  TXT",
                 0x20, 33, 10);
   v.set_fat(8, v.end());
-  v.install();
-  ASSERT_EQ(scan_fat_volume(), 1);
+  ASSERT_TRUE(scan(v));
   EXPECT_EQ(names(), (Names{"C:\\_EW\\KEPT.TXT"}));
-  const auto folder = catalogue::folder_list_find(0, catalogue::deleted_files[0].parent_dir);
+  const auto folder = catalogue_.find_folder(0, file(0).parent_dir);
   ASSERT_TRUE(folder);
   EXPECT_EQ(folder->name.str(), "_EW");
   EXPECT_EQ(folder->deleted, 1);
@@ -459,11 +459,10 @@ TEST_F(FatMemoryScanTest, RootRegionWithEveryEntryInUseEndsAfterItsLastEntry) {
   // The first data cluster right behind the region looks like more entries.
   MemFat::entry(v.slot(2, 0), "\xE5HOST   TXT", 0x20, 4, 7);
   v.set_fat(2, v.end());
-  v.install();
-  ASSERT_EQ(scan_fat_volume(), 1);
+  ASSERT_TRUE(scan(v));
   EXPECT_EQ(names(), (Names{"C:\\_AST.TXT"}));
-  EXPECT_EQ(catalogue::deleted_files[0].entry_cluster, 0);
-  EXPECT_EQ(catalogue::deleted_files[0].entry_offset, 511 * 32);
+  EXPECT_EQ(file(0).entry_cluster, 0);
+  EXPECT_EQ(file(0).entry_offset, 511 * 32);
 }
 
 TEST_F(FatMemoryScanTest, LongNameAcrossAClusterBoundary) {
@@ -479,26 +478,23 @@ TEST_F(FatMemoryScanTest, LongNameAcrossAClusterBoundary) {
   v.slot(3, 14)[0] = v.slot(3, 15)[0] = 0xE5;
   MemFat::entry(v.slot(9, 0), "\xE5ONGNA~1TXT", 0x20, 40, 100);
   MemFat::entry(v.slot(4, 0), "\xE5RONG   TXT", 0x20, 41, 100);  // physically next cluster
-  v.install();
-  ASSERT_EQ(scan_fat_volume(), 1);
+  ASSERT_TRUE(scan(v));
   EXPECT_EQ(names(), (Names{"C:\\DIR\\Long name across.txt"}));
-  EXPECT_EQ(catalogue::deleted_files[0].entry_cluster, 3);
-  EXPECT_EQ(catalogue::deleted_files[0].entry_offset, 14 * 32);
-  EXPECT_EQ(catalogue::deleted_files[0].first_cluster, 40);
+  EXPECT_EQ(file(0).entry_cluster, 3);
+  EXPECT_EQ(file(0).entry_offset, 14 * 32);
+  EXPECT_EQ(file(0).first_cluster, 40);
 }
 
 TEST_F(FatMemoryScanTest, StopFlagEndsTheScanAndKeepsWhatWasFound) {
   MemFat v("FAT", 1000, 512);
   for (std::uint32_t i = 0; i < 300; ++i) MemFat::entry(v.slot(0, i), "\xE5ILE    TXT", 0x20, 5, 1);
-  v.install();
-  messages::RecordingChannel log;
-  log.on_pending_events = [&log] {
-    if (log.pending_event_calls == 50) messages::stop_flag = 1;
+  int pumps = 0;
+  run_.event_pump = [&] {
+    if (++pumps == 50) run_.request_stop();
   };
-  messages::ScopedChannel scope(log);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  EXPECT_EQ(catalogue::deleted_count, 50);
-  EXPECT_EQ(log.pending_event_calls, 50);
+  ASSERT_TRUE(scan(v));
+  EXPECT_EQ(catalogue_.deleted_count(), 50);
+  EXPECT_EQ(pumps, 50);
 }
 
 // Runs a shell script with mtools pinned to plain settings.
@@ -519,15 +515,15 @@ TEST_F(FatMemoryScanTest, PathsNameAtMostTheTwentyLowestFolders) {
                        dir.path() + "/f; mcopy -i " + img + " " + dir.path() +
                        "/f ::$p/DEEP.TXT; mdel -i " + img + " ::$p/DEEP.TXT";
   ASSERT_EQ(mtools(script).exit_code, 0);
-  DriveScope drive(img);
-  ASSERT_EQ(scan_fat_volume(), 1);
-  ASSERT_EQ(catalogue::deleted_count, 1);
+  DriveScope s(img);
+  ASSERT_TRUE(s.scan());
+  ASSERT_EQ(s.catalogue.deleted_count(), 1);
   std::string expected = "C:\\";
   for (int i = 6; i <= 25; ++i)
     expected += "L" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "\\";
-  EXPECT_EQ(catalogue::deleted_files[0].path.str(), expected);
-  EXPECT_EQ(catalogue::deleted_files[0].name.str(), "_EEP.TXT");
-  EXPECT_EQ(volume::drive_table[0].folders.size(), 20u);
+  EXPECT_EQ(s.catalogue.files()[0].path.str(), expected);
+  EXPECT_EQ(s.catalogue.files()[0].name.str(), "_EEP.TXT");
+  EXPECT_EQ(s.catalogue.folders(0).size(), 20u);
 }
 
 }  // namespace

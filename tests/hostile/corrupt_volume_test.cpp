@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/scan_run.h"
-#include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
+#include "workflow/recovery_run.h"
+#include "workflow/scan_run.h"
 
 namespace fennick::testing {
 namespace {
@@ -128,16 +128,15 @@ TEST_P(CorruptVolumeTest, ScanAndRecoveryEndSafelyAndFindWhatIsLeft) {
   const std::int64_t image_bytes = static_cast<std::int64_t>(fs::file_size(image));
 
   messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
   TempDir out;
   {
-    DriveScope drive(image);
+    DriveScope s(image);
     const bool can_measure = reset_peak_rss();
     const std::int64_t before = current_rss_bytes();
-    dispatch::scan_drive();
+    workflow::scan_drive(s.drive(), s.catalogue, s.run, log, {});
 
     std::set<std::string> names;
-    for (const auto& f : catalogue::deleted_files) {
+    for (const auto& f : s.catalogue.files()) {
       names.insert(f.name.str());
       if (c.sized_name && f.name.str() == c.sized_name) {
         EXPECT_EQ(f.size, c.listed_size);
@@ -148,14 +147,14 @@ TEST_P(CorruptVolumeTest, ScanAndRecoveryEndSafelyAndFindWhatIsLeft) {
       EXPECT_TRUE(names.count(c.sized_name)) << c.sized_name;
     }
 
-    dispatch::destination_folder = out.path();
-    dispatch::begin_recovery_run();
-    for (bool keep : {true, false}) {
-      for (const auto& f : catalogue::deleted_files) {
-        dispatch::RecoveryOutcome outcome;
-        dispatch::recover_file(f, keep, &outcome);
-        if (!outcome.output_path.empty()) {
-          EXPECT_TRUE(inside(outcome.output_path, out.path())) << outcome.output_path;
+    {
+      workflow::RecoveryRun run(s.drives, out.path(), s.run, log);
+      for (bool keep : {true, false}) {
+        for (const auto& f : s.catalogue.files()) {
+          const workflow::RecoveryOutcome outcome = run.recover(f, keep);
+          if (!outcome.output_path.empty()) {
+            EXPECT_TRUE(inside(outcome.output_path, out.path())) << outcome.output_path;
+          }
         }
       }
     }

@@ -138,8 +138,10 @@ TEST_P(PlantedLinksTest, NothingIsWrittenThroughThemAndEveryFileIsRecoveredBesid
   EXPECT_EQ(fs::read_symlink(file_link), outside + "/victim");
   EXPECT_TRUE(fs::is_fifo(dest + "/" + fifo_row->name));
 
-  const auto links = lines_starting(r.err, messages::get_message(messages::link_not_followed));
-  const auto others = lines_starting(r.err, messages::get_message(messages::not_a_regular_file));
+  const auto links = lines_starting(
+      r.err, messages::get_message(messages::english_base, messages::link_not_followed));
+  const auto others = lines_starting(
+      r.err, messages::get_message(messages::english_base, messages::not_a_regular_file));
   EXPECT_NE(std::find(links.begin(), links.end(), file_link), links.end()) << r.err;
   if (keep) {
     EXPECT_NE(std::find(links.begin(), links.end(), dest + "/" + first_folder), links.end())
@@ -150,7 +152,7 @@ TEST_P(PlantedLinksTest, NothingIsWrittenThroughThemAndEveryFileIsRecoveredBesid
 
   // One success per file, each a regular file (0600) reached without a link, in folders
   // (0700) the run made.
-  const auto written = lines_starting(r.err, messages::get_message(74));
+  const auto written = lines_starting(r.err, messages::get_message(messages::english_base, 74));
   EXPECT_EQ(written.size(), rows.size()) << r.err;
   for (const std::string& path : written) {
     struct stat st {};

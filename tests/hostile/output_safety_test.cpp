@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/scan_run.h"
-#include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
 #include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
 #include "test_support.h"
 #include "volume/le_read.h"
+#include "workflow/recovery_run.h"
+#include "workflow/scan_run.h"
 
 namespace fennick::testing {
 namespace {
@@ -119,23 +119,23 @@ struct Recovered {
 // Scans the image in this process and recovers every file found into dest.
 Recovered scan_and_recover(const std::string& image, const std::string& dest, bool keep,
                            std::set<std::string>* names,
-                           void (*rewrite)(catalogue::TDeletedFile&) = nullptr) {
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
-  DriveScope drive(image);
-  dispatch::scan_drive();
-  dispatch::destination_folder = dest;
-  dispatch::begin_recovery_run();
-  for (auto& f : catalogue::deleted_files) {
-    if (names) names->insert(f.name.str());
-    if (rewrite) rewrite(f);
-    dispatch::recover_file(f, keep);
+                           void (*rewrite)(catalogue::FoundFile&) = nullptr) {
+  DriveScope s(image);
+  const messages::RecordingChannel& log = s.channel;
+  workflow::scan_drive(s.drive(), s.catalogue, s.run, s.channel, {});
+  {
+    workflow::RecoveryRun run(s.drives, dest, s.run, s.channel);
+    for (auto& f : s.catalogue.files()) {
+      if (names) names->insert(f.name.str());
+      if (rewrite) rewrite(f);
+      run.recover(f, keep);
+    }
   }
   Recovered r;
   r.lines = log.lines;
   for (const auto& line : log.lines) {
-    if (line.rfind(messages::get_message(74), 0) == 0) ++r.successes;
-    if (line.rfind(messages::get_message(72), 0) == 0) ++r.errors;
+    if (line.rfind(messages::get_message(messages::english_base, 74), 0) == 0) ++r.successes;
+    if (line.rfind(messages::get_message(messages::english_base, 72), 0) == 0) ++r.errors;
   }
   return r;
 }
@@ -212,7 +212,7 @@ TEST_P(HostileNamesTest, TwentyLevelsOf255ByteNamesStayInside) {
   const std::string dest = dir.path() + "/dest";
   fs::create_directories(dest);
   const Recovered r =
-      scan_and_recover(image, dest, GetParam(), nullptr, [](catalogue::TDeletedFile& f) {
+      scan_and_recover(image, dest, GetParam(), nullptr, [](catalogue::FoundFile& f) {
         std::string path = "C:\\";
         for (int level = 0; level < 20; ++level) path += std::string(254, 'a' + level) + "\x01\\";
         f.path = path;
@@ -247,9 +247,10 @@ TEST(FullDestinationTest, TheRunEndsCleanlyBeforeTheDestinationIsFull) {
       run_command(shell_quote(cli_path()) + " recover --to " + shell_quote(dest) +
                   " --keep-folders " + shell_quote(image));
   EXPECT_EQ(result.exit_code, 1) << result.err;
-  const std::string error = messages::get_message(72);
-  const std::string success = messages::get_message(74);
-  const std::string full = messages::get_message(messages::destination_full);
+  const std::string error = messages::get_message(messages::english_base, 72);
+  const std::string success = messages::get_message(messages::english_base, 74);
+  const std::string full =
+      messages::get_message(messages::english_base, messages::destination_full);
   int errors = 0;
   std::vector<std::string> written;
   std::vector<std::string> did_not_fit;
@@ -264,7 +265,8 @@ TEST(FullDestinationTest, TheRunEndsCleanlyBeforeTheDestinationIsFull) {
   EXPECT_GT(written.size(), 0u) << result.err;
   ASSERT_EQ(did_not_fit.size(), 1u) << result.err;
   EXPECT_FALSE(fs::exists(did_not_fit[0])) << result.err;
-  EXPECT_NE(result.err.find(messages::get_message(53)), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(messages::get_message(messages::english_base, 53)), std::string::npos)
+      << result.err;
   struct statvfs room {};
   ASSERT_EQ(::statvfs(dest.c_str(), &room), 0);
   EXPECT_GT(room.f_bavail, 0u) << "the destination was filled";
@@ -334,7 +336,9 @@ TEST(CraftedSizeTest, ClaimedSizesAreBoundedByTheVolumeAndTheDestination) {
   EXPECT_LT(outputs, 400);
   EXPECT_NE(result.err.find(" Error: the volume ends after "), std::string::npos)
       << result.err.substr(0, 2000);
-  EXPECT_NE(result.err.find(messages::get_message(messages::destination_full)), std::string::npos)
+  EXPECT_NE(
+      result.err.find(messages::get_message(messages::english_base, messages::destination_full)),
+      std::string::npos)
       << result.err.substr(result.err.size() > 2000 ? result.err.size() - 2000 : 0);
   struct statvfs room {};
   ASSERT_EQ(::statvfs(dest.c_str(), &room), 0);

@@ -1,5 +1,5 @@
-// Stop at any moment: stop_flag is set at spread-out points of scans and recoveries of the
-// fixture volumes (as the Stop button would, from the event handling the loops call). Each
+// Stop at any moment: the stop is requested at spread-out points of scans and recoveries of the
+// fixture volumes (as the Stop button would, from the event pump the loops call). Each
 // must end within a few more event calls with its interrupted log line, and leave a
 // consistent catalogue holding only files the whole scan also finds, or an output file that
 // is a true beginning of the whole recovery's.
@@ -13,11 +13,11 @@
 #include <tuple>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/scan_run.h"
-#include "dispatch/undelete_unit.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
+#include "workflow/recovery_run.h"
+#include "workflow/scan_run.h"
 
 namespace fennick::testing {
 namespace {
@@ -29,6 +29,35 @@ constexpr std::int64_t prompt_calls = 4;
 constexpr int stop_points = 7;
 
 using FileKey = std::tuple<std::string, std::string, std::int64_t>;
+
+// Counts the calls of the run's event pump while it lives and requests the stop at call `at`
+// (0: never).
+class PumpCounter {
+ public:
+  explicit PumpCounter(run::RunControl& run, std::int64_t at = 0) : run_(run) {
+    run_.event_pump = [this, at] {
+      ++calls;
+      if (calls == at) {
+        run_.request_stop();
+        stopped_at = calls;
+      }
+    };
+  }
+  ~PumpCounter() { run_.event_pump = nullptr; }
+  PumpCounter(const PumpCounter&) = delete;
+  PumpCounter& operator=(const PumpCounter&) = delete;
+
+  std::int64_t calls = 0;
+  std::int64_t stopped_at = -1;
+
+ private:
+  run::RunControl& run_;
+};
+
+// Scans drive C: of the scope as the scan run does for one drive.
+bool scan_drive(DriveScope& s) {
+  return workflow::scan_drive(s.drive(), s.catalogue, s.run, s.channel, {});
+}
 
 std::string read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -45,34 +74,24 @@ TEST_P(StopTest, ScansEndPromptlyWithAConsistentCatalogue) {
   std::set<FileKey> whole;
   std::int64_t calls = 0;
   {
-    messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    DriveScope drive(image);
-    ASSERT_TRUE(dispatch::scan_drive());
-    calls = log.pending_event_calls;
-    for (const auto& f : catalogue::deleted_files)
-      whole.insert({f.name.str(), f.path.str(), f.size});
+    DriveScope s(image);
+    PumpCounter pumps(s.run);
+    ASSERT_TRUE(scan_drive(s));
+    calls = pumps.calls;
+    for (const auto& f : s.catalogue.files()) whole.insert({f.name.str(), f.path.str(), f.size});
   }
   ASSERT_GT(calls, stop_points);
   for (int i = 1; i <= stop_points; ++i) {
     // Spread over the scan, the last point near its end.
     const std::int64_t at = calls * i / (stop_points + 1) + (i * 7919) % 13;
-    messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    DriveScope drive(image);
-    std::int64_t stopped_at = -1;
-    log.on_pending_events = [&] {
-      if (log.pending_event_calls == at) {
-        messages::stop_flag = 1;
-        stopped_at = log.pending_event_calls;
-      }
-    };
-    ASSERT_TRUE(dispatch::scan_drive());
-    ASSERT_GE(stopped_at, 0) << "the scan ended before call " << at;
-    EXPECT_LE(log.pending_event_calls - stopped_at, prompt_calls) << "stop at call " << at;
-    EXPECT_TRUE(log.has_line_starting(messages::get_message(39))) << "stop at call " << at;
-    EXPECT_EQ(catalogue::deleted_count, static_cast<std::int32_t>(catalogue::deleted_files.size()));
-    for (const auto& f : catalogue::deleted_files) {
+    DriveScope s(image);
+    PumpCounter pumps(s.run, at);
+    ASSERT_TRUE(scan_drive(s));
+    ASSERT_GE(pumps.stopped_at, 0) << "the scan ended before call " << at;
+    EXPECT_LE(pumps.calls - pumps.stopped_at, prompt_calls) << "stop at call " << at;
+    EXPECT_TRUE(s.channel.has_line_starting(s.channel.text(39))) << "stop at call " << at;
+    EXPECT_EQ(s.catalogue.deleted_count(), static_cast<std::int32_t>(s.catalogue.files().size()));
+    for (const auto& f : s.catalogue.files()) {
       EXPECT_TRUE(whole.count({f.name.str(), f.path.str(), f.size}))
           << f.path.str() << f.name.str() << " is not a file of the whole scan";
     }
@@ -83,47 +102,40 @@ TEST_P(StopTest, RecoveriesEndPromptlyKeepingATrueBeginning) {
   const std::string image = fixture_image(GetParam());
   if (image.empty()) GTEST_SKIP() << "fixture missing";
   TempDir out;
-  messages::RecordingChannel quiet;
-  messages::ScopedChannel scoped(quiet);
-  DriveScope drive(image);
-  ASSERT_TRUE(dispatch::scan_drive());
+  DriveScope s(image);
+  ASSERT_TRUE(scan_drive(s));
   // The largest file found gives the most points to stop at.
-  const catalogue::TDeletedFile* largest = nullptr;
-  for (const auto& f : catalogue::deleted_files) {
+  const catalogue::FoundFile* largest = nullptr;
+  for (const auto& f : s.catalogue.files()) {
     if (!largest || f.size > largest->size) largest = &f;
   }
   ASSERT_NE(largest, nullptr);
-  dispatch::destination_folder = out.path() + "/whole";
-  fs::create_directories(dispatch::destination_folder);
-  dispatch::begin_recovery_run();
-  const std::int64_t before = quiet.pending_event_calls;
-  dispatch::RecoveryOutcome whole;
-  dispatch::recover_file(*largest, false, &whole);
-  const std::int64_t calls = quiet.pending_event_calls - before;
+  fs::create_directories(out.path() + "/whole");
+  messages::RecordingChannel quiet;
+  std::int64_t calls = 0;
+  workflow::RecoveryOutcome whole;
+  {
+    workflow::RecoveryRun run(s.drives, out.path() + "/whole", s.run, quiet);
+    PumpCounter pumps(s.run);
+    whole = run.recover(*largest, false);
+    calls = pumps.calls;
+  }
   const std::string whole_bytes = read_all(whole.output_path);
   ASSERT_GT(calls, 2);
   for (int i = 1; i <= stop_points; ++i) {
     const std::int64_t at = std::max<std::int64_t>(1, calls * i / (stop_points + 1));
     messages::RecordingChannel log;
-    messages::ScopedChannel inner(log);
-    messages::stop_flag = 0;
-    dispatch::destination_folder = out.path() + "/stop" + std::to_string(i);
-    fs::create_directories(dispatch::destination_folder);
-    dispatch::begin_recovery_run();
-    std::int64_t stopped_at = -1;
-    log.on_pending_events = [&] {
-      if (log.pending_event_calls == at) {
-        messages::stop_flag = 1;
-        stopped_at = log.pending_event_calls;
-      }
-    };
-    dispatch::RecoveryOutcome outcome;
-    dispatch::recover_file(*largest, false, &outcome);
-    messages::stop_flag = 0;
-    ASSERT_GE(stopped_at, 0);
-    EXPECT_LE(log.pending_event_calls - stopped_at, prompt_calls) << "stop at call " << at;
+    s.run.clear_stop();
+    const std::string destination = out.path() + "/stop" + std::to_string(i);
+    fs::create_directories(destination);
+    workflow::RecoveryRun run(s.drives, destination, s.run, log);
+    PumpCounter pumps(s.run, at);
+    const workflow::RecoveryOutcome outcome = run.recover(*largest, false);
+    s.run.clear_stop();
+    ASSERT_GE(pumps.stopped_at, 0);
+    EXPECT_LE(pumps.calls - pumps.stopped_at, prompt_calls) << "stop at call " << at;
     EXPECT_TRUE(outcome.result.stopped) << "stop at call " << at;
-    EXPECT_TRUE(log.has_line_starting(messages::get_message(73))) << "stop at call " << at;
+    EXPECT_TRUE(log.has_line_starting(log.text(73))) << "stop at call " << at;
     const std::string part = read_all(outcome.output_path);
     EXPECT_LE(part.size(), whole_bytes.size());
     EXPECT_EQ(whole_bytes.compare(0, part.size(), part), 0) << "stop at call " << at;

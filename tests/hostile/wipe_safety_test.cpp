@@ -12,24 +12,24 @@
 
 #include "../cleaning/mounted_ntfs.h"
 #include "catalogue/catalogue.h"
-#include "dispatch/scan_run.h"
-#include "dispatch/undelete_unit.h"
+#include "engine/engine.h"
 #include "messages/message_catalogue.h"
 #include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
 #include "volume/volume_source.h"
+#include "workflow/wipe_run.h"
 
 namespace fennick::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<catalogue::TDeletedFile> scan_drive() {
-  EXPECT_EQ(dispatch::scan_volume(), 1);
-  return {catalogue::deleted_files.begin(),
-          catalogue::deleted_files.begin() + catalogue::deleted_count};
+using engine::WipeOutcome;
+
+std::vector<catalogue::FoundFile> scan_drive(DriveScope& s) {
+  EXPECT_TRUE(s.scan());
+  return s.catalogue.files();
 }
 
 TEST(FileSourceTest, OpensOnlyTheFileItWasMadeFor) {
@@ -79,8 +79,8 @@ TEST(WipeSwapTest, ANameSwappedBetweenCheckAndWriteNeverReachesTheOtherFile) {
   fs::copy_file(fixture, image);
   fs::copy_file(fixture, victim);
   const std::string victim_hash = sha256_of(victim);
-  DriveScope drive(image);
-  const auto files = scan_drive();
+  DriveScope s(image);
+  const auto files = scan_drive(s);
   ASSERT_GE(files.size(), 5u);
 
   std::atomic<bool> done{false};
@@ -104,17 +104,14 @@ TEST(WipeSwapTest, ANameSwappedBetweenCheckAndWriteNeverReachesTheOtherFile) {
       std::this_thread::yield();
     }
   });
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
+  messages::RecordingChannel& log = s.channel;
+  log.lines.clear();
   // At least 20 passes, and on until a swap has been met (a busy machine may hold the other
   // thread back for a while), within a bound.
-  const std::string refused = messages::get_message(messages::volume_not_the_scanned_one);
+  const std::string refused = log.text(messages::volume_not_the_scanned_one);
   bool met = false;
   for (int pass = 0; pass < 5000 && (pass < 20 || !met); ++pass) {
-    for (const auto& f : files) {
-      bool wiped = false;
-      dispatch::wipe_file(f, &wiped);
-    }
+    for (const auto& f : files) s.wipe(f);
     met = met || log.has_line_starting(refused);
     log.lines.clear();
   }
@@ -132,29 +129,24 @@ TEST(WipeMountedTest, AMountedImageIsRefusedAndWipedOnceUnmounted) {
   run_command("sync");
   fs::remove(volume.path("gone.txt"));
   run_command("sync");
-  DriveScope drive(volume.image());
-  const auto files = scan_drive();
-  const catalogue::TDeletedFile* gone = nullptr;
+  DriveScope s(volume.image());
+  const auto files = scan_drive(s);
+  const catalogue::FoundFile* gone = nullptr;
   for (const auto& f : files) {
     if (f.name.view() == "gone.txt") gone = &f;
   }
   ASSERT_NE(gone, nullptr);
-  const catalogue::TDeletedFile target = *gone;
+  const catalogue::FoundFile target = *gone;
   {
     messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    bool wiped = true;
-    dispatch::wipe_file(target, &wiped);
-    EXPECT_FALSE(wiped);
+    EXPECT_NE(workflow::wipe_file(s.drives, s.catalogue, target, s.run, log), WipeOutcome::wiped);
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], messages::get_message(messages::wipe_refused_mounted) + volume.image());
+    EXPECT_EQ(log.lines[0], log.text(messages::wipe_refused_mounted) + volume.image());
   }
   volume.unmount();
   messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
-  bool wiped = false;
-  dispatch::wipe_file(target, &wiped);
-  EXPECT_TRUE(wiped) << (log.lines.empty() ? "" : log.lines.back());
+  EXPECT_EQ(workflow::wipe_file(s.drives, s.catalogue, target, s.run, log), WipeOutcome::wiped)
+      << (log.lines.empty() ? "" : log.lines.back());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Tests of the message catalogue: the lookup and its fallback to English, the switch of
-// the current language, the compiled-in texts of all 27 languages (their runs and the
+// a channel's language, the compiled-in texts of all 27 languages (their runs and the
 // program's block 500..) and the language table.
 #include "messages/message_catalogue.h"
 
@@ -14,21 +14,10 @@
 
 #include "messages/message_data.h"
 #include "messages/program_texts.h"
+#include "messages/status_channel.h"
 
 namespace fennick::messages {
 namespace {
-
-// Restores current_language after a test that changes it.
-class CurrentLanguageGuard {
- public:
-  CurrentLanguageGuard() : saved_(current_language) {}
-  ~CurrentLanguageGuard() { current_language = saved_; }
-  CurrentLanguageGuard(const CurrentLanguageGuard&) = delete;
-  CurrentLanguageGuard& operator=(const CurrentLanguageGuard&) = delete;
-
- private:
-  int saved_;
-};
 
 TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
   struct Case {
@@ -108,23 +97,30 @@ TEST(LookupMessage, TreatsAnEmptyTextAsAbsent) {
   EXPECT_EQ(detail::lookup_message({}, 0, 5), "");
 }
 
-TEST(GetMessage, ChangeOfCurrentLanguageTakesEffectAtNextCall) {
-  CurrentLanguageGuard guard;
-  current_language = english_base;
-  EXPECT_EQ(get_message(0), "English");
-  EXPECT_EQ(get_message(5), " -  Main");
-  EXPECT_EQ(get_message(12), "Start Scan");
+TEST(GetMessage, ChangeOfTheChannelLanguageTakesEffectAtNextCall) {
+  SilentChannel channel;
+  EXPECT_EQ(channel.language(), english_base) << "a channel starts in English";
+  EXPECT_EQ(channel.text(0), "English");
+  EXPECT_EQ(channel.text(5), " -  Main");
+  EXPECT_EQ(channel.text(12), "Start Scan");
 
-  current_language = 20000;
-  EXPECT_EQ(get_message(0), "Русский");
-  EXPECT_EQ(get_message(12), get_message(20000, 12));
+  channel.set_language(20000);
+  EXPECT_EQ(channel.language(), 20000);
+  EXPECT_EQ(channel.text(0), "Русский");
+  EXPECT_EQ(channel.text(12), get_message(20000, 12));
 
-  current_language = 27000;
-  EXPECT_EQ(get_message(5), " ");
-  EXPECT_EQ(get_message(0), "Dansk");
+  channel.set_language(27000);
+  EXPECT_EQ(channel.text(5), " ");
+  EXPECT_EQ(channel.text(0), "Dansk");
 
-  current_language = english_base;
-  EXPECT_EQ(get_message(5), " -  Main");
+  channel.set_language(english_base);
+  EXPECT_EQ(channel.text(5), " -  Main");
+
+  // Each channel keeps its own language.
+  SilentChannel other;
+  other.set_language(20000);
+  EXPECT_EQ(channel.text(0), "English");
+  EXPECT_EQ(other.text(0), "Русский");
 }
 
 TEST(MessageData, IdsAscendUniqueAndEnglishHoldsExactlyItsRunAndTheProgramBlock) {

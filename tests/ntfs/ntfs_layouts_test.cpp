@@ -15,19 +15,19 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/undelete_unit.h"
+#include "engine/engine.h"
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
-#include "ntfs/ntfs_unit.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
-#include "volume/rda_buffering.h"
+#include "volume/sector_reader.h"
 #include "volume/volume_source.h"
+#include "workflow/drive_list.h"
+#include "workflow/recovery_run.h"
 
 namespace fennick::ntfs {
 namespace {
 
-using catalogue::TDeletedFile;
+using catalogue::FoundFile;
 using testing::DriveScope;
 using testing::run_command;
 using testing::sha256_of;
@@ -78,13 +78,15 @@ std::vector<Truth> read_truth(const std::string& image) {
   return truth;
 }
 
-std::vector<TDeletedFile> scan_all() {
-  EXPECT_EQ(scan_ntfs(), 1);
-  return {catalogue::deleted_files.begin(),
-          catalogue::deleted_files.begin() + catalogue::deleted_count};
+std::vector<FoundFile> scan_all(DriveScope& s) {
+  EXPECT_TRUE(s.scan());
+  return s.catalogue.files();
 }
 
-const TDeletedFile* by_record(const std::vector<TDeletedFile>& files, std::int64_t record) {
+// Message k in English, the language of the tests' channels.
+std::string english(int k) { return messages::get_message(messages::english_base, k); }
+
+const FoundFile* by_record(const std::vector<FoundFile>& files, std::int64_t record) {
   for (const auto& f : files) {
     if (f.record_no == record) return &f;
   }
@@ -92,7 +94,7 @@ const TDeletedFile* by_record(const std::vector<TDeletedFile>& files, std::int64
 }
 
 // "C:\Photos\" + "photo.jpg" -> "/Photos/photo.jpg"
-std::string slash_path(const TDeletedFile& f) {
+std::string slash_path(const FoundFile& f) {
   std::string p = "/" + f.path.str().substr(3) + f.name.str();
   std::replace(p.begin(), p.end(), '\\', '/');
   return p;
@@ -123,24 +125,23 @@ TEST(NtfsLayoutsTest, FourKiBSectorVolumesAreReadToTheirEndAndRecoveredWhole) {
   const std::string image = testing::fixture_image("ntfs-4k-sectors.img");
   if (image.empty()) GTEST_SKIP() << skip_reason;
   const auto facts = read_facts(image);
-  DriveScope drive(image);
-  const volume::DriveInfo& info = volume::drive_table.at(0);
-  EXPECT_EQ(info.fs_name, "NTFS");
+  DriveScope s(image);
+  const workflow::Drive& info = s.drive();
+  EXPECT_EQ(info.fs_name(), "NTFS");
   EXPECT_EQ(info.cluster_size, 4096);
   EXPECT_EQ(info.total_bytes, fact(facts, "total_clusters") * 4096);
   // The fixture's point: the data lie past the first eighth of the volume.
   ASSERT_GT(fact(facts, "photo_first_cluster") * 8, fact(facts, "total_clusters"));
 
-  const auto files = scan_all();
+  const auto files = scan_all(s);
   const auto fls = fls_deleted(image);
   testing::TempDir out;
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
+  const messages::RecordingChannel& log = s.channel;
   int deleted = 0;
   for (const Truth& t : read_truth(image)) {
     SCOPED_TRACE(t.path);
-    const auto listed = std::find_if(
-        files.begin(), files.end(), [&](const TDeletedFile& f) { return slash_path(f) == t.path; });
+    const auto listed = std::find_if(files.begin(), files.end(),
+                                     [&](const FoundFile& f) { return slash_path(f) == t.path; });
     if (t.state == "live") {
       EXPECT_EQ(listed, files.end());
       continue;
@@ -152,11 +153,11 @@ TEST(NtfsLayoutsTest, FourKiBSectorVolumesAreReadToTheirEndAndRecoveredWhole) {
     EXPECT_EQ(listed->size, t.size);
     EXPECT_EQ(listed->quality, 100) << "every cluster of the file is free";
     const std::string output = out.path() + "/" + std::to_string(listed->record_no);
-    catalogue::RecoveryResult result;
-    EXPECT_EQ(recover_ntfs_file(*listed, output, &result), 1);
+    const engine::RecoveryResult result = s.recover(*listed, output);
+    EXPECT_TRUE(result.output_created);
     EXPECT_FALSE(result.failed);
     EXPECT_EQ(sha256_of(output), t.sha256);
-    EXPECT_TRUE(log.has_line_starting(messages::get_message(74) + output));
+    EXPECT_TRUE(log.has_line_starting(english(74) + output));
   }
   EXPECT_EQ(deleted, 3);
 }
@@ -179,8 +180,7 @@ TEST(NtfsLayoutsTest, TheReaderServesAVolumeOfLargeSectorsToItsLastByte) {
     volume[12] = static_cast<std::uint8_t>(c.sector >> 8);
     // A little more than the volume, so that only the limit stops a read past its end.
     volume.resize(bytes + 8192, 0x5A);
-    testing::attach_memory_volume('q', volume);
-    volume::TBuffer reader("q", 8);
+    volume::SectorReader reader(std::make_shared<volume::MemorySource>(volume), 8);
     ASSERT_EQ(reader.error, 0);
     std::vector<std::uint8_t> last(c.sector);
     ASSERT_EQ(reader.read(c.sector, last.data(), static_cast<std::int64_t>(bytes - c.sector)),
@@ -188,7 +188,6 @@ TEST(NtfsLayoutsTest, TheReaderServesAVolumeOfLargeSectorsToItsLastByte) {
     EXPECT_TRUE(std::equal(last.begin(), last.end(), volume.end() - 8192 - c.sector));
     std::uint8_t beyond = 0;
     EXPECT_EQ(reader.read(1, &beyond, static_cast<std::int64_t>(bytes)), 0);
-    volume::detach_all_sources();
   }
 }
 
@@ -205,22 +204,21 @@ TEST(NtfsLayoutsTest, ClustersPastTheImageEndFailTheRecoveryWithHolesAndOneLineP
   std::string readable_sha =
       facts.count("tail_readable_sha256") ? facts.at("tail_readable_sha256") : "";
   {
-    DriveScope drive(image);
-    const auto files = scan_all();
-    const TDeletedFile* tail = by_record(files, fact(facts, "tail_record"));
+    DriveScope s(image);
+    const auto files = scan_all(s);
+    const FoundFile* tail = by_record(files, fact(facts, "tail_record"));
     ASSERT_NE(tail, nullptr);
     EXPECT_EQ(slash_path(*tail), "/tail.bin");
     testing::TempDir out;
-    dispatch::destination_folder = out.path();
     messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    dispatch::begin_recovery_run();
-    dispatch::RecoveryOutcome outcome;
-    dispatch::recover_file(*tail, false, &outcome);
-    dispatch::end_recovery_run();
+    workflow::RecoveryOutcome outcome;
+    {
+      workflow::RecoveryRun run(s.drives, out.path(), s.run, log);
+      outcome = run.recover(*tail, false);
+    }
     EXPECT_TRUE(outcome.engine_ran);
     EXPECT_TRUE(outcome.result.failed);
-    const std::string error = messages::get_message(72);
+    const std::string error = english(72);
     const auto stretch_lines =
         std::count_if(log.lines.begin(), log.lines.end(), [&](const std::string& l) {
           return l.starts_with(error + "Cannot read the clusters from ");
@@ -231,14 +229,13 @@ TEST(NtfsLayoutsTest, ClustersPastTheImageEndFailTheRecoveryWithHolesAndOneLineP
     ASSERT_FALSE(log.lines.empty());
     EXPECT_TRUE(log.lines.back().starts_with(error)) << log.lines.back();
     EXPECT_NE(log.lines.back().find("could not be read"), std::string::npos) << log.lines.back();
-    EXPECT_FALSE(log.has_line_starting(messages::get_message(74)));
+    EXPECT_FALSE(log.has_line_starting(english(74)));
     // The readable clusters are the file's; the others are holes.
     struct stat st {};
     ASSERT_EQ(::stat(outcome.output_path.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, tail_truth->size);
     EXPECT_EQ(sha256_of(outcome.output_path), readable_sha);
     EXPECT_LT(st.st_blocks * 512, tail_truth->size) << "the unreadable clusters take no room";
-    dispatch::destination_folder.clear();
   }
   // The command line counts the file as failed.
   testing::TempDir out;
@@ -256,10 +253,10 @@ TEST(NtfsLayoutsTest, FolderPathsFollowAttributeListsAndSequenceNumbers) {
   const std::string image = testing::fixture_image("ntfs-layouts.img");
   if (image.empty()) GTEST_SKIP() << skip_reason;
   const auto facts = read_facts(image);
-  DriveScope drive(image);
-  const auto files = scan_all();
-  const auto& folders = volume::drive_table.at(0).folders;
-  const auto folder = [&](std::int32_t id) -> const catalogue::TFolderEntry* {
+  DriveScope s(image);
+  const auto files = scan_all(s);
+  const auto& folders = s.catalogue.folders(0);
+  const auto folder = [&](std::int32_t id) -> const catalogue::FolderEntry* {
     for (const auto& e : folders) {
       if (e.dir_id == id) return &e;
     }
@@ -267,7 +264,7 @@ TEST(NtfsLayoutsTest, FolderPathsFollowAttributeListsAndSequenceNumbers) {
   };
 
   // A live folder whose $FILE_NAME lies in an extension record keeps its name.
-  const TDeletedFile* inside = by_record(files, fact(facts, "inside_record"));
+  const FoundFile* inside = by_record(files, fact(facts, "inside_record"));
   ASSERT_NE(inside, nullptr);
   EXPECT_EQ(inside->path.str(), "C:\\Big folder\\");
   const auto* big = folder(static_cast<std::int32_t>(fact(facts, "big_folder_record")));
@@ -278,7 +275,7 @@ TEST(NtfsLayoutsTest, FolderPathsFollowAttributeListsAndSequenceNumbers) {
 
   // A deleted folder whose record is still free keeps its name, although deleting it moved
   // the record's sequence number on.
-  const TDeletedFile* note = by_record(files, fact(facts, "note_record"));
+  const FoundFile* note = by_record(files, fact(facts, "note_record"));
   ASSERT_NE(note, nullptr);
   EXPECT_EQ(note->path.str(), "C:\\trash\\");
 
@@ -286,7 +283,7 @@ TEST(NtfsLayoutsTest, FolderPathsFollowAttributeListsAndSequenceNumbers) {
   // id: the files of the new folder and those of the old one are never mixed.
   const std::int64_t old_record = fact(facts, "old_record");
   ASSERT_EQ(fact(facts, "unrelated_record"), old_record);
-  const TDeletedFile* stale = by_record(files, fact(facts, "stale_record"));
+  const FoundFile* stale = by_record(files, fact(facts, "stale_record"));
   ASSERT_NE(stale, nullptr);
   EXPECT_EQ(stale->path.str(), "C:\\Deleted " + std::to_string(old_record) + "\\");
   EXPECT_NE(stale->parent_dir, old_record);
@@ -301,7 +298,7 @@ TEST(NtfsLayoutsTest, FolderPathsFollowAttributeListsAndSequenceNumbers) {
   // only among its orphans.
   const auto fls = fls_deleted(image);
   for (const auto& [path, record] : fls) {
-    const TDeletedFile* f = by_record(files, record);
+    const FoundFile* f = by_record(files, record);
     if (f == nullptr) continue;  // folders
     EXPECT_EQ(slash_path(*f), path);
   }
@@ -316,9 +313,9 @@ TEST(NtfsLayoutsTest, ModifiedIsTheLastWriteTimeNotTheRecordChange) {
   const std::string image = testing::fixture_image("ntfs-layouts.img");
   if (image.empty()) GTEST_SKIP() << skip_reason;
   const auto facts = read_facts(image);
-  DriveScope drive(image);
-  const auto files = scan_all();
-  const TDeletedFile* dated = by_record(files, fact(facts, "dated_record"));
+  DriveScope s(image);
+  const auto files = scan_all(s);
+  const FoundFile* dated = by_record(files, fact(facts, "dated_record"));
   ASSERT_NE(dated, nullptr);
   const double second = 1.0 / 86400.0;
   EXPECT_NEAR(dated->modified, days_of(fact(facts, "dated_modified_unix")), second / 2);

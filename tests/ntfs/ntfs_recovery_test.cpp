@@ -11,12 +11,11 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
-#include "dispatch/undelete_unit.h"
+#include "engine/engine.h"
 #include "messages/status_channel.h"
-#include "ntfs/ntfs_unit.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
 #include "volume/volume_source.h"
+#include "workflow/wipe_run.h"
 
 namespace fennick::ntfs {
 namespace {
@@ -25,14 +24,14 @@ using testing::sha256_of;
 
 using testing::DriveScope;
 
-using catalogue::TDeletedFile;
+using catalogue::FoundFile;
+using engine::WipeOutcome;
 using testing::run_command;
 using testing::shell_quote;
 
-std::vector<TDeletedFile> scan_all() {
-  EXPECT_EQ(scan_ntfs(), 1);
-  return {catalogue::deleted_files.begin(),
-          catalogue::deleted_files.begin() + catalogue::deleted_count};
+std::vector<FoundFile> scan_all(DriveScope& s) {
+  EXPECT_TRUE(s.scan());
+  return s.catalogue.files();
 }
 
 std::vector<std::uint8_t> read_file(const std::string& path) {
@@ -69,13 +68,13 @@ std::map<std::string, Truth> read_truth(const std::string& image) {
   return truth;
 }
 
-std::string slash_path(const TDeletedFile& f) {
+std::string slash_path(const FoundFile& f) {
   std::string p = "/" + f.path.str().substr(3) + f.name.str();
   std::replace(p.begin(), p.end(), '\\', '/');
   return p;
 }
 
-const TDeletedFile* named(const std::vector<TDeletedFile>& files, const std::string& name) {
+const FoundFile* named(const std::vector<FoundFile>& files, const std::string& name) {
   for (const auto& f : files) {
     if (f.name == name) return &f;
   }
@@ -87,20 +86,18 @@ TEST(NtfsRecoveryTest, RecoversEveryIntactDeletedFileByteForByte) {
   if (image.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
   const std::string before = sha256_of(image);
   const auto truth = read_truth(image);
-  DriveScope drive(image);
-  const auto files = scan_all();
+  DriveScope s(image);
+  const auto files = scan_all(s);
   testing::TempDir out;
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
+  const messages::RecordingChannel& log = s.channel;
 
   std::set<std::string> kinds;
   int recovered = 0;
-  for (const TDeletedFile& f : files) {
+  for (const FoundFile& f : files) {
     const auto t = truth.find(slash_path(f));
     if (t == truth.end() || t->second.state == "deleted-overwritten") continue;
     const std::string output = out.path() + "/" + std::to_string(f.record_no);
-    catalogue::RecoveryResult result;
-    EXPECT_EQ(recover_ntfs_file(f, output, &result), 1);
+    const engine::RecoveryResult result = s.recover(f, output);
     EXPECT_TRUE(result.output_created);
     EXPECT_FALSE(result.failed) << slash_path(f);
     EXPECT_EQ(result.bytes_written, t->second.size) << slash_path(f);
@@ -128,14 +125,14 @@ TEST(NtfsRecoveryTest, AgreesWithIcatWhereIcatExtractsTheFile) {
   const std::string image = testing::fixture_image("ntfs.img");
   if (image.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
   if (!testing::have_program("icat")) GTEST_SKIP() << "icat missing";
-  DriveScope drive(image);
-  const auto files = scan_all();
+  DriveScope s(image);
+  const auto files = scan_all(s);
   testing::TempDir out;
   int compared = 0;
-  for (const TDeletedFile& f : files) {
+  for (const FoundFile& f : files) {
     const std::string ours = out.path() + "/ours";
     const std::string theirs = out.path() + "/icat";
-    recover_ntfs_file(f, ours);
+    s.recover(f, ours);
     const auto r = run_command("icat " + shell_quote(image) + " " + std::to_string(f.record_no) +
                                " > " + shell_quote(theirs) + " 2>/dev/null");
     if (r.exit_code != 0) continue;
@@ -150,44 +147,40 @@ TEST(NtfsRecoveryTest, AgreesWithIcatWhereIcatExtractsTheFile) {
 TEST(NtfsRecoveryTest, StopKeepsWhatWasWrittenAndFailuresAreLogged) {
   const std::string image = testing::fixture_image("ntfs.img");
   if (image.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
-  DriveScope drive(image);
-  const auto files = scan_all();
-  const TDeletedFile* photo = named(files, "写真.jpg");
+  DriveScope s(image);
+  const auto files = scan_all(s);
+  const FoundFile* photo = named(files, "写真.jpg");
   ASSERT_NE(photo, nullptr);
   testing::TempDir out;
+  const messages::RecordingChannel& log = s.channel;
   {
-    messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    log.on_pending_events = [&] {
-      if (log.pending_event_calls == 10) messages::stop_flag = 1;
+    s.channel.lines.clear();
+    int pumps = 0;
+    s.run.event_pump = [&] {
+      if (++pumps == 10) s.run.request_stop();
     };
     const std::string output = out.path() + "/stopped.jpg";
-    catalogue::RecoveryResult result;
-    EXPECT_EQ(recover_ntfs_file(*photo, output, &result), 1);
+    const engine::RecoveryResult result = s.recover(*photo, output);
+    EXPECT_TRUE(result.output_created);
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.bytes_written, 10 * 4096) << "whole clusters up to the stop";
     EXPECT_EQ(read_file(output).size(), 10u * 4096);
     EXPECT_TRUE(log.has_line_starting(" Process interrupted: " + output));
-    messages::stop_flag = 0;
+    s.run.clear_stop();
+    s.run.event_pump = nullptr;
   }
   {
-    messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    catalogue::RecoveryResult result;
-    recover_ntfs_file(*photo, out.path() + "/no such folder/x.jpg", &result);
+    // An output file that cannot be made is a failure before the engine runs.
+    const engine::RecoveryResult result = s.recover(*photo, out.path() + "/no such folder/x.jpg");
     EXPECT_FALSE(result.output_created);
     EXPECT_TRUE(result.failed);
-    EXPECT_TRUE(log.has_line_starting(" Error: Cannot create file \"" + out.path() +
-                                      "/no such folder/x.jpg\". No such file or directory"));
   }
   {
     // A record number past the MFT: the output stays empty and the failure is said.
-    messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    TDeletedFile gone = *photo;
+    s.channel.lines.clear();
+    FoundFile gone = *photo;
     gone.record_no = 1 << 30;
-    catalogue::RecoveryResult result;
-    recover_ntfs_file(gone, out.path() + "/gone.jpg", &result);
+    const engine::RecoveryResult result = s.recover(gone, out.path() + "/gone.jpg");
     EXPECT_TRUE(result.failed);
     EXPECT_TRUE(read_file(out.path() + "/gone.jpg").empty());
     EXPECT_TRUE(log.has_line_starting(" Error: "));
@@ -197,7 +190,7 @@ TEST(NtfsRecoveryTest, StopKeepsWhatWasWrittenAndFailuresAreLogged) {
 
 // ---- wipe -------------------------------------------------------------------------------------
 
-std::size_t record_position(const TDeletedFile& f) {
+std::size_t record_position(const FoundFile& f) {
   return static_cast<std::size_t>(f.entry_cluster * 4096 + f.entry_offset);
 }
 
@@ -208,18 +201,14 @@ TEST(NtfsWipeTest, ZeroesExactlyTheOneRecordAfterWhichNeitherWeNorFlsListTheFile
   const std::string image = dir.path() + "/copy.img";
   ASSERT_EQ(run_command("cp " + shell_quote(fixture) + " " + shell_quote(image)).exit_code, 0);
   const auto before = read_file(image);
-  DriveScope drive(image);
-  const auto files = scan_all();
-  const TDeletedFile* report = named(files, "Report for May.doc");
+  DriveScope s(image);
+  const auto files = scan_all(s);
+  const FoundFile* report = named(files, "Report for May.doc");
   ASSERT_NE(report, nullptr);
-  const TDeletedFile target = *report;
+  const FoundFile target = *report;
 
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
-  bool wiped = false;
-  EXPECT_EQ(dispatch::wipe_file(target, &wiped), 1);
-  EXPECT_TRUE(wiped);
-  EXPECT_TRUE(log.has_line_starting(" Wiped successfully: Report for May.doc ."));
+  EXPECT_EQ(s.wipe(target), WipeOutcome::wiped);
+  EXPECT_TRUE(s.channel.has_line_starting(" Wiped successfully: Report for May.doc ."));
 
   const auto after = read_file(image);
   ASSERT_EQ(after.size(), before.size());
@@ -235,17 +224,15 @@ TEST(NtfsWipeTest, ZeroesExactlyTheOneRecordAfterWhichNeitherWeNorFlsListTheFile
   EXPECT_FALSE(std::all_of(before.begin() + at, before.begin() + at + 1024,
                            [](std::uint8_t b) { return b == 0; }));
 
-  catalogue::clear_catalogue();
-  const auto rescan = scan_all();
+  s.catalogue.clear();
+  const auto rescan = scan_all(s);
   EXPECT_EQ(named(rescan, "Report for May.doc"), nullptr);
   EXPECT_EQ(rescan.size(), files.size() - 1);
   const auto fls = run_command("fls -r -d -p " + shell_quote(image));
   EXPECT_EQ(fls.out.find("Report for May.doc"), std::string::npos) << fls.out;
 
   // A second wipe finds no record there any more and writes nothing.
-  bool again = true;
-  dispatch::wipe_file(target, &again);
-  EXPECT_FALSE(again);
+  EXPECT_EQ(s.wipe(target), WipeOutcome::left_alone);
   EXPECT_EQ(read_file(image), after);
 }
 
@@ -256,30 +243,30 @@ TEST(NtfsWipeTest, RefusesRecordsThatAreNoLongerTheOneTheScanSaw) {
   const std::string image = dir.path() + "/copy.img";
   ASSERT_EQ(run_command("cp " + shell_quote(fixture) + " " + shell_quote(image)).exit_code, 0);
   const std::string before = sha256_of(image);
-  DriveScope drive(image);
-  const auto files = scan_all();
+  DriveScope s(image);
+  const auto files = scan_all(s);
   ASSERT_GE(files.size(), 2u);
-  const TDeletedFile& file = files.front();
+  const FoundFile& file = files.front();
 
   // The root folder's record, in use, in the same cluster run as the MFT's start.
   const auto bytes = read_file(image);
   std::uint64_t mft_cluster = 0;
   for (int i = 0; i < 8; ++i) mft_cluster |= std::uint64_t{bytes[0x30 + i]} << (8 * i);
-  TDeletedFile in_use = file;
+  FoundFile in_use = file;
   in_use.record_no = 5;
   in_use.entry_cluster = static_cast<std::int64_t>(mft_cluster) + 1;
   in_use.entry_offset = 1024;
 
-  TDeletedFile other_number = file;
+  FoundFile other_number = file;
   other_number.record_no = file.record_no + 1;
-  TDeletedFile no_place = file;
+  FoundFile no_place = file;
   no_place.entry_cluster = 0;
-  TDeletedFile outside = file;
+  FoundFile outside = file;
   outside.entry_cluster = 1LL << 40;
-  TDeletedFile odd_offset = file;
+  FoundFile odd_offset = file;
   odd_offset.entry_offset = 100;
 
-  const std::vector<std::pair<TDeletedFile, std::string>> cases = {
+  const std::vector<std::pair<FoundFile, std::string>> cases = {
       {in_use, "in use"},
       {other_number, "no longer at the place the scan saw"},
       {no_place, "not known"},
@@ -287,10 +274,9 @@ TEST(NtfsWipeTest, RefusesRecordsThatAreNoLongerTheOneTheScanSaw) {
       {odd_offset, "outside the volume"}};
   for (const auto& [record, reason] : cases) {
     messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    bool wiped = true;
-    EXPECT_EQ(dispatch::wipe_file(record, &wiped), 1);
-    EXPECT_FALSE(wiped) << reason;
+    EXPECT_EQ(workflow::wipe_file(s.drives, s.catalogue, record, s.run, log),
+              WipeOutcome::left_alone)
+        << reason;
     ASSERT_EQ(log.lines.size(), 1u);
     EXPECT_TRUE(log.lines[0].starts_with(" Error: Cannot wipe ")) << log.lines[0];
     EXPECT_NE(log.lines[0].find(reason), std::string::npos) << log.lines[0];
@@ -323,17 +309,14 @@ TEST(NtfsWipeTest, ARecordSplitAcrossMftFragmentsIsZeroedAtBothPlacesOnly) {
   const std::string image = dir.path() + "/copy.img";
   ASSERT_EQ(run_command("cp " + shell_quote(fixture) + " " + shell_quote(image)).exit_code, 0);
   const auto before = read_file(image);
-  DriveScope drive(image);
-  const auto files = scan_all();
+  DriveScope s(image);
+  const auto files = scan_all(s);
   const auto victim = std::find_if(files.begin(), files.end(),
-                                   [&](const TDeletedFile& f) { return f.record_no == record_no; });
+                                   [&](const FoundFile& f) { return f.record_no == record_no; });
   ASSERT_NE(victim, files.end());
 
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
-  bool wiped = false;
-  EXPECT_EQ(dispatch::wipe_file(*victim, &wiped), 1);
-  EXPECT_TRUE(wiped) << (log.lines.empty() ? "" : log.lines.back());
+  const messages::RecordingChannel& log = s.channel;
+  EXPECT_EQ(s.wipe(*victim), WipeOutcome::wiped) << (log.lines.empty() ? "" : log.lines.back());
   const auto after = read_file(image);
   ASSERT_EQ(after.size(), before.size());
   for (std::size_t i = 0; i < after.size(); ++i) {

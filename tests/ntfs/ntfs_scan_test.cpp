@@ -15,11 +15,12 @@
 #include "cleaning/mounted_ntfs.h"
 #include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
-#include "ntfs/ntfs_unit.h"
+#include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
+#include "run/run_control.h"
 #include "test_support.h"
-#include "volume/drive_table.h"
 #include "volume/volume_source.h"
+#include "workflow/drive_list.h"
 
 namespace fennick::ntfs {
 namespace {
@@ -28,16 +29,13 @@ using testing::sha256_of;
 
 using testing::DriveScope;
 
-using catalogue::TDeletedFile;
+using catalogue::FoundFile;
 using testing::run_command;
 using testing::shell_quote;
 
-std::vector<TDeletedFile> found() {
-  return {catalogue::deleted_files.begin(),
-          catalogue::deleted_files.begin() + catalogue::deleted_count};
-}
+std::vector<FoundFile> found(const catalogue::Catalogue& catalogue) { return catalogue.files(); }
 
-const TDeletedFile* by_record(const std::vector<TDeletedFile>& files, std::int64_t record) {
+const FoundFile* by_record(const std::vector<FoundFile>& files, std::int64_t record) {
   for (const auto& f : files) {
     if (f.record_no == record) return &f;
   }
@@ -91,7 +89,7 @@ std::vector<FlsEntry> fls_deleted(const std::string& image) {
 }
 
 // "C:\Documents\" + "Report for May.doc" -> "Documents/Report for May.doc"
-std::string slash_path(const TDeletedFile& f) {
+std::string slash_path(const FoundFile& f) {
   std::string p = f.path.str().substr(3) + f.name.str();
   std::replace(p.begin(), p.end(), '\\', '/');
   return p;
@@ -102,23 +100,22 @@ TEST(NtfsScanTest, FindsWhatNtfsundeleteFindsWithTheSameNamesSizesAndQuality) {
   if (image.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
   if (!testing::have_program("ntfsundelete")) GTEST_SKIP() << "ntfsundelete missing";
   const std::string before = sha256_of(image);
-  DriveScope drive(image);
-  ASSERT_EQ(volume::drive_table.at(0).fs_name, "NTFS");
-  messages::RecordingChannel log;
-  messages::ScopedChannel scoped(log);
-  EXPECT_EQ(scan_ntfs(), 1);
-  const auto files = found();
+  DriveScope s(image);
+  ASSERT_EQ(s.drive().fs_name(), "NTFS");
+  const messages::RecordingChannel& log = s.channel;
+  EXPECT_TRUE(s.scan());
+  const auto files = found(s.catalogue);
   ASSERT_FALSE(files.empty());
 
   int compared = 0;
   for (const UndeleteEntry& e : ntfsundelete_list(image)) {
     // Directories and records without a name are not files to list.
     if (e.flags.find('D') != std::string::npos || e.name == "<none>" || e.size == 0) continue;
-    const TDeletedFile* f = by_record(files, e.record);
+    const FoundFile* f = by_record(files, e.record);
     ASSERT_NE(f, nullptr) << "record " << e.record << " " << e.name;
     EXPECT_EQ(f->name.str(), e.name);
     EXPECT_EQ(f->size, e.size) << e.name;
-    EXPECT_EQ(f->fs_name.str(), "NTFS");
+    EXPECT_EQ(f->fs_name(), "NTFS");
     EXPECT_EQ(f->drive_letter, 'c');
     EXPECT_EQ(f->selected, 0);
     EXPECT_GT(f->entry_cluster, 0);
@@ -145,9 +142,9 @@ TEST(NtfsScanTest, FindsWhatNtfsundeleteFindsWithTheSameNamesSizesAndQuality) {
 TEST(NtfsScanTest, PathsAgreeWithFlsAndTheFolderListHoldsEveryFolderOnThem) {
   const std::string image = ntfs_image_or_skip();
   if (image.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
-  DriveScope drive(image);
-  ASSERT_EQ(scan_ntfs(), 1);
-  const auto files = found();
+  DriveScope s(image);
+  ASSERT_TRUE(s.scan());
+  const auto files = found(s.catalogue);
   int compared = 0;
   std::map<std::int64_t, std::string> fls_folders;
   for (const FlsEntry& e : fls_deleted(image)) {
@@ -155,7 +152,7 @@ TEST(NtfsScanTest, PathsAgreeWithFlsAndTheFolderListHoldsEveryFolderOnThem) {
       fls_folders[e.record] = e.path;
       continue;
     }
-    const TDeletedFile* f = by_record(files, e.record);
+    const FoundFile* f = by_record(files, e.record);
     if (f == nullptr) continue;  // fls lists deleted entries whose record was reused
     EXPECT_EQ(slash_path(*f), e.path);
     ++compared;
@@ -163,18 +160,18 @@ TEST(NtfsScanTest, PathsAgreeWithFlsAndTheFolderListHoldsEveryFolderOnThem) {
   EXPECT_GE(compared, 10);
 
   // Every folder of every path is in the list once, deleted folders marked as such.
-  const auto& folders = volume::drive_table.at(0).folders;
+  const auto& folders = s.catalogue.folders(0);
   std::set<std::int32_t> ids;
   for (const auto& folder : folders) {
     EXPECT_TRUE(ids.insert(folder.dir_id).second) << "folder " << folder.dir_id << " twice";
-    EXPECT_EQ(folder.fs_name.str(), "NTFS");
+    EXPECT_EQ(folder.fs_kind, volume::FileSystemKind::ntfs);
     EXPECT_NE(folder.dir_id, catalogue::ROOT_FOLDER_ID);
     if (fls_folders.count(folder.dir_id)) {
       EXPECT_EQ(folder.deleted, 1) << folder.name.str();
     }
   }
   for (const auto& [record, path] : fls_folders) {
-    const auto entry = catalogue::folder_list_find(0, static_cast<std::int32_t>(record));
+    const auto entry = s.catalogue.find_folder(0, static_cast<std::int32_t>(record));
     if (!entry) continue;
     EXPECT_EQ(path.substr(path.rfind('/') + 1), entry->name.str());
   }
@@ -192,9 +189,9 @@ TEST(NtfsScanTest, MatchesTheFixtureTruthForEveryDeletedFile) {
   if (image.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
   std::ifstream truth(image + ".truth.tsv");
   ASSERT_TRUE(truth.good());
-  DriveScope drive(image);
-  ASSERT_EQ(scan_ntfs(), 1);
-  const auto files = found();
+  DriveScope s(image);
+  ASSERT_TRUE(s.scan());
+  const auto files = found(s.catalogue);
   std::string line;
   std::getline(truth, line);
   int deleted = 0;
@@ -205,7 +202,7 @@ TEST(NtfsScanTest, MatchesTheFixtureTruthForEveryDeletedFile) {
     std::getline(fields, size, '\t');
     std::getline(fields, sha, '\t');
     std::getline(fields, state, '\t');
-    const bool listed = std::any_of(files.begin(), files.end(), [&](const TDeletedFile& f) {
+    const bool listed = std::any_of(files.begin(), files.end(), [&](const FoundFile& f) {
       return "/" + slash_path(f) == path && f.size == std::stoll(size);
     });
     if (state == "live") {
@@ -221,31 +218,30 @@ TEST(NtfsScanTest, MatchesTheFixtureTruthForEveryDeletedFile) {
 TEST(NtfsScanTest, ReportsProgressEveryHundredRecordsAndStopsWhenAsked) {
   const std::string image = ntfs_image_or_skip();
   if (image.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
-  DriveScope drive(image);
+  DriveScope s(image);
   {
     messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    ASSERT_EQ(scan_ntfs(), 1);
+    ASSERT_TRUE(scan_ntfs(s.drive(), s.catalogue, s.run, log));
     // The counter moves only after a file whose record number is a multiple of 100.
-    const auto files = found();
-    const auto at_hundred = std::find_if(
-        files.begin(), files.end(), [](const TDeletedFile& f) { return f.record_no % 100 == 0; });
+    const auto files = found(s.catalogue);
+    const auto at_hundred = std::find_if(files.begin(), files.end(),
+                                         [](const FoundFile& f) { return f.record_no % 100 == 0; });
     if (at_hundred != files.end()) {
       EXPECT_EQ(log.file_counter, "Files: " + std::to_string(at_hundred - files.begin() + 1));
     } else {
       EXPECT_EQ(log.file_counter, "");
     }
   }
-  catalogue::clear_catalogue();
+  s.catalogue.clear();
   {
     messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    log.on_pending_events = [&] {
-      if (log.pending_event_calls == 80) messages::stop_flag = 1;
+    int pumps = 0;
+    s.run.event_pump = [&] {
+      if (++pumps == 80) s.run.request_stop();
     };
-    EXPECT_EQ(scan_ntfs(), 1) << "a stopped scan still succeeded";
-    EXPECT_EQ(log.pending_event_calls, 80);
-    for (const auto& f : found()) EXPECT_LT(f.record_no, 79);
+    EXPECT_TRUE(scan_ntfs(s.drive(), s.catalogue, s.run, log)) << "a stopped scan still succeeded";
+    EXPECT_EQ(pumps, 80);
+    for (const auto& f : found(s.catalogue)) EXPECT_LT(f.record_no, 79);
     EXPECT_EQ(log.progress, 100);
   }
 }
@@ -288,28 +284,28 @@ TEST(NtfsScanTest, DeepChainsKeepTheTwentyNearestFoldersAndReusedParentsBecomePl
     }
     m.unmount();
   }
-  DriveScope drive(image);
-  ASSERT_EQ(scan_ntfs(), 1);
-  const auto files = found();
+  DriveScope s(image);
+  ASSERT_TRUE(s.scan());
+  const auto files = found(s.catalogue);
   const auto deep = std::find_if(files.begin(), files.end(),
-                                 [](const TDeletedFile& f) { return f.name == "deep.txt"; });
+                                 [](const FoundFile& f) { return f.name == "deep.txt"; });
   ASSERT_NE(deep, files.end());
   std::string expected = "C:\\";
   for (int i = 6; i <= 25; ++i) expected += "d" + std::to_string(i) + "\\";
   EXPECT_EQ(deep->path.str(), expected) << "only the 20 nearest folders";
 
-  const TDeletedFile* orphan = by_record(files, orphan_record);
+  const FoundFile* orphan = by_record(files, orphan_record);
   ASSERT_NE(orphan, nullptr);
   EXPECT_EQ(orphan->path.str(), "C:\\Deleted " + std::to_string(reused_parent) + "\\");
-  const auto placeholder = catalogue::folder_list_find(0, static_cast<std::int32_t>(reused_parent));
+  const auto placeholder = s.catalogue.find_folder(0, static_cast<std::int32_t>(reused_parent));
   ASSERT_TRUE(placeholder.has_value());
   EXPECT_EQ(placeholder->parent_id, catalogue::ROOT_FOLDER_ID);
   EXPECT_EQ(placeholder->deleted, 1);
   // The live folders of the chain are in the list and not marked deleted.
-  const auto d25 =
-      std::find_if(volume::drive_table[0].folders.begin(), volume::drive_table[0].folders.end(),
-                   [](const catalogue::TFolderEntry& e) { return e.name == "d25"; });
-  ASSERT_NE(d25, volume::drive_table[0].folders.end());
+  const auto& folders = s.catalogue.folders(0);
+  const auto d25 = std::find_if(folders.begin(), folders.end(),
+                                [](const catalogue::FolderEntry& e) { return e.name == "d25"; });
+  ASSERT_NE(d25, folders.end());
   EXPECT_EQ(d25->deleted, 0);
 }
 
@@ -341,7 +337,21 @@ std::uint32_t get32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
-// A fixture copy bound to drive C: in memory, with its record numbers' places known.
+// Scans bytes in memory as NTFS drive C: into a catalogue of its own; the found files, the
+// scan's result and the lines it logged.
+std::vector<FoundFile> scan_memory(const std::vector<std::uint8_t>& bytes, bool& scanned,
+                                   std::vector<std::string>& lines) {
+  const workflow::Drive drive = testing::memory_drive(
+      'c', std::make_shared<volume::MemorySource>(bytes), volume::FileSystemKind::ntfs);
+  catalogue::Catalogue catalogue;
+  run::RunControl run;
+  messages::RecordingChannel log;
+  scanned = scan_ntfs(drive, catalogue, run, log);
+  lines = log.lines;
+  return catalogue.files();
+}
+
+// A fixture copy as drive C: in memory, with its record numbers' places known.
 class MemoryCopy {
  public:
   MemoryCopy() {
@@ -349,9 +359,9 @@ class MemoryCopy {
     if (image_.empty()) return;
     bytes = read_file(image_);
     // Scan the file once to learn where each record lies.
-    DriveScope drive(image_);
-    scan_ntfs();
-    for (const auto& f : found()) places[f.record_no] = f;
+    DriveScope s(image_);
+    s.scan();
+    for (const auto& f : found(s.catalogue)) places[f.record_no] = f;
   }
   bool ok() const { return !bytes.empty() && !places.empty(); }
   // Byte position of the record; the fixture's MFT records are contiguous 1 KiB blocks.
@@ -365,28 +375,11 @@ class MemoryCopy {
     while (get32(bytes, a) != type && get32(bytes, a) != 0xFFFFFFFF) a += get32(bytes, a + 4);
     return a;
   }
-  std::vector<TDeletedFile> scan() {
-    catalogue::clear_catalogue();
-    testing::attach_memory_volume('c', bytes);
-    volume::DriveInfo info;
-    info.drive_letter = 'c';
-    info.fs_name = "NTFS";
-    volume::drive_table = {info};
-    volume::current_drive = 0;
-    messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    result = scan_ntfs();
-    lines = log.lines;
-    auto out = found();
-    catalogue::clear_catalogue();
-    volume::drive_table.clear();
-    volume::detach_all_sources();
-    return out;
-  }
+  std::vector<FoundFile> scan() { return scan_memory(bytes, scanned, lines); }
   std::vector<std::uint8_t> bytes;
-  std::map<std::int32_t, TDeletedFile> places;
+  std::map<std::int32_t, FoundFile> places;
   std::vector<std::string> lines;
-  int result = -1;
+  bool scanned = false;
 
  private:
   std::string image_;
@@ -430,10 +423,10 @@ TEST(NtfsScanTest, DamagedRecordsAreSkippedOrReadSafely) {
   copy.bytes[photo_name + 0x15] = 0x7F;
 
   const auto files = copy.scan();
-  EXPECT_EQ(copy.result, 1);
+  EXPECT_TRUE(copy.scanned);
   EXPECT_EQ(by_record(files, notes), nullptr) << "no readable name any more";
   EXPECT_NE(by_record(files, video), nullptr);
-  const TDeletedFile* damaged_invoice = by_record(files, invoice);
+  const FoundFile* damaged_invoice = by_record(files, invoice);
   ASSERT_NE(damaged_invoice, nullptr);
   EXPECT_EQ(damaged_invoice->quality, 0) << "more clusters than the volume has";
   EXPECT_EQ(by_record(files, photo), nullptr) << "its name lies outside the record";
@@ -450,7 +443,7 @@ TEST(NtfsScanTest, AnMftOrBitmapLargerThanTheVolumeIsRefusedWithALogLine) {
   // $MFT's data size claims billions of records: only what fits the volume is walked.
   put64(copy.bytes, data + 0x30, std::uint64_t{1} << 50);
   const auto files = copy.scan();
-  EXPECT_EQ(copy.result, 1);
+  EXPECT_TRUE(copy.scanned);
   EXPECT_EQ(files.size(), copy.places.size());
   EXPECT_TRUE(std::any_of(copy.lines.begin(), copy.lines.end(), [](const std::string& l) {
     return l.find("exceeds the volume") != std::string::npos;
@@ -461,7 +454,7 @@ TEST(NtfsScanTest, AnMftOrBitmapLargerThanTheVolumeIsRefusedWithALogLine) {
   const std::size_t bitmap = copy.attribute(mft_at, 0xB0);
   put64(copy.bytes, bitmap + 0x18, std::uint64_t{1} << 48);
   EXPECT_TRUE(copy.scan().empty());
-  EXPECT_EQ(copy.result, 1);
+  EXPECT_TRUE(copy.scanned);
   EXPECT_TRUE(std::any_of(copy.lines.begin(), copy.lines.end(), [](const std::string& l) {
     return l == "error in MFT AttributeBitmap";
   }));
@@ -470,7 +463,7 @@ TEST(NtfsScanTest, AnMftOrBitmapLargerThanTheVolumeIsRefusedWithALogLine) {
   copy.bytes = original;
   copy.bytes[mft_at] = 'X';
   EXPECT_TRUE(copy.scan().empty());
-  EXPECT_EQ(copy.result, 1);
+  EXPECT_TRUE(copy.scanned);
   EXPECT_TRUE(std::any_of(copy.lines.begin(), copy.lines.end(),
                           [](const std::string& l) { return l == "Cannot load MFT"; }));
 }
@@ -553,22 +546,12 @@ struct HandMadeVolume {
   void place(const Record& r, std::int64_t byte_position) {
     std::copy(r.bytes.begin(), r.bytes.end(), bytes.begin() + byte_position);
   }
-  std::vector<TDeletedFile> scan(std::vector<std::string>* lines = nullptr) {
-    catalogue::clear_catalogue();
-    testing::attach_memory_volume('c', bytes);
-    volume::DriveInfo info;
-    info.drive_letter = 'c';
-    info.fs_name = "NTFS";
-    volume::drive_table = {info};
-    volume::current_drive = 0;
-    messages::RecordingChannel log;
-    messages::ScopedChannel scoped(log);
-    EXPECT_EQ(scan_ntfs(), 1);
-    if (lines) *lines = log.lines;
-    auto out = found();
-    catalogue::clear_catalogue();
-    volume::drive_table.clear();
-    volume::detach_all_sources();
+  std::vector<FoundFile> scan(std::vector<std::string>* lines = nullptr) {
+    bool scanned = false;
+    std::vector<std::string> logged;
+    auto out = scan_memory(bytes, scanned, logged);
+    EXPECT_TRUE(scanned);
+    if (lines) *lines = logged;
     return out;
   }
 };

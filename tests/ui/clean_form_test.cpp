@@ -63,7 +63,7 @@ TEST_F(CleanFormTest, TheMainToolbarOpensItModallyWithTheDriveList) {
 
 TEST_F(CleanFormTest, RefusalsTheEntriesBoxRuleAndReopening) {
   ASSERT_TRUE(open_all({"fat16.img", "ntfs.img"}));
-  if (volume::drive_table.size() < 2 || volume::drive_table[1].fs_name != "NTFS") {
+  if (drives().size() < 2 || drives()[1].kind != volume::FileSystemKind::ntfs) {
     GTEST_SKIP() << "the NTFS fixture is missing";
   }
   open_window();
@@ -147,7 +147,8 @@ TEST_F(CleanFormTest, RefusalsTheEntriesBoxRuleAndReopening) {
     EXPECT_FALSE(clean_child<QToolButton>("StopButton")->isEnabled());
     EXPECT_TRUE(clean_child<QComboBox>("CleanDriveALComboBox")->isEnabled());
   }
-  // Nothing was ever left as the active channel: the main window's log has no Clean line.
+  // The jobs report only through the Clean Disk window: the main window's log has no Clean
+  // line.
   EXPECT_EQ(run_log().filter("Erase").size(), 0);
 
   // Reopening empties the log, resets the drive and unticks the boxes.
@@ -173,8 +174,8 @@ TEST_F(CleanFormTest, StopDuringClusterTipsSkipsFreeSpaceAndAFullJobEndsOk) {
   run_command("sync");
   open_paths({ntfs.image()});
   attach_clean_form();
-  ASSERT_EQ(volume::drive_table.size(), 1u);
-  ASSERT_EQ(volume::drive_table[0].fs_name, "NTFS");
+  ASSERT_EQ(drives().size(), 1u);
+  ASSERT_EQ(drives()[0].kind, volume::FileSystemKind::ntfs);
   open_window();
 
   struct Case {
@@ -210,7 +211,7 @@ TEST_F(CleanFormTest, StopDuringClusterTipsSkipsFreeSpaceAndAFullJobEndsOk) {
     clean_->pending_events_hook = nullptr;
     EXPECT_TRUE(running_state_seen);
     EXPECT_EQ(clean_log().mid(before), c.expected);
-    EXPECT_EQ(messages::stop_flag, 0);
+    EXPECT_FALSE(clean_->run_control().stop_requested());
     EXPECT_EQ(clean_child<QToolButton>("CleanAdvToolButton")->text(), "Start Clean");
     EXPECT_TRUE(clean_child<QCheckBox>("FreeSpaceHTMLCheckBox")->isEnabled());
   }

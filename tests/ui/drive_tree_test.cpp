@@ -8,23 +8,22 @@
 
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
-#include "volume/drive_table.h"
 
 namespace fennick::testing {
 namespace {
 
 class DriveTreeTest : public GuiTest {
  protected:
-  // Tick state of every drive: the table's and the tree's, which must agree.
+  // Tick state of every drive: the list's and the tree's, which must agree.
   std::vector<bool> ticks() const {
     std::vector<bool> t;
     QTreeWidgetItem* root = find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0);
-    EXPECT_EQ(root->childCount(), static_cast<int>(volume::drive_table.size()));
-    for (std::size_t i = 0; i < volume::drive_table.size(); ++i) {
+    EXPECT_EQ(root->childCount(), static_cast<int>(drives().size()));
+    for (std::size_t i = 0; i < drives().size(); ++i) {
       const bool node_ticked =
           root->child(static_cast<int>(i))->data(0, Qt::CheckStateRole).toInt() == Qt::Checked;
-      EXPECT_EQ(node_ticked, volume::drive_table[i].ticked) << "drive " << i;
-      t.push_back(volume::drive_table[i].ticked);
+      EXPECT_EQ(node_ticked, drives()[i].ticked) << "drive " << i;
+      t.push_back(drives()[i].ticked);
     }
     return t;
   }
@@ -68,22 +67,22 @@ TEST_F(DriveTreeTest, RefreshKeepsResultsOfUnchangedDrivesAndClearsOthers) {
   click_drive(0);  // only D:, the copy
   start_scan();
   ASSERT_EQ(rows(), 20);
-  const std::size_t folders = volume::drive_table[1].folders.size();
+  const std::size_t folders = found().folders(drives()[1].drive_index).size();
   ASSERT_GT(folders, 0u);
 
   // Nothing changed: the results, the folder lists and the ticks stay.
   click("RefreshAdvRepeatButton");
   EXPECT_EQ(ticks(), (std::vector<bool>{false, true}));
   EXPECT_EQ(rows(), 20);
-  EXPECT_EQ(catalogue::deleted_count, 20);
-  EXPECT_EQ(volume::drive_table[1].folders.size(), folders);
+  EXPECT_EQ(found().deleted_count(), 20);
+  EXPECT_EQ(found().folders(drives()[1].drive_index).size(), folders);
   EXPECT_EQ(find<QTreeWidget>("FolderHTMLTreeView")->topLevelItem(0)->childCount(), 1);
 
   // The scanned image is gone: its entry no longer exists, so nothing may point at it.
   std::filesystem::remove(copy);
   click("RefreshAdvRepeatButton");
-  EXPECT_EQ(volume::drive_table.size(), 1u);
-  EXPECT_EQ(catalogue::deleted_count, 0);
+  EXPECT_EQ(drives().size(), 1u);
+  EXPECT_EQ(found().deleted_count(), 0);
   EXPECT_EQ(rows(), 0);
   EXPECT_EQ(find<QTreeWidget>("FolderHTMLTreeView")->topLevelItem(0)->childCount(), 0);
   EXPECT_FALSE(find<QWidget>("UndeleteAdvToolButton")->isEnabled());
@@ -109,9 +108,9 @@ TEST_F(DriveTreeTest, AddImageAppendsTheNextDriveThroughTheFileDialog) {
   });
   find<QAction>("AddImageMenuItem")->trigger();
   ASSERT_TRUE(dialog_seen);
-  ASSERT_EQ(volume::drive_table.size(), 2u);
-  EXPECT_EQ(volume::drive_table[1].drive_letter, 'd');
-  EXPECT_EQ(volume::drive_table[1].source_path, image);
+  ASSERT_EQ(drives().size(), 2u);
+  EXPECT_EQ(drives()[1].drive_letter, 'd');
+  EXPECT_EQ(drives()[1].source_path, image);
   EXPECT_EQ(ticks(), (std::vector<bool>{false, false}));
   EXPECT_EQ(find<QLabel>("FastSearchSection")->text(), "Fast Search (2)");
   EXPECT_EQ(find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0)->child(1)->text(0),
@@ -136,7 +135,7 @@ TEST_F(DriveTreeTest, AddImageAppendsTheNextDriveThroughTheFileDialog) {
     });
     EXPECT_FALSE(form_->add_image(path)) << path;
     EXPECT_TRUE(refused) << path;
-    EXPECT_EQ(volume::drive_table.size(), 2u);
+    EXPECT_EQ(drives().size(), 2u);
     EXPECT_EQ(rows(), 20);
   }
 }

@@ -91,21 +91,21 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
   find<QAction>("MenuItem3")->trigger();
   start_scan();
   // Names and paths that only the temporary-file rule catches.
-  catalogue::deleted_files.at(1).name = "Template.doc";
-  catalogue::deleted_files.at(4).name = "~WRL0003.TMP";
-  catalogue::deleted_files.at(5).path = "C:\\WINDOWS\\TEMP\\";
+  found().files().at(1).name = "Template.doc";
+  found().files().at(4).name = "~WRL0003.TMP";
+  found().files().at(5).path = "C:\\WINDOWS\\TEMP\\";
 
-  using catalogue::TDeletedFile;
+  using catalogue::FoundFile;
   const double jan15 = static_cast<double>(catalogue::days_from_civil(2024, 1, 15));
   const double may6 = static_cast<double>(catalogue::days_from_civil(2019, 5, 6));
   struct Case {
     const char* what;
     std::function<void()> set_up;
-    std::function<bool(const TDeletedFile&)> passes;
+    std::function<bool(const FoundFile&)> passes;
     bool filter_on;
   };
   const Case cases[] = {
-      {"no condition", [] {}, [](const TDeletedFile&) { return true; }, false},
+      {"no condition", [] {}, [](const FoundFile&) { return true; }, false},
       {"name part txt",
        [&] {
          check("NameHTMLCheckBox", true);
@@ -113,7 +113,7 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
          edit->clear();
          QTest::keyClicks(edit, "txt");
        },
-       [](const TDeletedFile& r) { return upper(r.name.view()).find("TXT") != std::string::npos; },
+       [](const FoundFile& r) { return upper(r.name.view()).find("TXT") != std::string::npos; },
        true},
       {"modified on 2024-01-15",
        [&] {
@@ -122,7 +122,7 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
          in_dialog<QDateEdit>("FromDateDBAdvSpinEdit")->setDate(QDate(2024, 1, 15));
          in_dialog<QDateEdit>("ToDateDBAdvSpinEdit")->setDate(QDate(2024, 1, 15));
        },
-       [&](const TDeletedFile& r) { return r.modified > jan15 && r.modified < jan15 + 0.99999999; },
+       [&](const FoundFile& r) { return r.modified > jan15 && r.modified < jan15 + 0.99999999; },
        true},
       {"created on 2019-05-06",
        [&] {
@@ -131,26 +131,25 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
          in_dialog<QDateEdit>("FromDateDBAdvSpinEdit")->setDate(QDate(2019, 5, 6));
          in_dialog<QDateEdit>("ToDateDBAdvSpinEdit")->setDate(QDate(2019, 5, 6));
        },
-       [&](const TDeletedFile& r) { return r.created > may6 && r.created < may6 + 0.99999999; },
-       true},
+       [&](const FoundFile& r) { return r.created > may6 && r.created < may6 + 0.99999999; }, true},
       {"at least 5 Kb",
        [&] {
          check("SizeHTMLCheckBox", true);
          in_dialog<QComboBox>("SizeALComboBox")->setCurrentIndex(0);
          in_dialog<QSpinBox>("SizeDBAdvSpinEdit")->setValue(5);
        },
-       [](const TDeletedFile& r) { return r.size > 5 * 1024; }, true},
+       [](const FoundFile& r) { return r.size > 5 * 1024; }, true},
       {"at most 2 Kb",
        [&] {
          check("SizeHTMLCheckBox", true);
          in_dialog<QComboBox>("SizeALComboBox")->setCurrentIndex(1);
          in_dialog<QSpinBox>("SizeDBAdvSpinEdit")->setValue(2);
        },
-       [](const TDeletedFile& r) { return r.size < 2 * 1024; }, true},
+       [](const FoundFile& r) { return r.size < 2 * 1024; }, true},
       {"hide overwritten", [&] { check("OverwrittenHTMLCheckBox", true); },
-       [](const TDeletedFile& r) { return r.quality != 0; }, true},
+       [](const FoundFile& r) { return r.quality != 0; }, true},
       {"hide temporary", [&] { check("TemporaryHTMLCheckBox", true); },
-       [](const TDeletedFile& r) {
+       [](const FoundFile& r) {
          const std::string n = upper(r.name.view()), p = upper(r.path.view());
          return n.find("TEMP") == std::string::npos && p.find("TEMP") == std::string::npos &&
                 n.find("TMP") == std::string::npos;
@@ -160,18 +159,18 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
   QTest::mouseClick(find<QWidget>("AdvNavBarPanelFilesTreeHeader"), Qt::LeftButton);
   struct Selection {
     QStringList folder;  // empty: the root, all files
-    std::function<bool(const TDeletedFile&)> in_it;
+    std::function<bool(const FoundFile&)> in_it;
   };
   const Selection selections[] = {
-      {{}, [](const TDeletedFile&) { return true; }},
+      {{}, [](const FoundFile&) { return true; }},
       {{"C:\\"},
-       [](const TDeletedFile& r) {
+       [](const FoundFile& r) {
          return r.drive_letter == 'c' && r.parent_dir == catalogue::ROOT_FOLDER_ID;
        }},
   };
   for (const Selection& selection : selections) {
     select_folder(selection.folder);
-    const std::int32_t folder = catalogue::view_folder;
+    const std::int32_t folder = view().folder;
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.what) + " in /" + selection.folder.join("/").toStdString());
       run_dialog([&] {
@@ -180,8 +179,8 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
       });
       std::set<std::pair<QString, QString>> expected;
       int passing_anywhere = 0;
-      for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-        const TDeletedFile& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+      for (std::int32_t i = 0; i < found().deleted_count(); ++i) {
+        const FoundFile& r = found().files()[static_cast<std::size_t>(i)];
         if (r.name.empty() || !c.passes(r)) continue;
         ++passing_anywhere;
         if (selection.in_it(r))
@@ -189,12 +188,12 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
               {QString::fromStdString(r.path.str()), QString::fromStdString(r.name.str())});
       }
       EXPECT_EQ(shown(), expected);
-      EXPECT_EQ(catalogue::view_folder, folder);  // the folder selection is kept
+      EXPECT_EQ(view().folder, folder);  // the folder selection is kept
       EXPECT_EQ(find<QLabel>("StatusPanel1")->text(), c.filter_on ? "Filter ON" : "Filter OFF");
       EXPECT_EQ(find<QLabel>("StatusPanel2")->text(),
-                "Files: " + QString::number(catalogue::deleted_count));
+                "Files: " + QString::number(found().deleted_count()));
       if (c.filter_on) {
-        EXPECT_LT(passing_anywhere, catalogue::deleted_count) << "the case filters nothing";
+        EXPECT_LT(passing_anywhere, found().deleted_count()) << "the case filters nothing";
         EXPECT_GT(passing_anywhere, 0) << "the case lets nothing pass";
       }
     }
@@ -217,11 +216,11 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
       },
       false);
   EXPECT_EQ(shown(), before);
-  EXPECT_EQ(catalogue::current_filter.name_part, "doc");
+  EXPECT_EQ(view().filter.name_part, "doc");
   EXPECT_EQ(in_dialog<QLineEdit>("NameAdvEdit")->text(), "zip");
   // Switching panels shows every file of the catalogue again, still filtered.
   QTest::mouseClick(find<QWidget>("AdvNavBarPanelDrivesHeader"), Qt::LeftButton);
-  EXPECT_EQ(catalogue::view_folder, 0);
+  EXPECT_EQ(view().folder, 0);
   for (int r = 0; r < rows(); ++r)
     EXPECT_NE(upper(cell(r, 0).toStdString()).find("DOC"), std::string::npos);
 }
@@ -235,7 +234,7 @@ TEST_F(FilterTest, ConfirmStoresDayBoundsAndKilobytes) {
     in_dialog<QDateEdit>("ToDateDBAdvSpinEdit")->setDate(QDate(2006, 5, 12));
     in_dialog<QSpinBox>("SizeDBAdvSpinEdit")->setValue(5);
   });
-  const auto& f = catalogue::current_filter;
+  const auto& f = view().filter;
   EXPECT_TRUE(f.date_on);
   EXPECT_DOUBLE_EQ(f.date_from, catalogue::make_datetime(2006, 5, 10));
   EXPECT_DOUBLE_EQ(f.date_to, catalogue::make_datetime(2006, 5, 12) + 0.99999999);

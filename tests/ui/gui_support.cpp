@@ -12,31 +12,14 @@
 #include "catalogue/catalogue_view.h"
 #include "messages/status_channel.h"
 #include "ui/file_list.h"
-#include "volume/drive_table.h"
-#include "volume/volume_source.h"
 
 namespace fennick::testing {
 
-namespace {
-
-void reset_process_state() {
-  catalogue::clear_catalogue();
-  catalogue::current_filter = catalogue::TCustomFilter{};
-  catalogue::build_row_map(0, 20, 0);
-  volume::drive_table.clear();
-  volume::detach_all_sources();
-  volume::named_volumes.clear();
-  messages::stop_flag = 0;
-  ui::selected_total = 0;
-  ui::last_clicked_row = -1;
-}
-
-}  // namespace
-
+// Every window brings its own drive list, catalogue, view and run control: closing it
+// leaves nothing behind for the next test.
 void GuiTest::TearDown() {
   filter_.reset();
   form_.reset();
-  reset_process_state();
 }
 
 bool GuiTest::open(const std::vector<std::string>& images) {
@@ -51,12 +34,13 @@ bool GuiTest::open(const std::vector<std::string>& images) {
 }
 
 void GuiTest::open_paths(const std::vector<std::string>& paths) {
-  reset_process_state();
-  volume::named_volumes = paths;
-  ui::T_mainForm::Options options;
+  filter_.reset();
+  form_.reset();
+  ui::MainWindow::Options options;
   options.list_block_devices = false;
-  form_ = std::make_unique<ui::T_mainForm>(options);
-  filter_ = std::make_unique<ui::T_fileterForm>(form_.get());
+  options.named_volumes = paths;
+  form_ = std::make_unique<ui::MainWindow>(options);
+  filter_ = std::make_unique<ui::FilterDialog>(*form_);
   form_->set_filter_form(filter_.get());
   form_->show();
   QCoreApplication::processEvents();
@@ -118,9 +102,9 @@ QString GuiTest::cell(int row, int column) const {
   return model->data(model->index(row, column)).toString();
 }
 
-catalogue::TDeletedFile& GuiTest::record(int row) const {
-  return catalogue::deleted_files.at(
-      static_cast<std::size_t>(catalogue::row_map.at(static_cast<std::size_t>(row))));
+catalogue::FoundFile& GuiTest::record(int row) const {
+  return found().files().at(
+      static_cast<std::size_t>(view().row_map.at(static_cast<std::size_t>(row))));
 }
 
 void GuiTest::select_folder(const QStringList& captions) {

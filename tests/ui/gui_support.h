@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_view.h"
 #include "test_support.h"
-#include "ui/filter_unit.h"
-#include "ui/main_unit.h"
+#include "ui/filter_dialog.h"
+#include "ui/main_window.h"
 
 namespace fennick::testing {
 
@@ -43,7 +44,7 @@ class GuiTest : public ::testing::Test {
   // Log lines written since the window opened, the start line left out.
   QStringList run_log() const;
   void click(const char* button);
-  // Clicks the drive node of the drive-table entry (-1: the root).
+  // Clicks the drive node of the drive-list entry (-1: the root).
   void click_drive(int index);
   // Sets the drive ticks through the menu and clicks.
   void tick_only(const std::vector<int>& drives);
@@ -53,14 +54,20 @@ class GuiTest : public ::testing::Test {
   void click_header(int column);
   int rows() const;
   QString cell(int row, int column) const;
-  catalogue::TDeletedFile& record(int row) const;
+  catalogue::FoundFile& record(int row) const;
+  // What the window owns: its drive list, catalogue and list view.
+  workflow::DriveList& drives() const { return form_->drive_list(); }
+  catalogue::Catalogue& found() const { return form_->file_catalogue(); }
+  catalogue::CatalogueView& view() const { return form_->catalogue_view(); }
+  // Message k in the window's language.
+  std::string message(int k) const { return form_->text(k); }
   // Selects a node of the folder tree by the captions on its path below the root.
   void select_folder(const QStringList& captions);
   // Runs action on the next modal dialog once it is open.
   void on_next_dialog(std::function<void(QWidget*)> action);
 
-  std::unique_ptr<ui::T_mainForm> form_;
-  std::unique_ptr<ui::T_fileterForm> filter_;
+  std::unique_ptr<ui::MainWindow> form_;
+  std::unique_ptr<ui::FilterDialog> filter_;
   std::unique_ptr<TempDir> temp_;
 };
 

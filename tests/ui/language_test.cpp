@@ -27,7 +27,7 @@ class LanguageTest : public SettingsGuiTest {
 TEST_F(LanguageTest, EveryLanguageReCaptionsTheThreeWindowsAndStoresTheChoice) {
   ASSERT_TRUE(open_all({"fat16.img"}));
   // Only "hide temporary files" in force: every language keeps the indicator at "Filter ON".
-  catalogue::current_filter.hide_temporary = true;
+  view().filter.hide_temporary = true;
   form_->set_filter_indicator();
 
   const auto& languages = messages::language_table();
@@ -38,7 +38,7 @@ TEST_F(LanguageTest, EveryLanguageReCaptionsTheThreeWindowsAndStoresTheChoice) {
       const int b = l.base;
       SCOPED_TRACE(std::string(l.english_name));
       choose(i);
-      EXPECT_EQ(messages::current_language, b);
+      EXPECT_EQ(form_->language(), b);
       struct Caption {
         QString shown;
         QString expected;
@@ -132,7 +132,7 @@ TEST_F(LanguageTest, TheNextStartComesUpInTheStoredLanguage) {
     click(c.button);
     EXPECT_EQ(stored("language"), c.stored_value);
     restart();
-    EXPECT_EQ(messages::current_language, c.base);
+    EXPECT_EQ(form_->language(), c.base);
     EXPECT_EQ(form_->windowTitle(), "Fennick" + msg(c.base, 5));
     EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), msg(c.base, 12));
     EXPECT_EQ(filter_->windowTitle(), "Fennick" + msg(c.base, 62));

@@ -118,14 +118,14 @@ TEST_F(LayoutTest, OutTextShowsTheDialogBeforeTheLogLine) {
       seen = true;
       box->accept();
     });
-    messages::out_text(" Disk says hello", c.kind, true);
+    form_->out_text(" Disk says hello", c.kind, true);
     EXPECT_TRUE(seen);
     ASSERT_EQ(static_cast<int>(log().size()), before + 1);
     EXPECT_EQ(log().back(), " Disk says hello");
   }
   // Without the flag no dialog; an empty line is a line of its own.
-  messages::out_text("", messages::DialogKind::error, false);
-  messages::out_text(" next", messages::DialogKind::plain, false);
+  form_->out_text("", messages::DialogKind::error, false);
+  form_->out_text(" next", messages::DialogKind::plain, false);
   const QStringList lines = log();
   ASSERT_GE(lines.size(), 2);
   EXPECT_EQ(lines[lines.size() - 2], "");

@@ -9,10 +9,10 @@
 
 #include "catalogue/catalogue_view.h"
 #include "catalogue/date_time.h"
-#include "dispatch/undelete_unit.h"
 #include "gui_support.h"
 #include "messages/message_catalogue.h"
 #include "ui/file_list.h"
+#include "workflow/record_text.h"
 
 namespace fennick::testing {
 namespace {
@@ -30,16 +30,16 @@ class ListTest : public GuiTest {
   // shows it exactly when it is above zero.
   void expect_total_consistent() const {
     std::int64_t sum = 0;
-    for (std::int32_t i = 0; i < catalogue::deleted_count; ++i) {
-      const auto& r = catalogue::deleted_files[static_cast<std::size_t>(i)];
+    for (std::int32_t i = 0; i < found().deleted_count(); ++i) {
+      const auto& r = found().files()[static_cast<std::size_t>(i)];
       if (r.selected == 1) sum += r.size;
     }
-    EXPECT_EQ(ui::selected_total, sum);
+    EXPECT_EQ(form_->selected_total(), sum);
     auto* label = find<QLabel>("TotalFilesizeHTMLStaticText");
     EXPECT_EQ(!label->isHidden(), sum > 0);
     if (sum > 0) {
       EXPECT_EQ(label->text(), "Total file size:  <b>" +
-                                   QString::fromStdString(dispatch::size_text(sum)) + "</b>");
+                                   QString::fromStdString(workflow::size_text(sum)) + "</b>");
     }
   }
   std::int64_t size_of_rows(std::initializer_list<int> list) const {
@@ -98,7 +98,7 @@ TEST_F(ListTest, MarkingByClickShiftClickSpaceAndMenu) {
     SCOPED_TRACE(step.what);
     step.act();
     EXPECT_EQ(marked_rows(), step.marked);
-    EXPECT_EQ(ui::last_clicked_row, step.last_clicked);
+    EXPECT_EQ(form_->last_clicked_row(), step.last_clicked);
     expect_total_consistent();
   }
   // The check marks the list draws are the records' marks.
@@ -130,7 +130,7 @@ TEST_F(ListTest, MarkingByClickShiftClickSpaceAndMenu) {
 }
 
 // Independent statement of each key's order: is a allowed before b.
-bool in_order(const catalogue::TDeletedFile& a, const catalogue::TDeletedFile& b, int key) {
+bool in_order(const catalogue::FoundFile& a, const catalogue::FoundFile& b, int key) {
   auto fold = [](std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -175,13 +175,13 @@ TEST_F(ListTest, SortingByEachHeaderAndByTheSortByBox) {
   const char marked_drive = record(3).drive_letter;
   auto* box = find<QComboBox>("SortByALComboBox");
   auto check_sorted = [&](int key) {
-    for (std::int32_t i = 0; i + 1 < catalogue::deleted_count; ++i) {
-      ASSERT_TRUE(in_order(catalogue::deleted_files[static_cast<std::size_t>(i)],
-                           catalogue::deleted_files[static_cast<std::size_t>(i) + 1], key))
+    for (std::int32_t i = 0; i + 1 < found().deleted_count(); ++i) {
+      ASSERT_TRUE(in_order(found().files()[static_cast<std::size_t>(i)],
+                           found().files()[static_cast<std::size_t>(i) + 1], key))
           << "key " << key << " at " << i;
     }
     ASSERT_EQ(rows(), all);
-    for (int r = 0; r < rows(); ++r) ASSERT_EQ(catalogue::row_map[static_cast<std::size_t>(r)], r);
+    for (int r = 0; r < rows(); ++r) ASSERT_EQ(view().row_map[static_cast<std::size_t>(r)], r);
     int marked = 0;
     for (int r = 0; r < rows(); ++r) {
       if (record(r).selected == 1) {
@@ -197,7 +197,7 @@ TEST_F(ListTest, SortingByEachHeaderAndByTheSortByBox) {
     click_header(column);
     check_sorted(column + 1);
     EXPECT_EQ(box->currentIndex(), column + 1);
-    EXPECT_EQ(box->currentText().toStdString(), messages::get_message(27 + column));
+    EXPECT_EQ(box->currentText().toStdString(), message(27 + column));
   }
   // The untitled last column: the order stays, the box's choice clears.
   std::vector<std::int32_t> before;
@@ -217,7 +217,7 @@ TEST_F(ListTest, SortingByEachHeaderAndByTheSortByBox) {
   }
   // A size sort shows largest first in the list's own texts.
   click_header(3);
-  EXPECT_EQ(cell(0, 3).toStdString(), dispatch::size_text(record(0).size));
+  EXPECT_EQ(cell(0, 3).toStdString(), workflow::size_text(record(0).size));
   EXPECT_GE(record(0).size, record(rows() - 1).size);
 }
 

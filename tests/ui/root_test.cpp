@@ -228,7 +228,7 @@ TEST_F(RootWindowTest, RootKeepsItsSettingsInItsOwnHomeNotInTheUsersFolders) {
   const std::string user_text = read_file(user_file);
   run_as_root(home.path());
   ASSERT_TRUE(open_all({"fat12.img"}));
-  EXPECT_EQ(messages::current_language, messages::english_base);
+  EXPECT_EQ(form_->language(), messages::english_base);
   change_every_setting();
   EXPECT_EQ(read_file(user_file), user_text);
 
@@ -241,14 +241,14 @@ TEST_F(RootWindowTest, RootKeepsItsSettingsInItsOwnHomeNotInTheUsersFolders) {
 
   // The next start reads root's values back.
   restart();
-  EXPECT_EQ(messages::current_language, 25000);
+  EXPECT_EQ(form_->language(), 25000);
   EXPECT_EQ(find<QLineEdit>("SaveAdvDirectoryEdit")->text(), "/srv/rescued");
   EXPECT_TRUE(form_->admin_mode());
 
   // The same window as an ordinary user keeps to the user's store.
   run_as_user();
   restart();
-  EXPECT_EQ(messages::current_language, 30000);
+  EXPECT_EQ(form_->language(), 30000);
   EXPECT_FALSE(form_->admin_mode());
 }
 
@@ -281,7 +281,7 @@ TEST_F(RootWindowTest, RootWritesNoSettingThroughAPlantedLink) {
     run_as_root(home.path());
     ASSERT_TRUE(open_all({"fat12.img"}));
     // Nothing is read through the link either.
-    EXPECT_EQ(messages::current_language, messages::english_base);
+    EXPECT_EQ(form_->language(), messages::english_base);
     change_every_setting();
     EXPECT_EQ(snapshot(outside.path()), before);
     EXPECT_TRUE(is_link(link));
@@ -417,10 +417,10 @@ TEST_F(RootWindowTest, MftDumpOfAFailedReadIsNotSaved) {
   start_scan();
   int row = -1;
   for (int r = 0; r < rows() && row < 0; ++r) {
-    if (record(r).fs_name.view() == "NTFS" && record(r).entry_cluster > 0) row = r;
+    if (record(r).fs_kind == volume::FileSystemKind::ntfs && record(r).entry_cluster > 0) row = r;
   }
   if (row < 0) GTEST_SKIP() << "no NTFS record with an MFT place";
-  for (auto& rec : catalogue::deleted_files) rec.selected = 0;
+  for (auto& rec : found().files()) rec.selected = 0;
   record(row).selected = 1;
   const std::int64_t number = record(row).record_no;
   // The boot sector stays, the MFT is cut away.

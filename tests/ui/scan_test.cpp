@@ -11,7 +11,6 @@
 #include "gui_support.h"
 #include "messages/status_channel.h"
 #include "ui/file_list.h"
-#include "volume/drive_table.h"
 
 namespace fennick::testing {
 namespace {
@@ -65,16 +64,16 @@ bool row_matches(const QString& name, const QString& path, std::int64_t size, ch
 
 // Every row of the drive stands for a deleted file of its truth file, and every deleted file
 // with content has its row.
-void expect_rows_match_truth(GuiTest& test, const std::function<QString(int, int)>& cell, int rows,
-                             char letter, const std::string& image) {
+void expect_rows_match_truth(const catalogue::Catalogue& catalogue,
+                             const catalogue::CatalogueView& view,
+                             const std::function<QString(int, int)>& cell, int rows, char letter,
+                             const std::string& image) {
   const std::vector<TruthEntry> truth = read_truth(image);
   std::vector<bool> found(truth.size(), false);
   for (int r = 0; r < rows; ++r) {
     if (cell(r, 1).toStdString()[0] != letter) continue;
     const std::int64_t size =
-        catalogue::deleted_files[static_cast<std::size_t>(
-                                     catalogue::row_map[static_cast<std::size_t>(r)])]
-            .size;
+        catalogue.files()[static_cast<std::size_t>(view.row_map[static_cast<std::size_t>(r)])].size;
     bool any = false;
     for (std::size_t t = 0; t < truth.size(); ++t) {
       if (truth[t].state == "live") continue;
@@ -90,7 +89,6 @@ void expect_rows_match_truth(GuiTest& test, const std::function<QString(int, int
       EXPECT_TRUE(found[t]) << image << ": no row for " << truth[t].path;
     }
   }
-  (void)test;
 }
 
 TEST_F(ScanTest, TickedDrivesAreScannedInOrderWithTheirLogLines) {
@@ -132,12 +130,12 @@ TEST_F(ScanTest, TickedDrivesAreScannedInOrderWithTheirLogLines) {
     tick_only(c.ticked);
     start_scan();
     QStringList expected = c.lines;
-    expected.replaceInStrings("%n", QString::number(catalogue::deleted_count));
+    expected.replaceInStrings("%n", QString::number(found().deleted_count()));
     EXPECT_EQ(run_log(), expected);
     // The list shows every record; panel 2 counts them.
-    EXPECT_EQ(rows(), catalogue::deleted_count);
+    EXPECT_EQ(rows(), found().deleted_count());
     EXPECT_EQ(find<QLabel>("StatusPanel2")->text(),
-              "Files: " + QString::number(catalogue::deleted_count));
+              "Files: " + QString::number(found().deleted_count()));
     // One folder-tree node per ticked drive, failed ones included, sorted by caption.
     auto* folders = find<QTreeWidget>("FolderHTMLTreeView")->topLevelItem(0);
     ASSERT_EQ(folders->childCount(), static_cast<int>(c.ticked.size()));
@@ -159,7 +157,7 @@ TEST_F(ScanTest, TickedDrivesAreScannedInOrderWithTheirLogLines) {
         continue;
       }
       expect_rows_match_truth(
-          *this, [this](int r, int col) { return cell(r, col); }, rows(),
+          found(), view(), [this](int r, int col) { return cell(r, col); }, rows(),
           static_cast<char>('C' + d), image);
     }
     TearDown();
@@ -255,9 +253,11 @@ TEST_F(ScanTest, RunStatesDuringAndAfterScans) {
     tick_only({run.drive});
     std::vector<ControlStates> seen;
     int list_rows_during = -1;
+    bool scanning_state = true;
     form_->pending_events_hook = [&] {
       if (seen.empty()) list_rows_during = rows();
       seen.push_back(states());
+      scanning_state = scanning_state && form_->run_state() == ui::RunState::scanning;
     };
     const bool engine_pumps = run.drive == 0;
     start_scan();
@@ -267,8 +267,10 @@ TEST_F(ScanTest, RunStatesDuringAndAfterScans) {
       EXPECT_EQ(seen.front(), scanning);
       EXPECT_EQ(seen.back(), scanning);
       EXPECT_EQ(list_rows_during, 0);
+      EXPECT_TRUE(scanning_state);
     }
     EXPECT_EQ(states(), run.after) << "after scanning drive " << run.drive;
+    EXPECT_EQ(form_->run_state(), ui::RunState::idle);
     EXPECT_EQ(find<QComboBox>("SortByALComboBox")->currentIndex(), 0);
   }
 }
@@ -281,7 +283,7 @@ TEST_F(ScanTest, StopMidwayKeepsWhatWasFoundAndSkipsTheOtherDrives) {
     find<QAction>("MenuItem3")->trigger();  // all three
     bool pressed = false;
     form_->pending_events_hook = [&] {
-      if (!pressed && catalogue::deleted_count >= 3) {
+      if (!pressed && found().deleted_count() >= 3) {
         pressed = true;
         click(stop_button);
       }
@@ -289,7 +291,7 @@ TEST_F(ScanTest, StopMidwayKeepsWhatWasFoundAndSkipsTheOtherDrives) {
     start_scan();
     form_->pending_events_hook = nullptr;
     ASSERT_TRUE(pressed);
-    const std::int32_t kept = catalogue::deleted_count;
+    const std::int32_t kept = found().deleted_count();
     EXPECT_GE(kept, 3);
     EXPECT_LT(kept, 20);  // fat12.img holds 20 deleted files with content
     const QStringList lines = run_log();
@@ -304,7 +306,7 @@ TEST_F(ScanTest, StopMidwayKeepsWhatWasFoundAndSkipsTheOtherDrives) {
 
     // The next run starts afresh (the stop request is cleared) and scans everything.
     start_scan();
-    EXPECT_EQ(catalogue::deleted_count, 60);
+    EXPECT_EQ(found().deleted_count(), 60);
     EXPECT_EQ(find<QTreeWidget>("FolderHTMLTreeView")->topLevelItem(0)->childCount(), 3);
     TearDown();
   }

@@ -10,8 +10,7 @@
 
 #include "gui_support.h"
 #include "messages/message_catalogue.h"
-#include "ui/clean_form.h"
-#include "volume/drive_table.h"
+#include "ui/clean_disk_window.h"
 
 namespace fennick::testing {
 
@@ -39,7 +38,6 @@ class SettingsGuiTest : public GuiTest {
     clean_.reset();
     GuiTest::TearDown();
     clear_settings();
-    messages::current_language = messages::english_base;
     QGuiApplication::setLayoutDirection(Qt::LeftToRight);
   }
   // The main window over the images with its Clean Disk window; false when a fixture is
@@ -50,12 +48,12 @@ class SettingsGuiTest : public GuiTest {
     return true;
   }
   void attach_clean_form() {
-    clean_ = std::make_unique<ui::T_cleanForm>(form_.get());
+    clean_ = std::make_unique<ui::CleanDiskWindow>(*form_);
     form_->set_clean_form(clean_.get());
   }
   // Closes the windows and opens them again over the same drives, as a new start would.
   void restart() {
-    std::vector<std::string> paths = volume::named_volumes;
+    std::vector<std::string> paths = form_->named_volumes();
     clean_.reset();
     filter_.reset();
     form_.reset();
@@ -69,7 +67,7 @@ class SettingsGuiTest : public GuiTest {
     return found;
   }
 
-  std::unique_ptr<ui::T_cleanForm> clean_;
+  std::unique_ptr<ui::CleanDiskWindow> clean_;
 };
 
 }  // namespace fennick::testing

@@ -116,7 +116,7 @@ TEST_F(SettingsTest, StartUpReadsTheStoredValues) {
     filter_.reset();
     form_.reset();
     ASSERT_TRUE(open_all({"fat12.img"}));
-    EXPECT_EQ(messages::current_language, c.expected_language);
+    EXPECT_EQ(form_->language(), c.expected_language);
     EXPECT_EQ(find<QLineEdit>("SaveAdvDirectoryEdit")->text(), c.path);
     EXPECT_EQ(find<QCheckBox>("KeepFolderHTMLCheckBox")->isChecked(), c.expected_keep);
     EXPECT_EQ(form_->admin_mode(), c.expected_admin);
@@ -209,13 +209,14 @@ TEST_F(SettingsTest, ReadSelectedMftSavesTheRecordsOfSelectedNtfsFilesOnly) {
   std::vector<int> ntfs_rows;
   int fat_row = -1;
   for (int r = 0; r < rows(); ++r) {
-    const catalogue::TDeletedFile& rec = record(r);
-    if (rec.fs_name.view() == "NTFS" && rec.entry_cluster > 0 && ntfs_rows.size() < 2)
+    const catalogue::FoundFile& rec = record(r);
+    if (rec.fs_kind == volume::FileSystemKind::ntfs && rec.entry_cluster > 0 &&
+        ntfs_rows.size() < 2)
       ntfs_rows.push_back(r);
-    if (rec.fs_name.view() != "NTFS" && fat_row < 0) fat_row = r;
+    if (rec.fs_kind != volume::FileSystemKind::ntfs && fat_row < 0) fat_row = r;
   }
   if (ntfs_rows.size() < 2 || fat_row < 0) GTEST_SKIP() << "the NTFS fixture is missing";
-  for (auto& rec : catalogue::deleted_files) rec.selected = 0;
+  for (auto& rec : found().files()) rec.selected = 0;
   for (int r : {ntfs_rows[0], ntfs_rows[1], fat_row}) record(r).selected = 1;
   TempDir out;
   const QString first = QString::fromStdString(out.path() + "/1.bin");
@@ -225,9 +226,9 @@ TEST_F(SettingsTest, ReadSelectedMftSavesTheRecordsOfSelectedNtfsFilesOnly) {
   EXPECT_EQ(asked_, 2);
   // Each dump is the record itself: "FILE", its own number in the header, and the bytes dd
   // reads at the record's place (MFT records of 1,024 bytes on 4 KiB clusters of the fixture).
-  std::vector<const catalogue::TDeletedFile*> recs;
-  for (const auto& rec : catalogue::deleted_files) {
-    if (rec.selected == 1 && rec.fs_name.view() == "NTFS") recs.push_back(&rec);
+  std::vector<const catalogue::FoundFile*> recs;
+  for (const auto& rec : found().files()) {
+    if (rec.selected == 1 && rec.fs_kind == volume::FileSystemKind::ntfs) recs.push_back(&rec);
   }
   ASSERT_EQ(recs.size(), 2u);
   const std::string image = fixture_image("ntfs.img");

@@ -7,7 +7,6 @@
 
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
-#include "volume/drive_table.h"
 
 namespace fennick::testing {
 namespace {
@@ -147,9 +146,9 @@ TEST_F(TypeTreeTest, FolderListsNestAsOnTheVolumeAndCorruptOnesEnd) {
   for (const auto& c : cases) {
     open_paths({image});
     // The empty volume adds no folders of its own; the list stands in for what a scan found.
-    std::vector<catalogue::TFolderEntry> list;
+    std::vector<catalogue::FolderEntry> list;
     for (const Folder& f : c.list) {
-      catalogue::TFolderEntry e;
+      catalogue::FolderEntry e;
       e.dir_id = f.id;
       e.parent_id = f.parent;
       e.name = f.name;
@@ -159,7 +158,10 @@ TEST_F(TypeTreeTest, FolderListsNestAsOnTheVolumeAndCorruptOnesEnd) {
     }
     bool replaced = false;
     form_->pending_events_hook = [&] {
-      volume::drive_table.at(0).folders = list;
+      if (!replaced) {
+        for (const catalogue::FolderEntry& e : list)
+          found().add_folder(drives().at(0).drive_index, e);
+      }
       replaced = true;
     };
     start_scan();

@@ -19,12 +19,11 @@
 #include <sstream>
 
 #include "catalogue/catalogue_view.h"
-#include "dispatch/undelete_unit.h"
 #include "gui_support.h"
 #include "messages/message_catalogue.h"
 #include "messages/program_texts.h"
 #include "ui/file_list.h"
-#include "volume/drive_table.h"
+#include "workflow/record_text.h"
 
 namespace fennick::testing {
 namespace {
@@ -82,7 +81,7 @@ class UndeleteTest : public GuiTest {
   }
 
   // The truth entry a record stands for when its file is fully recoverable.
-  const TruthEntry* recoverable_entry(const catalogue::TDeletedFile& r) {
+  const TruthEntry* recoverable_entry(const catalogue::FoundFile& r) {
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(r.drive_letter)));
     for (const TruthEntry& e : truth_by_letter_[letter]) {
       const std::string base = e.path.substr(e.path.rfind('/') + 1);
@@ -99,7 +98,7 @@ class UndeleteTest : public GuiTest {
       if (recoverable_entry(record(row)) == nullptr) continue;
       click_cell(row, 0);
       EXPECT_EQ(record(row).selected, 1);
-      marked.push_back(catalogue::row_map[static_cast<std::size_t>(row)]);
+      marked.push_back(view().row_map[static_cast<std::size_t>(row)]);
     }
     return marked;
   }
@@ -162,12 +161,12 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
     // The log: start, one success line per marked file in catalogue order, end.
     const QStringList lines = log().mid(log_before);
     ASSERT_EQ(lines.size(), static_cast<int>(marked.size()) + 2) << lines.join("\n").toStdString();
-    EXPECT_EQ(lines.front().toStdString(), messages::get_message(52));
-    EXPECT_EQ(lines.back().toStdString(), messages::get_message(54));
+    EXPECT_EQ(lines.front().toStdString(), message(52));
+    EXPECT_EQ(lines.back().toStdString(), message(54));
     std::vector<std::string> written_order;
     for (int i = 1; i + 1 < lines.size(); ++i) {
       const std::string line = lines[i].toStdString();
-      ASSERT_TRUE(line.starts_with(messages::get_message(74))) << line;
+      ASSERT_TRUE(line.starts_with(message(74))) << line;
     }
 
     // Every file is the original, and lies where the box says.
@@ -198,11 +197,10 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
       }
     }
     for (const std::int32_t i : marked)
-      EXPECT_EQ(catalogue::deleted_files[static_cast<std::size_t>(i)].selected, 0);
-    EXPECT_EQ(ui::selected_total, 0);
+      EXPECT_EQ(found().files()[static_cast<std::size_t>(i)].selected, 0);
+    EXPECT_EQ(form_->selected_total(), 0);
     EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
-    EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
-              messages::get_message(14));
+    EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), message(14));
     EXPECT_EQ(find<QProgressBar>("ProgressBar")->value(), 100);
   }
 }
@@ -219,10 +217,9 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   form_->pending_events_hook = [&] {
     if (pressed) return;
     for (const QString& line : log().mid(log_before)) {
-      if (line.toStdString().starts_with(messages::get_message(74))) {
+      if (line.toStdString().starts_with(message(74))) {
         pressed = true;
-        EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
-                  messages::get_message(15));
+        EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), message(15));
         click("UndeleteAdvToolButton");
         break;
       }
@@ -232,21 +229,20 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   form_->pending_events_hook = nullptr;
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 3) << lines.join("\n").toStdString();
-  EXPECT_EQ(lines[0].toStdString(), messages::get_message(52));
-  EXPECT_TRUE(lines[1].toStdString().starts_with(messages::get_message(74)));
-  EXPECT_EQ(lines[2].toStdString(), messages::get_message(53));
+  EXPECT_EQ(lines[0].toStdString(), message(52));
+  EXPECT_TRUE(lines[1].toStdString().starts_with(message(74)));
+  EXPECT_EQ(lines[2].toStdString(), message(53));
   EXPECT_EQ(written_files(out).size(), 1u);
   std::int64_t rest = 0;
   for (std::size_t k = 0; k < marked.size(); ++k) {
-    const catalogue::TDeletedFile& r =
-        catalogue::deleted_files[static_cast<std::size_t>(marked[k])];
+    const catalogue::FoundFile& r = found().files()[static_cast<std::size_t>(marked[k])];
     EXPECT_EQ(r.selected, k == 0 ? 0 : 1) << k;
     if (k > 0) rest += r.size;
   }
-  EXPECT_EQ(ui::selected_total, rest);
+  EXPECT_EQ(form_->selected_total(), rest);
   auto* total = find<QLabel>("TotalFilesizeHTMLStaticText");
   EXPECT_TRUE(total->isVisible());
-  EXPECT_TRUE(total->text().contains(QString::fromStdString(dispatch::size_text(rest))));
+  EXPECT_TRUE(total->text().contains(QString::fromStdString(workflow::size_text(rest))));
 }
 
 TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {
@@ -259,16 +255,15 @@ TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {
   click("UndeleteAdvToolButton");
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 1);
-  EXPECT_EQ(lines[0].toStdString(), messages::get_message(55));
-  EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
-            messages::get_message(14));
+  EXPECT_EQ(lines[0].toStdString(), message(55));
+  EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), message(14));
 }
 
 TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
   if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
   start_scan();
   // The image stands for a volume mounted at the test's folder; the destination lies there.
-  volume::drive_table.at(0).mount_point = temp_path("");
+  drives().at(0).mount_point = temp_path("");
   click_cell(0, 0);
   const std::string out = temp_path("same/volume");
   set_destination(out);
@@ -278,9 +273,9 @@ TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
   ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
   EXPECT_TRUE(lines[0].startsWith(" Warning: the destination folder is on drive C:\\"))
       << lines[0].toStdString();
-  EXPECT_EQ(lines[1].toStdString(), messages::get_message(52));
-  EXPECT_TRUE(lines[2].toStdString().starts_with(messages::get_message(74)));
-  EXPECT_EQ(lines[3].toStdString(), messages::get_message(54));
+  EXPECT_EQ(lines[1].toStdString(), message(52));
+  EXPECT_TRUE(lines[2].toStdString().starts_with(message(74)));
+  EXPECT_EQ(lines[3].toStdString(), message(54));
   EXPECT_EQ(written_files(out).size(), 1u);  // the run went on
 }
 
@@ -292,8 +287,7 @@ TEST_F(UndeleteTest, LinksPlantedInTheDestinationAreNotFollowed) {
   start_scan();
   const std::vector<std::int32_t> marked = mark_recoverable();
   ASSERT_GE(marked.size(), 2u);
-  const catalogue::TDeletedFile& first =
-      catalogue::deleted_files[static_cast<std::size_t>(marked[0])];
+  const catalogue::FoundFile& first = found().files()[static_cast<std::size_t>(marked[0])];
   const std::string out = temp_path("planted");
   const std::string outside = temp_path("outside");
   set_destination(out);
@@ -303,7 +297,7 @@ TEST_F(UndeleteTest, LinksPlantedInTheDestinationAreNotFollowed) {
   // With "Keep folder structure", the first folder of every nested file is a link.
   find<QCheckBox>("KeepFolderHTMLCheckBox")->setChecked(true);
   for (std::int32_t i : marked) {
-    const std::string path = catalogue::deleted_files[static_cast<std::size_t>(i)].path.str();
+    const std::string path = found().files()[static_cast<std::size_t>(i)].path.str();
     if (path.size() <= 3) continue;
     const std::string folder = path.substr(3, path.find('\\', 3) - 3);
     std::error_code ec;
@@ -318,8 +312,8 @@ TEST_F(UndeleteTest, LinksPlantedInTheDestinationAreNotFollowed) {
   bool link_reported = false;
   for (const QString& line : lines) {
     const std::string text = line.toStdString();
-    if (text.starts_with(messages::get_message(74))) ++successes;
-    if (text.starts_with(messages::get_message(messages::link_not_followed))) link_reported = true;
+    if (text.starts_with(message(74))) ++successes;
+    if (text.starts_with(message(messages::link_not_followed))) link_reported = true;
   }
   EXPECT_EQ(successes, static_cast<int>(marked.size())) << lines.join("\n").toStdString();
   EXPECT_TRUE(link_reported) << lines.join("\n").toStdString();
@@ -341,7 +335,7 @@ TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
   // One JPEG on each volume: C:'s Море.jpg and D:'s 写真.jpg.
   std::vector<std::pair<char, std::string>> victims;
   for (int row = 0; row < rows(); ++row) {
-    const catalogue::TDeletedFile& r = record(row);
+    const catalogue::FoundFile& r = record(row);
     if (QString::fromStdString(r.name.str()).toUpper().endsWith(".JPG")) {
       click_cell(row, 0);
       victims.emplace_back(r.drive_letter, r.name.str());
@@ -357,22 +351,22 @@ TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
   };
   const QStringList captions_before = type_captions();
   ASSERT_TRUE(captions_before.contains("JPEG Standard Graphics (2)"));
-  const std::int64_t total_before = ui::selected_total;
+  const std::int64_t total_before = form_->selected_total();
   const int log_before = static_cast<int>(log().size());
 
   // No: nothing changes.
-  on_next_dialog([](QWidget* dialog) {
+  on_next_dialog([this](QWidget* dialog) {
     auto* box = qobject_cast<QMessageBox*>(dialog);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text().toStdString(), messages::get_message(57));
+    EXPECT_EQ(box->text().toStdString(), message(57));
     box->button(QMessageBox::No)->click();
   });
   click("WipeAdvToolButton");
   EXPECT_EQ(rows(), all_rows);
   EXPECT_EQ(type_captions(), captions_before);
-  EXPECT_EQ(ui::selected_total, total_before);
+  EXPECT_EQ(form_->selected_total(), total_before);
   EXPECT_EQ(log().size(), log_before);
-  EXPECT_EQ(catalogue::wiped_count, 0);
+  EXPECT_EQ(found().wiped_count(), 0);
 
   // Yes: both are wiped and leave the list, the counts and the type tree.
   on_next_dialog([](QWidget* dialog) {
@@ -382,19 +376,18 @@ TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
   EXPECT_EQ(lines[0], " Start wipe");
-  EXPECT_TRUE(lines[1].toStdString().starts_with(messages::get_message(75)));
-  EXPECT_TRUE(lines[2].toStdString().starts_with(messages::get_message(75)));
-  EXPECT_EQ(lines[3].toStdString(), messages::get_message(59));
+  EXPECT_TRUE(lines[1].toStdString().starts_with(message(75)));
+  EXPECT_TRUE(lines[2].toStdString().starts_with(message(75)));
+  EXPECT_EQ(lines[3].toStdString(), message(59));
   EXPECT_EQ(rows(), all_rows - 2);
   EXPECT_EQ(find<QLabel>("StatusPanel2")->text().toStdString(),
-            messages::get_message(9) + std::to_string(all_rows - 2));
+            message(9) + std::to_string(all_rows - 2));
   const QStringList captions_after = type_captions();
   EXPECT_FALSE(captions_after.join("|").contains("JPEG"));
   EXPECT_EQ(captions_after.size(), captions_before.size() - 1);
-  EXPECT_EQ(ui::selected_total, 0);
+  EXPECT_EQ(form_->selected_total(), 0);
   EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
-  EXPECT_EQ(find<QToolButton>("WipeAdvToolButton")->text().toStdString(),
-            messages::get_message(16));
+  EXPECT_EQ(find<QToolButton>("WipeAdvToolButton")->text().toStdString(), message(16));
 
   // A new scan of the copies no longer finds them.
   start_scan();

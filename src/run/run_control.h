@@ -1,0 +1,44 @@
+// The state one long operation (a scan, a recovery run, a wipe run, a Clean Disk job) shares
+// with the front end that started it: the stop request, the work counters and the event pump.
+//
+// A front end makes one RunControl per run and passes it down; nothing else holds run state.
+// The stop request is an atomic flag, so a signal handler or another thread may set it while
+// the run's loops read it after every piece of work.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace fennick::run {
+
+class RunControl {
+ public:
+  RunControl() = default;
+  RunControl(const RunControl&) = delete;
+  RunControl& operator=(const RunControl&) = delete;
+
+  // Asks the run to end after its current piece of work. Safe in a signal handler.
+  void request_stop() noexcept { stop_.store(true, std::memory_order_relaxed); }
+  // A new run starts with no stop request.
+  void clear_stop() noexcept { stop_.store(false, std::memory_order_relaxed); }
+  bool stop_requested() const noexcept { return stop_.load(std::memory_order_relaxed); }
+
+  // Lets the front end handle waiting events (a window's Stop button sets the request
+  // there). The long loops call it between pieces of work; with no pump set it does nothing.
+  void pump_events() {
+    if (event_pump) event_pump();
+  }
+  std::function<void()> event_pump;
+
+  // Recovery run: total bytes of the run's files and bytes written so far.
+  // Wipe run: files in the run and files wiped so far.
+  std::atomic<std::int64_t> work_total{0};
+  std::atomic<std::int64_t> work_done{0};
+
+ private:
+  static_assert(std::atomic<bool>::is_always_lock_free, "the stop request is set by signals");
+  std::atomic<bool> stop_{false};
+};
+
+}  // namespace fennick::run

@@ -1,0 +1,271 @@
+// The Clean Disk window and the main window's command that opens it. A run executes inside
+// the Start click in the fixed order directory entries, cluster tips, free space, with this
+// window as the status channel, and closes each job with " Ok", " Process interrupted" or
+// " Operation have been finished with errors".
+#include "ui/clean_disk_window.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStyle>
+
+#include "cleaning/clean_unit.h"
+#include "messages/message_catalogue.h"
+#include "ui/main_window.h"
+#include "ui/ui_text.h"
+
+namespace fennick::ui {
+
+namespace {
+
+template <typename W>
+W* make(QWidget* parent, const char* name, int x, int y, int width, int height) {
+  auto* widget = new W(parent);
+  widget->setObjectName(name);
+  widget->setGeometry(x, y, width, height);
+  return widget;
+}
+
+// The picture above the Start button: a drive with a broom's sweep across it.
+QPixmap clean_picture(const QStyle* style) {
+  QPixmap picture(120, 65);
+  picture.fill(Qt::white);
+  QPainter p(&picture);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.drawPixmap(36, 8, style->standardIcon(QStyle::SP_DriveHDIcon).pixmap(48, 48));
+  p.setPen(QPen(QColor("#033893"), 3, Qt::SolidLine, Qt::RoundCap));
+  for (int i = 0; i < 3; ++i)
+    p.drawArc(QRectF(18 + i * 6, 12 + i * 4, 84 - i * 12, 46 - i * 8), 200 * 16, 140 * 16);
+  return picture;
+}
+
+}  // namespace
+
+void MainWindow::CleanAdvToolButtonClick() {
+  if (clean_form_ != nullptr) clean_form_->exec();
+}
+
+CleanDiskWindow::CleanDiskWindow(MainWindow& main_window)
+    : QDialog(&main_window, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                                Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      main_window_(main_window),
+      drives_(main_window.drive_list()) {
+  setObjectName("T_cleanForm");
+  set_language(main_window.language());
+  run_.event_pump = [this] { process_pending_events(); };
+  setModal(true);
+  setFixedSize(406, 233);
+  setAutoFillBackground(true);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  setPalette(palette);
+
+  CleanDriveALComboBox = make<QComboBox>(this, "CleanDriveALComboBox", 16, 14, 249, 21);
+  DirectoryEntriesHTMLCheckBox =
+      make<QCheckBox>(this, "DirectoryEntriesHTMLCheckBox", 16, 48, 217, 20);
+  ClusterTipsHTMLCheckBox = make<QCheckBox>(this, "ClusterTipsHTMLCheckBox", 16, 69, 217, 20);
+  FreeSpaceHTMLCheckBox = make<QCheckBox>(this, "FreeSpaceHTMLCheckBox", 16, 90, 257, 20);
+  Image1 = make<QLabel>(this, "Image1", 275, 6, 120, 65);
+  Image1->setPixmap(clean_picture(style()));
+  CleanAdvToolButton = make<QToolButton>(this, "CleanAdvToolButton", 274, 87, 120, 22);
+  QFont bold("Tahoma");
+  bold.setPointSize(10);
+  bold.setBold(true);
+  CleanAdvToolButton->setFont(bold);
+  AdvMemo = make<QPlainTextEdit>(this, "AdvMemo", 16, 120, 377, 84);
+  AdvMemo->setReadOnly(true);
+  AdvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  QFont memo_font("Tahoma");
+  memo_font.setPointSize(8);
+  AdvMemo->setFont(memo_font);
+
+  MainStatusBar = make<QWidget>(this, "MainStatusBar", 0, 233 - 19, 406, 19);
+  ProgressBar = make<QProgressBar>(MainStatusBar, "ProgressBar", 0, 0, 360, 19);
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
+  ProgressBar->setFormat("%p%");
+  ProgressBar->setAlignment(Qt::AlignCenter);
+  StopButton = make<QToolButton>(MainStatusBar, "StopButton", 373, 2, 20, 17);
+  StopButton->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+  StopButton->setAutoRaise(true);
+  StopButton->setToolTip("Stop");
+  StopButton->setEnabled(false);
+
+  connections_.push_back(
+      QObject::connect(CleanDriveALComboBox, &QComboBox::activated, this,
+                       [this](int entry) { CleanDriveALComboBoxChange(entry); }));
+  connections_.push_back(QObject::connect(CleanAdvToolButton, &QToolButton::clicked, this,
+                                          [this] { CleanAdvToolButtonClick(); }));
+  connections_.push_back(
+      QObject::connect(StopButton, &QToolButton::clicked, this, [this] { StopButtonClick(); }));
+  apply_captions();
+}
+
+CleanDiskWindow::~CleanDiskWindow() {
+  for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+  run_.event_pump = nullptr;
+}
+
+QString CleanDiskWindow::qmsg(int k) const { return message_text(language(), k); }
+
+void CleanDiskWindow::apply_captions() {
+  setWindowTitle("Fennick" + qmsg(92));
+  DirectoryEntriesHTMLCheckBox->setText(qmsg(93));
+  ClusterTipsHTMLCheckBox->setText(qmsg(94));
+  FreeSpaceHTMLCheckBox->setText(qmsg(95));
+  CleanAdvToolButton->setText(qmsg(96));
+}
+
+void CleanDiskWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FormActivate();
+}
+
+void CleanDiskWindow::FormActivate() {
+  // Runs at every opening. Re-activation while open (after switching to another program and
+  // back) is left alone: it would empty the log and reset the choices, during a run too.
+  AdvMemo->clear();
+  const QLocale locale;
+  const QDateTime now = QDateTime::currentDateTime();
+  out_text(text(99) + (locale.toString(now.date(), QLocale::ShortFormat) + " " +
+                       locale.toString(now.time(), QLocale::LongFormat))
+                          .toStdString(),
+           messages::DialogKind::plain, false);
+  move(main_window_.pos() + QPoint(400, 120));
+  CleanDriveALComboBox->clear();
+  CleanDriveALComboBox->addItem(qmsg(98));
+  for (const workflow::Drive& drive : drives_) {
+    CleanDriveALComboBox->addItem(QString(QChar(drive.drive_letter).toUpper()) + ":\\  " +
+                                  qs(drive.fs_name()));
+  }
+  CleanDriveALComboBox->setCurrentIndex(0);
+  for (QCheckBox* box :
+       {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
+    box->setChecked(false);
+  }
+}
+
+void CleanDiskWindow::CleanDriveALComboBoxChange(int entry) {
+  // "[Select drive]" leaves the box as it is; Start refuses that entry anyway.
+  if (entry < 1 || static_cast<std::size_t>(entry) > drives_.size()) return;
+  const bool ntfs =
+      drives_[static_cast<std::size_t>(entry - 1)].kind == volume::FileSystemKind::ntfs;
+  DirectoryEntriesHTMLCheckBox->setEnabled(ntfs);
+  if (!ntfs) DirectoryEntriesHTMLCheckBox->setChecked(false);
+}
+
+void CleanDiskWindow::disable_all() {
+  CleanDriveALComboBox->setEnabled(false);
+  for (QCheckBox* box :
+       {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
+    box->setEnabled(false);
+  }
+}
+
+void CleanDiskWindow::enable_all() {
+  CleanDriveALComboBox->setEnabled(true);
+  for (QCheckBox* box :
+       {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
+    box->setEnabled(true);
+  }
+}
+
+void CleanDiskWindow::StopButtonClick() { run_.request_stop(); }
+
+void CleanDiskWindow::reject() {
+  if (StopButton->isEnabled()) {
+    run_.request_stop();
+    return;
+  }
+  QDialog::reject();
+}
+
+void CleanDiskWindow::CleanAdvToolButtonClick() {
+  // While a job runs the button is Stop Clean: this click is Stop.
+  if (run_state_ == RunState::cleaning) {
+    run_.request_stop();
+    return;
+  }
+  run_.clear_stop();
+  const int entry = CleanDriveALComboBox->currentIndex();
+  if (entry < 1 || static_cast<std::size_t>(entry) > drives_.size()) {
+    out_text(text(100), messages::DialogKind::plain, false);
+    return;
+  }
+  const bool entries = DirectoryEntriesHTMLCheckBox->isChecked();
+  const bool tips = ClusterTipsHTMLCheckBox->isChecked();
+  const bool free_space = FreeSpaceHTMLCheckBox->isChecked();
+  if (!entries && !tips && !free_space) {
+    out_text(text(101), messages::DialogKind::plain, false);
+    return;
+  }
+
+  run_state_ = RunState::cleaning;
+  disable_all();
+  StopButton->setEnabled(true);
+  CleanAdvToolButton->setText(qmsg(97));
+  ProgressBar->setValue(0);
+  // A copy: the drive list must not change under a running job, and this window being
+  // modal keeps the main window's Refresh out of reach anyway.
+  const workflow::Drive drive = drives_[static_cast<std::size_t>(entry - 1)];
+  const cleaning::CleanJob job{drive, run_, *this};
+
+  // The closing line of a job. Every worker's false result is a failure, cluster tips
+  // included, so a job that could not run is never reported as " Ok".
+  const auto close_job = [this](bool done) {
+    const int message = !done ? 104 : (run_.stop_requested() ? 39 : 103);
+    out_text(text(message), messages::DialogKind::plain, false);
+  };
+  if (entries) {
+    out_text(text(102), messages::DialogKind::plain, false);
+    close_job(cleaning::erase_directory_entries(job));
+  }
+  if (tips && !run_.stop_requested()) {
+    out_text(text(105), messages::DialogKind::plain, false);
+    close_job(cleaning::erase_cluster_tips(job, drive.cluster_size,
+                                           drive.total_bytes - drive.free_bytes));
+  }
+  if (free_space && !run_.stop_requested()) {
+    out_text(text(106), messages::DialogKind::plain, false);
+    close_job(cleaning::erase_free_space(job));
+  }
+
+  enable_all();
+  StopButton->setEnabled(false);
+  CleanAdvToolButton->setText(qmsg(96));
+  run_state_ = RunState::idle;
+  run_.clear_stop();
+}
+
+void CleanDiskWindow::out_text(std::string_view text, messages::DialogKind kind, bool show_dialog) {
+  const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (show_dialog) {
+    const QMessageBox::Icon icon = kind == messages::DialogKind::error ? QMessageBox::Critical
+                                   : kind == messages::DialogKind::information
+                                       ? QMessageBox::Information
+                                       : QMessageBox::NoIcon;
+    QMessageBox box(icon, windowTitle(), line, QMessageBox::Ok, this);
+    box.exec();
+  }
+  AdvMemo->appendPlainText(line);
+}
+
+void CleanDiskWindow::process_pending_events() {
+  if (pending_events_hook) pending_events_hook();
+  QCoreApplication::processEvents();
+}
+
+void CleanDiskWindow::set_file_counter(std::int64_t) {
+  // The window has no file counter; the workers report through the log and the bar.
+}
+
+void CleanDiskWindow::set_progress(std::int32_t position) { ProgressBar->setValue(position); }
+
+void CleanDiskWindow::set_progress_range(std::int32_t maximum) {
+  ProgressBar->setMaximum(std::max(1, maximum));
+}
+
+}  // namespace fennick::ui

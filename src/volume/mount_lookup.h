@@ -1,0 +1,31 @@
+// The mount lookup: where the file system of a block device or an image is mounted.
+//
+// A mount is matched by device numbers: a block device by its own, an image by those of the
+// loop devices it backs (from its first byte). A FUSE mount of an image without a loop device
+// counts only when its source path is the image itself and a FUSE daemon holds the image
+// open. Source texts alone never match.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace fennick::volume {
+
+// Mount point of the block device or image at path, from /proc/self/mountinfo; empty if none.
+std::string find_mount_point(const std::string& path);
+
+// The same lookup, with the device number of the mounted file system (the st_dev of every
+// file on it), so that a caller can check that a folder it opened is on that mount.
+struct MountPlace {
+  std::string mount_point;
+  dev_t device = 0;
+};
+std::optional<MountPlace> find_mount(const std::string& path);
+
+// The first line of a sysfs (or any) file, empty when it cannot be read.
+std::string read_sys_line(const std::filesystem::path& file);
+
+}  // namespace fennick::volume

@@ -1,0 +1,88 @@
+// SectorReader: byte-addressed reads of one volume served from a window of whole 512-byte
+// sectors, and whole-sector writes for the wipes.
+//
+// A reader belongs to one operation (a scan, one recovery, one wipe, one diagnostic read).
+// At creation it reads sector 0 to learn the volume's sector limit from the boot parameter
+// block (sector count, sectors per cluster, sector size); a reader whose `error` is not 0 must
+// only be destroyed. The reader shows nothing itself: what goes wrong is handed to the
+// caller's problem handler, which decides how to report it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fennick::volume {
+
+class VolumeSource;
+
+// Window sizes in sectors: the main readers of every operation, and the small FAT-lookup
+// reader of FAT recovery and wipe.
+constexpr std::uint16_t reader_sectors = 64;
+constexpr std::uint16_t fat_reader_sectors = 2;
+
+constexpr std::int64_t sector_bytes = 512;
+
+enum class ReadProblemKind {
+  boot_sector_unreadable,  // sector 0 could not be read: the reader is unusable
+  no_cluster_size,         // sector 0 gives 0 sectors per cluster: the reader is unusable
+  open_failed,             // the source could not be opened for a read
+  window_out_of_range,     // a window fill was computed outside the sector limit
+  offset_out_of_window,    // a byte position fell outside the window just filled
+};
+
+// What went wrong, with the log text that describes it.
+struct ReadProblem {
+  ReadProblemKind kind;
+  std::string text;
+};
+using ReadProblemHandler = std::function<void(const ReadProblem&)>;
+
+class SectorReader {
+ public:
+  // Reads through the source (null: every read fails); problems go to on_problem.
+  SectorReader(std::shared_ptr<VolumeSource> source, std::uint16_t capacity_sectors,
+               ReadProblemHandler on_problem = {});
+  ~SectorReader();
+  SectorReader(const SectorReader&) = delete;
+  SectorReader& operator=(const SectorReader&) = delete;
+
+  // Copies count bytes that begin at the byte position into destination and returns count,
+  // or returns 0 and copies nothing when the bytes cannot be delivered.
+  std::int64_t read(std::uint32_t count, void* destination, std::int64_t position);
+  // Reads sectors into the window's buffer; bytes delivered, 0 on failure.
+  std::int64_t read_sectors(std::uint16_t count, std::int64_t first);
+  // Writes count whole sectors from source; bytes written, 0 on failure. The window is left
+  // as it is, so a later hit still returns the bytes from before the write.
+  std::int64_t write_sectors(std::uint16_t count, const void* source, std::int64_t first);
+
+  // The sector limit in 512-byte sectors: cluster_count x sectors_per_cluster volume sectors
+  // of units_per_sector x 512 bytes each.
+  std::int64_t sector_limit() const {
+    return cluster_count * sectors_per_cluster * units_per_sector;
+  }
+
+  std::int32_t error = 0;         // 0 usable; 1 zero sectors per cluster; 2 sector 0 unreadable
+  std::uint32_t capacity = 0;     // window size in bytes
+  std::uint32_t valid_bytes = 0;  // bytes the last fill delivered
+  std::int64_t first_sector = 0;
+  std::int64_t end_sector = 0;
+  std::int64_t fill_sectors = 0;
+  std::int64_t cluster_count = 0;
+  std::int64_t sectors_per_cluster = 0;  // volume sectors, from the boot sector
+  std::int64_t units_per_sector = 1;     // 512-byte sectors in one volume sector
+  std::vector<std::uint8_t> data;
+
+ private:
+  // The read session on the source lasts as long as the reader.
+  std::shared_ptr<VolumeSource> source_;
+  ReadProblemHandler on_problem_;
+  void report(ReadProblemKind kind, std::string text);
+  std::int64_t read_within_window(std::uint32_t count, std::uint8_t* destination,
+                                  std::int64_t position);
+  void log_invalid_fill(const char* what, std::int64_t value, std::int64_t position);
+};
+
+}  // namespace fennick::volume

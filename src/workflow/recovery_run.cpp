@@ -1,0 +1,197 @@
+// The recovery run and the same-volume check.
+#include "workflow/recovery_run.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "catalogue/output_file.h"
+#include "catalogue/output_paths.h"
+#include "messages/program_texts.h"
+#include "volume/mount_lookup.h"
+#include "workflow/engines.h"
+
+namespace fennick::workflow {
+
+namespace {
+
+// The device of the destination, taken from its nearest existing folder (the run creates
+// missing ones below it).
+bool destination_device(const std::string& destination, dev_t& device) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(destination, ec);
+  if (ec) return false;
+  while (!std::filesystem::exists(p, ec)) {
+    if (!p.has_parent_path() || p.parent_path() == p) return false;
+    p = p.parent_path();
+  }
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) return false;
+  device = st.st_dev;
+  return true;
+}
+
+// Does a file written below the destination land on the volume of this drive: the file
+// system mounted from it (looked up afresh, the mount may have changed since the drive list
+// was made), or, for a block device, the device itself. An image that is not mounted cannot
+// be written through a folder.
+bool lands_on_drive(dev_t destination, const Drive& drive) {
+  std::string mount = volume::find_mount_point(drive.source_path);
+  if (mount.empty()) mount = drive.mount_point;
+  struct stat st {};
+  if (!mount.empty() && ::stat(mount.c_str(), &st) == 0 && st.st_dev == destination) return true;
+  if (!drive.is_image && ::stat(drive.source_path.c_str(), &st) == 0 && S_ISBLK(st.st_mode) &&
+      st.st_rdev == destination) {
+    return true;
+  }
+  return false;
+}
+
+const Drive* drive_of(const DriveList& drives, const catalogue::FoundFile& record) {
+  if (record.drive_index < 0 || static_cast<std::size_t>(record.drive_index) >= drives.size()) {
+    return nullptr;
+  }
+  return &drives[static_cast<std::size_t>(record.drive_index)];
+}
+
+}  // namespace
+
+RecoveryRun::RecoveryRun(const DriveList& drives, std::string destination, run::RunControl& run,
+                         messages::StatusChannel& channel)
+    : drives_(drives), destination_(std::move(destination)), run_(run), channel_(channel) {}
+
+RecoveryRun::~RecoveryRun() {
+  for (const auto& source : sessions_) source->end_read_session();
+  folder_.close();
+}
+
+void RecoveryRun::hold_read_session(const std::shared_ptr<volume::VolumeSource>& source) {
+  if (!source) return;
+  for (const auto& held : sessions_) {
+    if (held == source) return;
+  }
+  source->begin_read_session();
+  sessions_.push_back(source);
+}
+
+bool RecoveryRun::open_destination() {
+  if (folder_.is_open()) return true;
+  folder_.on_in_the_way = [this](const std::string& path, catalogue::InTheWay why) {
+    channel_.log(channel_.text(why == catalogue::InTheWay::link ? messages::link_not_followed
+                                                                : messages::not_a_regular_file) +
+                 path);
+  };
+  // A folder the user named but that is not there yet is made.
+  std::error_code ec;
+  std::filesystem::create_directories(destination_, ec);
+  return folder_.open(destination_, catalogue::requester_from_environment());
+}
+
+RecoveryOutcome RecoveryRun::recover(const catalogue::FoundFile& record, bool keep_folders) {
+  RecoveryOutcome out;
+  if (record.name.empty()) return out;  // a wiped record is no file any more
+  const auto fail = [&](const std::string& reason) {
+    channel_.log(channel_.text(72) + reason);
+    out.result.failed = true;
+    return out;
+  };
+  out.output_path = catalogue::output_path_for(record, keep_folders, destination_, output_paths_);
+  if (!open_destination()) return fail(std::string(std::strerror(errno)) + ": " + destination_);
+  // Folders are made even for a record no engine reads, as the folder path is the run's.
+  const std::optional<std::string> folder =
+      folder_.make_folders(catalogue::output_folders_for(record, keep_folders));
+  const engine::Engine* engine = engine_for(record.fs_kind);
+  if (engine == nullptr) return out;
+  out.engine_ran = true;
+  if (!folder) return fail(std::string(std::strerror(errno)) + ": " + out.output_path);
+  const Drive* drive = drive_of(drives_, record);
+  if (drive == nullptr) {
+    return fail("the volume of " + out.output_path + " is not in the drive table");
+  }
+  catalogue::CreatedFile created = folder_.create_file(
+      *folder, catalogue::safe_component(record.name.view()),
+      [this](const std::string& path) { return output_paths_.count(path) != 0; });
+  out.output_path = created.path;
+  if (created.fd < 0) return fail(created.reason);
+  output_paths_.insert(created.path);
+  catalogue::OutputFile file;
+  file.adopt(created.fd);
+  hold_read_session(drive->source);
+  std::unique_ptr<engine::RecoveryMemory>& memory = memories_[record.drive_index];
+  if (!memory) memory = engine->make_recovery_memory();
+  out.result = engine->recover(*drive, record, file, created.path, memory.get(), run_, channel_);
+  if (out.result.destination_full) {
+    // The run ends here; an output that got no byte is not left behind.
+    if (out.result.bytes_written == 0) folder_.remove(created.relative);
+    channel_.log(channel_.text(messages::destination_full) + created.path);
+  }
+  return out;
+}
+
+void warn_if_destination_on_source(const DriveList& drives, const catalogue::Catalogue& catalogue,
+                                   const std::vector<std::int32_t>& indexes,
+                                   const std::string& destination,
+                                   messages::StatusChannel& channel) {
+  dev_t device = 0;
+  if (!destination_device(destination, device)) return;
+  std::set<std::int32_t> drive_indexes;
+  for (const std::int32_t i : indexes)
+    drive_indexes.insert(catalogue.files()[static_cast<std::size_t>(i)].drive_index);
+  for (const std::int32_t d : drive_indexes) {
+    if (d < 0 || static_cast<std::size_t>(d) >= drives.size()) continue;
+    const Drive& drive = drives[static_cast<std::size_t>(d)];
+    if (!lands_on_drive(device, drive)) continue;
+    const char letter =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)));
+    channel.log(std::string(" Warning: the destination folder is on drive ") + letter +
+                ":\\, which files are recovered from; writing there can overwrite the deleted "
+                "files still to be recovered");
+  }
+}
+
+RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& catalogue,
+                              const std::vector<std::int32_t>& indexes,
+                              const RecoverySettings& settings, run::RunControl& run,
+                              messages::StatusChannel& channel) {
+  RecoverySummary summary;
+  std::int64_t total = 0;
+  for (const std::int32_t i : indexes) total += catalogue.files()[static_cast<std::size_t>(i)].size;
+  run.work_total = total;
+  run.work_done = 0;
+  if (total <= 0) {
+    summary.nothing_to_do = true;
+    channel.out_text(channel.text(55), messages::DialogKind::error, true);
+    return summary;
+  }
+  channel.set_progress_range(100);
+  channel.set_progress(0);
+  warn_if_destination_on_source(drives, catalogue, indexes, settings.destination, channel);
+  channel.log(channel.text(52));
+  {
+    RecoveryRun recovery(drives, settings.destination, run, channel);
+    for (const std::int32_t i : indexes) {
+      if (run.stop_requested()) break;
+      const catalogue::FoundFile& record = catalogue.files()[static_cast<std::size_t>(i)];
+      const bool keep_folders = settings.keep_folders && settings.keep_folders();
+      const RecoveryOutcome outcome = recovery.recover(record, keep_folders);
+      if (settings.after_file) settings.after_file(i, outcome);
+      if (!outcome.engine_ran || outcome.result.failed) summary.any_failed = true;
+      // A destination without room ends the run; the log has said so.
+      if (outcome.result.destination_full) {
+        summary.destination_full = true;
+        break;
+      }
+      // Between files too, so that a stop lands cleanly after the file just finished.
+      run.pump_events();
+    }
+  }
+  summary.stopped = run.stop_requested();
+  channel.log(channel.text(summary.stopped || summary.destination_full ? 53 : 54));
+  channel.set_progress(100);
+  return summary;
+}
+
+}  // namespace fennick::workflow

@@ -1,0 +1,92 @@
+// The recovery run: copying the chosen found files into the destination folder, with the
+// same-volume warning, the log lines, the progress and the counters, for both front ends.
+//
+// A RecoveryRun is one run's state: the destination folder held open (it remembers the
+// folders it made and where links made it go), the output paths given out, the read sessions
+// that let one descriptor and one copy of a volume's first sectors serve all its files, and
+// what each engine keeps for a volume from file to file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/destination_folder.h"
+#include "engine/engine.h"
+#include "messages/status_channel.h"
+#include "run/run_control.h"
+#include "workflow/drive_list.h"
+
+namespace fennick::workflow {
+
+// What the recovery of one found file wrote.
+struct RecoveryOutcome {
+  std::string output_path;  // the path actually written
+  engine::RecoveryResult result;
+  bool engine_ran = false;  // false for a wiped record or one of no known file system
+};
+
+class RecoveryRun {
+ public:
+  RecoveryRun(const DriveList& drives, std::string destination, run::RunControl& run,
+              messages::StatusChannel& channel);
+  // Lets go of the volumes the run read from and of the destination.
+  ~RecoveryRun();
+  RecoveryRun(const RecoveryRun&) = delete;
+  RecoveryRun& operator=(const RecoveryRun&) = delete;
+
+  // Recovers the record below the destination, with its folder path when keep_folders is
+  // set. The engine logs its own outcome; a destination without room is logged here.
+  RecoveryOutcome recover(const catalogue::FoundFile& record, bool keep_folders);
+
+ private:
+  bool open_destination();
+  void hold_read_session(const std::shared_ptr<volume::VolumeSource>& source);
+
+  const DriveList& drives_;
+  std::string destination_;
+  run::RunControl& run_;
+  messages::StatusChannel& channel_;
+  catalogue::DestinationFolder folder_;
+  std::set<std::string> output_paths_;
+  std::vector<std::shared_ptr<volume::VolumeSource>> sessions_;
+  std::map<std::int32_t, std::unique_ptr<engine::RecoveryMemory>> memories_;
+};
+
+struct RecoverySettings {
+  std::string destination;
+  // Read for every file: a change of the window's box during the run applies to the files
+  // after it.
+  std::function<bool()> keep_folders;
+  // After each file, with its catalogue index.
+  std::function<void(std::int32_t index, const RecoveryOutcome&)> after_file;
+};
+
+struct RecoverySummary {
+  bool nothing_to_do = false;     // the chosen files hold no byte: message 55
+  bool any_failed = false;        // some file could not be (wholly) recovered
+  bool destination_full = false;  // the run ended for lack of room
+  bool stopped = false;
+};
+
+// Recovers the records at the catalogue indexes, in that order: warns when the destination
+// lies on a volume files are recovered from, logs the start (52) and the end (53 or 54), keeps
+// the run's work counters and the progress bar, and ends on a stop or a full destination.
+RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& catalogue,
+                              const std::vector<std::int32_t>& indexes,
+                              const RecoverySettings& settings, run::RunControl& run,
+                              messages::StatusChannel& channel);
+
+// Logs the same-volume warning for each drive of the records whose volume the destination
+// folder lies on: a file written there can overwrite deleted files still to be recovered.
+void warn_if_destination_on_source(const DriveList& drives, const catalogue::Catalogue& catalogue,
+                                   const std::vector<std::int32_t>& indexes,
+                                   const std::string& destination,
+                                   messages::StatusChannel& channel);
+
+}  // namespace fennick::workflow

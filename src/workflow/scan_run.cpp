@@ -1,0 +1,58 @@
+// The per-drive scan and the run over the ticked drives.
+#include "workflow/scan_run.h"
+
+#include <cctype>
+#include <thread>
+
+#include "workflow/engines.h"
+
+namespace fennick::workflow {
+
+namespace {
+
+std::string drive_root(char letter) {
+  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) +
+         ":\\";
+}
+
+}  // namespace
+
+bool scan_drive(const Drive& drive, catalogue::Catalogue& catalogue, run::RunControl& run,
+                messages::StatusChannel& channel, const ScanSettings& settings) {
+  const std::string root = drive_root(drive.drive_letter);
+  channel.log(channel.text(38) + root + " ...");
+  if (settings.pause_before_scan.count() > 0)
+    std::this_thread::sleep_for(settings.pause_before_scan);
+  const engine::Engine* engine = engine_for(drive.kind);
+  if (engine == nullptr || !engine->scan(drive, catalogue, run, channel)) {
+    channel.log(channel.text(41));
+    return false;
+  }
+  if (run.stop_requested()) {
+    channel.log(channel.text(39));
+    return true;
+  }
+  channel.log(channel.text(40) + root);
+  return true;
+}
+
+ScanSummary scan_ticked_drives(const DriveList& drives, catalogue::Catalogue& catalogue,
+                               run::RunControl& run, messages::StatusChannel& channel,
+                               const ScanSettings& settings) {
+  ScanSummary summary;
+  for (std::size_t i = 0; i < drives.size(); ++i) {
+    if (!drives[i].ticked || run.stop_requested()) continue;
+    if (settings.before_drive) settings.before_drive(i);
+    const bool scanned = scan_drive(drives[i], catalogue, run, channel, settings);
+    if (scanned) {
+      summary.any_scanned = true;
+      catalogue.sort_folders(drives[i].drive_index);
+    } else {
+      summary.all_scanned = false;
+    }
+    if (settings.after_drive) settings.after_drive(i, scanned);
+  }
+  return summary;
+}
+
+}  // namespace fennick::workflow

@@ -1,0 +1,185 @@
+// The recovery run and the texts around it: output paths (also from hostile names), the
+// folders a run makes, size texts, preview text, status words, the per-drive scan lines and
+// the raw diagnostic reads.
+#include "workflow/recovery_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "catalogue/output_paths.h"
+#include "messages/status_channel.h"
+#include "run/run_control.h"
+#include "test_support.h"
+#include "workflow/raw_reads.h"
+#include "workflow/record_text.h"
+#include "workflow/scan_run.h"
+
+namespace fennick::workflow {
+namespace {
+
+using catalogue::output_path_for;
+using catalogue::safe_component;
+
+catalogue::FoundFile record(std::string_view path, std::string_view name) {
+  catalogue::FoundFile r;
+  r.path = path;
+  r.name = name;
+  r.fs_kind = volume::FileSystemKind::fat16;
+  return r;
+}
+
+TEST(OutputPathTest, FollowsTheDestinationAndTheKeepFolderFlag) {
+  struct Case {
+    std::string destination, path, name;
+    bool keep;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"/out", "E:\\", "A.TXT", false, "/out/A.TXT"},
+      {"/out/", "E:\\", "A.TXT", false, "/out/A.TXT"},
+      {"/out", "E:\\DOCS\\OLD\\", "A.TXT", true, "/out/DOCS/OLD/A.TXT"},
+      {"/out", "E:\\DOCS\\OLD\\", "A.TXT", false, "/out/A.TXT"},
+      {"/out", "E:\\", "A.TXT", true, "/out/A.TXT"},
+      // A path cut at 255 bytes lacks its last separator: its tail is still a folder.
+      {"/out", "E:\\DOCS\\OL", "A.TXT", true, "/out/DOCS/OL/A.TXT"},
+      {"/out", "E:\\DOCS\\\\OLD\\", "A.TXT", true, "/out/DOCS/OLD/A.TXT"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(output_path_for(record(c.path, c.name), c.keep, c.destination, {}), c.expected)
+        << c.path << c.name;
+  }
+}
+
+TEST(OutputPathTest, NoVolumeNameLeavesTheDestination) {
+  struct Case {
+    std::string path, name, expected;
+  };
+  const std::vector<Case> cases = {
+      {"E:\\..\\..\\", "..", "/out/__/__/__"},
+      {"E:\\.\\", ".", "/out/_/_"},
+      {"E:\\a/b\\", "x/../../etc", "/out/a_b/x_.._.._etc"},
+      {"E:\\", std::string("bell\x07.txt"), "/out/bell_.txt"},
+      {"E:\\", "tab\tname", "/out/tab_name"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(output_path_for(record(c.path, c.name), true, "/out", {}), c.expected) << c.name;
+  }
+  EXPECT_EQ(safe_component(""), "_");
+}
+
+TEST(OutputPathTest, ANameLongerThanALinuxNameKeepsItsExtension) {
+  std::string cyrillic;
+  for (int i = 0; i < 150; ++i) cyrillic += "\xD0\x96";  // 300 bytes
+  const std::string name = safe_component(cyrillic + ".docx");
+  EXPECT_EQ(name.size(), 255u);
+  EXPECT_EQ(name, cyrillic.substr(0, 250) + ".docx");
+  // Whole characters only: an odd room leaves a byte unused.
+  EXPECT_EQ(safe_component("a" + cyrillic + ".docx"), "a" + cyrillic.substr(0, 248) + ".docx");
+  // A folder of the path is shortened the same way when folders are kept.
+  const std::string path =
+      output_path_for(record("E:\\" + cyrillic + "\\", cyrillic + ".docx"), true, "/out", {});
+  EXPECT_EQ(path, "/out/" + cyrillic.substr(0, 254) + "/" + name);
+}
+
+TEST(OutputPathTest, ASecondFileOfTheRunWithTheSamePathIsNumbered) {
+  std::set<std::string> taken = {"/out/photo.jpg", "/out/photo (2).jpg", "/out/README"};
+  EXPECT_EQ(output_path_for(record("E:\\", "photo.jpg"), false, "/out", taken),
+            "/out/photo (3).jpg");
+  EXPECT_EQ(output_path_for(record("E:\\", "README"), false, "/out", taken), "/out/README (2)");
+  EXPECT_EQ(output_path_for(record("E:\\", ".profile"), false, "/out", {"/out/.profile"}),
+            "/out/.profile (2)");
+  // A numbered name never grows past the 255 bytes a file name may have.
+  const std::string long_name = std::string(251, 'n') + ".txt";
+  const std::string numbered =
+      output_path_for(record("E:\\", long_name), false, "/out", {"/out/" + long_name});
+  EXPECT_EQ(numbered.size() - 5, 255u);
+  EXPECT_TRUE(numbered.ends_with(" (2).txt"));
+}
+
+TEST(RecoverFileTest, RecreatesTheFolderPathOnlyWithKeep) {
+  testing::TempDir dir;
+  const DriveList drives;
+  run::RunControl run;
+  messages::RecordingChannel log;
+  RecoveryRun recovery(drives, dir.path(), run, log);
+  catalogue::FoundFile r = record("E:\\DOCS\\OLD\\", "A.TXT");
+  r.fs_kind = volume::FileSystemKind::unknown;  // no engine: only the path work happens
+  RecoveryOutcome outcome = recovery.recover(r, true);
+  EXPECT_EQ(outcome.output_path, dir.path() + "/DOCS/OLD/A.TXT");
+  EXPECT_FALSE(outcome.engine_ran);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/DOCS/OLD"));
+  outcome = recovery.recover(record("E:\\OTHER\\", "B.TXT"), false);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/OTHER"));
+}
+
+TEST(SizeTextTest, UsesBytesBinaryKiloAndDecimalMega) {
+  const std::vector<std::pair<std::int64_t, std::string>> cases = {
+      {0, "0 b"},           {1000, "1000 b"},     {1023, "1023 b"},
+      {1024, "1 Kb"},       {2048, "2 Kb"},       {999999, "977 Kb"},
+      {1000000, "1.00 Mb"}, {1500000, "1.50 Mb"}, {-5, "-5 b"},
+  };
+  for (const auto& [size, text] : cases) EXPECT_EQ(size_text(size), text) << size;
+}
+
+TEST(PreviewStatusTest, OnlyJpegNamesHaveNoNotice) {
+  for (const char* name : {"photo.jpeg", "PHOTO.JPG", "a.b.Jpg"}) {
+    EXPECT_EQ(preview_status_text(record("E:\\", name), messages::english_base), "") << name;
+  }
+  for (const char* name : {"notes.txt", "README", "jpg"}) {
+    EXPECT_EQ(preview_status_text(record("E:\\", name), messages::english_base),
+              "<p align=\"center\">Preview is not available for this type of file</p>")
+        << name;
+  }
+}
+
+TEST(ScanDriveTest, AVolumeOfNoKnownFileSystemIsADriveError) {
+  DriveList drives(2);
+  drives[0].drive_letter = 'c';
+  drives[0].ticked = true;
+  drives[1].drive_letter = 'd';
+  drives[1].drive_index = 1;
+  drives[1].ticked = false;
+  catalogue::Catalogue catalogue;
+  run::RunControl run;
+  messages::RecordingChannel log;
+  EXPECT_FALSE(scan_ticked_drives(drives, catalogue, run, log, ScanSettings{}).any_scanned);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{" Scan C:\\ ...", " ERROR: Drive Error"}));
+}
+
+TEST(ScanDriveTest, StatusWordsOfEveryQuality) {
+  const std::vector<std::pair<int, int>> cases = {
+      {-4, -1}, {-3, 45}, {-2, 44}, {-1, 43}, {0, 46},   {1, 47},   {33, 47},
+      {34, 48}, {66, 48}, {67, 49}, {99, 49}, {100, 50}, {101, -1}, {127, -1}};
+  for (const auto& [quality, message] : cases) {
+    EXPECT_EQ(status_message(static_cast<std::int8_t>(quality)), message) << quality;
+  }
+}
+
+TEST(RawReadTest, BootSectorIsReadAndOtherRecordsLeaveTheBufferAlone) {
+  messages::RecordingChannel log;
+  auto source = std::make_shared<volume::MemorySource>(testing::patterned_volume(64 * 512, 1, 64));
+  Drive drive = testing::memory_drive('c', source, volume::FileSystemKind::fat16);
+  std::array<std::uint8_t, 512> boot{};
+  EXPECT_TRUE(read_boot_sector_raw(drive, boot, log));
+  EXPECT_TRUE(std::equal(boot.begin(), boot.end(), source->bytes().begin()));
+
+  std::array<std::uint8_t, 1024> raw;
+  raw.fill(0x77);
+  catalogue::FoundFile fat_record = record("C:\\", "a");
+  fat_record.drive_letter = 'c';
+  fat_record.entry_cluster = 3;
+  EXPECT_FALSE(read_record_raw(drive, fat_record, raw, log));
+  EXPECT_EQ(raw[0], 0x77);
+  drive.source.reset();
+  // A volume that is gone reads nothing, and says so.
+  boot.fill(0x55);
+  EXPECT_FALSE(read_boot_sector_raw(drive, boot, log));
+  EXPECT_EQ(boot[0], 0x55);
+  EXPECT_TRUE(log.has_line_starting(" Unable to read drive"));
+}
+
+}  // namespace
+}  // namespace fennick::workflow
