@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
 #include "messages/status_channel.h"
 #include "volume/mount_lookup.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
 #include "volume/volume.h"
 
 namespace fennick::cleaning::detail {

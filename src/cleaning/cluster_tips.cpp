@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "cleaning/clean_files.h"
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
+#include "messages/message_ids.h"
 
 namespace fennick::cleaning {
 
@@ -36,7 +37,7 @@ struct TipWalk {
 };
 
 void log_error(const TipWalk& walk, int code, const std::string& path) {
-  walk.worker.log(walk.worker.text(72) + std::to_string(code) + " " + path);
+  walk.worker.log(walk.worker.text(messages::error_prefix) + std::to_string(code) + " " + path);
 }
 
 struct SavedTimes {
@@ -256,7 +257,7 @@ bool erase_cluster_tips(const CleanJob& job, std::int32_t cluster_size, std::int
     walk.cluster_size = static_cast<std::int64_t>(sv.f_frsize);
   }
   if (walk.cluster_size <= 0) {
-    worker.log(worker.text(109) + std::to_string(EINVAL));
+    worker.log(worker.text(messages::no_cluster_size) + std::to_string(EINVAL));
     return false;
   }
   if (!root.fd.valid()) {

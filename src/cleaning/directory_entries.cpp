@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "cleaning/clean_files.h"
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
+#include "messages/message_ids.h"
 #include "messages/status_channel.h"
 #include "ntfs/ntfs_layout.h"
 #include "ntfs/ntfs_volume.h"
@@ -138,7 +139,7 @@ bool erase_directory_entries(const CleanJob& job) {
   detail::Worker w(job);
   const volume::Volume& drive = job.volume;
   if (drive.kind != volume::FileSystemKind::ntfs) {
-    w.log(w.text(108));
+    w.log(w.text(messages::not_an_ntfs_drive));
     return false;
   }
   const detail::RootFolder root = detail::open_clean_root(drive, job.channel);

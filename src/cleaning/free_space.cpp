@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "cleaning/clean_files.h"
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/status_channel.h"
 
 namespace fennick::cleaning {
@@ -47,7 +48,8 @@ bool erase_free_space(const CleanJob& job) {
   if (root.path.empty()) return false;
   struct statvfs sv {};
   if (!root.fd.valid() || ::fstatvfs(root.fd.get(), &sv) != 0) {
-    w.log(w.text(109) + std::to_string(root.fd.valid() ? errno : root.open_error));
+    w.log(w.text(messages::no_cluster_size) +
+          std::to_string(root.fd.valid() ? errno : root.open_error));
     return false;
   }
   // Some FUSE file systems report no figures at all; the cluster size then comes from the
@@ -55,14 +57,14 @@ bool erase_free_space(const CleanJob& job) {
   std::int64_t cluster = static_cast<std::int64_t>(sv.f_frsize != 0 ? sv.f_frsize : sv.f_bsize);
   if (sv.f_blocks == 0 || cluster <= 0) cluster = job.volume.cluster_size;
   if (cluster <= 0) {
-    w.log(w.text(109) + std::to_string(EINVAL));
+    w.log(w.text(messages::no_cluster_size) + std::to_string(EINVAL));
     return false;
   }
   const auto unit = static_cast<std::int64_t>(sv.f_frsize);
   const std::int64_t free_to_caller = static_cast<std::int64_t>(sv.f_bavail) * unit;
   const std::int64_t free_total = static_cast<std::int64_t>(sv.f_bfree) * unit;
   if (free_to_caller != free_total) {
-    w.log(w.text(111));
+    w.log(w.text(messages::quota_prevents_cleaning));
     return false;
   }
 
@@ -73,7 +75,7 @@ bool erase_free_space(const CleanJob& job) {
   const int large =
       detail::create_cleanup_file(root.fd.get(), root.device, "DELTEMP00000", 0, true);
   if (large < 0) {
-    w.log(w.text(112) + std::to_string(errno));
+    w.log(w.text(messages::no_cleanup_file) + std::to_string(errno));
     return false;
   }
   files.add(large);

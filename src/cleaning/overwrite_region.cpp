@@ -13,7 +13,7 @@
 #include <random>
 
 #include "cleaning/clean_files.h"
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
 
 namespace fennick::cleaning {
 

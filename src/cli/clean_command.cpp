@@ -4,9 +4,10 @@
 // job still removes everything it made.
 #include <string>
 
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
 #include "cli/cli_commands.h"
 #include "cli/stop_signals.h"
+#include "messages/message_ids.h"
 #include "messages/status_channel.h"
 #include "run/run_control.h"
 
@@ -17,11 +18,11 @@ namespace {
 // The closing line of one job: errors, stopped, or done. True when the job was done.
 bool close_job(bool result, const run::RunControl& run, messages::StatusChannel& channel) {
   if (!result) {
-    channel.log(channel.text(104));
+    channel.log(channel.text(messages::clean_finished_with_errors));
     return false;
   }
   const bool stopped = run.stop_requested();
-  channel.log(channel.text(stopped ? 39 : 103));
+  channel.log(channel.text(stopped ? messages::process_interrupted : messages::clean_ok));
   return !stopped;
 }
 
@@ -59,18 +60,18 @@ int run_clean(const std::vector<std::string>& args, messages::StatusChannel& cha
   const cleaning::CleanJob job{drive, run, channel};
   bool all_done = true;
   if (entries) {
-    channel.log(channel.text(102));
+    channel.log(channel.text(messages::erasing_directory_entries));
     all_done = close_job(cleaning::erase_directory_entries(job), run, channel) && all_done;
   }
   if (tips && !run.stop_requested()) {
-    channel.log(channel.text(105));
+    channel.log(channel.text(messages::erasing_cluster_tips));
     all_done = close_job(cleaning::erase_cluster_tips(job, drive.cluster_size,
                                                       drive.total_bytes - drive.free_bytes),
                          run, channel) &&
                all_done;
   }
   if (free_space && !run.stop_requested()) {
-    channel.log(channel.text(106));
+    channel.log(channel.text(messages::erasing_free_space));
     all_done = close_job(cleaning::erase_free_space(job), run, channel) && all_done;
   }
   return all_done && !run.stop_requested() ? exit_done : exit_some_failed;

@@ -8,6 +8,7 @@
 
 #include "cli/terminal_text.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 
 namespace fennick::cli {
 
@@ -43,7 +44,8 @@ void ConsoleChannel::draw_bar() {
   const int filled = std::min(width, std::max(0, percent * width / 100));
   std::string bar = "\r[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
                     std::to_string(percent) + "%";
-  if (files_ >= 0) bar += "  " + terminal_text(text(9)) + std::to_string(files_);
+  if (files_ >= 0)
+    bar += "  " + terminal_text(text(messages::files_label)) + std::to_string(files_);
   std::fputs(bar.c_str(), out_);
   std::fflush(out_);
   bar_shown_ = true;

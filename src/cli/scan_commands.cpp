@@ -16,6 +16,7 @@
 #include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/status_channel.h"
 #include "run/run_control.h"
 #include "workflow/record_text.h"
@@ -225,8 +226,9 @@ bool scan_named_volumes(const ScanOptions& o, Session& session) {
   settings.pause_before_scan = std::chrono::milliseconds(0);
   const workflow::ScanSummary summary = workflow::scan_ticked_drives(
       session.drives, session.catalogue, session.run, session.channel, settings);
-  session.channel.log(session.channel.text(35) + std::to_string(session.catalogue.deleted_count() -
-                                                                session.catalogue.wiped_count()));
+  session.channel.log(
+      session.channel.text(messages::recoverable_files) +
+      std::to_string(session.catalogue.deleted_count() - session.catalogue.wiped_count()));
   return loaded.readable && summary.all_scanned;
 }
 

@@ -11,6 +11,7 @@
 #include "engine/read_problems.h"
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
+#include "messages/message_ids.h"
 
 namespace fennick::fat {
 
@@ -24,7 +25,9 @@ struct Recovery {
   messages::StatusChannel& channel;
   FreeClusterMap* known_free;  // the run's memory of the volume's free clusters, or null
 
-  void log_error(const std::string& reason) { channel.log(channel.text(72) + reason); }
+  void log_error(const std::string& reason) {
+    channel.log(channel.text(messages::error_prefix) + reason);
+  }
 
   void update_progress() {
     const std::int64_t total = run.work_total;
@@ -160,9 +163,9 @@ engine::RecoveryResult recover_fat_file(const volume::Volume& volume,
   }
   if (run.stop_requested()) {
     result.stopped = true;
-    channel.log(channel.text(73) + output_path);
+    channel.log(channel.text(messages::interrupted_prefix) + output_path);
   } else {
-    channel.log(channel.text(74) + output_path);
+    channel.log(channel.text(messages::undeleted_prefix) + output_path);
   }
   return result;
 }

@@ -12,6 +12,7 @@
 #include "engine/read_problems.h"
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
+#include "messages/message_ids.h"
 #include "volume/le_read.h"
 
 namespace fennick::fat {
@@ -584,7 +585,8 @@ bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalog
   channel.set_progress_range(100);
   channel.set_progress(0);
   if (!layout.usable()) {
-    channel.log(channel.text(72) + "the boot sector gives no usable cluster size");
+    channel.log(channel.text(messages::error_prefix) +
+                "the boot sector gives no usable cluster size");
   }
   const std::string root_name =
       std::string(

@@ -12,6 +12,7 @@
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
 #include "fat/fat_scan.h"
+#include "messages/message_ids.h"
 #include "volume/le_read.h"
 
 namespace fennick::fat {
@@ -185,7 +186,7 @@ engine::WipeOutcome wipe_fat_file(const volume::Volume& volume,
   const BootSector boot = load_boot_sector(main_reader);
   const FatLayout layout = make_layout(boot, volume.kind, volume.total_bytes);
   const auto refuse = [&](const std::string& reason) {
-    channel.log(channel.text(72) + reason + ": " + record.name.str());
+    channel.log(channel.text(messages::error_prefix) + reason + ": " + record.name.str());
     return WipeOutcome::left_alone;
   };
   const std::int64_t cb = layout.cluster_bytes();
@@ -210,7 +211,9 @@ engine::WipeOutcome wipe_fat_file(const volume::Volume& volume,
   if (!reason.empty()) return refuse(reason + ", nothing was written");
   reason = wiper.write();
   if (!reason.empty()) return refuse(reason);
-  channel.log(channel.text(run.stop_requested() ? 73 : 75) + record.name.str());
+  channel.log(
+      channel.text(run.stop_requested() ? messages::interrupted_prefix : messages::wiped_prefix) +
+      record.name.str());
   return WipeOutcome::wiped;
 }
 

@@ -1,6 +1,8 @@
 // The recording channel.
 #include "messages/status_channel.h"
 
+#include "messages/message_ids.h"
+
 namespace fennick::messages {
 
 void RecordingChannel::out_text(std::string_view text, DialogKind kind, bool show_dialog) {
@@ -10,7 +12,7 @@ void RecordingChannel::out_text(std::string_view text, DialogKind kind, bool sho
 }
 
 void RecordingChannel::set_file_counter(std::int64_t files) {
-  file_counter = this->text(9) + std::to_string(files);
+  file_counter = this->text(files_label) + std::to_string(files);
 }
 
 void RecordingChannel::set_progress(std::int32_t position) {

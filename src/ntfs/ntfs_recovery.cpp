@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "catalogue/output_file.h"
+#include "messages/message_ids.h"
 #include "ntfs/lznt1.h"
 #include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
@@ -28,7 +29,7 @@ constexpr std::int64_t unit_clusters = 16;
 constexpr std::int64_t progress_interval = 500;
 
 void log_error(const NtfsVolume& v, const std::string& text) {
-  v.channel->log(v.channel->text(72) + text);
+  v.channel->log(v.channel->text(messages::error_prefix) + text);
 }
 
 using catalogue::OutputFile;
@@ -273,7 +274,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
     return res;
   }
   if (run.stop_requested()) {
-    channel.log(channel.text(73) + output_path);
+    channel.log(channel.text(messages::interrupted_prefix) + output_path);
     res.stopped = true;
     return res;
   }
@@ -290,7 +291,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
                      "\" could not be read and are zeros in the recovered file");
     return res;
   }
-  channel.log(channel.text(74) + output_path);
+  channel.log(channel.text(messages::undeleted_prefix) + output_path);
   return res;
 }
 

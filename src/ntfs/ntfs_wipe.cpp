@@ -2,6 +2,7 @@
 // the bytes at the catalogued place are still that free record. Nothing else is written.
 #include <vector>
 
+#include "messages/message_ids.h"
 #include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/le_read.h"
@@ -126,13 +127,13 @@ engine::WipeOutcome wipe_ntfs_record(const volume::Volume& volume, const FoundFi
   const std::string refusal = wipe_at(v, record, written);
   v.reader.reset();
   if (!written) {
-    channel.log(channel.text(72) + "Cannot wipe " + name + ": " + refusal);
+    channel.log(channel.text(messages::error_prefix) + "Cannot wipe " + name + ": " + refusal);
     return engine::WipeOutcome::left_alone;
   }
   if (run.stop_requested()) {
-    channel.log(channel.text(73) + name);
+    channel.log(channel.text(messages::interrupted_prefix) + name);
   } else {
-    channel.log(channel.text(75) + name + " .");
+    channel.log(channel.text(messages::wiped_prefix) + name + " .");
   }
   return engine::WipeOutcome::wiped;
 }

@@ -11,8 +11,9 @@
 #include <QPainter>
 #include <QStyle>
 
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
 
@@ -112,11 +113,11 @@ CleanDiskWindow::~CleanDiskWindow() {
 QString CleanDiskWindow::qmsg(int k) const { return message_text(language(), k); }
 
 void CleanDiskWindow::apply_captions() {
-  setWindowTitle("Fennick" + qmsg(92));
-  DirectoryEntriesHTMLCheckBox->setText(qmsg(93));
-  ClusterTipsHTMLCheckBox->setText(qmsg(94));
-  FreeSpaceHTMLCheckBox->setText(qmsg(95));
-  CleanAdvToolButton->setText(qmsg(96));
+  setWindowTitle("Fennick" + qmsg(messages::clean_title_suffix));
+  DirectoryEntriesHTMLCheckBox->setText(qmsg(messages::clean_directory_entries));
+  ClusterTipsHTMLCheckBox->setText(qmsg(messages::clean_cluster_tips));
+  FreeSpaceHTMLCheckBox->setText(qmsg(messages::clean_free_space));
+  CleanAdvToolButton->setText(qmsg(messages::start_clean));
 }
 
 void CleanDiskWindow::showEvent(QShowEvent* event) {
@@ -130,13 +131,14 @@ void CleanDiskWindow::FormActivate() {
   AdvMemo->clear();
   const QLocale locale;
   const QDateTime now = QDateTime::currentDateTime();
-  out_text(text(99) + (locale.toString(now.date(), QLocale::ShortFormat) + " " +
-                       locale.toString(now.time(), QLocale::LongFormat))
-                          .toStdString(),
-           messages::DialogKind::plain, false);
+  out_text(
+      text(messages::clean_started_at) + (locale.toString(now.date(), QLocale::ShortFormat) + " " +
+                                          locale.toString(now.time(), QLocale::LongFormat))
+                                             .toStdString(),
+      messages::DialogKind::plain, false);
   move(main_window_.pos() + QPoint(400, 120));
   CleanDriveALComboBox->clear();
-  CleanDriveALComboBox->addItem(qmsg(98));
+  CleanDriveALComboBox->addItem(qmsg(messages::select_drive));
   for (const workflow::Drive& drive : drives_) {
     CleanDriveALComboBox->addItem(QString(QChar(drive.drive_letter).toUpper()) + ":\\  " +
                                   qs(drive.fs_name()));
@@ -192,21 +194,21 @@ void CleanDiskWindow::CleanAdvToolButtonClick() {
   run_.clear_stop();
   const int entry = CleanDriveALComboBox->currentIndex();
   if (entry < 1 || static_cast<std::size_t>(entry) > drives_.size()) {
-    out_text(text(100), messages::DialogKind::plain, false);
+    out_text(text(messages::no_drive_to_clean), messages::DialogKind::plain, false);
     return;
   }
   const bool entries = DirectoryEntriesHTMLCheckBox->isChecked();
   const bool tips = ClusterTipsHTMLCheckBox->isChecked();
   const bool free_space = FreeSpaceHTMLCheckBox->isChecked();
   if (!entries && !tips && !free_space) {
-    out_text(text(101), messages::DialogKind::plain, false);
+    out_text(text(messages::no_clean_action), messages::DialogKind::plain, false);
     return;
   }
 
   run_state_ = RunState::cleaning;
   disable_all();
   StopButton->setEnabled(true);
-  CleanAdvToolButton->setText(qmsg(97));
+  CleanAdvToolButton->setText(qmsg(messages::stop_clean));
   ProgressBar->setValue(0);
   // A copy: the drive list must not change under a running job, and this window being
   // modal keeps the main window's Refresh out of reach anyway.
@@ -216,26 +218,28 @@ void CleanDiskWindow::CleanAdvToolButtonClick() {
   // The closing line of a job. Every worker's false result is a failure, cluster tips
   // included, so a job that could not run is never reported as " Ok".
   const auto close_job = [this](bool done) {
-    const int message = !done ? 104 : (run_.stop_requested() ? 39 : 103);
+    const int message =
+        !done ? messages::clean_finished_with_errors
+              : (run_.stop_requested() ? messages::process_interrupted : messages::clean_ok);
     out_text(text(message), messages::DialogKind::plain, false);
   };
   if (entries) {
-    out_text(text(102), messages::DialogKind::plain, false);
+    out_text(text(messages::erasing_directory_entries), messages::DialogKind::plain, false);
     close_job(cleaning::erase_directory_entries(job));
   }
   if (tips && !run_.stop_requested()) {
-    out_text(text(105), messages::DialogKind::plain, false);
+    out_text(text(messages::erasing_cluster_tips), messages::DialogKind::plain, false);
     close_job(cleaning::erase_cluster_tips(job, drive.cluster_size,
                                            drive.total_bytes - drive.free_bytes));
   }
   if (free_space && !run_.stop_requested()) {
-    out_text(text(106), messages::DialogKind::plain, false);
+    out_text(text(messages::erasing_free_space), messages::DialogKind::plain, false);
     close_job(cleaning::erase_free_space(job));
   }
 
   enable_all();
   StopButton->setEnabled(false);
-  CleanAdvToolButton->setText(qmsg(96));
+  CleanAdvToolButton->setText(qmsg(messages::start_clean));
   run_state_ = RunState::idle;
   run_.clear_stop();
 }

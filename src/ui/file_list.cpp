@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 
 #include "catalogue/date_time.h"
+#include "messages/message_ids.h"
 #include "ui/ui_text.h"
 #include "workflow/record_text.h"
 
@@ -77,7 +78,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  if (section >= 0 && section <= 5) return qs(texts_.text(27 + section));
+  if (section >= 0 && section <= 5) return qs(texts_.text(messages::field_filename + section));
   return QString();
 }
 

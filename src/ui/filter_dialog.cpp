@@ -2,6 +2,7 @@
 #include "ui/filter_dialog.h"
 
 #include "catalogue/date_time.h"
+#include "messages/message_ids.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
 
@@ -95,22 +96,22 @@ FilterDialog::FilterDialog(MainWindow& main_window)
 QString FilterDialog::qmsg(int k) const { return main_window_.qmsg(k); }
 
 void FilterDialog::apply_captions() {
-  setWindowTitle("Fennick" + qmsg(62));
-  NameHTMLCheckBox->setText(qmsg(63));
-  DateHTMLCheckBox->setText(qmsg(64));
-  FromHTMLStaticText->setText(qmsg(65));
-  ToHTMLStaticText->setText(qmsg(66));
-  DateALComboBox->setItemText(0, qmsg(67));
-  DateALComboBox->setItemText(1, qmsg(68));
+  setWindowTitle("Fennick" + qmsg(messages::filter_title_suffix));
+  NameHTMLCheckBox->setText(qmsg(messages::filter_by_name));
+  DateHTMLCheckBox->setText(qmsg(messages::filter_by_date));
+  FromHTMLStaticText->setText(qmsg(messages::date_from));
+  ToHTMLStaticText->setText(qmsg(messages::date_to));
+  DateALComboBox->setItemText(0, qmsg(messages::modified_date));
+  DateALComboBox->setItemText(1, qmsg(messages::created_date));
   DateALComboBox->setCurrentIndex(0);
-  SizeHTMLCheckBox->setText(qmsg(69));
-  SizeALComboBox->setItemText(0, qmsg(70));
-  SizeALComboBox->setItemText(1, qmsg(71));
+  SizeHTMLCheckBox->setText(qmsg(messages::filter_by_size));
+  SizeALComboBox->setItemText(0, qmsg(messages::size_at_least));
+  SizeALComboBox->setItemText(1, qmsg(messages::size_at_most));
   SizeALComboBox->setCurrentIndex(0);
-  SetAdvToolButton->setText(qmsg(86));
-  CancelAdvToolButton->setText(qmsg(87));
-  OverwrittenHTMLCheckBox->setText(qmsg(114));
-  TemporaryHTMLCheckBox->setText(qmsg(115));
+  SetAdvToolButton->setText(qmsg(messages::set_filter));
+  CancelAdvToolButton->setText(qmsg(messages::cancel_button));
+  OverwrittenHTMLCheckBox->setText(qmsg(messages::hide_overwritten));
+  TemporaryHTMLCheckBox->setText(qmsg(messages::hide_temporary));
   for (QWidget* w : std::initializer_list<QWidget*>{
            NameHTMLCheckBox, DateHTMLCheckBox, SizeHTMLCheckBox, FromHTMLStaticText,
            ToHTMLStaticText, OverwrittenHTMLCheckBox, TemporaryHTMLCheckBox}) {

@@ -7,6 +7,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "messages/message_ids.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
 
@@ -60,7 +61,7 @@ void MainWindow::set_file_counter(std::int64_t files) {
 void MainWindow::flush_file_counter() {
   if (!file_counter_dirty_) return;
   file_counter_dirty_ = false;
-  FilesPanel->setText(qmsg(9) + QString::number(pending_files_));
+  FilesPanel->setText(qmsg(messages::files_label) + QString::number(pending_files_));
 }
 
 void MainWindow::set_progress(std::int32_t position) { ProgressBar->setValue(position); }

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "catalogue/catalogue_view.h"
+#include "messages/message_ids.h"
 #include "ui/file_list.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
@@ -97,7 +98,7 @@ void MainWindow::draw_drives() {
   const QSignalBlocker block(DriveHTMLTreeview);
   DriveHTMLTreeview->clear();
   auto* root = new QTreeWidgetItem(DriveHTMLTreeview);
-  root->setText(0, qmsg(10));
+  root->setText(0, qmsg(messages::my_computer));
   root->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
   for (const workflow::Drive& d : drives_) {
     auto* node = new QTreeWidgetItem(root);
@@ -109,7 +110,8 @@ void MainWindow::draw_drives() {
     set_drive_state(node, d.ticked);
   }
   DriveHTMLTreeview->expandAll();
-  FastSearchSection->setText(qmsg(4) + " (" + QString::number(drives_.size()) + ")");
+  FastSearchSection->setText(qmsg(messages::fast_search) + " (" + QString::number(drives_.size()) +
+                             ")");
 }
 
 void MainWindow::DriveHTMLTreeviewClick() {

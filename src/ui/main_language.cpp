@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "ui/clean_disk_window.h"
 #include "ui/filter_dialog.h"
 #include "ui/main_window.h"
@@ -28,7 +29,8 @@ void MainWindow::apply_language(int base) {
   // The hints read each language's own name, whatever language is current.
   const auto& languages = messages::language_table();
   for (std::size_t i = 0; i < languages.size() && i < language_buttons_.size(); ++i) {
-    language_buttons_[i]->setToolTip(qs(messages::get_message(languages[i].base, 0)));
+    language_buttons_[i]->setToolTip(
+        qs(messages::get_message(languages[i].base, messages::language_own_name)));
   }
   // The window's texts and the lines the runs write through it follow the language, and
   // so does the Clean Disk window's log.

@@ -17,6 +17,7 @@
 #include "catalogue/catalogue_view.h"
 #include "fennick/version.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "ui/file_list.h"
 #include "ui/flag_buttons.h"
 #include "ui/main_window.h"
@@ -285,7 +286,7 @@ QWidget* MainWindow::build_language_column() {
         "QToolButton { border: none; padding: 0; }"
         "QToolButton:hover { border: 1px solid #5987D6; }");
     // The hint is the language's own name, the same in every current language.
-    button->setToolTip(qs(messages::get_message(languages[i].base, 0)));
+    button->setToolTip(qs(messages::get_message(languages[i].base, messages::language_own_name)));
     language_buttons_.push_back(button);
   }
   return PanelCenterLang;
@@ -474,51 +475,53 @@ void MainWindow::build_status_bar(QWidget* parent) {
 }
 
 void MainWindow::apply_captions() {
-  setWindowTitle("Fennick" + qmsg(5));
-  AdvNavBarLeft->set_caption(drives_panel_, qmsg(1));
-  AdvNavBarLeft->set_caption(types_panel_, qmsg(2));
-  AdvNavBarLeft->set_caption(folders_panel_, qmsg(3));
-  FastSearchSection->setText(qmsg(4) + " (" + QString::number(drives_.size()) + ")");
-  VersionPanel->setText(qmsg(6) + fennick::version);
+  setWindowTitle("Fennick" + qmsg(messages::main_title_suffix));
+  AdvNavBarLeft->set_caption(drives_panel_, qmsg(messages::panel_drives));
+  AdvNavBarLeft->set_caption(types_panel_, qmsg(messages::panel_types));
+  AdvNavBarLeft->set_caption(folders_panel_, qmsg(messages::panel_folders));
+  FastSearchSection->setText(qmsg(messages::fast_search) + " (" + QString::number(drives_.size()) +
+                             ")");
+  VersionPanel->setText(qmsg(messages::version_label) + fennick::version);
   set_filter_indicator();
-  FilesPanel->setText(qmsg(9) +
+  FilesPanel->setText(qmsg(messages::files_label) +
                       QString::number(catalogue_.deleted_count() - catalogue_.wiped_count()));
   for (QTreeWidget* tree : {DriveHTMLTreeview, TypesTreeView, FolderHTMLTreeView}) {
-    if (tree->topLevelItemCount() > 0) tree->topLevelItem(0)->setText(0, qmsg(10));
+    if (tree->topLevelItemCount() > 0)
+      tree->topLevelItem(0)->setText(0, qmsg(messages::my_computer));
   }
-  RefreshAdvRepeatButton->setText(qmsg(11));
-  RefreshAdvRepeatButton->setToolTip(qmsg(11));
-  StartAdvToolButton->setText(qmsg(12));
-  UndeleteAdvToolButton->setText(qmsg(14));
-  WipeAdvToolButton->setText(qmsg(16));
-  FilterAdvToolButton->setText(qmsg(18));
-  UpdateAdvToolButton->setText(qmsg(19));
-  HTMLabelFiles->setText(header_html(qmsg(20), 4));
+  RefreshAdvRepeatButton->setText(qmsg(messages::refresh_list));
+  RefreshAdvRepeatButton->setToolTip(qmsg(messages::refresh_list));
+  StartAdvToolButton->setText(qmsg(messages::start_scan));
+  UndeleteAdvToolButton->setText(qmsg(messages::start_undelete));
+  WipeAdvToolButton->setText(qmsg(messages::start_wipe));
+  FilterAdvToolButton->setText(qmsg(messages::filter_button));
+  UpdateAdvToolButton->setText(qmsg(messages::update_button));
+  HTMLabelFiles->setText(header_html(qmsg(messages::files_header), 4));
   set_status_tab(preview_active_);
-  UndelHTMLStaticText->setText(qmsg(23));
+  UndelHTMLStaticText->setText(qmsg(messages::undelete_to));
   UndelHTMLStaticText->adjustSize();
-  OpenLabel->setText(qmsg(24));
+  OpenLabel->setText(qmsg(messages::open_folder));
   OpenLabel->adjustSize();
-  SortByHTMLabel->setText(qmsg(25) + " :");
+  SortByHTMLabel->setText(qmsg(messages::sort_by) + " :");
   SortByHTMLabel->adjustSize();
-  for (int k = 0; k < 7; ++k) SortByALComboBox->setItemText(k, qmsg(26 + k));
+  for (int k = 0; k < 7; ++k) SortByALComboBox->setItemText(k, qmsg(messages::field_none + k));
   SortByALComboBox->setCurrentIndex(0);
   list_model_->captions_changed();
-  StopButton->setToolTip(qmsg(33));
-  MenuItem3->setText(qmsg(78));
-  MenuItem4->setText(qmsg(79));
-  MenuItem5->setText(qmsg(80));
-  HelpAdvToolButton->setText(qmsg(88));
-  HTMLabelLangs->setText(header_html(qmsg(89), 1));
-  KeepFolderHTMLCheckBox->setText(qmsg(90));
+  StopButton->setToolTip(qmsg(messages::stop_button));
+  MenuItem3->setText(qmsg(messages::select_all_drives));
+  MenuItem4->setText(qmsg(messages::unselect_all_drives));
+  MenuItem5->setText(qmsg(messages::reverse_drive_selection));
+  HelpAdvToolButton->setText(qmsg(messages::help_button));
+  HTMLabelLangs->setText(header_html(qmsg(messages::languages_header), 1));
+  KeepFolderHTMLCheckBox->setText(qmsg(messages::keep_folder_structure));
   KeepFolderHTMLCheckBox->adjustSize();
-  UndeleteSelected1->setText(qmsg(81));
-  WipeSelected1->setText(qmsg(82));
-  SelectAll1->setText(qmsg(83));
-  UnselectAll1->setText(qmsg(84));
-  ReverseSelection1->setText(qmsg(85));
+  UndeleteSelected1->setText(qmsg(messages::menu_undelete_selected));
+  WipeSelected1->setText(qmsg(messages::menu_wipe_selected));
+  SelectAll1->setText(qmsg(messages::select_all_files));
+  UnselectAll1->setText(qmsg(messages::unselect_all_files));
+  ReverseSelection1->setText(qmsg(messages::reverse_file_selection));
   update_total_label();
-  CleanAdvToolButton->setText(qmsg(113));
+  CleanAdvToolButton->setText(qmsg(messages::clean_drive));
   FormResize();
 }
 
@@ -587,7 +590,7 @@ void MainWindow::FormActivate() {
   const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " +
                         locale.toString(now.time(), QLocale::LongFormat);
   read_settings();
-  out_text(text(42) + stamp.toStdString(), messages::DialogKind::plain, false);
+  out_text(text(messages::started_at) + stamp.toStdString(), messages::DialogKind::plain, false);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 
 #include "catalogue/catalogue_view.h"
+#include "messages/message_ids.h"
 #include "ui/file_list.h"
 #include "ui/filter_dialog.h"
 #include "ui/main_window.h"
@@ -18,14 +19,14 @@ void MainWindow::set_folder_filter(std::int32_t folder, std::uint8_t drive, std:
   view_.build_row_map(catalogue_, folder, drive, type);
   list_model_->set_row_count(static_cast<int>(view_.row_map.size()));
   file_counter_dirty_ = false;
-  FilesPanel->setText(qmsg(9) +
+  FilesPanel->setText(qmsg(messages::files_label) +
                       QString::number(catalogue_.deleted_count() - catalogue_.wiped_count()));
   AdvListView->viewport()->update();
 }
 
 void MainWindow::update_total_label() {
   if (selected_total_ > 0) {
-    TotalFilesizeHTMLStaticText->setText(qmsg(91) + " <b>" +
+    TotalFilesizeHTMLStaticText->setText(qmsg(messages::total_file_size) + " <b>" +
                                          qs(workflow::size_text(selected_total_)) + "</b>");
     TotalFilesizeHTMLStaticText->adjustSize();
     TotalFilesizeHTMLStaticText->setVisible(true);
@@ -157,9 +158,10 @@ void MainWindow::set_status_tab(bool preview) {
   preview_active_ = preview;
   HTMLabelStatus->setText(
       QString("&nbsp;").repeated(4) + "<font color=\"#FFFFFF\" face=\"Tahoma\">" +
-      (preview ? qmsg(21) : "<b>" + qmsg(21) + "</b>") + "</font>" +
-      QString("&nbsp;").repeated(19) + "<font color=\"#FFFFFF\" face=\"Tahoma\">" +
-      (preview ? "<b>" + qmsg(22) + "</b>" : qmsg(22)) + "</font>");
+      (preview ? qmsg(messages::status_tab) : "<b>" + qmsg(messages::status_tab) + "</b>") +
+      "</font>" + QString("&nbsp;").repeated(19) + "<font color=\"#FFFFFF\" face=\"Tahoma\">" +
+      (preview ? "<b>" + qmsg(messages::preview_tab) + "</b>" : qmsg(messages::preview_tab)) +
+      "</font>");
   AdvMemo->setVisible(!preview);
 }
 
@@ -190,7 +192,7 @@ void MainWindow::HTMLabelStatusMouseDown(int x) {
     if (selected_row() >= 0) {
       AdvListViewSelectItem();
     } else {
-      out_text(text(56), messages::DialogKind::information, true);
+      out_text(text(messages::no_files_to_preview), messages::DialogKind::information, true);
     }
   } else {
     set_status_tab(false);
@@ -199,7 +201,8 @@ void MainWindow::HTMLabelStatusMouseDown(int x) {
 }
 
 void MainWindow::set_filter_indicator() {
-  FilterPanel->setText(view_.filter.any_on() ? qmsg(7) : qmsg(8));
+  FilterPanel->setText(view_.filter.any_on() ? qmsg(messages::filter_on)
+                                             : qmsg(messages::filter_off));
 }
 
 void MainWindow::FilterAdvToolButtonClick() {

@@ -9,6 +9,7 @@
 
 #include "catalogue/catalogue_view.h"
 #include "catalogue/file_types.h"
+#include "messages/message_ids.h"
 #include "ui/file_list.h"
 #include "ui/main_window.h"
 #include "ui/tree_roles.h"
@@ -62,7 +63,7 @@ void MainWindow::StartAdvToolButtonClick() {
     root->setExpanded(true);
     sort_tree_by_caption(root);
   } else {
-    out_text(text(51), messages::DialogKind::error, false);
+    out_text(text(messages::no_drives_to_scan), messages::DialogKind::error, false);
   }
 }
 
@@ -138,13 +139,15 @@ void MainWindow::sort_tree_by_caption(QTreeWidgetItem* root) {
 void MainWindow::reset_folder_tree() {
   const QSignalBlocker block(FolderHTMLTreeView);
   FolderHTMLTreeView->clear();
-  new_root(FolderHTMLTreeView, style()->standardIcon(QStyle::SP_ComputerIcon), qmsg(10));
+  new_root(FolderHTMLTreeView, style()->standardIcon(QStyle::SP_ComputerIcon),
+           qmsg(messages::my_computer));
 }
 
 void MainWindow::reset_type_tree() {
   const QSignalBlocker block(TypesTreeView);
   TypesTreeView->clear();
-  new_root(TypesTreeView, style()->standardIcon(QStyle::SP_ComputerIcon), qmsg(10));
+  new_root(TypesTreeView, style()->standardIcon(QStyle::SP_ComputerIcon),
+           qmsg(messages::my_computer));
 }
 
 void MainWindow::clear_results() {
@@ -154,7 +157,7 @@ void MainWindow::clear_results() {
   list_model_->set_row_count(0);
   reset_folder_tree();
   reset_type_tree();
-  FilesPanel->setText(qmsg(9) + "0");
+  FilesPanel->setText(qmsg(messages::files_label) + "0");
   UndeleteAdvToolButton->setEnabled(false);
   UndeleteSelected1->setEnabled(false);
   WipeSelected1->setEnabled(false);

@@ -29,6 +29,7 @@
 
 #include "catalogue/catalogue.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "ui/main_window.h"
@@ -65,7 +66,7 @@ std::unique_ptr<QSettings> open_store(bool for_writing, messages::StatusChannel*
   if (log != nullptr && for_writing && check.outcome == Outcome::link) {
     log->log(log->text(messages::link_not_followed) + check.where);
   } else if (log != nullptr && for_writing) {
-    log->log(log->text(72) + check.where +
+    log->log(log->text(messages::error_prefix) + check.where +
              " is not a folder or file of root's own; the settings were not saved");
   }
   return nullptr;
@@ -264,7 +265,7 @@ void MainWindow::toggle_admin_mode() {
   const bool on = !admin_mode();
   if (on) {
     admin_saved_title_ = windowTitle();
-    setWindowTitle(windowTitle() + qmsg(61));
+    setWindowTitle(windowTitle() + qmsg(messages::admin_mode));
   } else {
     setWindowTitle(admin_saved_title_);
     admin_saved_title_.clear();
@@ -316,9 +317,9 @@ bool MainWindow::save_dump(const QString& suggested, const std::uint8_t* bytes, 
     const int error = errno;
     struct stat st {};
     if (error == ELOOP && ::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      out_text(
-          text(72) + shown + " is a symbolic link; it was not followed and nothing was written",
-          messages::DialogKind::error, true);
+      out_text(text(messages::error_prefix) + shown +
+                   " is a symbolic link; it was not followed and nothing was written",
+               messages::DialogKind::error, true);
     } else {
       out_text(" " + shown + ": " + std::strerror(error), messages::DialogKind::error, true);
     }
@@ -362,8 +363,8 @@ void MainWindow::ReadMFTClick() {
     if (drive == nullptr || !workflow::read_record_raw(*drive, record, bytes, *this)) {
       const char letter =
           static_cast<char>(std::toupper(static_cast<unsigned char>(record.drive_letter)));
-      out_text(text(72) + "MFT record " + std::to_string(record.record_no) + " of drive " + letter +
-                   ": could not be read; nothing was saved",
+      out_text(text(messages::error_prefix) + "MFT record " + std::to_string(record.record_no) +
+                   " of drive " + letter + ": could not be read; nothing was saved",
                messages::DialogKind::error, false);
       continue;
     }
@@ -383,7 +384,7 @@ void MainWindow::Read1stSectorClick() {
     run_.pump_events();
     const workflow::Drive* drive = workflow::find_drive(drives_, letter);
     if (drive == nullptr || !workflow::read_boot_sector_raw(*drive, bytes, *this)) {
-      out_text(text(72) + "sector 0 of drive " +
+      out_text(text(messages::error_prefix) + "sector 0 of drive " +
                    static_cast<char>(std::toupper(static_cast<unsigned char>(letter))) +
                    ": could not be read; nothing was saved",
                messages::DialogKind::error, false);

@@ -3,6 +3,7 @@
 // under its Stop caption; everything that could start another run is disabled. The run state
 // follows: it is what tells a click on that button to mean Stop.
 #include "catalogue/catalogue_view.h"
+#include "messages/message_ids.h"
 #include "ui/file_list.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
@@ -18,7 +19,7 @@ void MainWindow::disable_all() {
   run_.clear_stop();
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
-  StartAdvToolButton->setText(qmsg(13));
+  StartAdvToolButton->setText(qmsg(messages::stop_scan));
   UndeleteAdvToolButton->setEnabled(false);
   CleanAdvToolButton->setEnabled(false);
   UndeleteSelected1->setEnabled(false);
@@ -31,7 +32,7 @@ void MainWindow::disable_all() {
   AdvNavBarLeft->set_panel_visible(types_panel_, false);
   AdvNavBarLeft->set_panel_visible(folders_panel_, false);
   file_counter_dirty_ = false;
-  FilesPanel->setText(qmsg(9) + "0");
+  FilesPanel->setText(qmsg(messages::files_label) + "0");
   AdvListView->setUpdatesEnabled(false);
   list_model_->set_row_count(0);
   reset_folder_tree();
@@ -45,18 +46,18 @@ void MainWindow::enable_all() {
   AdvListView->setEnabled(true);
   HTMLabelStatus->setEnabled(true);
   if (catalogue_.deleted_count() > 0) {
-    out_text(text(34), messages::DialogKind::plain, false);
+    out_text(text(messages::building_list), messages::DialogKind::plain, false);
     set_folder_filter(0, catalogue::any_drive, 0);
   }
   AdvListView->setUpdatesEnabled(true);
   file_counter_dirty_ = false;
-  FilesPanel->setText(qmsg(9) + QString::number(catalogue_.deleted_count()));
+  FilesPanel->setText(qmsg(messages::files_label) + QString::number(catalogue_.deleted_count()));
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);
   if (!drives_.empty()) {
-    out_text(text(35) + std::to_string(catalogue_.deleted_count()), messages::DialogKind::plain,
-             false);
+    out_text(text(messages::recoverable_files) + std::to_string(catalogue_.deleted_count()),
+             messages::DialogKind::plain, false);
   }
-  StartAdvToolButton->setText(qmsg(12));
+  StartAdvToolButton->setText(qmsg(messages::start_scan));
   CleanAdvToolButton->setEnabled(true);
   if (catalogue_.deleted_count() > 0) {
     UndeleteAdvToolButton->setEnabled(true);
@@ -81,7 +82,7 @@ void MainWindow::disable_all_u() {
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
   StartAdvToolButton->setEnabled(false);
-  UndeleteAdvToolButton->setText(qmsg(15));
+  UndeleteAdvToolButton->setText(qmsg(messages::stop_undelete));
   CleanAdvToolButton->setEnabled(false);
   SortByALComboBox->setEnabled(false);
   SaveAdvDirectoryEdit->setEnabled(false);
@@ -95,9 +96,9 @@ void MainWindow::enable_all_u() {
   AdvListView->setEnabled(true);
   StopButton->setEnabled(false);
   StartAdvToolButton->setEnabled(true);
-  UndeleteAdvToolButton->setText(qmsg(14));
+  UndeleteAdvToolButton->setText(qmsg(messages::start_undelete));
   CleanAdvToolButton->setEnabled(true);
-  UndeleteSelected1->setText(qmsg(36));
+  UndeleteSelected1->setText(qmsg(messages::undelete_selected));
   SortByALComboBox->setEnabled(true);
   SaveAdvDirectoryEdit->setEnabled(true);
 }
@@ -112,7 +113,7 @@ void MainWindow::disable_all_w() {
   StopButton->setEnabled(true);
   StartAdvToolButton->setEnabled(false);
   UndeleteAdvToolButton->setEnabled(false);
-  WipeAdvToolButton->setText(qmsg(17));
+  WipeAdvToolButton->setText(qmsg(messages::stop_wipe));
   CleanAdvToolButton->setEnabled(false);
   SortByALComboBox->setEnabled(false);
   SaveAdvDirectoryEdit->setEnabled(false);
@@ -127,9 +128,9 @@ void MainWindow::enable_all_w() {
   StopButton->setEnabled(false);
   StartAdvToolButton->setEnabled(true);
   UndeleteAdvToolButton->setEnabled(true);
-  WipeAdvToolButton->setText(qmsg(16));
+  WipeAdvToolButton->setText(qmsg(messages::start_wipe));
   CleanAdvToolButton->setEnabled(true);
-  WipeSelected1->setText(qmsg(37));
+  WipeSelected1->setText(qmsg(messages::wipe_selected));
   SortByALComboBox->setEnabled(true);
   SaveAdvDirectoryEdit->setEnabled(true);
 }

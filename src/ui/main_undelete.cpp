@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "catalogue/catalogue_view.h"
+#include "messages/message_ids.h"
 #include "ui/file_list.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
@@ -99,7 +100,8 @@ void MainWindow::WipeAdvToolButtonClick() {
     run_.request_stop();
     return;
   }
-  if (QMessageBox::question(this, windowTitle(), qmsg(57), QMessageBox::Yes | QMessageBox::No,
+  if (QMessageBox::question(this, windowTitle(), qmsg(messages::confirm_wipe),
+                            QMessageBox::Yes | QMessageBox::No,
                             QMessageBox::No) != QMessageBox::Yes) {
     return;
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 
 namespace fennick::workflow {
 
@@ -21,14 +22,14 @@ std::string size_text(std::int64_t size) {
 }
 
 int status_message(std::int8_t quality) {
-  if (quality == catalogue::quality_error) return 43;
-  if (quality == catalogue::quality_compressed) return 44;
-  if (quality == catalogue::quality_encrypted) return 45;
-  if (quality == 0) return 46;
-  if (quality >= 1 && quality <= 33) return 47;
-  if (quality >= 34 && quality <= 66) return 48;
-  if (quality >= 67 && quality <= 99) return 49;
-  if (quality == 100) return 50;
+  if (quality == catalogue::quality_error) return messages::quality_error;
+  if (quality == catalogue::quality_compressed) return messages::quality_compressed;
+  if (quality == catalogue::quality_encrypted) return messages::quality_encrypted;
+  if (quality == 0) return messages::quality_overwritten;
+  if (quality >= 1 && quality <= 33) return messages::quality_bad;
+  if (quality >= 34 && quality <= 66) return messages::quality_middle;
+  if (quality >= 67 && quality <= 99) return messages::quality_good;
+  if (quality == 100) return messages::quality_very_good;
   return -1;
 }
 
@@ -38,7 +39,8 @@ std::string preview_status_text(const catalogue::FoundFile& record, int language
   std::string ext = dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
   for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (ext == ".JPG" || ext == ".JPEG") return {};
-  return "<p align=\"center\">" + messages::get_message(language, 76) + "</p>";
+  return "<p align=\"center\">" + messages::get_message(language, messages::no_preview_for_type) +
+         "</p>";
 }
 
 }  // namespace fennick::workflow

@@ -10,6 +10,7 @@
 
 #include "catalogue/output_file.h"
 #include "catalogue/output_paths.h"
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "volume/mount_lookup.h"
 #include "workflow/engines.h"
@@ -94,7 +95,7 @@ RecoveryOutcome RecoveryRun::recover(const catalogue::FoundFile& record, bool ke
   RecoveryOutcome out;
   if (record.name.empty()) return out;  // a wiped record is no file any more
   const auto fail = [&](const std::string& reason) {
-    channel_.log(channel_.text(72) + reason);
+    channel_.log(channel_.text(messages::error_prefix) + reason);
     out.result.failed = true;
     return out;
   };
@@ -163,13 +164,14 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
   run.work_done = 0;
   if (total <= 0) {
     summary.nothing_to_do = true;
-    channel.out_text(channel.text(55), messages::DialogKind::error, true);
+    channel.out_text(channel.text(messages::no_files_to_undelete), messages::DialogKind::error,
+                     true);
     return summary;
   }
   channel.set_progress_range(100);
   channel.set_progress(0);
   warn_if_destination_on_source(drives, catalogue, indexes, settings.destination, channel);
-  channel.log(channel.text(52));
+  channel.log(channel.text(messages::undelete_started));
   {
     RecoveryRun recovery(drives, settings.destination, run, channel);
     for (const std::int32_t i : indexes) {
@@ -189,7 +191,9 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
     }
   }
   summary.stopped = run.stop_requested();
-  channel.log(channel.text(summary.stopped || summary.destination_full ? 53 : 54));
+  channel.log(channel.text(summary.stopped || summary.destination_full
+                               ? messages::undelete_interrupted
+                               : messages::undelete_ended));
   channel.set_progress(100);
   return summary;
 }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <thread>
 
+#include "messages/message_ids.h"
 #include "workflow/engines.h"
 
 namespace fennick::workflow {
@@ -20,19 +21,19 @@ std::string drive_root(char letter) {
 bool scan_drive(const Drive& drive, catalogue::Catalogue& catalogue, run::RunControl& run,
                 messages::StatusChannel& channel, const ScanSettings& settings) {
   const std::string root = drive_root(drive.drive_letter);
-  channel.log(channel.text(38) + root + " ...");
+  channel.log(channel.text(messages::scan_started) + root + " ...");
   if (settings.pause_before_scan.count() > 0)
     std::this_thread::sleep_for(settings.pause_before_scan);
   const engine::Engine* engine = engine_for(drive.kind);
   if (engine == nullptr || !engine->scan(drive, catalogue, run, channel)) {
-    channel.log(channel.text(41));
+    channel.log(channel.text(messages::drive_error));
     return false;
   }
   if (run.stop_requested()) {
-    channel.log(channel.text(39));
+    channel.log(channel.text(messages::process_interrupted));
     return true;
   }
-  channel.log(channel.text(40) + root);
+  channel.log(channel.text(messages::scan_ended) + root);
   return true;
 }
 

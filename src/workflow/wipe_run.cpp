@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "volume/write_session.h"
 #include "workflow/engines.h"
@@ -32,7 +33,7 @@ engine::WipeOutcome wipe_file(const DriveList& drives, const catalogue::Catalogu
       channel.log(channel.text(messages::volume_not_the_scanned_one) + session.volume_path());
       return WipeOutcome::left_alone;
     case volume::WriteRefusal::cannot_open:
-      channel.log(channel.text(72) + "Cannot wipe " + record.name.str() + ": " +
+      channel.log(channel.text(messages::error_prefix) + "Cannot wipe " + record.name.str() + ": " +
                   std::strerror(session.error()) + ": " + session.volume_path());
       return WipeOutcome::left_alone;
   }
@@ -49,7 +50,7 @@ WipeSummary wipe_files(const DriveList& drives, catalogue::Catalogue& catalogue,
   run.work_done = 0;
   if (total == 0) {
     summary.nothing_to_do = true;
-    channel.out_text(channel.text(60), messages::DialogKind::error, true);
+    channel.out_text(channel.text(messages::no_files_to_wipe), messages::DialogKind::error, true);
     return summary;
   }
   channel.set_progress_range(static_cast<std::int32_t>(total));
@@ -75,7 +76,7 @@ WipeSummary wipe_files(const DriveList& drives, catalogue::Catalogue& catalogue,
   }
   summary.stopped = run.stop_requested();
   channel.set_progress(static_cast<std::int32_t>(total));
-  channel.log(channel.text(summary.stopped ? 58 : 59));
+  channel.log(channel.text(summary.stopped ? messages::wipe_interrupted : messages::wipe_ended));
   return summary;
 }
 

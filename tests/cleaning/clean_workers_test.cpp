@@ -13,9 +13,10 @@
 #include <span>
 #include <sstream>
 
-#include "cleaning/clean_unit.h"
+#include "cleaning/clean_jobs.h"
 #include "cleaning/mounted_ntfs.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/status_channel.h"
 #include "run/run_control.h"
 
@@ -137,7 +138,7 @@ TEST(CleanRefusalTest, NonNtfsAndUnmountedVolumesAreRefusedWithALogLineAndNothin
   RecordingChannel& rec = drive.channel;
   const cleaning::CleanJob job{d, drive.run, rec};
   EXPECT_FALSE(cleaning::erase_directory_entries(job));
-  EXPECT_EQ(rec.lines, std::vector<std::string>{rec.text(108)});
+  EXPECT_EQ(rec.lines, std::vector<std::string>{rec.text(messages::not_an_ntfs_drive)});
 
   rec.lines.clear();
   EXPECT_FALSE(cleaning::erase_cluster_tips(job, d.cluster_size, 1000));

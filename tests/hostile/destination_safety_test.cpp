@@ -17,6 +17,7 @@
 
 #include "catalogue/destination_folder.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "test_support.h"
 
@@ -152,7 +153,8 @@ TEST_P(PlantedLinksTest, NothingIsWrittenThroughThemAndEveryFileIsRecoveredBesid
 
   // One success per file, each a regular file (0600) reached without a link, in folders
   // (0700) the run made.
-  const auto written = lines_starting(r.err, messages::get_message(messages::english_base, 74));
+  const auto written = lines_starting(
+      r.err, messages::get_message(messages::english_base, messages::undeleted_prefix));
   EXPECT_EQ(written.size(), rows.size()) << r.err;
   for (const std::string& path : written) {
     struct stat st {};

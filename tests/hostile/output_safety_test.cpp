@@ -18,6 +18,7 @@
 
 #include "catalogue/catalogue.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
@@ -134,8 +135,11 @@ Recovered scan_and_recover(const std::string& image, const std::string& dest, bo
   Recovered r;
   r.lines = log.lines;
   for (const auto& line : log.lines) {
-    if (line.rfind(messages::get_message(messages::english_base, 74), 0) == 0) ++r.successes;
-    if (line.rfind(messages::get_message(messages::english_base, 72), 0) == 0) ++r.errors;
+    if (line.rfind(messages::get_message(messages::english_base, messages::undeleted_prefix), 0) ==
+        0)
+      ++r.successes;
+    if (line.rfind(messages::get_message(messages::english_base, messages::error_prefix), 0) == 0)
+      ++r.errors;
   }
   return r;
 }
@@ -247,8 +251,9 @@ TEST(FullDestinationTest, TheRunEndsCleanlyBeforeTheDestinationIsFull) {
       run_command(shell_quote(cli_path()) + " recover --to " + shell_quote(dest) +
                   " --keep-folders " + shell_quote(image));
   EXPECT_EQ(result.exit_code, 1) << result.err;
-  const std::string error = messages::get_message(messages::english_base, 72);
-  const std::string success = messages::get_message(messages::english_base, 74);
+  const std::string error = messages::get_message(messages::english_base, messages::error_prefix);
+  const std::string success =
+      messages::get_message(messages::english_base, messages::undeleted_prefix);
   const std::string full =
       messages::get_message(messages::english_base, messages::destination_full);
   int errors = 0;
@@ -265,7 +270,9 @@ TEST(FullDestinationTest, TheRunEndsCleanlyBeforeTheDestinationIsFull) {
   EXPECT_GT(written.size(), 0u) << result.err;
   ASSERT_EQ(did_not_fit.size(), 1u) << result.err;
   EXPECT_FALSE(fs::exists(did_not_fit[0])) << result.err;
-  EXPECT_NE(result.err.find(messages::get_message(messages::english_base, 53)), std::string::npos)
+  EXPECT_NE(result.err.find(
+                messages::get_message(messages::english_base, messages::undelete_interrupted)),
+            std::string::npos)
       << result.err;
   struct statvfs room {};
   ASSERT_EQ(::statvfs(dest.c_str(), &room), 0);

@@ -14,6 +14,7 @@
 
 #include "catalogue/catalogue.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
 #include "workflow/recovery_run.h"
@@ -89,7 +90,8 @@ TEST_P(StopTest, ScansEndPromptlyWithAConsistentCatalogue) {
     ASSERT_TRUE(scan_drive(s));
     ASSERT_GE(pumps.stopped_at, 0) << "the scan ended before call " << at;
     EXPECT_LE(pumps.calls - pumps.stopped_at, prompt_calls) << "stop at call " << at;
-    EXPECT_TRUE(s.channel.has_line_starting(s.channel.text(39))) << "stop at call " << at;
+    EXPECT_TRUE(s.channel.has_line_starting(s.channel.text(messages::process_interrupted)))
+        << "stop at call " << at;
     EXPECT_EQ(s.catalogue.deleted_count(), static_cast<std::int32_t>(s.catalogue.files().size()));
     for (const auto& f : s.catalogue.files()) {
       EXPECT_TRUE(whole.count({f.name.str(), f.path.str(), f.size}))
@@ -135,7 +137,8 @@ TEST_P(StopTest, RecoveriesEndPromptlyKeepingATrueBeginning) {
     ASSERT_GE(pumps.stopped_at, 0);
     EXPECT_LE(pumps.calls - pumps.stopped_at, prompt_calls) << "stop at call " << at;
     EXPECT_TRUE(outcome.result.stopped) << "stop at call " << at;
-    EXPECT_TRUE(log.has_line_starting(log.text(73))) << "stop at call " << at;
+    EXPECT_TRUE(log.has_line_starting(log.text(messages::interrupted_prefix)))
+        << "stop at call " << at;
     const std::string part = read_all(outcome.output_path);
     EXPECT_LE(part.size(), whole_bytes.size());
     EXPECT_EQ(whole_bytes.compare(0, part.size(), part), 0) << "stop at call " << at;

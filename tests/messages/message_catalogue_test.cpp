@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "messages/message_data.h"
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "messages/status_channel.h"
 
@@ -100,26 +101,26 @@ TEST(LookupMessage, TreatsAnEmptyTextAsAbsent) {
 TEST(GetMessage, ChangeOfTheChannelLanguageTakesEffectAtNextCall) {
   SilentChannel channel;
   EXPECT_EQ(channel.language(), english_base) << "a channel starts in English";
-  EXPECT_EQ(channel.text(0), "English");
-  EXPECT_EQ(channel.text(5), " -  Main");
-  EXPECT_EQ(channel.text(12), "Start Scan");
+  EXPECT_EQ(channel.text(language_own_name), "English");
+  EXPECT_EQ(channel.text(main_title_suffix), " -  Main");
+  EXPECT_EQ(channel.text(start_scan), "Start Scan");
 
   channel.set_language(20000);
   EXPECT_EQ(channel.language(), 20000);
-  EXPECT_EQ(channel.text(0), "Русский");
-  EXPECT_EQ(channel.text(12), get_message(20000, 12));
+  EXPECT_EQ(channel.text(language_own_name), "Русский");
+  EXPECT_EQ(channel.text(start_scan), get_message(20000, start_scan));
 
   channel.set_language(27000);
-  EXPECT_EQ(channel.text(5), " ");
-  EXPECT_EQ(channel.text(0), "Dansk");
+  EXPECT_EQ(channel.text(main_title_suffix), " ");
+  EXPECT_EQ(channel.text(language_own_name), "Dansk");
 
   channel.set_language(english_base);
-  EXPECT_EQ(channel.text(5), " -  Main");
+  EXPECT_EQ(channel.text(main_title_suffix), " -  Main");
 
   // Each channel keeps its own language.
   SilentChannel other;
   other.set_language(20000);
-  EXPECT_EQ(channel.text(0), "English");
+  EXPECT_EQ(channel.text(language_own_name), "English");
   EXPECT_EQ(other.text(0), "Русский");
 }
 
@@ -214,7 +215,7 @@ class EachLanguage : public testing::TestWithParam<Language> {};
 
 TEST_P(EachLanguage, OwnNameIsMessageZeroAndTextsStayInsideTheRunAndTheProgramBlock) {
   const Language& language = GetParam();
-  EXPECT_EQ(get_message(language.base, 0), language.own_name);
+  EXPECT_EQ(get_message(language.base, language_own_name), language.own_name);
 
   // Texts beyond the run would hide the English fallback the rest of the program expects.
   for (int k = language.last_message + 1; k <= 116; ++k) {

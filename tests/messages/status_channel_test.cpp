@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "catalogue/catalogue.h"
+#include "messages/message_ids.h"
 #include "run/run_control.h"
 #include "workflow/drive_list.h"
 #include "workflow/scan_run.h"
@@ -40,8 +41,8 @@ TEST(StatusChannelTest, ARunWritesOnlyToTheChannelItIsGiven) {
   settings.pause_before_scan = std::chrono::milliseconds(0);
   workflow::scan_ticked_drives(drives, catalogue, run, inner, settings);
   EXPECT_TRUE(outer.lines.empty());
-  EXPECT_EQ(inner.lines, (std::vector<std::string>{get_message(20000, 38) + "C:\\ ...",
-                                                   get_message(20000, 41)}));
+  EXPECT_EQ(inner.lines, (std::vector<std::string>{get_message(20000, scan_started) + "C:\\ ...",
+                                                   get_message(20000, drive_error)}));
   workflow::scan_ticked_drives(drives, catalogue, run, outer, settings);
   EXPECT_EQ(outer.lines, (std::vector<std::string>{" Scan C:\\ ...", " ERROR: Drive Error"}));
   EXPECT_EQ(inner.lines.size(), 2u);

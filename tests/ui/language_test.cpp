@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "catalogue/catalogue_view.h"
+#include "messages/message_ids.h"
 #include "settings_support.h"
 
 namespace fennick::testing {
@@ -44,26 +45,31 @@ TEST_F(LanguageTest, EveryLanguageReCaptionsTheThreeWindowsAndStoresTheChoice) {
         QString expected;
       };
       const Caption captions[] = {
-          {form_->windowTitle(), "Fennick" + msg(b, 5)},
-          {find<QToolButton>("StartAdvToolButton")->text(), msg(b, 12)},
-          {find<QToolButton>("UndeleteAdvToolButton")->text(), msg(b, 14)},
-          {find<QToolButton>("HelpAdvToolButton")->text(), msg(b, 88)},
-          {find<QToolButton>("CleanAdvToolButton")->text(), msg(b, 113)},
-          {find<QLabel>("FastSearchSection")->text(), msg(b, 4) + " (1)"},
-          {find<QLabel>("StatusPanel1")->text(), msg(b, 7)},
-          {find<QLabel>("StatusPanel2")->text(), msg(b, 9) + "0"},
-          {find<QComboBox>("SortByALComboBox")->itemText(0), msg(b, 26)},
-          {find<QComboBox>("SortByALComboBox")->itemText(6), msg(b, 32)},
-          {header(0), msg(b, 27)},
-          {header(5), msg(b, 32)},
-          {find<QCheckBox>("KeepFolderHTMLCheckBox")->text(), msg(b, 90)},
-          {find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0)->text(0), msg(b, 10)},
-          {filter_->windowTitle(), "Fennick" + msg(b, 62)},
-          {filter_->findChild<QCheckBox*>("NameHTMLCheckBox")->text(), msg(b, 63)},
-          {filter_->findChild<QCheckBox*>("TemporaryHTMLCheckBox")->text(), msg(b, 115)},
-          {clean_->windowTitle(), "Fennick" + msg(b, 92)},
-          {clean_child<QCheckBox>("FreeSpaceHTMLCheckBox")->text(), msg(b, 95)},
-          {clean_child<QToolButton>("CleanAdvToolButton")->text(), msg(b, 96)},
+          {form_->windowTitle(), "Fennick" + msg(b, messages::main_title_suffix)},
+          {find<QToolButton>("StartAdvToolButton")->text(), msg(b, messages::start_scan)},
+          {find<QToolButton>("UndeleteAdvToolButton")->text(), msg(b, messages::start_undelete)},
+          {find<QToolButton>("HelpAdvToolButton")->text(), msg(b, messages::help_button)},
+          {find<QToolButton>("CleanAdvToolButton")->text(), msg(b, messages::clean_drive)},
+          {find<QLabel>("FastSearchSection")->text(), msg(b, messages::fast_search) + " (1)"},
+          {find<QLabel>("StatusPanel1")->text(), msg(b, messages::filter_on)},
+          {find<QLabel>("StatusPanel2")->text(), msg(b, messages::files_label) + "0"},
+          {find<QComboBox>("SortByALComboBox")->itemText(0), msg(b, messages::field_none)},
+          {find<QComboBox>("SortByALComboBox")->itemText(6), msg(b, messages::field_date_modified)},
+          {header(0), msg(b, messages::field_filename)},
+          {header(5), msg(b, messages::field_date_modified)},
+          {find<QCheckBox>("KeepFolderHTMLCheckBox")->text(),
+           msg(b, messages::keep_folder_structure)},
+          {find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0)->text(0),
+           msg(b, messages::my_computer)},
+          {filter_->windowTitle(), "Fennick" + msg(b, messages::filter_title_suffix)},
+          {filter_->findChild<QCheckBox*>("NameHTMLCheckBox")->text(),
+           msg(b, messages::filter_by_name)},
+          {filter_->findChild<QCheckBox*>("TemporaryHTMLCheckBox")->text(),
+           msg(b, messages::hide_temporary)},
+          {clean_->windowTitle(), "Fennick" + msg(b, messages::clean_title_suffix)},
+          {clean_child<QCheckBox>("FreeSpaceHTMLCheckBox")->text(),
+           msg(b, messages::clean_free_space)},
+          {clean_child<QToolButton>("CleanAdvToolButton")->text(), msg(b, messages::start_clean)},
           // The hints stay each language's own name.
           {find<QToolButton>("GermanAdvToolButton")->toolTip(), "Deutsch"},
           {find<QToolButton>("IsraelAdvToolButton")->toolTip(),
@@ -107,15 +113,18 @@ TEST_F(LanguageTest, DanishTitleAndHebrewFallbackAboveItsRun) {
 
   click("IsraelAdvToolButton");
   // Hebrew's run ends at 87: the hide boxes and the Clean Disk texts stay English.
-  EXPECT_EQ(filter_->findChild<QCheckBox*>("OverwrittenHTMLCheckBox")->text(), msg(10000, 114));
-  EXPECT_EQ(filter_->findChild<QCheckBox*>("TemporaryHTMLCheckBox")->text(), msg(10000, 115));
-  EXPECT_EQ(clean_->windowTitle(), "Fennick" + msg(10000, 92));
+  EXPECT_EQ(filter_->findChild<QCheckBox*>("OverwrittenHTMLCheckBox")->text(),
+            msg(10000, messages::hide_overwritten));
+  EXPECT_EQ(filter_->findChild<QCheckBox*>("TemporaryHTMLCheckBox")->text(),
+            msg(10000, messages::hide_temporary));
+  EXPECT_EQ(clean_->windowTitle(), "Fennick" + msg(10000, messages::clean_title_suffix));
   EXPECT_EQ(clean_child<QToolButton>("CleanAdvToolButton")->text(), "Start Clean");
   EXPECT_EQ(find<QToolButton>("CleanAdvToolButton")->text(), "Clean Drive");
-  EXPECT_EQ(find<QCheckBox>("KeepFolderHTMLCheckBox")->text(), msg(10000, 90));
+  EXPECT_EQ(find<QCheckBox>("KeepFolderHTMLCheckBox")->text(),
+            msg(10000, messages::keep_folder_structure));
   // ... while the texts of its run are Hebrew.
   EXPECT_NE(find<QToolButton>("StartAdvToolButton")->text(), "Start Scan");
-  EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), msg(5000, 12));
+  EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), msg(5000, messages::start_scan));
 }
 
 TEST_F(LanguageTest, TheNextStartComesUpInTheStoredLanguage) {
@@ -133,11 +142,12 @@ TEST_F(LanguageTest, TheNextStartComesUpInTheStoredLanguage) {
     EXPECT_EQ(stored("language"), c.stored_value);
     restart();
     EXPECT_EQ(form_->language(), c.base);
-    EXPECT_EQ(form_->windowTitle(), "Fennick" + msg(c.base, 5));
-    EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), msg(c.base, 12));
-    EXPECT_EQ(filter_->windowTitle(), "Fennick" + msg(c.base, 62));
+    EXPECT_EQ(form_->windowTitle(), "Fennick" + msg(c.base, messages::main_title_suffix));
+    EXPECT_EQ(find<QToolButton>("StartAdvToolButton")->text(), msg(c.base, messages::start_scan));
+    EXPECT_EQ(filter_->windowTitle(), "Fennick" + msg(c.base, messages::filter_title_suffix));
     // The language was applied before the start line, which is in it too.
-    EXPECT_TRUE(log().front().startsWith(msg(c.base, 42))) << log().front().toStdString();
+    EXPECT_TRUE(log().front().startsWith(msg(c.base, messages::started_at)))
+        << log().front().toStdString();
   }
 }
 
@@ -158,7 +168,7 @@ TEST_F(LanguageTest, SortBoxGoesBackToNoneWithoutReSortingAndRunButtonsShowIdleT
 
   click("RussianAdvToolButton");
   EXPECT_EQ(box->currentIndex(), 0);
-  EXPECT_EQ(box->currentText(), msg(20000, 26));
+  EXPECT_EQ(box->currentText(), msg(20000, messages::field_none));
   QStringList after;
   for (int r = 0; r < rows(); ++r) after << cell(r, 0);
   EXPECT_EQ(after, sorted) << "the list keeps its order";

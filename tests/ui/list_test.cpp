@@ -11,6 +11,7 @@
 #include "catalogue/date_time.h"
 #include "gui_support.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "ui/file_list.h"
 #include "workflow/record_text.h"
 
@@ -197,7 +198,7 @@ TEST_F(ListTest, SortingByEachHeaderAndByTheSortByBox) {
     click_header(column);
     check_sorted(column + 1);
     EXPECT_EQ(box->currentIndex(), column + 1);
-    EXPECT_EQ(box->currentText().toStdString(), message(27 + column));
+    EXPECT_EQ(box->currentText().toStdString(), message(messages::field_filename + column));
   }
   // The untitled last column: the order stays, the box's choice clears.
   std::vector<std::int32_t> before;

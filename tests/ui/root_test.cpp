@@ -20,6 +20,7 @@
 #include <map>
 #include <optional>
 
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "settings_support.h"
 #include "ui/product_links.h"
@@ -361,7 +362,7 @@ TEST_F(RootWindowTest, RawDumpIsNotWrittenThroughALinkAndANewDumpIsRootsAlone) {
     EXPECT_EQ(asked_, 1);
     EXPECT_EQ(snapshot(outside.path()), before);
     EXPECT_TRUE(is_link(path));
-    EXPECT_EQ(log().back(), msg(10000, 72) + QString::fromStdString(path) +
+    EXPECT_EQ(log().back(), msg(10000, messages::error_prefix) + QString::fromStdString(path) +
                                 " is a symbolic link; it was not followed and nothing was written");
   }
 
@@ -402,8 +403,8 @@ TEST_F(RootWindowTest, RawDumpOfAFailedReadIsNotSaved) {
   find<QAction>("Read1stSector")->trigger();
   EXPECT_EQ(asked_, 0);
   EXPECT_FALSE(QFile::exists(path));
-  EXPECT_EQ(log().back(),
-            msg(10000, 72) + "sector 0 of drive C: could not be read; nothing was saved");
+  EXPECT_EQ(log().back(), msg(10000, messages::error_prefix) +
+                              "sector 0 of drive C: could not be read; nothing was saved");
 }
 
 TEST_F(RootWindowTest, MftDumpOfAFailedReadIsNotSaved) {
@@ -431,7 +432,8 @@ TEST_F(RootWindowTest, MftDumpOfAFailedReadIsNotSaved) {
   find<QAction>("ReadMFT")->trigger();
   EXPECT_EQ(asked_, 0);
   EXPECT_FALSE(QFile::exists(path));
-  EXPECT_EQ(log().back(), msg(10000, 72) + "MFT record " + QString::number(number) +
+  EXPECT_EQ(log().back(), msg(10000, messages::error_prefix) + "MFT record " +
+                              QString::number(number) +
                               " of drive C: could not be read; nothing was saved");
 }
 

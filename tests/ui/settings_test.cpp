@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "messages/message_ids.h"
 #include "settings_support.h"
 #include "ui/product_links.h"
 
@@ -120,11 +121,11 @@ TEST_F(SettingsTest, StartUpReadsTheStoredValues) {
     EXPECT_EQ(find<QLineEdit>("SaveAdvDirectoryEdit")->text(), c.path);
     EXPECT_EQ(find<QCheckBox>("KeepFolderHTMLCheckBox")->isChecked(), c.expected_keep);
     EXPECT_EQ(form_->admin_mode(), c.expected_admin);
-    const QString title = "Fennick" + msg(c.expected_language, 5);
+    const QString title = "Fennick" + msg(c.expected_language, messages::main_title_suffix);
     EXPECT_EQ(form_->windowTitle(),
-              c.expected_admin ? title + msg(c.expected_language, 61) : title);
+              c.expected_admin ? title + msg(c.expected_language, messages::admin_mode) : title);
     EXPECT_EQ(admin_items(), std::vector<bool>(7, c.expected_admin));
-    EXPECT_EQ(log().filter(msg(c.expected_language, 42)).size(), 1);
+    EXPECT_EQ(log().filter(msg(c.expected_language, messages::started_at)).size(), 1);
     if (c.expected_admin) {
       // The first Ctrl+A of such a run switches admin mode off.
       press_ctrl_a("AdvListView");
@@ -164,7 +165,7 @@ TEST_F(SettingsTest, CtrlATogglesAdminModeFromAnyControl) {
   // back the title saved when admin mode was switched on.
   press_ctrl_a("AdvListView");
   click("GermanAdvToolButton");
-  EXPECT_EQ(form_->windowTitle(), "Fennick" + msg(30000, 5));
+  EXPECT_EQ(form_->windowTitle(), "Fennick" + msg(30000, messages::main_title_suffix));
   press_ctrl_a("AdvListView");
   EXPECT_EQ(form_->windowTitle(), "Fennick -  Main");
 }

@@ -21,6 +21,7 @@
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
 #include "messages/message_catalogue.h"
+#include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "ui/file_list.h"
 #include "workflow/record_text.h"
@@ -161,12 +162,12 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
     // The log: start, one success line per marked file in catalogue order, end.
     const QStringList lines = log().mid(log_before);
     ASSERT_EQ(lines.size(), static_cast<int>(marked.size()) + 2) << lines.join("\n").toStdString();
-    EXPECT_EQ(lines.front().toStdString(), message(52));
-    EXPECT_EQ(lines.back().toStdString(), message(54));
+    EXPECT_EQ(lines.front().toStdString(), message(messages::undelete_started));
+    EXPECT_EQ(lines.back().toStdString(), message(messages::undelete_ended));
     std::vector<std::string> written_order;
     for (int i = 1; i + 1 < lines.size(); ++i) {
       const std::string line = lines[i].toStdString();
-      ASSERT_TRUE(line.starts_with(message(74))) << line;
+      ASSERT_TRUE(line.starts_with(message(messages::undeleted_prefix))) << line;
     }
 
     // Every file is the original, and lies where the box says.
@@ -200,7 +201,8 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
       EXPECT_EQ(found().files()[static_cast<std::size_t>(i)].selected, 0);
     EXPECT_EQ(form_->selected_total(), 0);
     EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
-    EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), message(14));
+    EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
+              message(messages::start_undelete));
     EXPECT_EQ(find<QProgressBar>("ProgressBar")->value(), 100);
   }
 }
@@ -217,9 +219,10 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   form_->pending_events_hook = [&] {
     if (pressed) return;
     for (const QString& line : log().mid(log_before)) {
-      if (line.toStdString().starts_with(message(74))) {
+      if (line.toStdString().starts_with(message(messages::undeleted_prefix))) {
         pressed = true;
-        EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), message(15));
+        EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
+                  message(messages::stop_undelete));
         click("UndeleteAdvToolButton");
         break;
       }
@@ -229,9 +232,9 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   form_->pending_events_hook = nullptr;
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 3) << lines.join("\n").toStdString();
-  EXPECT_EQ(lines[0].toStdString(), message(52));
-  EXPECT_TRUE(lines[1].toStdString().starts_with(message(74)));
-  EXPECT_EQ(lines[2].toStdString(), message(53));
+  EXPECT_EQ(lines[0].toStdString(), message(messages::undelete_started));
+  EXPECT_TRUE(lines[1].toStdString().starts_with(message(messages::undeleted_prefix)));
+  EXPECT_EQ(lines[2].toStdString(), message(messages::undelete_interrupted));
   EXPECT_EQ(written_files(out).size(), 1u);
   std::int64_t rest = 0;
   for (std::size_t k = 0; k < marked.size(); ++k) {
@@ -255,8 +258,9 @@ TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {
   click("UndeleteAdvToolButton");
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 1);
-  EXPECT_EQ(lines[0].toStdString(), message(55));
-  EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(), message(14));
+  EXPECT_EQ(lines[0].toStdString(), message(messages::no_files_to_undelete));
+  EXPECT_EQ(find<QToolButton>("UndeleteAdvToolButton")->text().toStdString(),
+            message(messages::start_undelete));
 }
 
 TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
@@ -273,9 +277,9 @@ TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
   ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
   EXPECT_TRUE(lines[0].startsWith(" Warning: the destination folder is on drive C:\\"))
       << lines[0].toStdString();
-  EXPECT_EQ(lines[1].toStdString(), message(52));
-  EXPECT_TRUE(lines[2].toStdString().starts_with(message(74)));
-  EXPECT_EQ(lines[3].toStdString(), message(54));
+  EXPECT_EQ(lines[1].toStdString(), message(messages::undelete_started));
+  EXPECT_TRUE(lines[2].toStdString().starts_with(message(messages::undeleted_prefix)));
+  EXPECT_EQ(lines[3].toStdString(), message(messages::undelete_ended));
   EXPECT_EQ(written_files(out).size(), 1u);  // the run went on
 }
 
@@ -312,7 +316,7 @@ TEST_F(UndeleteTest, LinksPlantedInTheDestinationAreNotFollowed) {
   bool link_reported = false;
   for (const QString& line : lines) {
     const std::string text = line.toStdString();
-    if (text.starts_with(message(74))) ++successes;
+    if (text.starts_with(message(messages::undeleted_prefix))) ++successes;
     if (text.starts_with(message(messages::link_not_followed))) link_reported = true;
   }
   EXPECT_EQ(successes, static_cast<int>(marked.size())) << lines.join("\n").toStdString();
@@ -358,7 +362,7 @@ TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
   on_next_dialog([this](QWidget* dialog) {
     auto* box = qobject_cast<QMessageBox*>(dialog);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text().toStdString(), message(57));
+    EXPECT_EQ(box->text().toStdString(), message(messages::confirm_wipe));
     box->button(QMessageBox::No)->click();
   });
   click("WipeAdvToolButton");
@@ -376,18 +380,19 @@ TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
   const QStringList lines = log().mid(log_before);
   ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
   EXPECT_EQ(lines[0], " Start wipe");
-  EXPECT_TRUE(lines[1].toStdString().starts_with(message(75)));
-  EXPECT_TRUE(lines[2].toStdString().starts_with(message(75)));
-  EXPECT_EQ(lines[3].toStdString(), message(59));
+  EXPECT_TRUE(lines[1].toStdString().starts_with(message(messages::wiped_prefix)));
+  EXPECT_TRUE(lines[2].toStdString().starts_with(message(messages::wiped_prefix)));
+  EXPECT_EQ(lines[3].toStdString(), message(messages::wipe_ended));
   EXPECT_EQ(rows(), all_rows - 2);
   EXPECT_EQ(find<QLabel>("StatusPanel2")->text().toStdString(),
-            message(9) + std::to_string(all_rows - 2));
+            message(messages::files_label) + std::to_string(all_rows - 2));
   const QStringList captions_after = type_captions();
   EXPECT_FALSE(captions_after.join("|").contains("JPEG"));
   EXPECT_EQ(captions_after.size(), captions_before.size() - 1);
   EXPECT_EQ(form_->selected_total(), 0);
   EXPECT_FALSE(find<QLabel>("TotalFilesizeHTMLStaticText")->isVisible());
-  EXPECT_EQ(find<QToolButton>("WipeAdvToolButton")->text().toStdString(), message(16));
+  EXPECT_EQ(find<QToolButton>("WipeAdvToolButton")->text().toStdString(),
+            message(messages::start_wipe));
 
   // A new scan of the copies no longer finds them.
   start_scan();

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "catalogue/output_paths.h"
+#include "messages/message_ids.h"
 #include "messages/status_channel.h"
 #include "run/run_control.h"
 #include "test_support.h"
@@ -150,9 +151,20 @@ TEST(ScanDriveTest, AVolumeOfNoKnownFileSystemIsADriveError) {
 }
 
 TEST(ScanDriveTest, StatusWordsOfEveryQuality) {
-  const std::vector<std::pair<int, int>> cases = {
-      {-4, -1}, {-3, 45}, {-2, 44}, {-1, 43}, {0, 46},   {1, 47},   {33, 47},
-      {34, 48}, {66, 48}, {67, 49}, {99, 49}, {100, 50}, {101, -1}, {127, -1}};
+  const std::vector<std::pair<int, int>> cases = {{-4, -1},
+                                                  {-3, messages::quality_encrypted},
+                                                  {-2, messages::quality_compressed},
+                                                  {-1, messages::quality_error},
+                                                  {0, messages::quality_overwritten},
+                                                  {1, messages::quality_bad},
+                                                  {33, messages::quality_bad},
+                                                  {34, messages::quality_middle},
+                                                  {66, messages::quality_middle},
+                                                  {67, messages::quality_good},
+                                                  {99, messages::quality_good},
+                                                  {100, messages::quality_very_good},
+                                                  {101, -1},
+                                                  {127, -1}};
   for (const auto& [quality, message] : cases) {
     EXPECT_EQ(status_message(static_cast<std::int8_t>(quality)), message) << quality;
   }
