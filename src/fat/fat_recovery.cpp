@@ -118,13 +118,13 @@ engine::RecoveryResult recover_fat_file(const volume::Volume& volume,
     volume::SectorReader main_reader(volume.source, volume::reader_sectors, problems);
     if (main_reader.error == 0) {
       const BootSector boot = load_boot_sector(main_reader);
-      const std::optional<FatLayout> layout = make_layout(boot, volume.kind, volume.total_bytes);
-      if (!layout->usable()) {
+      const FatLayout layout = make_layout(boot, volume.kind, volume.total_bytes);
+      if (!layout.usable()) {
         recovery.log_error("the boot sector gives no usable cluster size: " + output_path);
       } else {
         // A whole cluster fits one read: the window holds at least one cluster.
         const auto cluster_sectors = static_cast<std::uint64_t>(
-            (layout->cluster_bytes() + volume::sector_bytes - 1) / volume::sector_bytes);
+            (layout.cluster_bytes() + volume::sector_bytes - 1) / volume::sector_bytes);
         std::optional<volume::SectorReader> wide_reader;
         if (cluster_sectors > volume::reader_sectors && cluster_sectors <= 0xFFFF) {
           wide_reader.emplace(volume.source, static_cast<std::uint16_t>(cluster_sectors), problems);
@@ -138,15 +138,14 @@ engine::RecoveryResult recover_fat_file(const volume::Volume& volume,
             volume.source, std::max(volume::fat_reader_sectors, volume::reader_sectors), problems);
         // The file can hold no more than the volume's data area; a size claimed beyond it
         // (a damaged or crafted entry) asks for no more room than that.
-        const std::int64_t most =
-            std::min<std::int64_t>(std::max<std::int64_t>(record.size, 0),
-                                   layout->cluster_count * layout->cluster_bytes());
+        const std::int64_t most = std::min<std::int64_t>(
+            std::max<std::int64_t>(record.size, 0), layout.cluster_count * layout.cluster_bytes());
         if (fat_reader.error != 0) {
           // The reader has said why.
         } else if (!out.reserve(most)) {
           result.destination_full = true;
         } else {
-          copied = record.size <= 0 || recovery.copy_clusters(record, *layout, reader, fat_reader,
+          copied = record.size <= 0 || recovery.copy_clusters(record, layout, reader, fat_reader,
                                                               out, output_path, result);
         }
       }
