@@ -33,6 +33,7 @@ int usage_error(const std::string& what);
 // false, after a message per volume, when one of them cannot be read.
 struct LoadedDrives {
   workflow::DriveList drives;
+  std::vector<workflow::OtherPartition> others;  // partitions that hold no readable volume
   bool readable = true;
 };
 LoadedDrives load_named_volumes(const std::vector<std::string>& volumes,

@@ -1,4 +1,5 @@
 // fennick-cli drives: the drive table of the named volumes, or of the machine.
+#include <filesystem>
 #include <string>
 
 #include "cli/cli_commands.h"
@@ -14,7 +15,8 @@ LoadedDrives load_named_volumes(const std::vector<std::string>& volumes,
     std::fprintf(stderr, "fennick-cli: cannot read volume %s: %s\n", terminal_text(p.path).c_str(),
                  terminal_text(p.reason).c_str());
   }
-  return LoadedDrives{std::move(listing.drives), listing.problems.empty()};
+  return LoadedDrives{std::move(listing.drives), std::move(listing.others),
+                      listing.problems.empty()};
 }
 
 namespace {
@@ -65,12 +67,27 @@ int run_drives(const std::vector<std::string>& args) {
                    {"cluster_size", true},
                    {"total_bytes", true},
                    {"free_bytes", true},
-                   {"source"}};
+                   {"source"},
+                   {"partition"}};
+  // "#2 at 1048576, 33554432 bytes" for a partition of a disk; empty for a whole file or device.
+  const auto place = [](int number, std::uint64_t start, std::uint64_t length) {
+    std::string text = number > 0 ? "#" + std::to_string(number) + " " : std::string();
+    return text + "at " + std::to_string(start) + ", " + std::to_string(length) + " bytes";
+  };
   for (const workflow::Drive& d : loaded.drives) {
-    table.rows.push_back({std::string(1, static_cast<char>(d.drive_letter - 'a' + 'A')) + ":",
-                          workflow::drive_caption(d), d.fs_name(), std::to_string(d.cluster_size),
-                          std::to_string(d.total_bytes), std::to_string(d.free_bytes),
-                          d.source_path});
+    const bool inside = d.partition_number > 0 || d.offset > 0;
+    table.rows.push_back(
+        {std::string(1, static_cast<char>(d.drive_letter - 'a' + 'A')) + ":",
+         workflow::drive_caption(d), d.fs_name(), std::to_string(d.cluster_size),
+         std::to_string(d.total_bytes), std::to_string(d.free_bytes), d.source_path,
+         inside ? place(d.partition_number, d.offset, static_cast<std::uint64_t>(d.length))
+                : std::string()});
+  }
+  // Partitions whose volume is not one this program reads: listed with their type, no letter.
+  for (const workflow::OtherPartition& p : loaded.others) {
+    const std::string name = std::filesystem::path(p.source_path).filename().string();
+    table.rows.push_back({std::string(), name + " #" + std::to_string(p.number), p.type, "0", "0",
+                          "0", p.source_path, place(p.number, p.start, p.length)});
   }
   print_table(table, options.format, stdout);
   return loaded.readable ? exit_done : exit_unreadable;

@@ -105,10 +105,10 @@ bool names_same_file(const std::string& source, const struct stat& file) {
          same_file(st, file);
 }
 
-// Device numbers of the loop devices that map the file from its first byte. The kernel says
-// which file backs a loop device by device and inode number (LOOP_GET_STATUS64); where the
-// device node cannot be opened, sysfs names the backing file.
-std::vector<dev_t> loop_devices_backed_by(const struct stat& file) {
+// Device numbers of the loop devices that map the file from the byte at offset. The kernel
+// says which file backs a loop device by device and inode number (LOOP_GET_STATUS64); where
+// the device node cannot be opened, sysfs names the backing file.
+std::vector<dev_t> loop_devices_backed_by(const struct stat& file, std::uint64_t offset) {
   std::vector<dev_t> found;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator("/sys/block", ec)) {
@@ -124,8 +124,8 @@ std::vector<dev_t> loop_devices_backed_by(const struct stat& file) {
       loop_info64 info{};
       if (::fstat(fd, &node) == 0 && S_ISBLK(node.st_mode) && node.st_rdev == device) {
         if (::ioctl(fd, LOOP_GET_STATUS64, &info) == 0) {
-          backed =
-              info.lo_device == file.st_dev && info.lo_inode == file.st_ino && info.lo_offset == 0;
+          backed = info.lo_device == file.st_dev && info.lo_inode == file.st_ino &&
+                   info.lo_offset == offset;
           answered = true;
         } else {
           answered = errno == ENXIO;  // no file bound to it
@@ -137,7 +137,7 @@ std::vector<dev_t> loop_devices_backed_by(const struct stat& file) {
       const std::string backing = read_sys_line(entry.path() / "loop" / "backing_file");
       struct stat st {};
       backed = !backing.empty() && ::stat(backing.c_str(), &st) == 0 && same_file(st, file) &&
-               read_sys_line(entry.path() / "loop" / "offset") == "0";
+               read_sys_line(entry.path() / "loop" / "offset") == std::to_string(offset);
     }
     if (backed) found.push_back(device);
   }
@@ -180,21 +180,47 @@ bool fuse_daemon_holds(const struct stat& file) {
   return false;
 }
 
+// The partition devices the kernel made of the block device whole that begin at the byte
+// offset (sysfs gives each one's start in 512-byte sectors).
+std::vector<dev_t> partitions_at(dev_t whole, std::uint64_t offset) {
+  std::vector<dev_t> found;
+  std::error_code ec;
+  const fs::path sys = fs::path("/sys/dev/block") /
+                       (std::to_string(major(whole)) + ":" + std::to_string(minor(whole)));
+  for (const auto& entry : fs::directory_iterator(sys, ec)) {
+    const std::string start = read_sys_line(entry.path() / "start");
+    dev_t device = 0;
+    if (start.empty() || !parse_device(read_sys_line(entry.path() / "dev"), device)) continue;
+    if (std::strtoull(start.c_str(), nullptr, 10) * 512 == offset) found.push_back(device);
+  }
+  return found;
+}
+
 }  // namespace
 
-std::string find_mount_point(const std::string& path) {
-  const std::optional<MountPlace> place = find_mount(path);
+std::string find_mount_point(const std::string& path, std::uint64_t offset) {
+  const std::optional<MountPlace> place = find_mount(path, offset);
   return place ? place->mount_point : std::string();
 }
 
-std::optional<MountPlace> find_mount(const std::string& path) {
+std::optional<MountPlace> find_mount(const std::string& path, std::uint64_t offset) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
   std::vector<dev_t> devices;
   if (S_ISBLK(st.st_mode)) {
-    devices.push_back(st.st_rdev);
+    if (offset == 0) {
+      devices.push_back(st.st_rdev);
+    } else {
+      devices = partitions_at(st.st_rdev, offset);
+    }
   } else if (S_ISREG(st.st_mode)) {
-    devices = loop_devices_backed_by(st);
+    devices = loop_devices_backed_by(st, offset);
+    // A loop device over the whole image with partition devices of its own (losetup -P).
+    if (offset != 0) {
+      for (const dev_t whole : loop_devices_backed_by(st, 0)) {
+        for (const dev_t part : partitions_at(whole, offset)) devices.push_back(part);
+      }
+    }
   } else {
     return std::nullopt;
   }
@@ -210,7 +236,8 @@ std::optional<MountPlace> find_mount(const std::string& path) {
   }
   // A FUSE driver that opened the image itself: only its own source path says which file it
   // serves, and anybody can mount with any source text. The path must name this very file
-  // and a FUSE daemon must hold the file open.
+  // and a FUSE daemon must hold the file open. Such a driver serves a whole image only.
+  if (offset != 0) return std::nullopt;
   std::optional<bool> daemon_found;
   for (const bool whole : {true, false}) {
     for (const MountLine& m : mounts) {

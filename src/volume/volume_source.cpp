@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -184,6 +185,23 @@ SourceResult FileSource::write_at(std::uint64_t offset, const void* source, std:
 }
 
 std::int64_t FileSource::size_bytes() const { return path_size_bytes(open_path_); }
+
+std::size_t SliceSource::inside(std::uint64_t offset, std::size_t count) const {
+  if (offset >= length_) return 0;
+  return static_cast<std::size_t>(std::min<std::uint64_t>(count, length_ - offset));
+}
+
+SourceResult SliceSource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
+  const std::size_t n = inside(offset, count);
+  if (n == 0) return {0, 0};
+  return whole_->read_at(offset_ + offset, destination, n);
+}
+
+SourceResult SliceSource::write_at(std::uint64_t offset, const void* source, std::size_t count) {
+  // A write that would cross the stretch's end writes nothing: it is not this volume's.
+  if (inside(offset, count) != count) return {0, 0};
+  return whole_->write_at(offset_ + offset, source, count);
+}
 
 SourceResult MemorySource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
   ++read_calls;

@@ -42,6 +42,8 @@ class VolumeSource {
   virtual std::int64_t size_bytes() const = 0;
   // The path of a file or device source, empty for memory.
   virtual std::string path() const { return {}; }
+  // Where the source's first byte lies in the file or device at path().
+  virtual std::uint64_t path_offset() const { return 0; }
   // Read sessions nest; reads inside one may reuse one descriptor.
   virtual void begin_read_session() {}
   virtual void end_read_session() {}
@@ -97,6 +99,33 @@ class FileSource final : public VolumeSource {
   // there; in a recovery run of thousands of files these are served from here. Any write
   // and the end of the session forget them.
   std::vector<std::uint8_t> head_;
+};
+
+// A stretch of another source: a partition of a disk or a disk image. Offsets are the
+// stretch's own; nothing before or after it is ever read or written through it. Sessions and
+// the path are the whole source's.
+class SliceSource final : public VolumeSource {
+ public:
+  // The stretch of `length` bytes from `offset` of the whole source.
+  SliceSource(std::shared_ptr<VolumeSource> whole, std::uint64_t offset, std::uint64_t length)
+      : whole_(std::move(whole)), offset_(offset), length_(length) {}
+  SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override;
+  SourceResult write_at(std::uint64_t offset, const void* source, std::size_t count) override;
+  std::int64_t size_bytes() const override { return static_cast<std::int64_t>(length_); }
+  std::string path() const override { return whole_->path(); }
+  std::uint64_t path_offset() const override { return whole_->path_offset() + offset_; }
+  void begin_read_session() override { whole_->begin_read_session(); }
+  void end_read_session() override { whole_->end_read_session(); }
+  int begin_write_session() override { return whole_->begin_write_session(); }
+  void end_write_session() override { whole_->end_write_session(); }
+  std::uint64_t offset() const { return offset_; }
+
+ private:
+  // How many of count bytes at offset lie inside the stretch.
+  std::size_t inside(std::uint64_t offset, std::size_t count) const;
+  std::shared_ptr<VolumeSource> whole_;
+  std::uint64_t offset_;
+  std::uint64_t length_;
 };
 
 // Volume bytes held in memory. read_failures makes chosen reads fail, for tests of the

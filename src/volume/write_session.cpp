@@ -16,7 +16,7 @@ WriteSession::WriteSession(std::shared_ptr<VolumeSource> source) : source_(std::
     return;
   }
   path_ = source_->path();
-  if (!path_.empty() && !find_mount_point(path_).empty()) {
+  if (!path_.empty() && !find_mount_point(path_, source_->path_offset()).empty()) {
     refusal_ = WriteRefusal::mounted;
     source_.reset();
     return;

@@ -40,11 +40,12 @@ bool destination_device(const std::string& destination, dev_t& device) {
 // was made), or, for a block device, the device itself. An image that is not mounted cannot
 // be written through a folder.
 bool lands_on_drive(dev_t destination, const Drive& drive) {
-  std::string mount = volume::find_mount_point(drive.source_path);
+  std::string mount = volume::find_mount_point(drive.source_path, drive.offset);
   if (mount.empty()) mount = drive.mount_point;
   struct stat st {};
   if (!mount.empty() && ::stat(mount.c_str(), &st) == 0 && st.st_dev == destination) return true;
-  if (!drive.is_image && ::stat(drive.source_path.c_str(), &st) == 0 && S_ISBLK(st.st_mode) &&
+  if (!drive.is_image && drive.offset == 0 && ::stat(drive.source_path.c_str(), &st) == 0 &&
+      S_ISBLK(st.st_mode) &&
       st.st_rdev == destination) {
     return true;
   }

@@ -21,7 +21,7 @@ std::vector<DriveRow> parse_drives_tsv(const std::string& out) {
   std::istringstream in(out);
   std::string line;
   std::getline(in, line);
-  EXPECT_EQ(line, "drive\tcaption\tfs\tcluster_size\ttotal_bytes\tfree_bytes\tsource");
+  EXPECT_EQ(line, "drive\tcaption\tfs\tcluster_size\ttotal_bytes\tfree_bytes\tsource\tpartition");
   while (std::getline(in, line)) {
     std::vector<std::string> f;
     std::istringstream fields(line);

@@ -10,6 +10,8 @@
 #include <fstream>
 
 #include "cleaning/mounted_ntfs.h"
+#include "messages/message_catalogue.h"
+#include "messages/program_texts.h"
 #include "test_support.h"
 #include "volume/file_system_kind.h"
 #include "volume/mount_lookup.h"
@@ -107,14 +109,14 @@ class ScopedMount {
   bool mounted_ = false;
 };
 
-// A loop device over an image, detached at the end of the scope; empty path when losetup
-// cannot make one here.
+// A loop device over an image (or over the stretch the losetup options name), detached at the
+// end of the scope; empty path when losetup cannot make one here.
 class LoopDevice {
  public:
-  explicit LoopDevice(const std::string& image) {
+  explicit LoopDevice(const std::string& image, const std::string& options = "") {
     if (::geteuid() != 0 || !testing::have_program("losetup")) return;
-    const testing::CommandResult r =
-        testing::run_command("losetup -f --show " + testing::shell_quote(image) + " 2>/dev/null");
+    const testing::CommandResult r = testing::run_command(
+        "losetup -f --show " + options + " " + testing::shell_quote(image) + " 2>/dev/null");
     if (r.exit_code == 0) path_ = r.out.substr(0, r.out.find('\n'));
   }
   ~LoopDevice() {
@@ -219,6 +221,47 @@ TEST(MountLookupTest, ALoopDeviceMountIsFoundByDeviceNumbers) {
     EXPECT_EQ(volume::find_mount_point(v.image()), v.mount_point());
   }
   EXPECT_EQ(volume::find_mount_point(v.image()), "");
+}
+
+// A partition of a disk image mounted from a loop device over its stretch (losetup -o and
+// --sizelimit): found for that partition's offset only, and a wipe of its files is refused
+// with the image left as it was.
+TEST(MountLookupTest, APartitionMountedFromALoopDeviceOverItsStretchIsFound) {
+  if (!testing::can_mount_ntfs()) GTEST_SKIP() << "needs root, /dev/fuse, mkntfs and ntfs-3g";
+  const std::string disk = testing::fixture_image("disk-mbr.img");
+  if (disk.empty() || testing::fixture_image("ntfs.img").empty()) {
+    GTEST_SKIP() << "disk image with an NTFS partition missing";
+  }
+  testing::TempDir dir;
+  const std::string copy = dir.path() + "/disk.img";
+  std::filesystem::copy_file(disk, copy);
+  const DriveListing listing = list_drives({copy + "#5"}, false);
+  ASSERT_EQ(listing.drives.size(), 1u);
+  const Drive& ntfs = listing.drives[0];
+  ASSERT_EQ(ntfs.kind, volume::FileSystemKind::ntfs);
+  const LoopDevice loop(
+      copy, "-o " + std::to_string(ntfs.offset) + " --sizelimit " + std::to_string(ntfs.length));
+  if (loop.path().empty()) GTEST_SKIP() << "losetup cannot make a loop device here";
+  const std::string mount_point = dir.path() + "/mnt";
+  std::filesystem::create_directory(mount_point);
+  const std::string before = testing::sha256_of(copy);
+  {
+    const ScopedMount mounted(
+        "ntfs-3g " + testing::shell_quote(loop.path()) + " " + testing::shell_quote(mount_point),
+        mount_point);
+    ASSERT_TRUE(mounted.mounted());
+    EXPECT_EQ(volume::find_mount_point(copy, ntfs.offset), mount_point);
+    EXPECT_EQ(volume::find_mount_point(copy), "") << "the whole disk is not mounted";
+    EXPECT_EQ(volume::find_mount_point(copy, 1048576), "") << "nor its first partition";
+    const testing::CommandResult wipe =
+        testing::run_command(testing::shell_quote(testing::cli_path()) + " wipe --yes " +
+                             testing::shell_quote(copy + "#5"));
+    EXPECT_NE(wipe.err.find(
+                  messages::get_message(messages::english_base, messages::wipe_refused_mounted)),
+              std::string::npos)
+        << wipe.err;
+  }
+  EXPECT_EQ(testing::sha256_of(copy), before);
 }
 
 }  // namespace
