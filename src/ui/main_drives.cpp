@@ -161,7 +161,9 @@ void MainWindow::AddImageClick() {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(
-      {"Volume images (*.img *.ima *.bin *.raw *.dd *.vhd *.iso)", "All files (*)"});
+      {"Volume and disk images (*.img *.ima *.bin *.raw *.dd *.iso *.001 *.E01 *.Ex01 *.vhd *.vhdx "
+       "*.vmdk *.qcow2 *.qcow)",
+       "All files (*)"});
   if (!options_.named_volumes.empty()) {
     dialog.setDirectory(QFileInfo(qs(options_.named_volumes.back())).absolutePath());
   }

@@ -3,6 +3,7 @@
 
 #include <blkid/blkid.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,8 +47,14 @@ PartitionTable read_partition_table(int fd, std::uint64_t size) {
     const int count = blkid_partlist_numof_partitions(list);
     for (int i = 0; i < count && table.partitions.size() < max_partitions; ++i) {
       blkid_partition part = blkid_partlist_get_partition(list, i);
-      if (!part || blkid_partition_is_extended(part)) continue;
+      if (!part) continue;
       const blkid_loff_t start = blkid_partition_get_start(part);
+      if (blkid_partition_is_extended(part)) {
+        if (start > 0 && static_cast<std::uint64_t>(start) < size / blkid_sector) {
+          table.extended_starts.push_back(static_cast<std::uint64_t>(start) * blkid_sector);
+        }
+        continue;
+      }
       const blkid_loff_t sectors = blkid_partition_get_size(part);
       PartitionEntry entry;
       entry.number = blkid_partition_get_partno(part);
@@ -76,6 +83,56 @@ PartitionTable read_partition_table(int fd, std::uint64_t size) {
   std::stable_sort(
       table.partitions.begin(), table.partitions.end(),
       [](const PartitionEntry& a, const PartitionEntry& b) { return a.start < b.start; });
+  return table;
+}
+
+namespace {
+
+// Copies count bytes at offset of the source into the memory file; false when nothing could
+// be read.
+bool copy_stretch(VolumeSource& source, int fd, std::uint64_t offset, std::uint64_t count,
+                  std::uint64_t size, std::vector<std::uint8_t>& buffer) {
+  if (offset >= size) return false;
+  count = std::min(count, size - offset);
+  buffer.resize(static_cast<std::size_t>(count));
+  const SourceResult r = source.read_at(offset, buffer.data(), buffer.size());
+  if (r.bytes <= 0) return false;
+  return ::pwrite(fd, buffer.data(), static_cast<std::size_t>(r.bytes),
+                  static_cast<off_t>(offset)) == r.bytes;
+}
+
+}  // namespace
+
+PartitionTable read_partition_table(VolumeSource& source) {
+  constexpr std::uint64_t mib = 1 << 20;
+  const std::int64_t signed_size = source.size_bytes();
+  if (signed_size <= 0) return {};
+  const auto size = static_cast<std::uint64_t>(signed_size);
+  const int fd = ::memfd_create("partition-table", MFD_CLOEXEC);
+  if (fd < 0) return {};
+  PartitionTable table;
+  std::vector<std::uint8_t> buffer;
+  if (::ftruncate(fd, static_cast<off_t>(size)) == 0) {
+    copy_stretch(source, fd, 0, mib, size, buffer);
+    if (size > mib) copy_stretch(source, fd, size - mib, mib, size, buffer);
+    // Each round may find the next logical partition; a chain cannot be longer than the
+    // partitions a table may give.
+    std::vector<std::uint64_t> copied;
+    for (std::size_t round = 0; round <= max_partitions; ++round) {
+      table = read_partition_table(fd, size);
+      std::vector<std::uint64_t> wanted;
+      for (const PartitionEntry& p : table.partitions) wanted.push_back(p.start + p.length);
+      for (const std::uint64_t start : table.extended_starts) wanted.push_back(start);
+      bool more = false;
+      for (const std::uint64_t at : wanted) {
+        if (std::find(copied.begin(), copied.end(), at) != copied.end()) continue;
+        copied.push_back(at);
+        more |= copy_stretch(source, fd, at, mib, size, buffer);
+      }
+      if (!more) break;
+    }
+  }
+  ::close(fd);
   return table;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "volume/volume_source.h"
+
 namespace fennick::volume {
 
 struct PartitionEntry {
@@ -22,6 +24,8 @@ struct PartitionTable {
   std::vector<PartitionEntry> partitions;
   // Entries left out because they do not lie inside the disk, one line each.
   std::vector<std::string> problems;
+  // Where the extended containers begin (bytes), for the reader of image formats.
+  std::vector<std::uint64_t> extended_starts;
 };
 
 // At most this many partitions are taken from one table.
@@ -32,5 +36,10 @@ PartitionTable read_partition_table(int fd, std::uint64_t size);
 // The same for the file or device at path (opened read-only, not through a link at its last
 // component).
 PartitionTable read_partition_table(const std::string& path);
+// The same for a source libblkid cannot open itself (a disk inside an image format): the
+// table is read from a sparse copy of the disk's sectors that tables live in, its first and
+// last MiB and the MiB that begins each extended container and follows each logical
+// partition (where partitioning tools put the next extended boot record).
+PartitionTable read_partition_table(VolumeSource& source);
 
 }  // namespace fennick::volume

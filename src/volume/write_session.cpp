@@ -25,6 +25,7 @@ WriteSession::WriteSession(std::shared_ptr<VolumeSource> source) : source_(std::
   if (error_ == 0) return;
   refusal_ = error_ == EBUSY                  ? WriteRefusal::mounted
              : error_ == not_the_scanned_file ? WriteRefusal::not_the_scanned_volume
+             : error_ == EROFS                ? WriteRefusal::read_only_format
                                               : WriteRefusal::cannot_open;
   source_.reset();
 }

@@ -15,6 +15,7 @@ enum class WriteRefusal {
   none,
   mounted,                 // a file system is mounted from it: its driver would undo the wipe
   not_the_scanned_volume,  // the name now stands for another file, or for a link
+  read_only_format,        // an image format that is not written in place (EWF, VHD, ...)
   cannot_open,             // error() says why
 };
 

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+#include "volume/image_source.h"
 #include "volume/mount_lookup.h"
 #include "volume/partition_table.h"
 #include "volume/volume_facts.h"
@@ -164,18 +165,37 @@ bool open_candidate(const Candidate& c, std::vector<Piece>& pieces,
                                                         : "not a volume image or block device";
     return false;
   }
-  auto whole = std::make_shared<FileSource>(c.path);
+  // An image format other than raw is read through its library; its bytes are the disk.
+  std::shared_ptr<VolumeSource> whole;
+  std::int64_t disk_bytes = size;
+  const volume::ImageFormat format =
+      S_ISREG(st.st_mode) ? volume::detect_image_format(c.path) : volume::ImageFormat::raw;
+  if (format != volume::ImageFormat::raw) {
+    volume::OpenedImage image = volume::open_image(c.path, format);
+    if (!image.source) {
+      reason = std::string(volume::format_name(format)) + " image: " + image.problem;
+      return false;
+    }
+    whole = std::move(image.source);
+    disk_bytes = whole->size_bytes();
+  } else {
+    whole = std::make_shared<FileSource>(c.path);
+  }
   std::uint8_t probe_byte = 0;
   const SourceResult r = whole->read_at(0, &probe_byte, 1);
   if (r.open_error != 0) {
     reason = std::strerror(r.open_error);
     return false;
   }
-  if (r.bytes == 0 && size > 0) {
+  if (r.bytes == 0 && disk_bytes > 0) {
     reason = "read error";
     return false;
   }
-  const auto disk_size = static_cast<std::uint64_t>(size);
+  const auto table_of = [&] {
+    return format == volume::ImageFormat::raw ? volume::read_partition_table(c.path)
+                                              : volume::read_partition_table(*whole);
+  };
+  const auto disk_size = static_cast<std::uint64_t>(disk_bytes);
   const auto stretch = [&](std::uint64_t offset, std::uint64_t length, int number) {
     Piece piece;
     piece.source = std::make_shared<volume::SliceSource>(whole, offset, length);
@@ -194,7 +214,7 @@ bool open_candidate(const Candidate& c, std::vector<Piece>& pieces,
     return true;
   }
   if (c.partition != 0) {
-    const volume::PartitionTable table = volume::read_partition_table(c.path);
+    const volume::PartitionTable table = table_of();
     for (const volume::PartitionEntry& p : table.partitions) {
       if (p.number == c.partition) {
         pieces.push_back(stretch(p.start, p.length, p.number));
@@ -209,7 +229,7 @@ bool open_candidate(const Candidate& c, std::vector<Piece>& pieces,
   all.length = disk_size;
   all.facts = probe_volume(*whole);
   if (all.facts.kind == volume::FileSystemKind::unknown && c.read_table) {
-    const volume::PartitionTable table = volume::read_partition_table(c.path);
+    const volume::PartitionTable table = table_of();
     for (const std::string& problem : table.problems) problems.push_back({c.path, problem});
     for (const volume::PartitionEntry& p : table.partitions) {
       Piece piece = stretch(p.start, p.length, p.number);

@@ -32,6 +32,10 @@ engine::WipeOutcome wipe_file(const DriveList& drives, const catalogue::Catalogu
     case volume::WriteRefusal::not_the_scanned_volume:
       channel.log(channel.text(messages::volume_not_the_scanned_one) + session.volume_path());
       return WipeOutcome::left_alone;
+    case volume::WriteRefusal::read_only_format:
+      channel.log(channel.text(messages::error_prefix) + "Cannot wipe " + record.name.str() +
+                  ": the image's format is not written in place: " + session.volume_path());
+      return WipeOutcome::left_alone;
     case volume::WriteRefusal::cannot_open:
       channel.log(channel.text(messages::error_prefix) + "Cannot wipe " + record.name.str() + ": " +
                   std::strerror(session.error()) + ": " + session.volume_path());

@@ -247,5 +247,72 @@ TEST_F(PartitionTest, TheCliListsWhereEachVolumeLiesAndThePartitionsItDoesNotRea
   EXPECT_TRUE(rows[3].ends_with("\t#3 at 145752064, 4194304 bytes")) << rows[3];
 }
 
+// The same disk in every image format other tools write: the same drives where the raw disk
+// has them, the same files found and the same bytes recovered; a wipe is refused, and the
+// format is told by the signature, not by the name.
+TEST_F(PartitionTest, ImageFormatsGiveTheRawDisksDrivesFilesAndBytes) {
+  const std::string raw = testing::fixture_image("disk-mbr.img");
+  const DriveListing expected = list_drives({raw}, false);
+  ASSERT_EQ(expected.drives.size(), 3u);
+  const std::string cli = shell_quote(testing::cli_path());
+  int formats = 0;
+  for (const std::string image : {"disk-mbr.vpc", "disk-mbr.vhdx", "disk-mbr.vmdk",
+                                  "disk-mbr.qcow2", "disk-ewf.E01", "disk-split.001"}) {
+    SCOPED_TRACE(image);
+    const std::string path = testing::fixture_image(image);
+    if (path.empty()) continue;  // qemu-img or ewfacquire missing where the fixtures were made
+    ++formats;
+    const DriveListing listing = list_drives({path}, false);
+    EXPECT_TRUE(listing.problems.empty());
+    ASSERT_EQ(listing.drives.size(), expected.drives.size());
+    for (std::size_t i = 0; i < expected.drives.size(); ++i) {
+      const Drive& d = listing.drives[i];
+      EXPECT_EQ(d.partition_number, expected.drives[i].partition_number);
+      EXPECT_EQ(d.offset, expected.drives[i].offset);
+      EXPECT_EQ(d.length, expected.drives[i].length);
+      EXPECT_EQ(d.kind, expected.drives[i].kind);
+      EXPECT_EQ(scanned_files(d), scanned_files(expected.drives[i]));
+    }
+    ASSERT_EQ(listing.others.size(), 1u);
+    EXPECT_EQ(listing.others[0].number, 3);
+
+    testing::TempDir out;
+    const CommandResult a =
+        run_command(cli + " recover --keep-folders --to " + shell_quote(out.path() + "/a") + " " +
+                    shell_quote(path + "#5"));
+    const CommandResult b =
+        run_command(cli + " recover --keep-folders --to " + shell_quote(out.path() + "/b") + " " +
+                    shell_quote(raw + "#5"));
+    EXPECT_EQ(a.exit_code, b.exit_code) << a.err;
+    EXPECT_EQ(run_command("diff -r " + shell_quote(out.path() + "/a") + " " +
+                          shell_quote(out.path() + "/b"))
+                  .exit_code,
+              0);
+
+    // No format but raw is written in place: the wipe is refused, the image stays as it is.
+    if (image != "disk-split.001") {
+      const std::string before = testing::sha256_of(path);
+      const CommandResult wipe = run_command(cli + " wipe --yes " + shell_quote(path + "#1"));
+      EXPECT_EQ(wipe.exit_code, 1);
+      EXPECT_NE(wipe.err.find("the image's format is not written in place"), std::string::npos)
+          << wipe.err;
+      EXPECT_EQ(testing::sha256_of(path), before);
+    }
+  }
+  if (formats == 0) GTEST_SKIP() << "no image-format fixtures (qemu-img, ewfacquire)";
+
+  // A QCOW image named like a raw one is still read as QCOW; a raw disk named .vmdk as raw.
+  const std::string qcow = testing::fixture_image("disk-mbr.qcow2");
+  if (!qcow.empty()) {
+    testing::TempDir dir;
+    fs::copy_file(qcow, dir.path() + "/disk.img");
+    fs::copy_file(raw, dir.path() + "/disk.vmdk");
+    for (const std::string name : {"disk.img", "disk.vmdk"}) {
+      const DriveListing listing = list_drives({dir.path() + "/" + name}, false);
+      EXPECT_EQ(listing.drives.size(), 3u) << name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fennick::workflow
