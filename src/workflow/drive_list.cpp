@@ -123,6 +123,7 @@ struct Piece {
   std::uint64_t length = 0;
   int partition = 0;
   VolumeFacts facts;
+  bool in_raw_file = true;  // its bytes lie in the file itself, where libblkid can look
 };
 
 // The drive of a piece of the candidate.
@@ -137,9 +138,10 @@ Drive make_drive(const Candidate& c, const Piece& piece, char letter) {
   drive.size_mb = static_cast<double>(static_cast<std::int64_t>(piece.length) / mib);
   drive.drive_kind = c.removable ? (letter <= 'c' ? 0 : 2) : 1;
   drive.ticked = letter == 'c';
-  drive.kind = piece.facts.kind != volume::FileSystemKind::unknown
-                   ? piece.facts.kind
-                   : volume::kind_from_name(blkid_type(c.path, piece.offset, piece.length));
+  drive.kind = piece.facts.kind != volume::FileSystemKind::unknown ? piece.facts.kind
+               : piece.in_raw_file
+                   ? volume::kind_from_name(blkid_type(c.path, piece.offset, piece.length))
+                   : volume::FileSystemKind::unknown;
   drive.cluster_size = piece.facts.cluster_size;
   drive.total_bytes = piece.facts.total_bytes;
   drive.free_bytes = piece.facts.free_bytes;
@@ -203,6 +205,7 @@ bool open_candidate(const Candidate& c, std::vector<Piece>& pieces,
     piece.length = length;
     piece.partition = number;
     piece.facts = probe_volume(*piece.source);
+    piece.in_raw_file = format == volume::ImageFormat::raw;
     return piece;
   };
   if (c.offset) {
@@ -228,6 +231,7 @@ bool open_candidate(const Candidate& c, std::vector<Piece>& pieces,
   all.source = whole;
   all.length = disk_size;
   all.facts = probe_volume(*whole);
+  all.in_raw_file = format == volume::ImageFormat::raw;
   if (all.facts.kind == volume::FileSystemKind::unknown && c.read_table) {
     const volume::PartitionTable table = table_of();
     for (const std::string& problem : table.problems) problems.push_back({c.path, problem});
@@ -237,7 +241,9 @@ bool open_candidate(const Candidate& c, std::vector<Piece>& pieces,
         pieces.push_back(std::move(piece));
         continue;
       }
-      const std::string type = blkid_type(c.path, p.start, p.length);
+      const std::string type = format == volume::ImageFormat::raw
+                                   ? blkid_type(c.path, p.start, p.length)
+                                   : std::string();
       others.push_back({c.path, p.number, p.start, p.length, type.empty() ? p.type : type});
     }
     if (!table.partitions.empty()) return true;
