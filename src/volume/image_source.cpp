@@ -95,84 +95,29 @@ class ReadOnlyImage : public VolumeSource {
   std::uint64_t size_;
 };
 
-class EwfSource final : public ReadOnlyImage {
+// A disk read through one of the format libraries: its handle, its read call (they all take
+// handle, buffer, size, offset, error) and what closes and frees the handle.
+template <typename Handle, typename Error>
+class LibrarySource final : public ReadOnlyImage {
  public:
-  EwfSource(std::string path, std::uint64_t size, libewf_handle_t* handle)
-      : ReadOnlyImage(std::move(path), size), handle_(handle) {}
-  ~EwfSource() override {
-    libewf_handle_close(handle_, nullptr);
-    libewf_handle_free(&handle_, nullptr);
-  }
+  using Read = ssize_t (*)(Handle*, void*, size_t, off64_t, Error**);
+  using Release = void (*)(Handle*);
+  LibrarySource(std::string path, std::uint64_t size, Handle* handle, Read read, Release release)
+      : ReadOnlyImage(std::move(path), size), handle_(handle), read_(read), release_(release) {}
+  ~LibrarySource() override { release_(handle_); }
+  LibrarySource(const LibrarySource&) = delete;
+  LibrarySource& operator=(const LibrarySource&) = delete;
   SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override {
     const std::size_t n = inside(offset, count);
     if (n == 0) return {0, 0};
-    const ssize_t got =
-        libewf_handle_read_random(handle_, destination, n, static_cast<off64_t>(offset), nullptr);
+    const ssize_t got = read_(handle_, destination, n, static_cast<off64_t>(offset), nullptr);
     return {got > 0 ? got : 0, 0};
   }
 
  private:
-  libewf_handle_t* handle_;
-};
-
-class VhdiSource final : public ReadOnlyImage {
- public:
-  VhdiSource(std::string path, std::uint64_t size, libvhdi_file_t* file)
-      : ReadOnlyImage(std::move(path), size), file_(file) {}
-  ~VhdiSource() override {
-    libvhdi_file_close(file_, nullptr);
-    libvhdi_file_free(&file_, nullptr);
-  }
-  SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override {
-    const std::size_t n = inside(offset, count);
-    if (n == 0) return {0, 0};
-    const ssize_t got = libvhdi_file_read_buffer_at_offset(file_, destination, n,
-                                                           static_cast<off64_t>(offset), nullptr);
-    return {got > 0 ? got : 0, 0};
-  }
-
- private:
-  libvhdi_file_t* file_;
-};
-
-class VmdkSource final : public ReadOnlyImage {
- public:
-  VmdkSource(std::string path, std::uint64_t size, libvmdk_handle_t* handle)
-      : ReadOnlyImage(std::move(path), size), handle_(handle) {}
-  ~VmdkSource() override {
-    libvmdk_handle_close(handle_, nullptr);
-    libvmdk_handle_free(&handle_, nullptr);
-  }
-  SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override {
-    const std::size_t n = inside(offset, count);
-    if (n == 0) return {0, 0};
-    const ssize_t got = libvmdk_handle_read_buffer_at_offset(handle_, destination, n,
-                                                             static_cast<off64_t>(offset), nullptr);
-    return {got > 0 ? got : 0, 0};
-  }
-
- private:
-  libvmdk_handle_t* handle_;
-};
-
-class QcowSource final : public ReadOnlyImage {
- public:
-  QcowSource(std::string path, std::uint64_t size, libqcow_file_t* file)
-      : ReadOnlyImage(std::move(path), size), file_(file) {}
-  ~QcowSource() override {
-    libqcow_file_close(file_, nullptr);
-    libqcow_file_free(&file_, nullptr);
-  }
-  SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override {
-    const std::size_t n = inside(offset, count);
-    if (n == 0) return {0, 0};
-    const ssize_t got = libqcow_file_read_buffer_at_offset(file_, destination, n,
-                                                           static_cast<off64_t>(offset), nullptr);
-    return {got > 0 ? got : 0, 0};
-  }
-
- private:
-  libqcow_file_t* file_;
+  Handle* handle_;
+  Read read_;
+  Release release_;
 };
 
 // name.001, name.002, ... read as one disk; each segment a checked file source.
@@ -256,7 +201,13 @@ OpenedImage open_ewf(const std::string& path) {
     return {nullptr, error_text(error, libewf_error_sprint, libewf_error_free)};
   }
   libewf_glob_free(names, count, nullptr);
-  return {std::make_shared<EwfSource>(path, size, handle), {}};
+  return {std::make_shared<LibrarySource<libewf_handle_t, libewf_error_t>>(
+              path, size, handle, libewf_handle_read_random,
+              [](libewf_handle_t* h) {
+                libewf_handle_close(h, nullptr);
+                libewf_handle_free(&h, nullptr);
+              }),
+          {}};
 }
 
 OpenedImage open_vhdi(const std::string& path) {
@@ -277,7 +228,13 @@ OpenedImage open_vhdi(const std::string& path) {
     libvhdi_file_free(&file, nullptr);
     return {nullptr, "a differencing image (it needs its parent image)"};
   }
-  return {std::make_shared<VhdiSource>(path, size, file), {}};
+  return {std::make_shared<LibrarySource<libvhdi_file_t, libvhdi_error_t>>(
+              path, size, file, libvhdi_file_read_buffer_at_offset,
+              [](libvhdi_file_t* f) {
+                libvhdi_file_close(f, nullptr);
+                libvhdi_file_free(&f, nullptr);
+              }),
+          {}};
 }
 
 OpenedImage open_vmdk(const std::string& path) {
@@ -291,7 +248,13 @@ OpenedImage open_vmdk(const std::string& path) {
     if (handle) libvmdk_handle_free(&handle, nullptr);
     return {nullptr, error_text(error, libvmdk_error_sprint, libvmdk_error_free)};
   }
-  return {std::make_shared<VmdkSource>(path, size, handle), {}};
+  return {std::make_shared<LibrarySource<libvmdk_handle_t, libvmdk_error_t>>(
+              path, size, handle, libvmdk_handle_read_buffer_at_offset,
+              [](libvmdk_handle_t* h) {
+                libvmdk_handle_close(h, nullptr);
+                libvmdk_handle_free(&h, nullptr);
+              }),
+          {}};
 }
 
 OpenedImage open_qcow(const std::string& path) {
@@ -304,7 +267,13 @@ OpenedImage open_qcow(const std::string& path) {
     if (file) libqcow_file_free(&file, nullptr);
     return {nullptr, error_text(error, libqcow_error_sprint, libqcow_error_free)};
   }
-  return {std::make_shared<QcowSource>(path, size, file), {}};
+  return {std::make_shared<LibrarySource<libqcow_file_t, libqcow_error_t>>(
+              path, size, file, libqcow_file_read_buffer_at_offset,
+              [](libqcow_file_t* f) {
+                libqcow_file_close(f, nullptr);
+                libqcow_file_free(&f, nullptr);
+              }),
+          {}};
 }
 
 }  // namespace
