@@ -21,7 +21,10 @@ std::string drive_root(char letter) {
 bool scan_drive(const Drive& drive, catalogue::Catalogue& catalogue, run::RunControl& run,
                 messages::StatusChannel& channel, const ScanSettings& settings) {
   const std::string root = drive_root(drive.drive_letter);
-  channel.log(channel.text(messages::scan_started) + root + " ...");
+  // A volume inside a disk says which one it is: " Scan D:\\ (usb.img #2) ...".
+  const bool inside = drive.partition_number > 0 || drive.offset > 0;
+  channel.log(channel.text(messages::scan_started) + root +
+              (inside ? " (" + source_place(drive) + ")" : std::string()) + " ...");
   if (settings.pause_before_scan.count() > 0)
     std::this_thread::sleep_for(settings.pause_before_scan);
   const engine::Engine* engine = engine_for(drive.kind);

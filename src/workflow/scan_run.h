@@ -23,9 +23,10 @@ struct ScanSettings {
   std::function<void(std::size_t, bool scanned)> after_drive;
 };
 
-// Scans one drive: logs " Scan C:\ ...", pauses, runs the drive's engine, and logs
-// " ERROR: Drive Error", " Process interrupted" or " End scan C:\". True when the volume was
-// scanned (also when stopped), false when it could not be.
+// Scans one drive: logs " Scan C:\ ..." (" Scan C:\ (usb.img #1) ..." for a volume inside a
+// disk), pauses, runs the drive's engine, and logs " ERROR: Drive Error", " Process
+// interrupted" or " End scan C:\". True when the volume was scanned (also when stopped),
+// false when it could not be.
 bool scan_drive(const Drive& drive, catalogue::Catalogue& catalogue, run::RunControl& run,
                 messages::StatusChannel& channel, const ScanSettings& settings);
 

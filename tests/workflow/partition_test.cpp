@@ -245,6 +245,16 @@ TEST_F(PartitionTest, TheCliListsWhereEachVolumeLiesAndThePartitionsItDoesNotRea
   EXPECT_TRUE(rows[0].ends_with("\t#1 at 1048576, 33554432 bytes")) << rows[0];
   EXPECT_TRUE(rows[3].starts_with("\tdisk-mbr.img #3\t")) << rows[3];
   EXPECT_TRUE(rows[3].ends_with("\t#3 at 145752064, 4194304 bytes")) << rows[3];
+
+  // The scan's log names the partition each letter stands for.
+  const CommandResult scan =
+      run_command(shell_quote(testing::cli_path()) + " scan " + shell_quote(disk));
+  EXPECT_EQ(scan.exit_code, 0) << scan.err;
+  for (const std::string line :
+       {" Scan C:\\ (disk-mbr.img #1) ...\n", " Scan D:\\ (disk-mbr.img #5) ...\n",
+        " Scan E:\\ (disk-mbr.img #6) ...\n"}) {
+    EXPECT_NE(scan.err.find(line), std::string::npos) << line << scan.err;
+  }
 }
 
 // The same disk in every image format other tools write: the same drives where the raw disk
