@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -309,7 +310,20 @@ DriveListing list_drives(const std::vector<std::string>& named_volumes,
   DriveListing listing;
   std::vector<DriveProblem>& problems = listing.problems;
   std::vector<Candidate> candidates;
-  for (const std::string& text : named_volumes) candidates.push_back(named_candidate(text));
+  for (const std::string& text : named_volumes) {
+    Candidate c = named_candidate(text);
+    // A named disk whose partitions have devices of their own: with the machine's devices
+    // listed too, those are its partitions' drives, so the table is not read twice.
+    struct stat st {};
+    if (include_block_devices && c.read_table && ::stat(c.path.c_str(), &st) == 0 &&
+        S_ISBLK(st.st_mode) &&
+        has_partition_devices(
+            fs::path("/sys/dev/block") /
+            (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))))) {
+      c.read_table = false;
+    }
+    candidates.push_back(std::move(c));
+  }
   if (include_block_devices) {
     // A device the user named is listed once, under the named entry's letter.
     std::vector<std::string> named;

@@ -223,6 +223,37 @@ TEST(MountLookupTest, ALoopDeviceMountIsFoundByDeviceNumbers) {
   EXPECT_EQ(volume::find_mount_point(v.image()), "");
 }
 
+// A disk whose partitions the kernel made devices for (a loop device with -P): named alone,
+// its table gives the drives; with the machine's devices listed too, the partition devices are
+// the drives and the table is not read a second time.
+TEST(NamedVolumesTest, ANamedDiskWithPartitionDevicesIsNotListedTwice) {
+  const std::string disk = testing::fixture_image("disk-mbr.img");
+  if (disk.empty()) GTEST_SKIP() << "disk image fixture missing";
+  const LoopDevice loop(disk, "-r -P");
+  if (loop.path().empty()) GTEST_SKIP() << "losetup cannot make a loop device here";
+  const std::string name = std::filesystem::path(loop.path()).filename().string();
+  // The kernel makes the partition devices a moment after the loop device.
+  for (int i = 0; i < 50 && !std::filesystem::exists("/sys/class/block/" + name + "p1"); ++i) {
+    ::usleep(100000);
+  }
+  if (!std::filesystem::exists("/sys/class/block/" + name + "p1")) {
+    GTEST_SKIP() << "no partition devices for loop devices here";
+  }
+  const DriveListing alone = list_drives({loop.path()}, false);
+  ASSERT_EQ(alone.drives.size(), 3u);
+  EXPECT_EQ(alone.drives[1].partition_number, 5);
+
+  const DriveListing all = list_drives({loop.path()}, true);
+  int from_table = 0;
+  int partition_devices = 0;
+  for (const Drive& d : all.drives) {
+    if (d.source_path == loop.path() && d.partition_number > 0) ++from_table;
+    if (d.source_path.starts_with(loop.path() + "p")) ++partition_devices;
+  }
+  EXPECT_EQ(from_table, 0);
+  EXPECT_EQ(partition_devices, 3);
+}
+
 // A partition of a disk image mounted from a loop device over its stretch (losetup -o and
 // --sizelimit): found for that partition's offset only, and a wipe of its files is refused
 // with the image left as it was.
