@@ -36,7 +36,7 @@ struct MftSize {
 std::optional<MftSize> query_mft_size(const CleanJob& job, int root_fd) {
   ::syncfs(root_fd);
   ntfs::NtfsVolume v;
-  if (!ntfs::open_ntfs_volume(v, job.volume, job.channel) || !ntfs::load_mft(v)) {
+  if (!ntfs::open_ntfs_volume(v, job.volume, job.channel, job.run) || !ntfs::load_mft(v)) {
     return std::nullopt;
   }
   const ntfs::ConstBytes record(v.mft_record);

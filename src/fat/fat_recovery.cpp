@@ -9,6 +9,7 @@
 
 #include "catalogue/output_file.h"
 #include "engine/read_problems.h"
+#include "engine/unreadable_bytes.h"
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
 #include "messages/message_ids.h"
@@ -23,7 +24,8 @@ constexpr std::uint32_t progress_every_clusters = 500;
 struct Recovery {
   run::RunControl& run;
   messages::StatusChannel& channel;
-  FreeClusterMap* known_free;  // the run's memory of the volume's free clusters, or null
+  FreeClusterMap* known_free;            // the run's memory of the volume's free clusters, or null
+  engine::UnreadableBytes unreadable{};  // bytes of the file the medium could not deliver
 
   void log_error(const std::string& reason) {
     channel.log(channel.text(messages::error_prefix) + reason);
@@ -63,12 +65,17 @@ bool Recovery::copy_clusters(const catalogue::FoundFile& record, const FatLayout
       return false;
     }
     const auto cluster = static_cast<std::uint32_t>(current);
-    if (main_reader.read(static_cast<std::uint32_t>(cluster_bytes), buffer.data(),
-                         layout.cluster_position(cluster)) !=
-        static_cast<std::int64_t>(cluster_bytes)) {
+    // Sectors the medium cannot deliver become zeros and are named at the end; a cluster
+    // that cannot be read at all (the medium is gone) ends the file.
+    std::vector<volume::ByteStretch> stretches;
+    const std::int64_t position = layout.cluster_position(cluster);
+    if (main_reader.read_salvaging(static_cast<std::uint32_t>(cluster_bytes), buffer.data(),
+                                   position,
+                                   stretches) != static_cast<std::int64_t>(cluster_bytes)) {
       log_error("cannot read cluster " + std::to_string(cluster) + ": " + output_path);
       return false;
     }
+    unreadable.add_from_volume(stretches, position, written, record.size);
     const std::int64_t chunk =
         std::min<std::int64_t>(static_cast<std::int64_t>(cluster_bytes), record.size - written);
     if (chunk > 0 && !out.write_all(buffer.data(), static_cast<std::size_t>(chunk))) {
@@ -111,7 +118,7 @@ engine::RecoveryResult recover_fat_file(const volume::Volume& volume,
   engine::RecoveryResult result;
   result.output_created = true;
   Recovery recovery{run, channel, memory ? &memory->map : nullptr};
-  const volume::ReadProblemHandler problems = engine::report_to(channel);
+  const volume::ReadProblemHandler problems = engine::report_to(channel, run);
 
   bool copied = false;
   {
@@ -163,7 +170,12 @@ engine::RecoveryResult recover_fat_file(const volume::Volume& volume,
   if (run.stop_requested()) {
     result.stopped = true;
     channel.log(channel.text(messages::interrupted_prefix) + output_path);
-  } else {
+  }
+  if (!recovery.unreadable.empty()) {
+    // Zeros stand for what could not be read: the file is not what was deleted.
+    recovery.log_error(recovery.unreadable.reason(output_path));
+    result.failed = true;
+  } else if (!result.stopped) {
     channel.log(channel.text(messages::undeleted_prefix) + output_path);
   }
   return result;

@@ -278,8 +278,8 @@ class FatScanner {
         catalogue_(catalogue),
         run_(run),
         channel_(channel),
-        chain_reader_(volume.source, volume::reader_sectors, engine::report_to(channel)),
-        fat_reader_(volume.source, volume::reader_sectors, engine::report_to(channel)),
+        chain_reader_(volume.source, volume::reader_sectors, engine::report_to(channel, run)),
+        fat_reader_(volume.source, volume::reader_sectors, engine::report_to(channel, run)),
         folders_(catalogue, volume.drive_index, volume.kind, volume.drive_letter),
         used_bytes_(volume.total_bytes - volume.free_bytes) {}
 
@@ -576,7 +576,7 @@ void FatScanner::run(volume::SectorReader& main_reader, std::uint32_t root_clust
 bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
                      run::RunControl& run, messages::StatusChannel& channel) {
   volume::SectorReader main_reader(volume.source, volume::reader_sectors,
-                                   engine::report_to(channel));
+                                   engine::report_to(channel, run));
   if (main_reader.error != 0) return false;
   const BootSector boot = load_boot_sector(main_reader);
   const FatLayout layout = make_layout(boot, volume.kind, volume.total_bytes);

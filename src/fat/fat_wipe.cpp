@@ -180,7 +180,7 @@ engine::WipeOutcome wipe_fat_file(const volume::Volume& volume,
                                   const catalogue::FoundFile& record, run::RunControl& run,
                                   messages::StatusChannel& channel) {
   using engine::WipeOutcome;
-  const volume::ReadProblemHandler problems = engine::report_to(channel);
+  const volume::ReadProblemHandler problems = engine::report_to(channel, run);
   volume::SectorReader main_reader(volume.source, volume::reader_sectors, problems);
   if (main_reader.error != 0) return WipeOutcome::left_alone;
   const BootSector boot = load_boot_sector(main_reader);

@@ -18,8 +18,10 @@ constexpr int volume_not_the_scanned_one = 503;
 constexpr int destination_full = 504;
 // " Running as root, no other program is started. Open it yourself: " + address or path.
 constexpr int root_starts_no_program = 505;
+// " Not a volume or disk image that can be read: " + the file's path ("Add image...").
+constexpr int not_a_readable_image = 506;
 
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 505;
+constexpr int program_text_last = 506;
 
 }  // namespace fennick::messages

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "catalogue/output_file.h"
+#include "engine/unreadable_bytes.h"
 #include "messages/message_ids.h"
 #include "ntfs/lznt1.h"
 #include "ntfs/ntfs_engine.h"
@@ -44,7 +45,7 @@ struct Copy {
   bool failed = false;
   bool write_failed = false;
   bool destination_full = false;
-  std::int64_t unreadable_clusters = 0;
+  engine::UnreadableBytes unreadable{};  // bytes of the file the medium could not deliver
   bool in_unreadable_stretch = false;
 
   std::int64_t room() const { return std::max<std::int64_t>(size - written, 0); }
@@ -118,15 +119,23 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
         break;
       }
       const std::int64_t n = std::min(cluster, c.room());
-      if (!read_volume_clusters(v, buffer, m.lcn)) {
-        std::fill(buffer.begin(), buffer.end(), 0);
-        ++c.unreadable_clusters;
-        // One line for each stretch of unreadable clusters, not one for each cluster.
+      // Sectors the medium cannot deliver are zeros in the buffer and named at the end. A
+      // cluster that cannot be read at all (past the end of a cut image) is zeros too, with
+      // one line for each stretch of such clusters; a medium that is gone ends the file.
+      std::vector<volume::ByteStretch> stretches;
+      if (!read_volume_clusters(v, buffer, m.lcn, nullptr, &stretches)) {
+        if (c.run.source_lost()) {
+          log_error(c.v, "Cannot read cluster " + std::to_string(m.lcn) + " of \"" + c.path + "\"");
+          c.failed = true;
+          break;
+        }
         if (!c.in_unreadable_stretch) {
           log_error(c.v, "Cannot read the clusters from " + std::to_string(m.lcn) + " on of \"" +
                              c.path + "\"; they are left as zeros");
         }
         c.in_unreadable_stretch = true;
+        c.unreadable.add(vcn * cluster, std::min(cluster, c.size - vcn * cluster));
+        std::fill(buffer.begin(), buffer.end(), 0);
         if (!compressed) {
           // Left as a hole: zeros that take no room in the destination.
           if (!c.write_zeros(n)) break;
@@ -137,6 +146,16 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
         }
       } else {
         c.in_unreadable_stretch = false;
+      }
+      if (!stretches.empty()) {
+        if (compressed) {
+          // What a damaged stored cluster decodes to is unknown from there to its unit's end.
+          const std::int64_t unit_end = (vcn - vcn % unit_clusters + unit_clusters) * cluster;
+          const std::int64_t first = vcn * cluster;
+          c.unreadable.add(first, std::min(unit_end, c.size) - first);
+        } else {
+          c.unreadable.add_from_volume(stretches, m.lcn * cluster, vcn * cluster, c.size);
+        }
       }
       if (compressed) {
         if (vcn % unit_clusters == 0 || unit.first_vcn != vcn - vcn % unit_clusters) {
@@ -213,7 +232,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   } closer{out};
 
   NtfsVolume v;
-  if (!open_ntfs_volume(v, volume, channel)) {
+  if (!open_ntfs_volume(v, volume, channel, run)) {
     res.failed = true;
     return res;
   }
@@ -264,7 +283,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   }
   res.bytes_written = c.written;
   res.destination_full = c.destination_full;
-  if (c.unreadable_clusters > 0 || c.failed) res.failed = true;
+  if (!c.unreadable.empty() || c.failed) res.failed = true;
   if (c.write_failed) return res;
   // A full disk may show only when the last buffered bytes are flushed at close.
   if (!out.close()) {
@@ -275,6 +294,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   }
   if (run.stop_requested()) {
     channel.log(channel.text(messages::interrupted_prefix) + output_path);
+    if (!c.unreadable.empty()) log_error(v, c.unreadable.reason(output_path));
     res.stopped = true;
     return res;
   }
@@ -285,10 +305,9 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
     res.failed = true;
     return res;
   }
-  if (c.unreadable_clusters > 0) {
+  if (!c.unreadable.empty()) {
     // Zeros stand for what could not be read: the file is not what was deleted.
-    log_error(v, std::to_string(c.unreadable_clusters) + " clusters of \"" + output_path +
-                     "\" could not be read and are zeros in the recovered file");
+    log_error(v, c.unreadable.reason(output_path));
     return res;
   }
   channel.log(channel.text(messages::undeleted_prefix) + output_path);

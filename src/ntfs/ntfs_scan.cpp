@@ -355,7 +355,7 @@ void record_loop(Scan& s) {
 bool scan_ntfs(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
                messages::StatusChannel& channel) {
   NtfsVolume v;
-  if (!open_ntfs_volume(v, volume, channel)) return false;
+  if (!open_ntfs_volume(v, volume, channel, run)) return false;
   if (!load_mft(v)) {
     channel.out_text("Cannot load MFT", messages::DialogKind::error, true);
     return true;
@@ -364,7 +364,7 @@ bool scan_ntfs(const volume::Volume& volume, catalogue::Catalogue& catalogue, ru
          {}, {},        {}};
   s.bitmap_reader = std::make_unique<volume::SectorReader>(
       volume.source, static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes),
-      engine::report_to(channel));
+      v.problems);
   if (s.bitmap_reader->error != 0) s.bitmap_reader.reset();
   const auto& folders = folders_of(s);
   for (std::size_t i = 0; i < folders.size(); ++i) s.folder_index.emplace(folders[i].dir_id, i);

@@ -163,12 +163,12 @@ GeometryResult geometry_from_boot(ConstBytes boot) {
   return {g, {}};
 }
 
-bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume,
-                      messages::StatusChannel& channel) {
+bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume, messages::StatusChannel& channel,
+                      run::RunControl& run) {
   v.channel = &channel;
   v.source = volume.source;
-  v.reader = std::make_unique<volume::SectorReader>(v.source, volume::reader_sectors,
-                                                    engine::report_to(channel));
+  v.problems = engine::report_to(channel, run);
+  v.reader = std::make_unique<volume::SectorReader>(v.source, volume::reader_sectors, v.problems);
   if (v.reader->error != 0) {
     v.reader.reset();
     return false;
@@ -187,7 +187,7 @@ bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume,
       volume::sector_bytes;
   if (volume::reader_sectors < cluster_units && cluster_units <= 0xFFFF) {
     v.reader = std::make_unique<volume::SectorReader>(
-        v.source, static_cast<std::uint16_t>(cluster_units), engine::report_to(channel));
+        v.source, static_cast<std::uint16_t>(cluster_units), v.problems);
   }
   v.bitmap_window.clear();
   const auto g = geometry_from_boot(v.boot);
@@ -196,7 +196,8 @@ bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume,
 }
 
 bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                         volume::SectorReader* through) {
+                         volume::SectorReader* through,
+                         std::vector<volume::ByteStretch>* unreadable) {
   volume::SectorReader* reader = through ? through : v.reader.get();
   const std::int64_t sector = v.geometry.bytes_per_sector;
   if (!reader || sector <= 0 || first < 0 ||
@@ -206,28 +207,32 @@ bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std
   const std::int64_t position = first * sector;
   for (std::size_t done = 0; done < destination.size();) {
     const std::size_t piece = std::min(read_piece, destination.size() - done);
-    if (reader->read(static_cast<std::uint32_t>(piece), destination.data() + done,
-                     position + static_cast<std::int64_t>(done)) == 0) {
-      return false;
-    }
+    const auto count = static_cast<std::uint32_t>(piece);
+    const std::int64_t at = position + static_cast<std::int64_t>(done);
+    const std::int64_t got =
+        unreadable ? reader->read_salvaging(count, destination.data() + done, at, *unreadable)
+                   : reader->read(count, destination.data() + done, at);
+    if (got == 0) return false;
     done += piece;
   }
   return true;
 }
 
 bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                          volume::SectorReader* through) {
+                          volume::SectorReader* through,
+                          std::vector<volume::ByteStretch>* unreadable) {
   const std::int64_t per_cluster = v.geometry.sectors_per_cluster;
   if (first < 0 || per_cluster <= 0 ||
       first > std::numeric_limits<std::int64_t>::max() / per_cluster) {
     return false;
   }
-  return read_volume_sectors(v, destination, first * per_cluster, through);
+  return read_volume_sectors(v, destination, first * per_cluster, through, unreadable);
 }
 
 bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
                              std::span<std::uint8_t> destination, std::int64_t first_vcn,
-                             volume::SectorReader* through) {
+                             volume::SectorReader* through,
+                             std::vector<volume::ByteStretch>* holes) {
   const auto cluster = static_cast<std::size_t>(v.geometry.cluster_size);
   if (cluster == 0) return false;
   const std::size_t count = destination.size() / cluster;
@@ -245,9 +250,17 @@ bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
     const auto part = destination.subspan(done * cluster, take * cluster);
     if (m.lcn == 0) {
       std::fill(part.begin(), part.end(), 0);
-    } else if (!read_volume_clusters(v, part, m.lcn, through)) {
-      std::fill(part.begin(), part.end(), 0);
-      complete = false;
+    } else {
+      std::vector<volume::ByteStretch> stretches;
+      if (!read_volume_clusters(v, part, m.lcn, through, holes ? &stretches : nullptr)) {
+        std::fill(part.begin(), part.end(), 0);
+        complete = false;
+      }
+      const std::int64_t part_position = m.lcn * v.geometry.cluster_size;
+      for (const volume::ByteStretch& s : stretches) {
+        holes->push_back(
+            {static_cast<std::int64_t>(done * cluster) + (s.first - part_position), s.count});
+      }
     }
     done += take;
     vcn += static_cast<std::int64_t>(take);
@@ -348,7 +361,13 @@ bool read_file_record_into(NtfsVolume& v, std::int64_t n, FileRecord& record) {
   if (!where.covered) return false;
   std::vector<std::uint8_t>& buffer = v.record_clusters;
   buffer.resize(static_cast<std::size_t>(clusters * g.cluster_size));
-  if (!read_attribute_clusters(v, v.mft_runs, buffer, vcn)) return false;
+  // A sector the medium cannot deliver costs only the record it belongs to, not the others
+  // that share its clusters.
+  std::vector<volume::ByteStretch> holes;
+  if (!read_attribute_clusters(v, v.mft_runs, buffer, vcn, nullptr, &holes)) return false;
+  for (const volume::ByteStretch& h : holes) {
+    if (h.first < offset + g.record_size && offset < h.first + h.count) return false;
+  }
   if (offset + g.record_size > static_cast<std::int64_t>(buffer.size())) {
     const std::int64_t index = offset / g.record_size;
     const std::string text = "ReadFileRecord Error" + std::to_string(index) + "||" +

@@ -17,6 +17,7 @@
 #include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/ntfs_layout.h"
+#include "run/run_control.h"
 #include "volume/sector_reader.h"
 #include "volume/volume.h"
 
@@ -59,6 +60,8 @@ struct NtfsVolume {
   // Where the operation reports; set by open_ntfs_volume.
   messages::StatusChannel* channel = nullptr;
   std::shared_ptr<volume::VolumeSource> source;
+  // What the operation's readers report to.
+  volume::ReadProblemHandler problems;
   std::unique_ptr<volume::SectorReader> reader;
   std::array<std::uint8_t, 512> boot{};  // sector 0
   Geometry geometry;                     // valid after a successful load_mft
@@ -78,8 +81,8 @@ struct NtfsVolume {
 
 // Opens the reader on the volume and copies sector 0 to v.boot; the operation reports to the
 // channel. False when the reader is unusable (it has reported).
-bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume,
-                      messages::StatusChannel& channel);
+bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume, messages::StatusChannel& channel,
+                      run::RunControl& run);
 // Takes the geometry from v.boot and loads record 0, the MFT's runs and the record
 // count. False (with a log line saying why, except for a record 0 that is not "FILE") when
 // the MFT cannot be used; the caller shows "Cannot load MFT".
@@ -102,16 +105,22 @@ bool mft_record_in_use(const NtfsVolume& v, std::int64_t n);
 
 // Reads destination.size() bytes from the first sector (volume sectors) or first cluster on,
 // through the volume's reader or, when given, through another reader of the same volume.
+// With unreadable given, sectors the medium cannot deliver are zeros and their stretches are
+// appended there; without it such a read fails.
 bool read_volume_sectors(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                         volume::SectorReader* through = nullptr);
+                         volume::SectorReader* through = nullptr,
+                         std::vector<volume::ByteStretch>* unreadable = nullptr);
 bool read_volume_clusters(NtfsVolume& v, std::span<std::uint8_t> destination, std::int64_t first,
-                          volume::SectorReader* through = nullptr);
+                          volume::SectorReader* through = nullptr,
+                          std::vector<volume::ByteStretch>* unreadable = nullptr);
 // Fills destination (a whole number of clusters) from the attribute's runs from first_vcn
 // on; sparse runs give zeros. False when a VCN is not covered or a read fails; the clusters
-// not read are zeros then.
+// not read are zeros then. With holes given, sectors the medium cannot deliver are zeros too
+// and their stretches (as offsets into destination) are appended there instead of failing.
 bool read_attribute_clusters(NtfsVolume& v, std::span<const DataRun> runs,
                              std::span<std::uint8_t> destination, std::int64_t first_vcn,
-                             volume::SectorReader* through = nullptr);
+                             volume::SectorReader* through = nullptr,
+                             std::vector<volume::ByteStretch>* holes = nullptr);
 // The whole value of an attribute: the resident bytes, or clusters 0 to last VCN of a
 // non-resident one. A value larger than the volume is refused with a log line naming what.
 bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribute,

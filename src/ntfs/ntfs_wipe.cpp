@@ -122,7 +122,7 @@ engine::WipeOutcome wipe_ntfs_record(const volume::Volume& volume, const FoundFi
                                      run::RunControl& run, messages::StatusChannel& channel) {
   const std::string name = record.name.str();
   NtfsVolume v;
-  if (!open_ntfs_volume(v, volume, channel)) return engine::WipeOutcome::left_alone;
+  if (!open_ntfs_volume(v, volume, channel, run)) return engine::WipeOutcome::left_alone;
   bool written = false;
   const std::string refusal = wipe_at(v, record, written);
   v.reader.reset();

@@ -20,9 +20,20 @@ class RunControl {
 
   // Asks the run to end after its current piece of work. Safe in a signal handler.
   void request_stop() noexcept { stop_.store(true, std::memory_order_relaxed); }
-  // A new run starts with no stop request.
-  void clear_stop() noexcept { stop_.store(false, std::memory_order_relaxed); }
+  // A new run starts with no stop request and its media in place.
+  void clear_stop() noexcept {
+    stop_.store(false, std::memory_order_relaxed);
+    source_lost_.store(false, std::memory_order_relaxed);
+  }
   bool stop_requested() const noexcept { return stop_.load(std::memory_order_relaxed); }
+
+  // A medium the run reads has gone away: the run ends as if stopped, and counts as failed.
+  // True for the first report of the run, so that it is told once.
+  bool lose_source() noexcept {
+    request_stop();
+    return !source_lost_.exchange(true, std::memory_order_relaxed);
+  }
+  bool source_lost() const noexcept { return source_lost_.load(std::memory_order_relaxed); }
 
   // Lets the front end handle waiting events (a window's Stop button sets the request
   // there). The long loops call it between pieces of work; with no pump set it does nothing.
@@ -39,6 +50,7 @@ class RunControl {
  private:
   static_assert(std::atomic<bool>::is_always_lock_free, "the stop request is set by signals");
   std::atomic<bool> stop_{false};
+  std::atomic<bool> source_lost_{false};
 };
 
 }  // namespace fennick::run

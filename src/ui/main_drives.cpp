@@ -16,6 +16,7 @@
 
 #include "catalogue/catalogue_view.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ui/file_list.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
@@ -181,12 +182,13 @@ bool MainWindow::add_image(const std::string& path) {
   }
   options_.named_volumes.push_back(path);
   draw_drives();
+  // Kept when it gives at least one volume of a file system that can be scanned.
   for (const workflow::Drive& d : drives_) {
-    if (d.source_path == path) return true;
+    if (d.source_path == path && d.kind != volume::FileSystemKind::unknown) return true;
   }
-  // It could not be listed (draw_drives logged why): forget it again.
+  // Not a volume, nor a disk or image format holding one: forget it again.
   options_.named_volumes.pop_back();
-  out_text(" Cannot add " + path, messages::DialogKind::error, true);
+  out_text(text(messages::not_a_readable_image) + path, messages::DialogKind::error, true);
   draw_drives();
   return false;
 }

@@ -74,7 +74,8 @@ std::string error_text(Error* error, Sprint sprint, Free free_error) {
   return out.empty() ? "cannot be read" : out;
 }
 
-// What every library source shares: no writes, sizes and path.
+// What every image source shares: no writes, sizes and path, and read sessions at whose end
+// what was learnt about unreadable stretches is forgotten.
 class ReadOnlyImage : public VolumeSource {
  public:
   ReadOnlyImage(std::string path, std::uint64_t size) : path_(std::move(path)), size_(size) {}
@@ -82,6 +83,10 @@ class ReadOnlyImage : public VolumeSource {
   int begin_write_session() override { return EROFS; }
   std::int64_t size_bytes() const override { return static_cast<std::int64_t>(size_); }
   std::string path() const override { return path_; }
+  void begin_read_session() override { ++sessions_; }
+  void end_read_session() override {
+    if (sessions_ > 0 && --sessions_ == 0) faults_.forget();
+  }
 
  protected:
   // count bytes at offset, cut at the media's end.
@@ -89,10 +94,21 @@ class ReadOnlyImage : public VolumeSource {
     if (offset >= size_) return 0;
     return static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
   }
+  // Reads through the attempt, around unreadable stretches; the image file must still be
+  // there for a failure to count as an unreadable stretch rather than a lost medium.
+  SourceResult read_around_faults(std::uint64_t offset, std::uint8_t* destination,
+                                  std::size_t count, const ReadFaults::Reader& attempt) {
+    SourceResult result =
+        faults_.read(offset, destination, count, attempt, [this] { return regular_file(path_); });
+    if (sessions_ == 0) faults_.forget();
+    return result;
+  }
 
  private:
   std::string path_;
   std::uint64_t size_;
+  int sessions_ = 0;
+  ReadFaults faults_;
 };
 
 // A disk read through one of the format libraries: its handle, its read call (they all take
@@ -110,8 +126,15 @@ class LibrarySource final : public ReadOnlyImage {
   SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override {
     const std::size_t n = inside(offset, count);
     if (n == 0) return {0, 0};
-    const ssize_t got = read_(handle_, destination, n, static_cast<off64_t>(offset), nullptr);
-    return {got > 0 ? got : 0, 0};
+    // The libraries give no errno: a failed read (a damaged chunk, an unreadable segment)
+    // is an unreadable stretch.
+    return read_around_faults(
+        offset, static_cast<std::uint8_t*>(destination), n,
+        [this](std::uint64_t at, std::uint8_t* into, std::size_t want) -> RawRead {
+          const ssize_t got = read_(handle_, into, want, static_cast<off64_t>(at), nullptr);
+          if (got < 0) return {0, EIO};
+          return {static_cast<std::int64_t>(got), 0};
+        });
   }
 
  private:
@@ -120,7 +143,8 @@ class LibrarySource final : public ReadOnlyImage {
   Release release_;
 };
 
-// name.001, name.002, ... read as one disk; each segment a checked file source.
+// name.001, name.002, ... read as one disk; each segment a checked file source that reads
+// around its own unreadable stretches.
 class SplitRawSource final : public ReadOnlyImage {
  public:
   struct Segment {
@@ -131,6 +155,7 @@ class SplitRawSource final : public ReadOnlyImage {
   SplitRawSource(std::string path, std::uint64_t size, std::vector<Segment> segments)
       : ReadOnlyImage(std::move(path), size), segments_(std::move(segments)) {}
   SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) override {
+    SourceResult result;
     std::size_t done = 0;
     auto* out = static_cast<std::uint8_t*>(destination);
     count = inside(offset, count);
@@ -144,11 +169,29 @@ class SplitRawSource final : public ReadOnlyImage {
           std::min<std::uint64_t>(count - done, segment->start + segment->length - at));
       const SourceResult r = segment->file->read_at(at - segment->start, out + done, piece);
       if (r.open_error != 0) return {0, r.open_error};
-      if (r.bytes <= 0) break;
-      done += static_cast<std::size_t>(r.bytes);
-      if (static_cast<std::size_t>(r.bytes) < piece) break;
+      std::int64_t got = r.bytes;
+      if (r.read_error == EIO) {
+        for (UnreadableStretch s : r.unreadable) {
+          s.offset += done;
+          result.unreadable.push_back(s);
+        }
+        got = r.salvaged;
+      } else if (r.read_error != 0) {
+        SourceResult failed;
+        failed.read_error = r.read_error;
+        return failed;
+      }
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+      if (static_cast<std::size_t>(got) < piece) break;
     }
-    return {static_cast<std::int64_t>(done), 0};
+    if (!result.unreadable.empty()) {
+      result.read_error = EIO;
+      result.salvaged = static_cast<std::int64_t>(done);
+      return result;
+    }
+    result.bytes = static_cast<std::int64_t>(done);
+    return result;
   }
   void begin_read_session() override {
     for (const Segment& s : segments_) s.file->begin_read_session();

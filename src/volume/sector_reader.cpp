@@ -69,26 +69,49 @@ void SectorReader::log_invalid_fill(const char* what, std::int64_t value, std::i
 }
 
 std::int64_t SectorReader::read(std::uint32_t count, void* destination, std::int64_t position) {
-  if (count == 0 || position < 0 || destination == nullptr) return 0;
+  return read_pieces(count, static_cast<std::uint8_t*>(destination), position, nullptr);
+}
+
+std::int64_t SectorReader::read_salvaging(std::uint32_t count, void* destination,
+                                          std::int64_t position,
+                                          std::vector<ByteStretch>& unreadable) {
+  return read_pieces(count, static_cast<std::uint8_t*>(destination), position, &unreadable);
+}
+
+std::int64_t SectorReader::read_pieces(std::uint32_t count, std::uint8_t* out,
+                                       std::int64_t position,
+                                       std::vector<ByteStretch>* unreadable) {
+  if (count == 0 || position < 0 || out == nullptr) return 0;
   if (position > std::numeric_limits<std::int64_t>::max() - count) return 0;
-  auto* out = static_cast<std::uint8_t*>(destination);
   const std::uint32_t window_sectors = capacity / sector_bytes;
   if (window_sectors == 0) return 0;
   // A request larger than one fill can hold is served piece by piece; each piece then fits
-  // the window whatever byte of a sector it starts at.
+  // the window whatever byte of a sector it starts at. Stretches found are only handed out
+  // once the whole request has been delivered.
+  std::vector<ByteStretch> found;
   std::uint32_t done = 0;
   while (done < count) {
     const std::int64_t at = position + done;
     const std::uint32_t room = capacity - static_cast<std::uint32_t>(at % sector_bytes);
     const std::uint32_t piece = std::min(count - done, room);
-    if (read_within_window(piece, out + done, at) == 0) return 0;
+    if (read_within_window(piece, out + done, at, unreadable ? &found : nullptr) == 0) return 0;
     done += piece;
+  }
+  if (unreadable) {
+    for (const ByteStretch& s : found) {
+      if (!unreadable->empty() && unreadable->back().first + unreadable->back().count == s.first) {
+        unreadable->back().count += s.count;
+      } else {
+        unreadable->push_back(s);
+      }
+    }
   }
   return count;
 }
 
 std::int64_t SectorReader::read_within_window(std::uint32_t count, std::uint8_t* destination,
-                                              std::int64_t position) {
+                                              std::int64_t position,
+                                              std::vector<ByteStretch>* unreadable) {
   const std::int64_t sector = position / sector_bytes;
   std::int64_t offset = 0;
   // The sector holding the byte just after the range must lie in the window, so a request
@@ -117,7 +140,7 @@ std::int64_t SectorReader::read_within_window(std::uint32_t count, std::uint8_t*
       log_invalid_fill("End Sector invalid", end_sector, position);
       end_sector = 0;
     }
-    const std::int64_t got = read_sectors(static_cast<std::uint16_t>(fill_sectors), first_sector);
+    const std::int64_t got = fill_window(static_cast<std::uint16_t>(fill_sectors), first_sector);
     valid_bytes = static_cast<std::uint32_t>(got);
     if (got == 0) return 0;
     offset = position % sector_bytes;
@@ -130,23 +153,69 @@ std::int64_t SectorReader::read_within_window(std::uint32_t count, std::uint8_t*
   // Bytes the device did not deliver (a short read at the end of the volume) are never
   // handed out as if they were the volume's.
   if (offset + count > valid_bytes) return 0;
+  const auto begin = static_cast<std::uint32_t>(offset);
+  const std::uint32_t end = begin + count;
+  for (const auto& [hole_begin, hole_end] : window_holes_) {
+    if (hole_end <= begin || hole_begin >= end) continue;
+    // Zeros are no structure: only a salvaging read takes them.
+    if (unreadable == nullptr) return 0;
+    const std::uint32_t from = std::max(hole_begin, begin);
+    const std::uint32_t to = std::min(hole_end, end);
+    unreadable->push_back({position + (from - begin), static_cast<std::int64_t>(to - from)});
+  }
   std::memcpy(destination, data.data() + offset, count);
   return count;
 }
 
 std::int64_t SectorReader::read_sectors(std::uint16_t count, std::int64_t first) {
+  const std::int64_t got = fill_window(count, first);
+  // Zeros for unreadable sectors are no sectors of the volume.
+  return window_holes_.empty() ? got : 0;
+}
+
+std::int64_t SectorReader::fill_window(std::uint16_t count, std::int64_t first) {
+  window_holes_.clear();
   const std::size_t bytes = std::size_t{count} * sector_bytes;
   if (count == 0 || first < 0 || bytes > data.size()) return 0;
   if (first > std::numeric_limits<std::int64_t>::max() / sector_bytes) return 0;
-  const SourceResult result =
-      source_
-          ? source_->read_at(static_cast<std::uint64_t>(first) * sector_bytes, data.data(), bytes)
-          : SourceResult{0, ENOENT};
+  if (!source_) {
+    report(ReadProblemKind::open_failed, "Open disk error - " + std::to_string(ENOENT));
+    return 0;
+  }
+  const std::uint64_t at = static_cast<std::uint64_t>(first) * sector_bytes;
+  const SourceResult result = source_->read_at(at, data.data(), bytes);
   if (result.open_error != 0) {
     report(ReadProblemKind::open_failed, "Open disk error - " + std::to_string(result.open_error));
     return 0;
   }
-  return result.bytes;
+  if (result.read_error == source_gone) {
+    if (!gone_reported_) {
+      gone_reported_ = true;
+      report(ReadProblemKind::source_gone,
+             " Read error: the medium is gone (removed or disconnected); nothing more can be "
+             "read from it");
+    }
+    return 0;
+  }
+  if (result.read_error != EIO) return result.read_error == 0 ? result.bytes : 0;
+  for (const UnreadableStretch& s : result.unreadable) {
+    if (s.offset >= bytes) continue;
+    const auto hole_begin = static_cast<std::uint32_t>(s.offset);
+    const auto hole_end =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, s.offset + s.length));
+    window_holes_.emplace_back(hole_begin, hole_end);
+    if (!s.first_seen) continue;
+    const std::int64_t first_byte = static_cast<std::int64_t>(at) + hole_begin;
+    const std::int64_t last_byte = static_cast<std::int64_t>(at) + hole_end - 1;
+    ReadProblem problem{ReadProblemKind::unreadable_stretch,
+                        " Read error: sectors " + std::to_string(first_byte / sector_bytes) + "-" +
+                            std::to_string(last_byte / sector_bytes) +
+                            " of the volume cannot be read (bytes " + std::to_string(first_byte) +
+                            "-" + std::to_string(last_byte) + ")",
+                        first_byte, last_byte - first_byte + 1};
+    if (on_problem_) on_problem_(problem);
+  }
+  return result.salvaged;
 }
 
 std::int64_t SectorReader::write_sectors(std::uint16_t count, const void* source_bytes,

@@ -6,12 +6,19 @@
 // block (sector count, sectors per cluster, sector size); a reader whose `error` is not 0 must
 // only be destroyed. The reader shows nothing itself: what goes wrong is handed to the
 // caller's problem handler, which decides how to report it.
+//
+// On a failing medium the source reads around the unreadable stretches (read_faults.h) and
+// hands the reader the rest with zeros in their place. `read` then fails for a request that
+// needs any unreadable byte, as it does for any failed read, so that a walk never takes zeros
+// for structures; `read_salvaging` delivers the request with zeros there and says where, for
+// the copying of file contents. Each stretch is reported once, when it is first met.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fennick::volume {
@@ -31,12 +38,23 @@ enum class ReadProblemKind {
   open_failed,             // the source could not be opened for a read
   window_out_of_range,     // a window fill was computed outside the sector limit
   offset_out_of_window,    // a byte position fell outside the window just filled
+  unreadable_stretch,      // the medium could not deliver these bytes; the operation goes on
+  source_gone,             // the medium has gone away: nothing more can be read
 };
 
-// What went wrong, with the log text that describes it.
+// What went wrong, with the log text that describes it; an unreadable stretch also gives its
+// place on the volume.
 struct ReadProblem {
   ReadProblemKind kind;
   std::string text;
+  std::int64_t first_byte = 0;
+  std::int64_t byte_count = 0;
+};
+
+// Bytes [first, first + count) of the volume.
+struct ByteStretch {
+  std::int64_t first = 0;
+  std::int64_t count = 0;
 };
 using ReadProblemHandler = std::function<void(const ReadProblem&)>;
 
@@ -52,6 +70,11 @@ class SectorReader {
   // Copies count bytes that begin at the byte position into destination and returns count,
   // or returns 0 and copies nothing when the bytes cannot be delivered.
   std::int64_t read(std::uint32_t count, void* destination, std::int64_t position);
+  // As read, but the bytes of unreadable stretches are delivered as zeros and the stretches
+  // (in volume positions) are appended to unreadable. 0 only when nothing could be read at
+  // all: the position lies outside the volume, or the medium is gone.
+  std::int64_t read_salvaging(std::uint32_t count, void* destination, std::int64_t position,
+                              std::vector<ByteStretch>& unreadable);
   // Reads sectors into the window's buffer; bytes delivered, 0 on failure.
   std::int64_t read_sectors(std::uint16_t count, std::int64_t first);
   // Writes count whole sectors from source; bytes written, 0 on failure. The window is left
@@ -80,8 +103,15 @@ class SectorReader {
   std::shared_ptr<VolumeSource> source_;
   ReadProblemHandler on_problem_;
   void report(ReadProblemKind kind, std::string text);
+  std::int64_t read_pieces(std::uint32_t count, std::uint8_t* destination, std::int64_t position,
+                           std::vector<ByteStretch>* unreadable);
   std::int64_t read_within_window(std::uint32_t count, std::uint8_t* destination,
-                                  std::int64_t position);
+                                  std::int64_t position, std::vector<ByteStretch>* unreadable);
+  // Fills the window; bytes delivered, counting the unreadable stretches (window_holes_).
+  std::int64_t fill_window(std::uint16_t count, std::int64_t first);
+  // Unreadable stretches of the window, as byte offsets into data: [first, second).
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> window_holes_;
+  bool gone_reported_ = false;
   void log_invalid_fill(const char* what, std::int64_t value, std::int64_t position);
 };
 

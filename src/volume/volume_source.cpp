@@ -97,6 +97,7 @@ void FileSource::end_write_session() {
 void FileSource::close_session_descriptor() {
   if (session_fd_ >= 0) ::close(session_fd_);
   session_fd_ = -1;
+  faults_.forget();
   head_.clear();
   head_.shrink_to_fit();
 }
@@ -111,21 +112,43 @@ namespace {
 // The most of the volume's start a session keeps; readers' windows are far smaller.
 constexpr std::size_t head_limit = std::size_t{1} << 20;
 
-// Reads count bytes at offset through fd; a short count at the end of the volume, 0 bytes
-// on a failed read.
-SourceResult transfer_in(int fd, std::uint64_t offset, void* destination, std::size_t count) {
+// Reads count bytes at offset through fd; a short count at the end of the volume.
+RawRead pread_all(int fd, std::uint64_t offset, std::uint8_t* destination, std::size_t count) {
   std::size_t done = 0;
-  auto* out = static_cast<std::uint8_t*>(destination);
   while (done < count) {
-    const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+    const ssize_t got =
+        ::pread(fd, destination + done, count - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return {0, 0};
-    if (got == 0) break;
+    if (got < 0) return {0, errno != 0 ? errno : EIO};
+    if (got == 0) break;  // end of the volume
     done += static_cast<std::size_t>(got);
   }
   return {static_cast<std::int64_t>(done), 0};
 }
+
+// A wipe session's read: all or nothing, as the wipe checks what it is about to overwrite.
+SourceResult transfer_in(int fd, std::uint64_t offset, void* destination, std::size_t count) {
+  const RawRead r = pread_all(fd, offset, static_cast<std::uint8_t*>(destination), count);
+  if (r.error != 0) {
+    SourceResult failed;
+    failed.read_error = is_gone_error(r.error) ? source_gone : EIO;
+    return failed;
+  }
+  return {r.bytes, 0};
+}
 }  // namespace
+
+bool FileSource::still_there(int fd) const {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  if (S_ISBLK(st.st_mode)) {
+    // A removed disk keeps its open descriptor but loses its size.
+    std::uint64_t bytes = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0 || bytes == 0) return false;
+  }
+  struct stat now {};
+  return ::stat(open_path_.c_str(), &now) == 0 && identity_ && same(*identity_, identity_of(now));
+}
 
 SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
   if (write_fd_ >= 0) return transfer_in(write_fd_, offset, destination, count);
@@ -133,37 +156,35 @@ SourceResult FileSource::read_at(std::uint64_t offset, void* destination, std::s
     std::memcpy(destination, head_.data(), count);
     return {static_cast<std::int64_t>(count), 0};
   }
+  if (faults_.gone()) {
+    SourceResult gone;
+    gone.read_error = source_gone;
+    return gone;
+  }
   int fd = session_fd_;
   if (fd < 0) {
     fd = open_checked(O_RDONLY);
     if (fd < 0) return {0, errno != 0 ? errno : EIO};
     if (sessions_ > 0) session_fd_ = fd;
   }
-  std::size_t done = 0;
   auto* out = static_cast<std::uint8_t*>(destination);
-  bool failed = false;
-  while (done < count) {
-    const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      failed = true;
-      break;
-    }
-    if (got == 0) break;  // end of the volume
-    done += static_cast<std::size_t>(got);
-  }
-  // Outside a session the descriptor lives for this call only; after a failed read the
-  // session's descriptor is dropped too, so the next read starts from a fresh open.
-  if (fd != session_fd_ || failed) {
-    if (fd == session_fd_) session_fd_ = -1;
+  SourceResult result = faults_.read(
+      offset, out, count,
+      [fd](std::uint64_t at, std::uint8_t* into, std::size_t n) {
+        return pread_all(fd, at, into, n);
+      },
+      [this, fd] { return still_there(fd); });
+  // Outside a session the descriptor and what was learnt live for this call only.
+  if (fd != session_fd_) {
     ::close(fd);
+    faults_.forget();
   }
-  if (failed) return {0, 0};
-  if (sessions_ > 0 && offset == 0 && done == count && count > head_.size() &&
+  if (result.read_error == 0 && sessions_ > 0 && offset == 0 &&
+      static_cast<std::size_t>(result.bytes) == count && count > head_.size() &&
       count <= head_limit) {
     head_.assign(out, out + count);
   }
-  return {static_cast<std::int64_t>(done), 0};
+  return result;
 }
 
 SourceResult FileSource::write_at(std::uint64_t offset, const void* source, std::size_t count) {
@@ -204,17 +225,25 @@ SourceResult SliceSource::write_at(std::uint64_t offset, const void* source, std
 }
 
 SourceResult MemorySource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
-  ++read_calls;
-  if (failing_reads > 0) {
-    --failing_reads;
-    return {0, 0};
-  }
-  if (unreadable_from >= 0 && offset >= static_cast<std::uint64_t>(unreadable_from)) return {0, 0};
-  if (offset >= bytes_.size()) return {0, 0};
-  const std::size_t available = bytes_.size() - static_cast<std::size_t>(offset);
-  const std::size_t n = count < available ? count : available;
-  std::memcpy(destination, bytes_.data() + offset, n);
-  return {static_cast<std::int64_t>(n), 0};
+  const auto attempt = [this](std::uint64_t at, std::uint8_t* into, std::size_t n) -> RawRead {
+    ++read_calls;
+    if (gone) return {0, ENODEV};
+    if (failing_reads > 0) {
+      --failing_reads;
+      return {0, EIO};
+    }
+    if (unreadable_from >= 0 && at >= static_cast<std::uint64_t>(unreadable_from)) return {0, EIO};
+    for (const auto& [begin, end] : bad_ranges) {
+      if (at < end && begin < at + n) return {0, EIO};
+    }
+    if (at >= bytes_.size()) return {0, 0};
+    const std::size_t available = bytes_.size() - static_cast<std::size_t>(at);
+    const std::size_t take = n < available ? n : available;
+    std::memcpy(into, bytes_.data() + at, take);
+    return {static_cast<std::int64_t>(take), 0};
+  };
+  return faults_.read(offset, static_cast<std::uint8_t*>(destination), count, attempt,
+                      [this] { return !gone; });
 }
 
 SourceResult MemorySource::write_at(std::uint64_t offset, const void* source, std::size_t count) {

@@ -22,19 +22,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-namespace fennick::volume {
+#include "volume/read_faults.h"
 
-struct SourceResult {
-  std::int64_t bytes = 0;  // bytes transferred; 0 on any failure
-  int open_error = 0;      // errno of a failed open, 0 when the open succeeded
-};
+namespace fennick::volume {
 
 class VolumeSource {
  public:
   virtual ~VolumeSource() = default;
-  // Reads up to count bytes at the byte offset; a short count at the end of the volume.
+  // Reads up to count bytes at the byte offset; a short count at the end of the volume. A
+  // medium that fails is read around its unreadable stretches (read_faults.h).
   virtual SourceResult read_at(std::uint64_t offset, void* destination, std::size_t count) = 0;
   // Writes count bytes at the byte offset; the wipes are the only callers.
   virtual SourceResult write_at(std::uint64_t offset, const void* source, std::size_t count) = 0;
@@ -86,6 +85,8 @@ class FileSource final : public VolumeSource {
   // Opens the source without following a link at its last component and checks it is the
   // file noted at creation; -1 with errno set.
   int open_checked(int flags);
+  // Is the medium behind the descriptor still there (after a read failed)?
+  bool still_there(int fd) const;
   void close_session_descriptor();
   std::string path_;
   std::string open_path_;  // the path with its links resolved at creation
@@ -99,6 +100,8 @@ class FileSource final : public VolumeSource {
   // there; in a recovery run of thousands of files these are served from here. Any write
   // and the end of the session forget them.
   std::vector<std::uint8_t> head_;
+  // The unreadable stretches met inside the session; forgotten when it ends.
+  ReadFaults faults_;
 };
 
 // A stretch of another source: a partition of a disk or a disk image. Offsets are the
@@ -128,8 +131,8 @@ class SliceSource final : public VolumeSource {
   std::uint64_t length_;
 };
 
-// Volume bytes held in memory. read_failures makes chosen reads fail, for tests of the
-// reader's recovery after a failed device read.
+// Volume bytes held in memory. Chosen reads can fail as a failing medium's do, for tests of
+// reading around unreadable stretches and of a medium that goes away.
 class MemorySource final : public VolumeSource {
  public:
   explicit MemorySource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
@@ -139,14 +142,19 @@ class MemorySource final : public VolumeSource {
 
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
   std::vector<std::uint8_t>& bytes() { return bytes_; }
-  // The next `count` reads fail as a device read would (0 bytes).
+  // The next `count` attempts at the bytes fail with EIO and then succeed (a transient error).
   int failing_reads = 0;
-  // Every read at or beyond this offset fails; -1 for none.
+  // Every attempt that starts at or beyond this offset fails with EIO; -1 for none.
   std::int64_t unreadable_from = -1;
-  std::int64_t read_calls = 0;
+  // Byte ranges [begin, end) that fail with EIO whenever an attempt touches them.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> bad_ranges;
+  // The medium has gone away: every attempt fails with ENODEV.
+  bool gone = false;
+  std::int64_t read_calls = 0;  // attempts at the bytes, narrowed ones included
 
  private:
   std::vector<std::uint8_t> bytes_;
+  ReadFaults faults_;
 };
 
 // Size in bytes of a regular file or block device at path, -1 when it cannot be read.

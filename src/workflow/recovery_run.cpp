@@ -45,8 +45,7 @@ bool lands_on_drive(dev_t destination, const Drive& drive) {
   struct stat st {};
   if (!mount.empty() && ::stat(mount.c_str(), &st) == 0 && st.st_dev == destination) return true;
   if (!drive.is_image && drive.offset == 0 && ::stat(drive.source_path.c_str(), &st) == 0 &&
-      S_ISBLK(st.st_mode) &&
-      st.st_rdev == destination) {
+      S_ISBLK(st.st_mode) && st.st_rdev == destination) {
     return true;
   }
   return false;
@@ -192,6 +191,8 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
     }
   }
   summary.stopped = run.stop_requested();
+  // A medium that went away ended the run: the files not reached are not recovered.
+  if (run.source_lost()) summary.any_failed = true;
   channel.log(channel.text(summary.stopped || summary.destination_full
                                ? messages::undelete_interrupted
                                : messages::undelete_ended));

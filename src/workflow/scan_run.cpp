@@ -28,7 +28,9 @@ bool scan_drive(const Drive& drive, catalogue::Catalogue& catalogue, run::RunCon
   if (settings.pause_before_scan.count() > 0)
     std::this_thread::sleep_for(settings.pause_before_scan);
   const engine::Engine* engine = engine_for(drive.kind);
-  if (engine == nullptr || !engine->scan(drive, catalogue, run, channel)) {
+  // A medium that goes away during the scan ends it (the reader has said so); what was
+  // found before stays listed.
+  if (engine == nullptr || !engine->scan(drive, catalogue, run, channel) || run.source_lost()) {
     channel.log(channel.text(messages::drive_error));
     return false;
   }

@@ -79,6 +79,8 @@ WipeSummary wipe_files(const DriveList& drives, catalogue::Catalogue& catalogue,
     }
   }
   summary.stopped = run.stop_requested();
+  // A medium that went away ended the run: the files not reached are not wiped.
+  if (run.source_lost()) summary.any_failed = true;
   channel.set_progress(static_cast<std::int32_t>(total));
   channel.log(channel.text(summary.stopped ? messages::wipe_interrupted : messages::wipe_ended));
   return summary;

@@ -278,20 +278,34 @@ TYPED_TEST(FatImageRecoveryTest, StopAndFailuresEndTheFile) {
   s.run.clear_stop();
   s.run.event_pump = nullptr;
 
-  // A cluster that cannot be read ends the file with a reason.
+  // Clusters the medium cannot deliver become zeros: the file is written whole and reported
+  // failed with the byte ranges that are zeros.
   auto memory = std::make_shared<volume::MemorySource>(file_bytes(this->image_));
   s.drive().source = memory;
   const FatLayout layout = layout_of(s.drive());
-  memory->unreadable_from =
-      layout.cluster_position(static_cast<std::uint32_t>(zip->first_cluster) + 1);
+  const auto bad_from = static_cast<std::uint64_t>(
+      layout.cluster_position(static_cast<std::uint32_t>(zip->first_cluster) + 1));
+  memory->bad_ranges = {{bad_from, memory->bytes().size()}};
   result = s.recover(*zip, out);
   EXPECT_TRUE(result.output_created);
   EXPECT_TRUE(result.failed);
-  EXPECT_TRUE(log.lines.back().starts_with(" Error: cannot read cluster ")) << log.lines.back();
-  EXPECT_TRUE(log.lines.back().ends_with(": " + out));
-  EXPECT_GT(result.bytes_written, 0);
-  EXPECT_LT(result.bytes_written, zip->size);
-  EXPECT_EQ(result.bytes_written % s.drive().cluster_size, 0);
+  EXPECT_EQ(result.bytes_written, zip->size);
+  const std::int64_t cluster = s.drive().cluster_size;
+  EXPECT_EQ(log.lines.back(), " Error: " + std::to_string(zip->size - cluster) + " bytes of \"" +
+                                  out + "\" could not be read and are zeros in the recovered " +
+                                  "file: bytes " + std::to_string(cluster) + "-" +
+                                  std::to_string(zip->size - 1));
+  const std::vector<std::uint8_t> written = file_bytes(out);
+  ASSERT_EQ(written.size(), static_cast<std::size_t>(zip->size));
+  EXPECT_TRUE(std::all_of(written.begin() + cluster, written.end(), [](auto b) { return b == 0; }));
+
+  // A medium that has gone away delivers nothing: the file fails, the run is told once.
+  memory->bad_ranges.clear();
+  memory->gone = true;
+  result = s.recover(*zip, out);
+  EXPECT_TRUE(result.failed);
+  EXPECT_TRUE(s.run.source_lost());
+  EXPECT_TRUE(log.has_line_starting(" Read error: the medium is gone"));
 }
 
 // Byte ranges [begin, end) where two equally long buffers differ.

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
@@ -127,7 +128,9 @@ TEST_F(DriveTreeTest, AddImageAppendsTheNextDriveThroughTheFileDialog) {
   temp_ = std::make_unique<TempDir>();
   const std::string folder = temp_->path() + "/not-an-image";
   std::filesystem::create_directory(folder);
-  for (const std::string& path : {image, folder}) {
+  const std::string blank = temp_->path() + "/blank.img";
+  std::filesystem::resize_file((std::ofstream(blank), blank), 1 << 20);
+  for (const std::string& path : {image, folder, blank}) {
     bool refused = false;
     on_next_dialog([&](QWidget* dialog) {
       refused = true;
@@ -138,6 +141,11 @@ TEST_F(DriveTreeTest, AddImageAppendsTheNextDriveThroughTheFileDialog) {
     EXPECT_EQ(drives().size(), 2u);
     EXPECT_EQ(rows(), 20);
   }
+  EXPECT_EQ(
+      run_log()
+          .filter(QString::fromStdString(" Not a volume or disk image that can be read: " + blank))
+          .size(),
+      1);
 }
 
 }  // namespace

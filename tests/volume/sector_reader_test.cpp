@@ -114,15 +114,97 @@ TEST_F(ReaderTest, ReadBeyondTheLimitLogsTheInvalidFillAndDeliversNothing) {
   EXPECT_EQ(bytes, std::vector<std::uint8_t>(32, 0xEE)) << "nothing is copied";
 }
 
-TEST_F(ReaderTest, RecoversAfterAFailedDeviceRead) {
+TEST_F(ReaderTest, ATransientReadErrorIsTriedAgainOnce) {
   auto source = memory_volume(patterned_volume(200 * 512, 1, 200));
   SectorReader reader(source, 64, to_log());
   std::vector<std::uint8_t> bytes(32);
   source->failing_reads = 1;
-  EXPECT_EQ(reader.read(32, bytes.data(), 4096), 0);
-  EXPECT_EQ(reader.valid_bytes, 0u);
   ASSERT_EQ(reader.read(32, bytes.data(), 4096), 32);
   expect_pattern(bytes, 4096);
+  EXPECT_TRUE(log.lines.empty());
+}
+
+// A failing medium: the unreadable sectors are met once, logged once per stretch (as log
+// lines, no dialog), never asked for again, and a walk never takes their zeros for data while
+// a salvaging read gets the readable bytes around them.
+TEST_F(ReaderTest, ReadsAroundUnreadableSectorsAndTellsEachStretchOnce) {
+  auto source = memory_volume(patterned_volume(400 * 512, 1, 400));
+  source->bad_ranges = {{100 * 512, 103 * 512}, {110 * 512 + 7, 110 * 512 + 8}};
+  SectorReader reader(source, 64, to_log());
+  SectorReader other(source, 64, to_log());
+  std::vector<std::uint8_t> bytes(16 * 512);
+
+  // Readable bytes in a window that holds bad sectors are served.
+  ASSERT_EQ(reader.read(512, bytes.data(), 96 * 512), 512);
+  EXPECT_EQ(log.lines,
+            (std::vector<std::string>{
+                " Read error: sectors 100-102 of the volume cannot be read (bytes 51200-52735)",
+                " Read error: sectors 110-110 of the volume cannot be read (bytes 56320-56831)"}));
+  EXPECT_TRUE(log.dialogs.empty());
+  // A plain read that needs an unreadable byte fails, as any failed read does.
+  EXPECT_EQ(reader.read(16, bytes.data(), 102 * 512 + 500), 0);
+
+  // A salvaging read gets zeros there and the stretches in volume positions.
+  std::vector<ByteStretch> unreadable;
+  ASSERT_EQ(reader.read_salvaging(16 * 512, bytes.data(), 98 * 512, unreadable), 16 * 512);
+  ASSERT_EQ(unreadable.size(), 2u);
+  EXPECT_EQ(unreadable[0].first, 100 * 512);
+  EXPECT_EQ(unreadable[0].count, 3 * 512);
+  EXPECT_EQ(unreadable[1].first, 110 * 512);
+  EXPECT_EQ(unreadable[1].count, 512);
+  for (std::int64_t i = 0; i < 16 * 512; ++i) {
+    const std::int64_t at = 98 * 512 + i;
+    const bool bad = (at >= 100 * 512 && at < 103 * 512) || (at >= 110 * 512 && at < 111 * 512);
+    ASSERT_EQ(bytes[static_cast<std::size_t>(i)], bad ? 0 : pattern_byte(at)) << at;
+  }
+
+  // Another reader of the same session meets the known stretches without trying them and
+  // without telling them again.
+  const auto calls = source->read_calls;
+  unreadable.clear();
+  ASSERT_EQ(other.read_salvaging(512, bytes.data(), 101 * 512, unreadable), 512);
+  EXPECT_EQ(source->read_calls, calls + 2) << "the readable pieces around the stretch only";
+  EXPECT_EQ(log.lines.size(), 2u);
+}
+
+TEST_F(ReaderTest, ADeadStretchIsNotTriedSectorBySector) {
+  auto source = memory_volume(patterned_volume(400 * 512, 1, 400));
+  source->bad_ranges = {{64 * 512, 400 * 512}};
+  SectorReader reader(source, 128, to_log());
+  std::vector<std::uint8_t> bytes(512);
+  const auto calls = source->read_calls;
+  std::vector<ByteStretch> unreadable;
+  ASSERT_EQ(reader.read_salvaging(512, bytes.data(), 60 * 512, unreadable), 512);
+  expect_pattern(bytes, 60 * 512);
+  // The whole window, its four readable sectors one by one, then unreadable sectors up to
+  // the limit; the other 108 are not tried.
+  EXPECT_EQ(source->read_calls - calls, 1 + 4 + ReadFaults::give_up_after);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0],
+            " Read error: sectors 64-187 of the volume cannot be read (bytes 32768-96255)");
+}
+
+TEST_F(ReaderTest, AMediumThatGoesAwayIsToldOnceAndEndsTheRun) {
+  auto source = memory_volume(patterned_volume(200 * 512, 1, 200));
+  run::RunControl run;
+  SectorReader reader(source, 64, engine::report_to(log, run));
+  SectorReader other(source, 64, engine::report_to(log, run));
+  source->gone = true;
+  std::vector<std::uint8_t> bytes(32);
+  std::vector<ByteStretch> unreadable;
+  EXPECT_EQ(reader.read(32, bytes.data(), 4096), 0);
+  EXPECT_EQ(reader.read_salvaging(32, bytes.data(), 80000, unreadable), 0);
+  EXPECT_EQ(other.read(32, bytes.data(), 4096), 0);
+  EXPECT_TRUE(run.stop_requested());
+  EXPECT_TRUE(run.source_lost());
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_TRUE(log.lines[0].starts_with(" Read error: the medium is gone")) << log.lines[0];
+  ASSERT_EQ(log.dialogs.size(), 1u);
+  const auto calls = source->read_calls;
+  EXPECT_EQ(reader.read(32, bytes.data(), 50000), 0);
+  EXPECT_EQ(source->read_calls, calls) << "a gone medium is not asked again";
+  run.clear_stop();
+  EXPECT_FALSE(run.source_lost());
 }
 
 TEST_F(ReaderTest, ShortVolumeNeverHandsOutBytesItDidNotDeliver) {
@@ -160,7 +242,7 @@ TEST_F(ReaderTest, WritesReachTheVolumeButLeaveTheWindowAsItWas) {
 struct CreationCase {
   const char* what;
   bool bind_source;
-  int failing_reads;
+  bool sector_0_bad;
   std::uint8_t sectors_per_cluster;
   std::int32_t error;
   std::vector<std::string> lines;
@@ -175,29 +257,33 @@ TEST_P(ReaderCreationTest, ReportsAnUnusableVolume) {
   std::shared_ptr<MemorySource> source;
   if (c.bind_source) {
     source = memory_volume(patterned_volume(64 * 512, c.sectors_per_cluster, 64));
-    source->failing_reads = c.failing_reads;
+    if (c.sector_0_bad) source->bad_ranges = {{0, 512}};
   }
   SectorReader reader(source, 64, to_log());
   EXPECT_EQ(reader.error, c.error);
   EXPECT_EQ(log.lines, c.lines);
-  ASSERT_EQ(log.dialogs.size(), c.lines.size()) << "each of these lines is also shown";
+  // Each of these lines is also shown, except the note of where the medium failed.
+  std::size_t shown = 0;
+  for (const auto& line : c.lines) shown += line.starts_with(" Read error: sectors") ? 0 : 1;
+  ASSERT_EQ(log.dialogs.size(), shown);
   for (const auto& d : log.dialogs) EXPECT_EQ(d.kind, DialogKind::error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReaderCreationTest,
     ::testing::Values(
-        CreationCase{"usable", true, 0, 8, 0, {}},
-        CreationCase{"zero sectors per cluster", true, 0, 0, 1, {" Sector Per Cluster - Zero"}},
+        CreationCase{"usable", true, false, 8, 0, {}},
+        CreationCase{"zero sectors per cluster", true, false, 0, 1, {" Sector Per Cluster - Zero"}},
         CreationCase{"sector 0 unreadable",
                      true,
-                     1,
+                     true,
                      8,
                      2,
-                     {" Unable to read drive. Administrator rights may be required."}},
+                     {" Read error: sectors 0-0 of the volume cannot be read (bytes 0-511)",
+                      " Unable to read drive. Administrator rights may be required."}},
         CreationCase{"no such device",
                      false,
-                     0,
+                     false,
                      8,
                      2,
                      {"Open disk error - 2",

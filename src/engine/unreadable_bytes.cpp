@@ -1,0 +1,47 @@
+// Unreadable bytes of a recovered file.
+#include "engine/unreadable_bytes.h"
+
+#include <algorithm>
+
+namespace fennick::engine {
+
+namespace {
+// Ranges named in the log line; a dying disk may leave thousands.
+constexpr std::size_t ranges_named = 8;
+}  // namespace
+
+void UnreadableBytes::add(std::int64_t first, std::int64_t count) {
+  if (count <= 0 || first < 0) return;
+  total_ += count;
+  if (!ranges_.empty() && ranges_.back().second == first) {
+    ranges_.back().second += count;
+    return;
+  }
+  ranges_.emplace_back(first, first + count);
+}
+
+void UnreadableBytes::add_from_volume(const std::vector<volume::ByteStretch>& stretches,
+                                      std::int64_t volume_position, std::int64_t file_offset,
+                                      std::int64_t file_size) {
+  for (const volume::ByteStretch& s : stretches) {
+    const std::int64_t first = file_offset + (s.first - volume_position);
+    // Past the file's size the bytes never reach the output.
+    const std::int64_t end = std::min(first + s.count, file_size);
+    if (end > first) add(first, end - first);
+  }
+}
+
+std::string UnreadableBytes::reason(const std::string& output_path) const {
+  std::string text = std::to_string(total_) + " bytes of \"" + output_path +
+                     "\" could not be read and are zeros in the recovered file: bytes ";
+  for (std::size_t i = 0; i < ranges_.size() && i < ranges_named; ++i) {
+    if (i > 0) text += ", ";
+    text += std::to_string(ranges_[i].first) + "-" + std::to_string(ranges_[i].second - 1);
+  }
+  if (ranges_.size() > ranges_named) {
+    text += " and " + std::to_string(ranges_.size() - ranges_named) + " more ranges";
+  }
+  return text;
+}
+
+}  // namespace fennick::engine

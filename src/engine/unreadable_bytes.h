@@ -1,0 +1,37 @@
+// The bytes of a recovered file that the medium could not deliver. The file is written with
+// zeros there and reported as failed; the log names the byte ranges, so that the user knows
+// which parts of the file to distrust (or to read again from a better copy of the medium).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "volume/sector_reader.h"
+
+namespace fennick::engine {
+
+class UnreadableBytes {
+ public:
+  // Bytes [first, first + count) of the file; adjacent ranges are joined.
+  void add(std::int64_t first, std::int64_t count);
+  // The volume stretches of a salvaging read that delivered the file's bytes from
+  // file_offset on out of the volume's bytes from volume_position on.
+  void add_from_volume(const std::vector<volume::ByteStretch>& stretches,
+                       std::int64_t volume_position, std::int64_t file_offset,
+                       std::int64_t file_size);
+  bool empty() const { return ranges_.empty(); }
+  std::int64_t total() const { return total_; }
+  const std::vector<std::pair<std::int64_t, std::int64_t>>& ranges() const { return ranges_; }
+
+  // The failure reason after message 72 " Error: ": how many bytes of the file are zeros and
+  // where ("bytes 4096-8191, 12288-16383", the first few ranges and how many more there are).
+  std::string reason(const std::string& output_path) const;
+
+ private:
+  std::vector<std::pair<std::int64_t, std::int64_t>> ranges_;  // [first, end)
+  std::int64_t total_ = 0;
+};
+
+}  // namespace fennick::engine
