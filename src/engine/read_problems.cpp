@@ -1,6 +1,10 @@
 // Sector-reader problems as log lines.
 #include "engine/read_problems.h"
 
+#include <string>
+
+#include "messages/program_texts.h"
+
 namespace fennick::engine {
 
 namespace {
@@ -10,8 +14,14 @@ void show(messages::StatusChannel& channel, const volume::ReadProblem& problem) 
   // everything else means a read the operation needed did not happen.
   const bool serious = problem.kind != volume::ReadProblemKind::window_out_of_range &&
                        problem.kind != volume::ReadProblemKind::unreadable_stretch;
-  channel.out_text(problem.text,
-                   serious ? messages::DialogKind::error : messages::DialogKind::plain, serious);
+  std::string text = problem.text;
+  if (problem.kind == volume::ReadProblemKind::unreadable_stretch) {
+    text = channel.text(messages::unreadable_stretch) + problem.text;
+  } else if (problem.kind == volume::ReadProblemKind::source_gone) {
+    text = channel.text(messages::medium_gone);
+  }
+  channel.out_text(text, serious ? messages::DialogKind::error : messages::DialogKind::plain,
+                   serious);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "messages/program_texts.h"
+
 namespace fennick::engine {
 
 namespace {
@@ -31,15 +33,15 @@ void UnreadableBytes::add_from_volume(const std::vector<volume::ByteStretch>& st
   }
 }
 
-std::string UnreadableBytes::reason(const std::string& output_path) const {
-  std::string text = std::to_string(total_) + " bytes of \"" + output_path +
-                     "\" could not be read and are zeros in the recovered file: bytes ";
+std::string UnreadableBytes::log_line(const messages::StatusChannel& channel,
+                                      const std::string& output_path) const {
+  std::string text = channel.text(messages::zeros_for_unreadable_bytes) + output_path + ": ";
   for (std::size_t i = 0; i < ranges_.size() && i < ranges_named; ++i) {
     if (i > 0) text += ", ";
     text += std::to_string(ranges_[i].first) + "-" + std::to_string(ranges_[i].second - 1);
   }
   if (ranges_.size() > ranges_named) {
-    text += " and " + std::to_string(ranges_.size() - ranges_named) + " more ranges";
+    text += " (+" + std::to_string(ranges_.size() - ranges_named) + ")";
   }
   return text;
 }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "messages/status_channel.h"
 #include "volume/sector_reader.h"
 
 namespace fennick::engine {
@@ -23,11 +24,12 @@ class UnreadableBytes {
                        std::int64_t file_size);
   bool empty() const { return ranges_.empty(); }
   std::int64_t total() const { return total_; }
-  const std::vector<std::pair<std::int64_t, std::int64_t>>& ranges() const { return ranges_; }
 
-  // The failure reason after message 72 " Error: ": how many bytes of the file are zeros and
-  // where ("bytes 4096-8191, 12288-16383", the first few ranges and how many more there are).
-  std::string reason(const std::string& output_path) const;
+  // The log line that reports the file as failed, in the channel's language: the output path
+  // and where its zeros are ("4608-5631, 12288-16383", the first few ranges, then "(+N)" for
+  // how many more there are).
+  std::string log_line(const messages::StatusChannel& channel,
+                       const std::string& output_path) const;
 
  private:
   std::vector<std::pair<std::int64_t, std::int64_t>> ranges_;  // [first, end)

@@ -1,5 +1,6 @@
 // Numbers of the texts the Linux program adds to the numbered messages: lines about the
-// destination folder, the volume being wiped and what a root-run window does not start.
+// destination folder, the volume being wiped, what a root-run window does not start and
+// a failing medium.
 // Every language holds the whole block (500 up to program_text_last); a caller joins each
 // text with the value it names, as with the other messages.
 #pragma once
@@ -21,7 +22,15 @@ constexpr int root_starts_no_program = 505;
 // " Not a volume or disk image that can be read: " + the file's path ("Add image...").
 constexpr int not_a_readable_image = 506;
 
+// " Read error, these bytes of the volume cannot be read and are skipped: " + "51200-52735".
+constexpr int unreadable_stretch = 507;
+// " Read error: the medium is gone (removed or disconnected); nothing more can be read from it"
+constexpr int medium_gone = 508;
+// " Recovered with zeros in place of bytes that could not be read: " + the output path, ": "
+// and the file's byte ranges that are zeros.
+constexpr int zeros_for_unreadable_bytes = 509;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 506;
+constexpr int program_text_last = 509;
 
 }  // namespace fennick::messages

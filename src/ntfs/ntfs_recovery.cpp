@@ -294,7 +294,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   }
   if (run.stop_requested()) {
     channel.log(channel.text(messages::interrupted_prefix) + output_path);
-    if (!c.unreadable.empty()) log_error(v, c.unreadable.reason(output_path));
+    if (!c.unreadable.empty()) channel.log(c.unreadable.log_line(channel, output_path));
     res.stopped = true;
     return res;
   }
@@ -307,7 +307,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   }
   if (!c.unreadable.empty()) {
     // Zeros stand for what could not be read: the file is not what was deleted.
-    log_error(v, c.unreadable.reason(output_path));
+    channel.log(c.unreadable.log_line(channel, output_path));
     return res;
   }
   channel.log(channel.text(messages::undeleted_prefix) + output_path);

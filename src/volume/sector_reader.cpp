@@ -191,9 +191,8 @@ std::int64_t SectorReader::fill_window(std::uint16_t count, std::int64_t first) 
   if (result.read_error == source_gone) {
     if (!gone_reported_) {
       gone_reported_ = true;
-      report(ReadProblemKind::source_gone,
-             " Read error: the medium is gone (removed or disconnected); nothing more can be "
-             "read from it");
+      // The caller words it in the user's language.
+      report(ReadProblemKind::source_gone, std::string());
     }
     return 0;
   }
@@ -207,12 +206,10 @@ std::int64_t SectorReader::fill_window(std::uint16_t count, std::int64_t first) 
     if (!s.first_seen) continue;
     const std::int64_t first_byte = static_cast<std::int64_t>(at) + hole_begin;
     const std::int64_t last_byte = static_cast<std::int64_t>(at) + hole_end - 1;
+    // Byte positions, not sectors: the volume's sectors may be larger than the medium's.
     ReadProblem problem{ReadProblemKind::unreadable_stretch,
-                        " Read error: sectors " + std::to_string(first_byte / sector_bytes) + "-" +
-                            std::to_string(last_byte / sector_bytes) +
-                            " of the volume cannot be read (bytes " + std::to_string(first_byte) +
-                            "-" + std::to_string(last_byte) + ")",
-                        first_byte, last_byte - first_byte + 1};
+                        std::to_string(first_byte) + "-" + std::to_string(last_byte), first_byte,
+                        last_byte - first_byte + 1};
     if (on_problem_) on_problem_(problem);
   }
   return result.salvaged;

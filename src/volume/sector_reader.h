@@ -43,7 +43,8 @@ enum class ReadProblemKind {
 };
 
 // What went wrong, with the log text that describes it; an unreadable stretch also gives its
-// place on the volume.
+// place on the volume (its text is that place, "51200-52735", and a gone medium has none: the
+// caller words those two in the user's language).
 struct ReadProblem {
   ReadProblemKind kind;
   std::string text;

@@ -291,10 +291,9 @@ TYPED_TEST(FatImageRecoveryTest, StopAndFailuresEndTheFile) {
   EXPECT_TRUE(result.failed);
   EXPECT_EQ(result.bytes_written, zip->size);
   const std::int64_t cluster = s.drive().cluster_size;
-  EXPECT_EQ(log.lines.back(), " Error: " + std::to_string(zip->size - cluster) + " bytes of \"" +
-                                  out + "\" could not be read and are zeros in the recovered " +
-                                  "file: bytes " + std::to_string(cluster) + "-" +
-                                  std::to_string(zip->size - 1));
+  EXPECT_EQ(log.lines.back(),
+            " Recovered with zeros in place of bytes that could not be read: " + out + ": " +
+                std::to_string(cluster) + "-" + std::to_string(zip->size - 1));
   const std::vector<std::uint8_t> written = file_bytes(out);
   ASSERT_EQ(written.size(), static_cast<std::size_t>(zip->size));
   EXPECT_TRUE(std::all_of(written.begin() + cluster, written.end(), [](auto b) { return b == 0; }));

@@ -136,10 +136,11 @@ TEST_F(ReaderTest, ReadsAroundUnreadableSectorsAndTellsEachStretchOnce) {
 
   // Readable bytes in a window that holds bad sectors are served.
   ASSERT_EQ(reader.read(512, bytes.data(), 96 * 512), 512);
-  EXPECT_EQ(log.lines,
-            (std::vector<std::string>{
-                " Read error: sectors 100-102 of the volume cannot be read (bytes 51200-52735)",
-                " Read error: sectors 110-110 of the volume cannot be read (bytes 56320-56831)"}));
+  EXPECT_EQ(
+      log.lines,
+      (std::vector<std::string>{
+          " Read error, these bytes of the volume cannot be read and are skipped: 51200-52735",
+          " Read error, these bytes of the volume cannot be read and are skipped: 56320-56831"}));
   EXPECT_TRUE(log.dialogs.empty());
   // A plain read that needs an unreadable byte fails, as any failed read does.
   EXPECT_EQ(reader.read(16, bytes.data(), 102 * 512 + 500), 0);
@@ -181,7 +182,7 @@ TEST_F(ReaderTest, ADeadStretchIsNotTriedSectorBySector) {
   EXPECT_EQ(source->read_calls - calls, 1 + 4 + ReadFaults::give_up_after);
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_EQ(log.lines[0],
-            " Read error: sectors 64-187 of the volume cannot be read (bytes 32768-96255)");
+            " Read error, these bytes of the volume cannot be read and are skipped: 32768-96255");
 }
 
 TEST_F(ReaderTest, AMediumThatGoesAwayIsToldOnceAndEndsTheRun) {
@@ -264,7 +265,7 @@ TEST_P(ReaderCreationTest, ReportsAnUnusableVolume) {
   EXPECT_EQ(log.lines, c.lines);
   // Each of these lines is also shown, except the note of where the medium failed.
   std::size_t shown = 0;
-  for (const auto& line : c.lines) shown += line.starts_with(" Read error: sectors") ? 0 : 1;
+  for (const auto& line : c.lines) shown += line.starts_with(" Read error, these bytes") ? 0 : 1;
   ASSERT_EQ(log.dialogs.size(), shown);
   for (const auto& d : log.dialogs) EXPECT_EQ(d.kind, DialogKind::error);
 }
@@ -274,13 +275,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CreationCase{"usable", true, false, 8, 0, {}},
         CreationCase{"zero sectors per cluster", true, false, 0, 1, {" Sector Per Cluster - Zero"}},
-        CreationCase{"sector 0 unreadable",
-                     true,
-                     true,
-                     8,
-                     2,
-                     {" Read error: sectors 0-0 of the volume cannot be read (bytes 0-511)",
-                      " Unable to read drive. Administrator rights may be required."}},
+        CreationCase{
+            "sector 0 unreadable",
+            true,
+            true,
+            8,
+            2,
+            {" Read error, these bytes of the volume cannot be read and are skipped: 0-511",
+             " Unable to read drive. Administrator rights may be required."}},
         CreationCase{"no such device",
                      false,
                      false,

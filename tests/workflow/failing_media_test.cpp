@@ -215,8 +215,10 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
   // The scan ends as usual; it names the unreadable sector it met, once.
   ASSERT_TRUE(scan_drive(failing.drive(), failing.catalogue, failing.run, failing.channel, {}));
   EXPECT_TRUE(has_line(failing.channel, " End scan ")) << failing.channel.lines.back();
-  EXPECT_EQ(lines_starting(failing.channel, " Read error: sectors " + std::to_string(entry / 512) +
-                                                "-" + std::to_string(entry / 512) + " "),
+  EXPECT_EQ(lines_starting(failing.channel,
+                           " Read error, these bytes of the volume cannot be read and are "
+                           "skipped: " +
+                               std::to_string(entry) + "-" + std::to_string(entry + 511)),
             1u);
   EXPECT_TRUE(failing.channel.dialogs.empty());
   // It lost the file whose entry could not be read (and, on FAT, what followed it in that
@@ -243,14 +245,12 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
   EXPECT_FALSE(damaged.summary.stopped);
   ASSERT_EQ(damaged.failed.count(victim), 1u) << victim;
   const auto zeros_named = [&](const std::string& key) {
-    const std::string quoted = "\"" + damaged.output_paths.at(key) + "\"";
+    const std::string start = " Recovered with zeros in place of bytes that could not be read: " +
+                              damaged.output_paths.at(key) + ": ";
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
     for (const std::string& l : failing.channel.lines) {
-      if (l.find(quoted) == std::string::npos) continue;
-      const std::size_t at =
-          l.find("could not be read and are zeros in the recovered file: bytes ");
-      if (at == std::string::npos) continue;
-      std::istringstream list(l.substr(l.find(": bytes ", at) + 8));
+      if (!l.starts_with(start)) continue;
+      std::istringstream list(l.substr(start.size()));
       std::string range;
       while (std::getline(list, range, ',')) {
         const std::size_t dash = range.find('-');
@@ -349,8 +349,9 @@ TEST(FailingMediaCliTest, ARecoveryWithUnreadableBytesEndsWithStatusOne) {
                   " " + shell_quote(disk.disk()));
   EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
   const std::string said = r.out + r.err;
-  EXPECT_NE(said.find(" Read error: sectors "), std::string::npos) << said;
-  EXPECT_NE(said.find("could not be read and are zeros"), std::string::npos) << said;
+  EXPECT_NE(said.find(" Read error, these bytes of the volume cannot be read"), std::string::npos)
+      << said;
+  EXPECT_NE(said.find(" Recovered with zeros in place of bytes"), std::string::npos) << said;
 }
 
 }  // namespace
