@@ -67,11 +67,21 @@ PartitionTable read_partition_table(int fd, std::uint64_t size) {
       const auto length = static_cast<std::uint64_t>(sectors);
       // The table is volume data: an entry that starts at the table itself, is empty, or runs
       // past the disk's end (also by overflow) is no volume of this disk.
-      if (start <= 0 || sectors <= 0 || first > size / blkid_sector ||
-          length > size / blkid_sector - first) {
-        table.problems.push_back("partition " + std::to_string(entry.number) +
-                                 " lies outside the disk (sectors " + std::to_string(start) +
-                                 " + " + std::to_string(sectors) + ")");
+      const std::string name = "partition " + std::to_string(entry.number);
+      if (sectors <= 0) {
+        // A GPT entry whose last sector lies before its first gives a negative size.
+        table.problems.push_back(name + " is empty or ends before it starts (from sector " +
+                                 std::to_string(start) + ")");
+        continue;
+      }
+      if (start <= 0) {
+        table.problems.push_back(name + " starts at the partition table (sector 0)");
+        continue;
+      }
+      if (first > size / blkid_sector || length > size / blkid_sector - first) {
+        table.problems.push_back(name + " lies outside the disk (sectors " + std::to_string(start) +
+                                 " + " + std::to_string(sectors) + " of " +
+                                 std::to_string(size / blkid_sector) + ")");
         continue;
       }
       entry.start = first * blkid_sector;

@@ -227,6 +227,7 @@ SourceResult SliceSource::write_at(std::uint64_t offset, const void* source, std
 SourceResult MemorySource::read_at(std::uint64_t offset, void* destination, std::size_t count) {
   const auto attempt = [this](std::uint64_t at, std::uint8_t* into, std::size_t n) -> RawRead {
     ++read_calls;
+    if (gone_after_reads >= 0 && read_calls > gone_after_reads) gone = true;
     if (gone) return {0, ENODEV};
     if (failing_reads > 0) {
       --failing_reads;

@@ -150,6 +150,8 @@ class MemorySource final : public VolumeSource {
   std::vector<std::pair<std::uint64_t, std::uint64_t>> bad_ranges;
   // The medium has gone away: every attempt fails with ENODEV.
   bool gone = false;
+  // The medium goes away once this many attempts were made; -1 for never.
+  std::int64_t gone_after_reads = -1;
   std::int64_t read_calls = 0;  // attempts at the bytes, narrowed ones included
 
  private:

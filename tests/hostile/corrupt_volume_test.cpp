@@ -17,6 +17,7 @@
 #include "messages/message_catalogue.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
+#include "workflow/drive_list.h"
 #include "workflow/recovery_run.h"
 #include "workflow/scan_run.h"
 
@@ -195,6 +196,94 @@ std::string case_name(const ::testing::TestParamInfo<CorruptCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorruptVolumeTest, ::testing::ValuesIn(cases()), case_name);
+
+// Damaged partition tables around a sound FAT12 volume: no drive or listed partition may point
+// outside the disk, the damage is named where it is this program's to name, and the volume
+// behind a sound entry is still found whole.
+struct CorruptDiskCase {
+  const char* image;
+  std::size_t volumes;  // drives with the FAT12 volume
+  std::size_t others;   // partitions listed without a drive
+  const char* problem;  // a listing problem must contain this; empty: no problem
+};
+
+void PrintTo(const CorruptDiskCase& c, std::ostream* os) { *os << c.image; }
+
+class CorruptDiskTest : public ::testing::TestWithParam<CorruptDiskCase> {};
+
+TEST_P(CorruptDiskTest, ListsOnlyWhatLiesInsideTheDiskAndFindsTheSoundVolume) {
+  const CorruptDiskCase& c = GetParam();
+  const std::string image = corrupt_image(c.image);
+  ASSERT_FALSE(image.empty()) << "missing corrupt image " << c.image;
+  const std::string hash_before = sha256_of(image);
+  const std::uint64_t disk_bytes = fs::file_size(image);
+
+  workflow::DriveListing listing = workflow::list_drives({image}, false);
+  std::string problems;
+  for (const auto& p : listing.problems) problems += p.reason + "\n";
+  if (*c.problem == '\0') {
+    EXPECT_TRUE(listing.problems.empty()) << problems;
+  } else {
+    EXPECT_NE(problems.find(c.problem), std::string::npos) << problems;
+  }
+  for (const workflow::Drive& d : listing.drives) {
+    EXPECT_LE(d.offset + static_cast<std::uint64_t>(d.length), disk_bytes) << d.offset;
+  }
+  for (const workflow::OtherPartition& o : listing.others) {
+    EXPECT_LE(o.start + o.length, disk_bytes) << "#" << o.number;
+  }
+  EXPECT_EQ(listing.others.size(), c.others);
+
+  std::size_t volumes = 0;
+  TempDir out;
+  for (std::size_t i = 0; i < listing.drives.size(); ++i) {
+    workflow::DriveList one{listing.drives[i]};
+    catalogue::Catalogue found;
+    run::RunControl run;
+    messages::RecordingChannel log;
+    workflow::scan_drive(one[0], found, run, log, {});
+    std::set<std::string> names;
+    for (const auto& f : found.files()) names.insert(f.name.str());
+    if (!names.count("Grüße.txt")) continue;
+    ++volumes;
+    EXPECT_EQ(one[0].offset, 1048576u);
+    workflow::RecoveryRun recovery(one, out.path(), run, log);
+    for (const auto& f : found.files()) {
+      const workflow::RecoveryOutcome outcome = recovery.recover(f, true);
+      if (!outcome.output_path.empty()) {
+        EXPECT_TRUE(inside(outcome.output_path, out.path())) << outcome.output_path;
+      }
+    }
+  }
+  EXPECT_EQ(volumes, c.volumes);
+  EXPECT_EQ(sha256_of(image), hash_before) << "the listing, scan or recovery changed the disk";
+}
+
+std::string disk_case_name(const ::testing::TestParamInfo<CorruptDiskCase>& info) {
+  std::string name = info.param.image;
+  name = name.substr(0, name.find(".img"));
+  for (char& ch : name) {
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, CorruptDiskTest,
+    ::testing::Values(
+        CorruptDiskCase{"disk-mbr-entry-past-end.img", 1, 0, "partition 2 lies outside the disk"},
+        CorruptDiskCase{"disk-mbr-end-overflows.img", 1, 0, "partition 2 lies outside the disk"},
+        // The second entry starts 8 sectors into the volume: no file system there, so it is
+        // listed as a partition of type 0x01 without a drive.
+        CorruptDiskCase{"disk-mbr-overlapping.img", 1, 1, ""},
+        CorruptDiskCase{"disk-ebr-loop.img", 1, 0, ""},
+        CorruptDiskCase{"disk-ebr-outside.img", 1, 0, ""},
+        // libblkid leaves out the entry past the end itself; the reversed one is ours to drop.
+        CorruptDiskCase{"disk-gpt-entry-past-end.img", 1, 0,
+                        "partition 3 is empty or ends before it starts"},
+        // The table is refused as a whole: the disk is one drive with no file system.
+        CorruptDiskCase{"disk-gpt-2p28-entries.img", 0, 0, ""}),
+    disk_case_name);
 
 }  // namespace
 }  // namespace fennick::testing
