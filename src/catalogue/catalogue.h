@@ -49,11 +49,12 @@ struct FoundFile {
   PathText path;                // "E:\DOCS\OLD\"
   std::int32_t parent_dir = 0;  // folder id of the folder that holds the entry
   std::uint8_t selected = 0;
+  std::uint8_t entry_flags = 0;    // exFAT: how the directory holding the entry set goes on
   std::int64_t entry_cluster = 0;  // FAT: directory cluster of the entry set (0 = root region);
                                    // NTFS: cluster holding the MFT record
   std::int32_t entry_offset = 0;   // byte offset of the entry set / record in that cluster
 
-  // "FAT32", "FAT" or "NTFS", as the lists show it.
+  // "FAT32", "FAT", "exFAT" or "NTFS", as the lists show it.
   std::string fs_name() const { return std::string(volume::table_name(fs_kind)); }
 };
 

@@ -27,16 +27,17 @@ constexpr std::string_view kind_name(FileSystemKind kind) {
   return {};
 }
 
-// The name the drive list and the found files show: "FAT32", "FAT" for every other kind
-// with FAT in its name (exFAT among them), "NTFS", or empty.
+// The name the drive list and the found files show: "FAT32", "FAT" for FAT12 and FAT16,
+// "exFAT", "NTFS", or empty.
 constexpr std::string_view table_name(FileSystemKind kind) {
   switch (kind) {
     case FileSystemKind::fat32:
       return "FAT32";
     case FileSystemKind::fat12:
     case FileSystemKind::fat16:
-    case FileSystemKind::exfat:
       return "FAT";
+    case FileSystemKind::exfat:
+      return "exFAT";
     case FileSystemKind::ntfs:
       return "NTFS";
     case FileSystemKind::unknown:

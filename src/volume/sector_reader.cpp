@@ -17,16 +17,7 @@ SectorReader::SectorReader(std::shared_ptr<VolumeSource> source, std::uint16_t c
     : capacity(std::uint32_t{capacity_sectors} * sector_bytes),
       source_(std::move(source)),
       on_problem_(std::move(on_problem)) {
-  if (source_) source_->begin_read_session();
-  // At least one sector, so that sector 0 always fits.
-  data.assign(std::max<std::size_t>(capacity, sector_bytes), 0);
-
-  if (read_sectors(1, 0) <= 0) {
-    report(ReadProblemKind::boot_sector_unreadable,
-           " Unable to read drive. Administrator rights may be required.");
-    error = 2;
-    return;
-  }
+  if (!start()) return;
   const ByteSpan boot(data.data(), sector_bytes);
   std::uint64_t sector_total = le64_or0(boot, bpb::total_sectors64);
   if (sector_total == 0 && u8_or0(boot, bpb::media) == bpb::floppy_media) {
@@ -52,6 +43,40 @@ SectorReader::SectorReader(std::shared_ptr<VolumeSource> source, std::uint16_t c
       static_cast<std::uint64_t>(units_per_sector);
   cluster_count = static_cast<std::int64_t>(std::min(sector_total / per_cluster, most_clusters));
   sectors_per_cluster = per_cluster;
+}
+
+SectorReader::SectorReader(std::shared_ptr<VolumeSource> source, std::uint16_t capacity_sectors,
+                           ReadProblemHandler on_problem, VolumeExtent extent)
+    : capacity(std::uint32_t{capacity_sectors} * sector_bytes),
+      source_(std::move(source)),
+      on_problem_(std::move(on_problem)) {
+  if (!start()) return;
+  set_extent(extent);
+}
+
+void SectorReader::set_extent(VolumeExtent extent) {
+  units_per_sector = 1;
+  if (bpb::valid_sector_size(extent.sector_size)) {
+    units_per_sector = extent.sector_size / sector_bytes;
+  }
+  // One "cluster" per volume sector: the limit is the volume's length, kept inside int64.
+  const auto most = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) /
+                    static_cast<std::uint64_t>(units_per_sector);
+  cluster_count = static_cast<std::int64_t>(std::min(extent.sectors, most));
+  sectors_per_cluster = 1;
+}
+
+bool SectorReader::start() {
+  if (source_) source_->begin_read_session();
+  // At least one sector, so that sector 0 always fits.
+  data.assign(std::max<std::size_t>(capacity, sector_bytes), 0);
+  if (read_sectors(1, 0) <= 0) {
+    report(ReadProblemKind::boot_sector_unreadable,
+           " Unable to read drive. Administrator rights may be required.");
+    error = 2;
+    return false;
+  }
+  return true;
 }
 
 SectorReader::~SectorReader() {

@@ -59,11 +59,22 @@ struct ByteStretch {
 };
 using ReadProblemHandler = std::function<void(const ReadProblem&)>;
 
+// The extent of a volume whose boot sector holds no FAT or NTFS parameter block (exFAT
+// keeps those bytes zero): its length in its own sectors and their size.
+struct VolumeExtent {
+  std::uint64_t sectors = 0;
+  std::uint32_t sector_size = 512;  // a power of two from 512 to 4096
+};
+
 class SectorReader {
  public:
-  // Reads through the source (null: every read fails); problems go to on_problem.
+  // Reads through the source (null: every read fails); problems go to on_problem. The
+  // sector limit comes from the boot sector's parameter block.
   SectorReader(std::shared_ptr<VolumeSource> source, std::uint16_t capacity_sectors,
                ReadProblemHandler on_problem = {});
+  // As above, with the sector limit of the given extent; sector 0 must still be readable.
+  SectorReader(std::shared_ptr<VolumeSource> source, std::uint16_t capacity_sectors,
+               ReadProblemHandler on_problem, VolumeExtent extent);
   ~SectorReader();
   SectorReader(const SectorReader&) = delete;
   SectorReader& operator=(const SectorReader&) = delete;
@@ -76,6 +87,8 @@ class SectorReader {
   // all: the position lies outside the volume, or the medium is gone.
   std::int64_t read_salvaging(std::uint32_t count, void* destination, std::int64_t position,
                               std::vector<ByteStretch>& unreadable);
+  // Replaces the sector limit by the extent's (a reader made to read a boot region first).
+  void set_extent(VolumeExtent extent);
   // Reads sectors into the window's buffer; bytes delivered, 0 on failure.
   std::int64_t read_sectors(std::uint16_t count, std::int64_t first);
   // Writes count whole sectors from source; bytes written, 0 on failure. The window is left
@@ -104,6 +117,8 @@ class SectorReader {
   std::shared_ptr<VolumeSource> source_;
   ReadProblemHandler on_problem_;
   void report(ReadProblemKind kind, std::string text);
+  // Opens the read session and reads sector 0; false (error 2, reported) when it cannot.
+  bool start();
   std::int64_t read_pieces(std::uint32_t count, std::uint8_t* destination, std::int64_t position,
                            std::vector<ByteStretch>* unreadable);
   std::int64_t read_within_window(std::uint32_t count, std::uint8_t* destination,

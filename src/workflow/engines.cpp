@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "exfat/exfat_probe.h"
+#include "exfat/exfat_engine.h"
 #include "fat/fat_engine.h"
 #include "ntfs/ntfs_engine.h"
 
@@ -12,6 +12,7 @@ namespace fennick::workflow {
 namespace {
 
 const fat::FatEngine fat_engine;
+const exfat::ExfatEngine exfat_engine;
 const ntfs::NtfsEngine ntfs_engine;
 
 }  // namespace
@@ -22,8 +23,9 @@ const engine::Engine* engine_for(volume::FileSystemKind kind) {
     case FileSystemKind::fat12:
     case FileSystemKind::fat16:
     case FileSystemKind::fat32:
-    case FileSystemKind::exfat:
       return &fat_engine;
+    case FileSystemKind::exfat:
+      return &exfat_engine;
     case FileSystemKind::ntfs:
       return &ntfs_engine;
     case FileSystemKind::unknown:
@@ -37,7 +39,7 @@ volume::VolumeFacts probe_volume(volume::VolumeSource& source) {
   const std::vector<std::uint8_t> boot = volume::read_bytes(source, 0, 512);
   if (boot.size() < 512) return facts;
   if (ntfs_engine.probe(source, boot, facts)) return facts;
-  if (exfat::probe_exfat(source, boot, facts)) return facts;
+  if (exfat_engine.probe(source, boot, facts)) return facts;
   if (fat_engine.probe(source, boot, facts)) return facts;
   return volume::VolumeFacts{};
 }

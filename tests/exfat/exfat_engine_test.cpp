@@ -1,0 +1,346 @@
+// The exFAT engine on real volumes (tests/fixtures/make-exfat-images: mkfs.exfat, files written
+// and deleted through exfat-fuse): the scan against each image's truth file and The Sleuth
+// Kit's fls, the recovered bytes against the truth, the grade against the bytes, and the wipe
+// of an entry set against the image's bytes and fsck.exfat. Decoding details of entry sets on
+// hand-made bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalogue/date_time.h"
+#include "exfat/exfat_entries.h"
+#include "exfat/exfat_layout.h"
+#include "test_support.h"
+#include "workflow/drive_list.h"
+
+namespace fennick::exfat {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::DriveScope;
+using testing::run_command;
+using testing::shell_quote;
+
+struct Truth {
+  std::string path;
+  std::int64_t size = 0;
+  std::string sha256;
+  std::string state;
+};
+
+std::vector<Truth> read_truth(const std::string& image) {
+  std::ifstream in(image + ".truth.tsv");
+  std::vector<Truth> out;
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    std::string field;
+    while (std::getline(fields, field, '\t')) f.push_back(field);
+    if (f.size() != 4) continue;
+    out.push_back({f[0], std::stoll(f[1]), f[2], f[3]});
+  }
+  return out;
+}
+
+// What the scan must list: deleted files with content, wherever their folder is.
+bool listed_state(const std::string& state) {
+  return state == "deleted" || state == "deleted-in-folder" || state == "deleted-fragmented" ||
+         state == "deleted-overwritten";
+}
+
+// "C:\DOCS\OLD\" and "a.txt" -> "/DOCS/OLD/a.txt"
+std::string slash_path(const catalogue::FoundFile& r) {
+  std::string p = r.path.str().substr(2) + r.name.str();
+  std::replace(p.begin(), p.end(), '\\', '/');
+  return p;
+}
+
+// Deleted regular files of non-zero size that fls lists under their folders, by path.
+std::map<std::string, std::int64_t> fls_deleted_files(const std::string& image) {
+  const auto r = run_command("fls -r -d -p -l -z UTC " + shell_quote(image));
+  std::map<std::string, std::int64_t> out;
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    std::string field;
+    while (std::getline(fields, field, '\t')) f.push_back(field);
+    if (f.size() < 7 || !f[0].starts_with("r/r * ") || f[1].starts_with("$OrphanFiles")) continue;
+    const std::int64_t size = std::stoll(f[6]);
+    if (size > 0) out["/" + f[1]] = size;
+  }
+  return out;
+}
+
+const char* const images[] = {"exfat.img", "exfat-4k.img", "random-exfat-1.img",
+                              "random-exfat-2.img", "random-exfat-3.img"};
+
+class ExfatImageTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    image_ = testing::fixture_image(GetParam());
+    if (image_.empty()) GTEST_SKIP() << GetParam() << " was not made (needs root and FUSE)";
+    truth_ = read_truth(image_);
+    ASSERT_FALSE(truth_.empty());
+  }
+  std::string image_;
+  std::vector<Truth> truth_;
+};
+
+TEST_P(ExfatImageTest, ScanListsEveryDeletedFileOfTheTruthAndOfFlsAndNothingElse) {
+  DriveScope s(image_);
+  ASSERT_EQ(s.drive().kind, volume::FileSystemKind::exfat);
+  EXPECT_EQ(s.drive().fs_name(), "exFAT");
+  ASSERT_TRUE(s.scan());
+  std::map<std::string, const catalogue::FoundFile*> found;
+  for (const auto& f : s.catalogue.files()) {
+    EXPECT_TRUE(found.emplace(slash_path(f), &f).second) << "listed twice: " << slash_path(f);
+  }
+  std::map<std::string, const Truth*> by_path;
+  for (const Truth& t : truth_) by_path[t.path] = &t;
+
+  for (const Truth& t : truth_) {
+    if (!listed_state(t.state)) continue;
+    const auto it = found.find(t.path);
+    if (it == found.end()) {
+      ADD_FAILURE() << "not found: " << t.path << " (" << t.state << ")";
+      continue;
+    }
+    EXPECT_EQ(it->second->size, t.size) << t.path;
+  }
+  // Nothing that is live, empty or made up.
+  for (const auto& [path, record] : found) {
+    const auto t = by_path.find(path);
+    ASSERT_NE(t, by_path.end()) << "not on the volume: " << path;
+    EXPECT_NE(t->second->state, "live") << path;
+  }
+  if (testing::have_program("fls")) {
+    for (const auto& [path, size] : fls_deleted_files(image_)) {
+      const auto it = found.find(path);
+      if (it == found.end()) {
+        ADD_FAILURE() << "fls lists " << path << ", the scan does not";
+        continue;
+      }
+      EXPECT_EQ(it->second->size, size) << path;
+    }
+  }
+}
+
+TEST_P(ExfatImageTest, RecoveredBytesEqualTheTruthWhereverTheGradeSaysSo) {
+  DriveScope s(image_);
+  ASSERT_TRUE(s.scan());
+  std::map<std::string, const Truth*> by_path;
+  for (const Truth& t : truth_) by_path[t.path] = &t;
+  // A file whose entry set is gone (slot reused, or in a folder cluster nothing links to any
+  // more) may have taken another's clusters and been deleted since: the bitmap then shows
+  // them free, and no scan that walks folders can know.
+  const bool unseen_writers = std::any_of(truth_.begin(), truth_.end(), [](const Truth& t) {
+    return t.state == "lost" || t.state == "orphan";
+  });
+  testing::TempDir out;
+  int n = 0;
+  int exact_hundreds = 0;
+  for (const auto& f : s.catalogue.files()) {
+    const auto t = by_path.find(slash_path(f));
+    ASSERT_NE(t, by_path.end()) << slash_path(f);
+    const Truth& truth = *t->second;
+    const std::string path = out.path() + "/" + std::to_string(n++);
+    const engine::RecoveryResult result = s.recover(f, path);
+    EXPECT_FALSE(result.failed) << truth.path;
+    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(path)), truth.size) << truth.path;
+    const bool exact = testing::sha256_of(path) == truth.sha256;
+    if (truth.state == "deleted" || truth.state == "deleted-in-folder") {
+      EXPECT_TRUE(exact) << truth.path << " (" << truth.state << ")";
+      EXPECT_EQ(f.quality, 100) << truth.path;
+    } else if (truth.state == "deleted-overwritten") {
+      EXPECT_FALSE(exact) << truth.path;
+      if (!unseen_writers) EXPECT_LT(f.quality, 100) << truth.path;
+    }
+    // A grade of 100 is a promise.
+    if (f.quality == 100 && !(unseen_writers && truth.state == "deleted-overwritten")) {
+      EXPECT_TRUE(exact) << truth.path << " graded 100";
+      exact_hundreds += exact ? 1 : 0;
+    }
+    fs::remove(path);
+  }
+  EXPECT_GT(exact_hundreds, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, ExfatImageTest, ::testing::ValuesIn(images), [](const auto& info) {
+  std::string name = info.param;
+  name = name.substr(0, name.find(".img"));
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+});
+
+// The wipe overwrites the set's entries and nothing else: every byte that changed lies in the
+// set, the volume stays consistent for fsck.exfat, and a new scan no longer finds the file
+// while it finds every other one as before.
+TEST(ExfatWipeTest, OverwritesOnlyTheEntrySetAndTheVolumeStaysConsistent) {
+  const std::string original = testing::fixture_image("exfat.img");
+  if (original.empty()) GTEST_SKIP() << "exfat.img was not made (needs root and FUSE)";
+  testing::TempDir dir;
+  const std::string image = dir.path() + "/exfat.img";
+  fs::copy_file(original, image);
+  const auto read_all = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::vector<char> before = read_all(image);
+
+  std::size_t files_before = 0;
+  std::int64_t set_start = 0;
+  std::int64_t cluster_bytes = 0;
+  std::vector<std::string> kept;
+  {
+    DriveScope s(image);
+    ASSERT_TRUE(s.scan());
+    files_before = s.catalogue.files().size();
+    // A file in a deleted folder whose set crosses no cluster: the wipe of any set is the same.
+    const auto victim = std::find_if(s.catalogue.files().begin(), s.catalogue.files().end(),
+                                     [](const auto& f) { return f.name.str() == "Grüße.txt"; });
+    ASSERT_NE(victim, s.catalogue.files().end());
+    const LayoutResult layout =
+        read_layout(std::span(reinterpret_cast<const std::uint8_t*>(before.data()), 512));
+    ASSERT_TRUE(layout.layout);
+    cluster_bytes = layout.layout->cluster_bytes();
+    set_start = layout.layout->cluster_position(static_cast<std::uint32_t>(victim->entry_cluster)) +
+                victim->entry_offset;
+    for (const auto& f : s.catalogue.files()) {
+      if (&f != &*victim) kept.push_back(slash_path(f));
+    }
+    ASSERT_EQ(s.wipe(*victim), engine::WipeOutcome::wiped);
+    // A second wipe finds no set of that file any more and writes nothing.
+    EXPECT_EQ(s.wipe(*victim), engine::WipeOutcome::left_alone);
+  }
+  const std::vector<char> after = read_all(image);
+  ASSERT_EQ(after.size(), before.size());
+  // "Grüße.txt": File, Stream and one Name entry.
+  const std::int64_t set_end = set_start + 3 * 32;
+  std::int64_t changed = 0;
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    ++changed;
+    const auto at = static_cast<std::int64_t>(i);
+    EXPECT_TRUE(at > set_start && at < set_end) << "byte " << at << " changed";
+  }
+  EXPECT_GT(changed, 0);
+  for (std::int64_t e = set_start; e < set_end; e += 32) {
+    EXPECT_EQ(after[static_cast<std::size_t>(e)] & 0x80, 0) << "entry types stay unused";
+    EXPECT_NE(after[static_cast<std::size_t>(e)], 0) << "no end marker is made";
+  }
+  EXPECT_LT(set_end - set_start, cluster_bytes);
+  if (testing::have_program("fsck.exfat")) {
+    const auto r = run_command("fsck.exfat -n " + shell_quote(image) + " 2>&1");
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+  }
+  DriveScope again(image);
+  ASSERT_TRUE(again.scan());
+  EXPECT_EQ(again.catalogue.files().size(), files_before - 1);
+  std::vector<std::string> now;
+  for (const auto& f : again.catalogue.files()) now.push_back(slash_path(f));
+  EXPECT_EQ(now, kept);
+}
+
+// Hand-made entry sets: what a set must look like to be taken, its checksum, its times.
+std::vector<std::uint8_t> make_set(std::u16string name, std::uint8_t file_type,
+                                   std::uint8_t secondary_type) {
+  const std::size_t name_entries = (name.size() + 14) / 15;
+  std::vector<std::uint8_t> b((2 + name_entries) * 32, 0);
+  b[0] = file_type;
+  b[1] = static_cast<std::uint8_t>(1 + name_entries);
+  b[4] = 0x20;
+  // 2024-01-15 09:30:10 local, 1.23 s more, UTC+2 (8 quarter hours).
+  const std::uint32_t stamp =
+      ((2024 - 1980) << 25) | (1 << 21) | (15 << 16) | (9 << 11) | (30 << 5) | (10 / 2);
+  for (std::size_t off : {std::size_t{8}, std::size_t{12}}) {
+    for (int i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(stamp >> (8 * i));
+  }
+  b[0x15] = 123;
+  b[0x17] = 0x80 | 8;
+  b[32] = secondary_type;
+  b[33] = 0x03;  // allocation possible, no FAT chain
+  b[35] = static_cast<std::uint8_t>(name.size());
+  b[32 + 0x09] = 0x10;  // valid data length 4096
+  b[32 + 0x14] = 5;     // first cluster 5
+  b[32 + 0x19] = 0x20;  // data length 8192
+  for (std::size_t k = 0; k < name_entries; ++k) {
+    b[64 + 32 * k] = static_cast<std::uint8_t>(secondary_type + 1);
+    for (std::size_t u = 0; u < 15 && 15 * k + u < name.size(); ++u) {
+      b[64 + 32 * k + 2 + 2 * u] = static_cast<std::uint8_t>(name[15 * k + u]);
+      b[64 + 32 * k + 3 + 2 * u] = static_cast<std::uint8_t>(name[15 * k + u] >> 8);
+    }
+  }
+  const std::uint16_t sum = entry_set_checksum(b, b.size() / 32);
+  b[2] = static_cast<std::uint8_t>(sum);
+  b[3] = static_cast<std::uint8_t>(sum >> 8);
+  return b;
+}
+
+TEST(ExfatEntrySetTest, DecodesDeletedAndLiveSetsAndRefusesBrokenOnes) {
+  // A deleted set: the name across two entries, a character outside the BMP kept whole.
+  const std::u16string name = u"Sommer 2024 \U0001F389 Fotos.jpg";
+  std::vector<std::uint8_t> deleted = make_set(name, 0x05, 0x40);
+  const auto set = decode_entry_set(deleted);
+  ASSERT_TRUE(set);
+  EXPECT_TRUE(set->deleted);
+  EXPECT_EQ(set->entries, 4u);
+  EXPECT_TRUE(set->checksum_ok) << "the checksum is taken with the in-use bits set";
+  EXPECT_EQ(set->name, "Sommer 2024 \xF0\x9F\x8E\x89 Fotos.jpg");
+  EXPECT_EQ(set->first_cluster, 5u);
+  EXPECT_EQ(set->data_length, 8192u);
+  EXPECT_EQ(set->valid_data_length, 4096u);
+  EXPECT_TRUE(set->no_fat_chain);
+  // The stored local time less its UTC offset, with its hundredths; without a valid offset
+  // (the creation time here) the time as stored.
+  EXPECT_NEAR(set->modified, catalogue::make_datetime(2024, 1, 15, 7, 30, 10) + 1.23 / 86400.0,
+              1e-7);
+  EXPECT_NEAR(set->created, catalogue::make_datetime(2024, 1, 15, 9, 30, 10), 1e-7);
+
+  const auto live = decode_entry_set(make_set(u"a.txt", 0x85, 0xC0));
+  ASSERT_TRUE(live);
+  EXPECT_FALSE(live->deleted);
+  EXPECT_TRUE(live->checksum_ok);
+
+  // A changed byte is still a set, whose checksum no longer matches.
+  std::vector<std::uint8_t> changed = deleted;
+  changed[32 + 0x14] = 6;
+  ASSERT_TRUE(decode_entry_set(changed));
+  EXPECT_FALSE(decode_entry_set(changed)->checksum_ok);
+
+  struct Broken {
+    const char* what;
+    std::size_t at;
+    std::uint8_t value;
+  } broken[] = {
+      {"a live stream after a deleted File entry (the slot was taken)", 32, 0xC0},
+      {"a name entry where the stream belongs", 32, 0x41},
+      {"a live name entry in a deleted set", 64, 0xC1},
+      {"one secondary entry only", 1, 1},
+      {"more secondaries than a set can hold", 1, 19},
+      {"a name of length 0", 35, 0},
+      {"a name longer than its entries", 35, 40},
+      {"a zero unit inside the name", 66, 0},
+  };
+  for (const Broken& c : broken) {
+    std::vector<std::uint8_t> b = deleted;
+    b[c.at] = c.value;
+    if (c.at == 66) b[67] = 0;
+    EXPECT_FALSE(decode_entry_set(b)) << c.what;
+  }
+  // Cut short: the bytes end inside the set.
+  EXPECT_FALSE(decode_entry_set(std::span(deleted).first(deleted.size() - 32)));
+}
+
+}  // namespace
+}  // namespace fennick::exfat
