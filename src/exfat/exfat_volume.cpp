@@ -2,6 +2,7 @@
 #include "exfat/exfat_volume.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/read_problems.h"
 
@@ -19,20 +20,32 @@ constexpr std::size_t root_entries_searched = 1024;
 
 AllocationBitmap::AllocationBitmap(const volume::Volume& volume, const ExfatLayout& layout,
                                    volume::SectorReader& fat_reader, std::uint32_t first_cluster,
-                                   std::uint64_t length, const volume::ReadProblemHandler& problems)
-    : layout_(layout) {
-  const std::uint64_t needed = (std::uint64_t{layout.cluster_count} + 7) / 8;
-  if (!layout.cluster_in_volume(first_cluster) || length < needed) return;
-  const bool chained = fat_chain_intact(layout, fat_reader, first_cluster, needed);
-  ClusterRun run(layout, &fat_reader, first_cluster, needed, !chained);
+                                   std::uint64_t length, volume::ReadProblemHandler problems)
+    : volume_(volume),
+      layout_(layout),
+      fat_reader_(fat_reader),
+      first_cluster_(first_cluster),
+      length_(length),
+      problems_(std::move(problems)) {}
+
+bool AllocationBitmap::usable() { return load(); }
+
+bool AllocationBitmap::load() {
+  if (loaded_) return usable_;
+  loaded_ = true;
+  const std::uint64_t needed = (std::uint64_t{layout_.cluster_count} + 7) / 8;
+  if (!layout_.cluster_in_volume(first_cluster_) || length_ < needed) return false;
+  const bool chained = fat_chain_intact(layout_, fat_reader_, first_cluster_, needed);
+  ClusterRun run(layout_, &fat_reader_, first_cluster_, needed, !chained);
   while (const auto c = run.next()) clusters_.push_back(*c);
-  if (!run.intact()) return;
-  reader_.emplace(volume.source, volume::reader_sectors, problems, layout.extent());
+  if (!run.intact()) return false;
+  reader_.emplace(volume_.source, volume::reader_sectors, problems_, layout_.extent());
   usable_ = reader_->error == 0;
+  return usable_;
 }
 
 std::optional<bool> AllocationBitmap::in_use(std::uint32_t cluster) {
-  if (!usable_ || !layout_.cluster_in_volume(cluster)) return std::nullopt;
+  if (!load() || !layout_.cluster_in_volume(cluster)) return std::nullopt;
   const std::uint64_t bit = cluster - 2;
   const std::uint64_t byte = bit / 8;
   const auto cluster_bytes = static_cast<std::uint64_t>(layout_.cluster_bytes());
@@ -46,7 +59,7 @@ std::optional<bool> AllocationBitmap::in_use(std::uint32_t cluster) {
 }
 
 std::optional<std::uint32_t> AllocationBitmap::next_free(std::uint32_t after) {
-  if (!usable_) return std::nullopt;
+  if (!load()) return std::nullopt;
   const auto cluster_bytes = static_cast<std::uint64_t>(layout_.cluster_bytes());
   const std::uint64_t bits = layout_.cluster_count;
   std::uint64_t bit = std::uint64_t{after} - 1;  // the bit of the cluster after `after`

@@ -22,14 +22,15 @@ namespace fennick::exfat {
 constexpr std::uint8_t entry_in_contiguous_directory = 0x01;
 
 // Which clusters are in use: one bit per cluster of the heap, read through a reader of its
-// own from the bitmap's clusters (the FAT chain when intact, else contiguous).
+// own from the bitmap's clusters (the FAT chain when intact, else contiguous). Those are
+// learnt on first use: a recovery of a contiguous file never needs them.
 class AllocationBitmap {
  public:
   AllocationBitmap(const volume::Volume& volume, const ExfatLayout& layout,
                    volume::SectorReader& fat_reader, std::uint32_t first_cluster,
-                   std::uint64_t length, const volume::ReadProblemHandler& problems);
-  // Whether the bitmap was found and covers the heap.
-  bool usable() const { return usable_; }
+                   std::uint64_t length, volume::ReadProblemHandler problems);
+  // Whether the bitmap was found, covers the heap and can be read.
+  bool usable();
   // True when the cluster is in use; nullopt when that cannot be read.
   std::optional<bool> in_use(std::uint32_t cluster);
   // The first free cluster after the given one; nullopt when none is left or the bitmap
@@ -37,7 +38,15 @@ class AllocationBitmap {
   std::optional<std::uint32_t> next_free(std::uint32_t after);
 
  private:
+  bool load();
+
+  const volume::Volume& volume_;
   const ExfatLayout& layout_;
+  volume::SectorReader& fat_reader_;
+  std::uint32_t first_cluster_;
+  std::uint64_t length_;
+  volume::ReadProblemHandler problems_;
+  bool loaded_ = false;
   std::optional<volume::SectorReader> reader_;
   std::vector<std::uint32_t> clusters_;
   bool usable_ = false;

@@ -113,6 +113,13 @@ std::vector<CorruptCase> cases() {
       {"ntfs-mft-billions-of-records.img",
        "only 124 records are read",
        {"notes.txt", "video.mp4", "Overwritten report.pdf"}},
+      {"exfat-cluster-shift-30.img", "ERROR: Drive Error", {}},
+      {"exfat-root-chain-loop.img", "End scan", {"notes.txt", "Grüße.txt", "plan.txt"}},
+      {"exfat-bitmap-outside.img",
+       "the allocation bitmap cannot be read",
+       {"notes.txt", "Backup 2023.zip"}},
+      {"exfat-boot-checksum.img", "checksum does not match", {"notes.txt", "写真一.png"}},
+      {"exfat-deleted-folder-2p40.img", "End scan", {"plan.txt", "draft v2.txt", "Grüße.txt"}},
   };
 }
 
@@ -123,6 +130,7 @@ TEST_P(CorruptVolumeTest, ScanAndRecoveryEndSafelyAndFindWhatIsLeft) {
   const std::string image = corrupt_image(c.image);
   if (image.empty()) {
     if (std::string(c.image).rfind("ntfs", 0) == 0) GTEST_SKIP() << "no NTFS fixture here";
+    if (std::string(c.image).rfind("exfat", 0) == 0) GTEST_SKIP() << "no exFAT fixture here";
     FAIL() << "missing corrupt image " << c.image;
   }
   const std::string hash_before = sha256_of(image);
