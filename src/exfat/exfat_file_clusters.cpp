@@ -1,20 +1,9 @@
 // The clusters of a file's data and its grade.
 #include "exfat/exfat_file_clusters.h"
 
+#include "engine/grading.h"
+
 namespace fennick::exfat {
-
-namespace {
-
-// free ÷ needed × 100, rounded to the nearest integer with halves going to the even neighbour.
-std::int8_t share_percent(std::uint64_t free, std::uint64_t needed) {
-  if (needed == 0) return 0;
-  std::uint64_t q = free * 100 / needed;
-  const std::uint64_t twice_rest = 2 * (free * 100 % needed);
-  if (twice_rest > needed || (twice_rest == needed && q % 2 == 1)) ++q;
-  return static_cast<std::int8_t>(q);
-}
-
-}  // namespace
 
 ClusterOrder cluster_order(ExfatVolume& v, const EntrySet& set) {
   if (set.no_fat_chain) return ClusterOrder::contiguous;
@@ -67,7 +56,8 @@ std::int8_t file_quality(ExfatVolume& v, const EntrySet& set) {
     if (used && order == ClusterOrder::free_clusters) break;
     if (!used) ++free;
   }
-  return share_percent(free, run.needed());
+  return engine::share_percent(static_cast<std::int64_t>(free),
+                               static_cast<std::int64_t>(run.needed()));
 }
 
 }  // namespace fennick::exfat

@@ -3,12 +3,12 @@
 // up to the recorded size, with zeros past the valid data length.
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "catalogue/output_file.h"
+#include "engine/run_progress.h"
 #include "engine/unreadable_bytes.h"
 #include "exfat/exfat_engine.h"
 #include "exfat/exfat_file_clusters.h"
@@ -56,13 +56,6 @@ struct Copy {
     channel.log(channel.text(messages::error_prefix) + reason);
   }
 
-  void show_progress() {
-    const std::int64_t total = run.work_total;
-    if (total <= 0) return;
-    const double percent = static_cast<double>(run.work_done) / static_cast<double>(total) * 100.0;
-    channel.set_progress(static_cast<std::int32_t>(std::lround(std::clamp(percent, 0.0, 100.0))));
-  }
-
   bool put(const std::uint8_t* bytes, std::int64_t n) {
     run.pump_events();
     const bool ok = bytes ? out.write_all(bytes, static_cast<std::size_t>(n)) : out.skip(n);
@@ -93,7 +86,7 @@ struct Copy {
         return false;
       }
       const std::int64_t n = std::min(cluster_bytes, size - written);
-      if (++counter % progress_every_clusters == 0) show_progress();
+      if (++counter % progress_every_clusters == 0) engine::show_run_progress(run, channel);
       // Past the valid data length the file reads as zeros, whatever the cluster holds.
       if (written >= valid) {
         if (!put(nullptr, n)) return false;

@@ -135,20 +135,10 @@ void ExfatVolume::locate_root_entries(const volume::Volume& volume,
                                       const volume::ReadProblemHandler& problems) {
   std::uint32_t bitmap_cluster = 0;
   std::uint64_t bitmap_length = 0;
-  std::uint32_t cluster = layout.root_cluster;
-  std::int64_t offset = 0;
+  EntryPlace place{layout.root_cluster, 0};
   for (std::size_t i = 0; i < root_entries_searched; ++i) {
-    if (offset >= layout.cluster_bytes()) {
-      const auto next = next_directory_cluster(cluster, false);
-      if (!next) break;
-      cluster = *next;
-      offset = 0;
-    }
     std::uint8_t e[entry::bytes] = {};
-    if (reader->read(entry::bytes, e, layout.cluster_position(cluster) + offset) != entry::bytes) {
-      break;
-    }
-    offset += entry::bytes;
+    if (!read_entry(place, false, e)) break;
     const volume::ByteSpan span(e, entry::bytes);
     if (e[0] == entry::end_of_directory) break;
     // With two FATs there are two bitmaps; the first serves the first FAT.
@@ -175,6 +165,21 @@ std::optional<std::uint32_t> ExfatVolume::next_directory_cluster(std::uint32_t c
   return static_cast<std::uint32_t>(next);
 }
 
+bool ExfatVolume::read_entry(EntryPlace& place, bool contiguous,
+                             std::uint8_t (&bytes)[entry::bytes]) {
+  if (place.offset >= layout.cluster_bytes()) {
+    const auto next = next_directory_cluster(place.cluster, contiguous);
+    if (!next) return false;
+    place = {*next, 0};
+  }
+  if (reader->read(entry::bytes, bytes, layout.cluster_position(place.cluster) + place.offset) !=
+      entry::bytes) {
+    return false;
+  }
+  place.offset += entry::bytes;
+  return true;
+}
+
 ExfatVolume::SetBytes ExfatVolume::read_set(std::uint32_t cluster, std::uint32_t offset,
                                             bool contiguous_directory) {
   SetBytes set;
@@ -182,24 +187,17 @@ ExfatVolume::SetBytes ExfatVolume::read_set(std::uint32_t cluster, std::uint32_t
       offset >= layout.cluster_bytes()) {
     return set;
   }
+  EntryPlace place{cluster, offset};
   std::size_t wanted = 1;
   for (std::size_t k = 0; k < wanted; ++k) {
-    if (offset >= layout.cluster_bytes()) {
-      const auto next = next_directory_cluster(cluster, contiguous_directory);
-      if (!next) break;
-      cluster = *next;
-      offset = 0;
-    }
     std::uint8_t e[entry::bytes] = {};
-    if (reader->read(entry::bytes, e, layout.cluster_position(cluster) + offset) != entry::bytes) {
-      break;
-    }
+    const EntryPlace at = place;
+    if (!read_entry(place, contiguous_directory, e)) break;
     set.bytes.insert(set.bytes.end(), e, e + entry::bytes);
-    set.places.emplace_back(cluster, offset);
+    set.places.emplace_back(at.cluster, at.offset);
     if (k == 0) {
       wanted = 1 + std::min<std::size_t>(e[file_entry::secondary_count], max_secondary);
     }
-    offset += entry::bytes;
   }
   return set;
 }

@@ -83,6 +83,14 @@ class ExfatVolume {
   SetBytes read_set(std::uint32_t cluster, std::uint32_t offset, bool contiguous_directory);
 
  private:
+  struct EntryPlace {
+    std::uint32_t cluster = 0;
+    std::uint32_t offset = 0;
+  };
+  // Reads the 32-byte entry at the place (moving to the directory's next cluster first when
+  // the place is at its cluster's end) and moves the place past it; false where the
+  // directory ends or cannot be read.
+  bool read_entry(EntryPlace& place, bool contiguous, std::uint8_t (&bytes)[entry::bytes]);
   void locate_root_entries(const volume::Volume& volume,
                            const volume::ReadProblemHandler& problems);
 };

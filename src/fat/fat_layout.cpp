@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "engine/grading.h"
 #include "volume/le_read.h"
 
 namespace fennick::fat {
@@ -241,15 +242,7 @@ std::uint32_t next_free_cluster(volume::SectorReader& fat_reader, const FatLayou
 }
 
 std::int8_t quality_percent(std::int64_t free_clusters, std::int64_t needed_clusters) {
-  if (needed_clusters <= 0 || free_clusters <= 0) return 0;
-  if (free_clusters >= needed_clusters) return 100;
-  // Exact rational rounding: 100·free = q·n + r, and a remainder of exactly half goes to the
-  // even quotient.
-  const std::int64_t scaled = free_clusters * 100;
-  std::int64_t q = scaled / needed_clusters;
-  const std::int64_t r = scaled % needed_clusters;
-  if (2 * r > needed_clusters || (2 * r == needed_clusters && q % 2 != 0)) ++q;
-  return static_cast<std::int8_t>(q);
+  return engine::share_percent(free_clusters, needed_clusters);
 }
 
 std::int8_t recovery_quality(volume::SectorReader& fat_reader, const FatLayout& layout,

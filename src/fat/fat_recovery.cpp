@@ -9,6 +9,7 @@
 
 #include "catalogue/output_file.h"
 #include "engine/read_problems.h"
+#include "engine/run_progress.h"
 #include "engine/unreadable_bytes.h"
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
@@ -31,12 +32,7 @@ struct Recovery {
     channel.log(channel.text(messages::error_prefix) + reason);
   }
 
-  void update_progress() {
-    const std::int64_t total = run.work_total;
-    if (total <= 0) return;
-    const double percent = static_cast<double>(run.work_done) / static_cast<double>(total) * 100.0;
-    channel.set_progress(static_cast<std::int32_t>(std::lround(std::clamp(percent, 0.0, 100.0))));
-  }
+  void update_progress() { engine::show_run_progress(run, channel); }
 
   bool copy_clusters(const catalogue::FoundFile& record, const FatLayout& layout,
                      volume::SectorReader& main_reader, volume::SectorReader& fat_reader,

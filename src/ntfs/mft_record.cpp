@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/grading.h"
 #include "volume/le_read.h"
 
 namespace fennick::ntfs {
@@ -253,14 +254,7 @@ bool parent_sequence_matches(std::uint16_t reference, std::uint16_t record_seque
 
 std::int8_t free_share_percent(std::int64_t free_clusters, std::int64_t used_clusters) {
   if (free_clusters < 0 || used_clusters < 0) return 0;
-  const std::int64_t total = free_clusters + used_clusters;
-  if (total <= 0) return 0;
-  // Whole-number arithmetic: no rounding error decides a half. The counts stay far below
-  // 2^56, so free x 100 fits.
-  std::int64_t q = free_clusters * 100 / total;
-  const std::int64_t twice_rest = 2 * (free_clusters * 100 % total);
-  if (twice_rest > total || (twice_rest == total && q % 2 == 1)) ++q;
-  return static_cast<std::int8_t>(q);
+  return engine::share_percent(free_clusters, free_clusters + used_clusters);
 }
 
 catalogue::DateTime filetime_to_datetime(std::int64_t filetime) {

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "catalogue/output_file.h"
+#include "engine/run_progress.h"
 #include "engine/unreadable_bytes.h"
 #include "messages/message_ids.h"
 #include "ntfs/lznt1.h"
@@ -78,12 +79,7 @@ struct Copy {
   }
 };
 
-void show_progress(const Copy& c) {
-  const std::int64_t total = c.run.work_total;
-  if (total <= 0) return;
-  const double share = static_cast<double>(c.run.work_done) / static_cast<double>(total) * 100.0;
-  c.v.channel->set_progress(static_cast<std::int32_t>(std::lround(std::clamp(share, 0.0, 100.0))));
-}
+void show_progress(const Copy& c) { engine::show_run_progress(c.run, *c.v.channel); }
 
 // The stored clusters of the compression unit being read, kept until it is known whether
 // the unit was compressed.
