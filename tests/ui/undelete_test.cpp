@@ -404,5 +404,55 @@ TEST_F(UndeleteTest, WipeAsksFirstThenDropsTheFilesForGood) {
   }
 }
 
+// The window on an exFAT card image: the scan lists its deleted files, Start Undelete writes
+// the recoverable ones byte for byte, and a wipe drops a file from a new scan.
+TEST_F(UndeleteTest, AnExfatVolumeScansRecoversAndWipesLikeTheOthers) {
+  if (fixture_image("exfat.img").empty()) GTEST_SKIP() << "exfat.img was not made";
+  TempDir copies;
+  const std::string copy = copies.path() + "/exfat.img";
+  std::filesystem::copy_file(fixture_image("exfat.img"), copy);
+  ASSERT_TRUE(open_fixtures({"exfat.img"}, {copy}));
+  find<QToolButton>("WipeAdvToolButton")->setVisible(true);  // admin mode
+  tick_only({0});
+  start_scan();
+  const int all_rows = rows();
+  ASSERT_GE(all_rows, 100);
+  EXPECT_EQ(record(0).fs_name(), "exFAT");
+
+  const std::vector<std::int32_t> marked = mark_recoverable();
+  ASSERT_GE(marked.size(), 100u);
+  const std::string out = temp_path("exfat");
+  set_destination(out);
+  click("UndeleteAdvToolButton");
+  const auto files = written_files(out);
+  EXPECT_EQ(files.size(), marked.size());
+  for (const auto& [relative, sha] : files) {
+    const std::string path = first_line(out + "/" + relative);
+    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(out + "/" + relative));
+    const auto truth = recoverable_.find({path, size});
+    ASSERT_NE(truth, recoverable_.end()) << relative << " names " << path;
+    EXPECT_EQ(sha, truth->second) << relative;
+  }
+
+  // Unmark everything, mark one file and wipe it.
+  for (const std::int32_t i : marked) found().files()[static_cast<std::size_t>(i)].selected = 0;
+  std::string victim;
+  for (int row = 0; row < rows() && victim.empty(); ++row) {
+    if (record(row).name.str() == "Grüße.txt") {
+      click_cell(row, 0);
+      victim = record(row).name.str();
+    }
+  }
+  ASSERT_FALSE(victim.empty());
+  on_next_dialog([](QWidget* dialog) {
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) box->button(QMessageBox::Yes)->click();
+  });
+  click("WipeAdvToolButton");
+  EXPECT_EQ(found().wiped_count(), 1);
+  start_scan();
+  EXPECT_EQ(rows(), all_rows - 1);
+  for (int row = 0; row < rows(); ++row) EXPECT_NE(record(row).name.str(), victim);
+}
+
 }  // namespace
 }  // namespace fennick::testing
