@@ -15,11 +15,18 @@ bool ExfatEngine::scan(const volume::Volume& volume, catalogue::Catalogue& catal
   return scan_exfat_volume(volume, catalogue, run, channel);
 }
 
-engine::RecoveryResult ExfatEngine::recover(
-    const volume::Volume& volume, const catalogue::FoundFile& record, catalogue::OutputFile& out,
-    const std::string& output_path, engine::RecoveryMemory* /*memory*/, run::RunControl& run,
-    messages::StatusChannel& channel) const {
-  return recover_exfat_file(volume, record, out, output_path, run, channel);
+std::unique_ptr<engine::RecoveryMemory> ExfatEngine::make_recovery_memory() const {
+  return std::make_unique<OpenedVolumeMemory>();
+}
+
+engine::RecoveryResult ExfatEngine::recover(const volume::Volume& volume,
+                                            const catalogue::FoundFile& record,
+                                            catalogue::OutputFile& out,
+                                            const std::string& output_path,
+                                            engine::RecoveryMemory* memory, run::RunControl& run,
+                                            messages::StatusChannel& channel) const {
+  return recover_exfat_file(volume, record, out, output_path,
+                            dynamic_cast<OpenedVolumeMemory*>(memory), run, channel);
 }
 
 engine::WipeOutcome ExfatEngine::wipe(const volume::Volume& volume,

@@ -4,23 +4,33 @@
 // exfat_volume.h.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/engine.h"
+#include "exfat/exfat_volume.h"
 
 namespace fennick::exfat {
+
+// What a recovery run keeps for one exFAT volume: the volume opened once (boot region, readers,
+// the bitmap's place), rather than once for every file it recovers.
+class OpenedVolumeMemory final : public engine::RecoveryMemory {
+ public:
+  std::unique_ptr<ExfatVolume> volume;
+};
 
 // Walks every folder reachable from the root, deleted ones included, and catalogues every
 // deleted file and every file inside a deleted folder.
 bool scan_exfat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
                        run::RunControl& run, messages::StatusChannel& channel);
 
-// Copies the record's clusters into out: its FAT chain when the set says it has one and the
-// chain is still whole, else the clusters from the first on; zeros past the valid data length.
+// Copies the record's clusters into out in the order exfat_file_clusters.h describes, with
+// zeros past the valid data length. memory, when given, keeps the opened volume for the run.
 engine::RecoveryResult recover_exfat_file(const volume::Volume& volume,
                                           const catalogue::FoundFile& record,
                                           catalogue::OutputFile& out,
-                                          const std::string& output_path, run::RunControl& run,
+                                          const std::string& output_path,
+                                          OpenedVolumeMemory* memory, run::RunControl& run,
                                           messages::StatusChannel& channel);
 
 // Overwrites the record's entry set after checking it is still the set the scan saw.
@@ -35,6 +45,7 @@ class ExfatEngine final : public engine::Engine {
              volume::VolumeFacts& facts) const override;
   bool scan(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
             messages::StatusChannel& channel) const override;
+  std::unique_ptr<engine::RecoveryMemory> make_recovery_memory() const override;
   engine::RecoveryResult recover(const volume::Volume& volume, const catalogue::FoundFile& record,
                                  catalogue::OutputFile& out, const std::string& output_path,
                                  engine::RecoveryMemory* memory, run::RunControl& run,

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "catalogue/output_file.h"
@@ -128,14 +129,19 @@ struct Copy {
 engine::RecoveryResult recover_exfat_file(const volume::Volume& volume,
                                           const catalogue::FoundFile& record,
                                           catalogue::OutputFile& out,
-                                          const std::string& output_path, run::RunControl& run,
+                                          const std::string& output_path,
+                                          OpenedVolumeMemory* memory, run::RunControl& run,
                                           messages::StatusChannel& channel) {
   engine::RecoveryResult result;
   result.output_created = true;
   bool copied = false;
   engine::UnreadableBytes unreadable;
   {
-    ExfatVolume v(volume, channel, run);
+    // Without a run's memory the volume is opened for this file alone.
+    std::unique_ptr<ExfatVolume> own;
+    std::unique_ptr<ExfatVolume>& held = memory ? memory->volume : own;
+    if (!held) held = std::make_unique<ExfatVolume>(volume, channel, run);
+    ExfatVolume& v = *held;
     Copy copy{v, run, channel, out, output_path, result};
     if (!v.usable()) {
       copy.log_error(v.problem + ": " + output_path);

@@ -46,6 +46,9 @@ struct PendingDirectory {
   std::uint64_t length = 0;
   bool contiguous = false;
   bool deleted = false;
+  // A deleted folder whose first cluster another file holds now: the folder's entry sets may
+  // still stand after that file's data, in the rest of the cluster.
+  bool reused = false;
   std::int32_t dir_id = 0;
 };
 
@@ -89,6 +92,7 @@ class ExfatScanner {
   messages::StatusChannel& channel_;
   engine::FolderTable folders_;
   std::vector<PendingDirectory> stack_;
+  std::vector<PendingDirectory> reused_;  // deleted folders whose first cluster is in use
   // Clusters walked as part of live folders, and those read as deleted folders': kept apart,
   // so that a cluster a deleted folder once held never hides a live folder.
   std::unordered_set<std::uint32_t> live_clusters_;
@@ -121,10 +125,24 @@ void ExfatScanner::run() {
   root.dir_id = folders_.register_directory(root.first_cluster, root_name, false, root_parent_id);
   live_clusters_.insert(root.first_cluster);
   stack_.push_back(root);
-  while (!stack_.empty() && !run_.stop_requested()) {
-    const PendingDirectory d = stack_.back();
-    stack_.pop_back();
+  const auto drain = [this] {
+    while (!stack_.empty() && !run_.stop_requested()) {
+      const PendingDirectory d = stack_.back();
+      stack_.pop_back();
+      walk(d);
+    }
+  };
+  drain();
+  // Folders whose first cluster is in use again, unless a live folder or another deleted
+  // one turned out to hold it. Their sub-folders are walked as any other.
+  for (std::size_t i = 0; i < reused_.size() && !run_.stop_requested(); ++i) {
+    const PendingDirectory d = reused_[i];
+    if (live_clusters_.count(d.first_cluster) != 0 ||
+        !deleted_clusters_.insert(d.first_cluster).second) {
+      continue;
+    }
     walk(d);
+    drain();
   }
 }
 
@@ -206,8 +224,9 @@ void ExfatScanner::walk(const PendingDirectory& d) {
     run_.pump_events();
     if (!fill(1)) break;
     const std::uint8_t type = queue_.front().bytes[0];
-    // The end marker: nothing after it was ever used.
-    if (type == entry::end_of_directory) break;
+    // The end marker: nothing after it was ever used. In a cluster that holds another file's
+    // data now, a zero byte is that data's.
+    if (type == entry::end_of_directory && !d.reused) break;
     std::size_t consumed = 1;
     if ((type | entry::in_use) == entry::file) {
       const std::size_t n =
@@ -234,6 +253,9 @@ void ExfatScanner::walk(const PendingDirectory& d) {
 void ExfatScanner::take_set(const EntrySet& set, const Slot& first, const PendingDirectory& d,
                             std::vector<PendingDirectory>& children) {
   const bool deleted = set.deleted || d.deleted;
+  // In a cluster that holds another file's data now, only a deleted set whose checksum
+  // matches is an entry set and not data that looks like one.
+  if (d.reused && (!set.deleted || !set.checksum_ok)) return;
   if (set.directory()) {
     open_directory(set, deleted, d.dir_id, children);
     return;
@@ -256,12 +278,11 @@ void ExfatScanner::open_directory(const EntrySet& set, bool deleted, std::int32_
   d.length = set.data_length;
   d.deleted = deleted;
   if (deleted) {
-    // A deleted folder whose cluster is in use again holds something else now: it is skipped
-    // without claiming the cluster, which a live folder may hold.
-    if (v_.bitmap->in_use(first).value_or(false) || live_clusters_.count(first) != 0 ||
-        !deleted_clusters_.insert(first).second) {
-      return;
-    }
+    if (live_clusters_.count(first) != 0 || deleted_clusters_.count(first) != 0) return;
+    // A deleted folder whose cluster is in use again is read last, once every live folder has
+    // claimed its clusters, and only for sets that prove themselves (see take_set).
+    d.reused = v_.bitmap->in_use(first).value_or(false);
+    if (!d.reused) deleted_clusters_.insert(first);
     // Its FAT chain, if it had one, is usually gone with it.
     d.contiguous = cluster_order(v_, set) != ClusterOrder::fat_chain;
   } else {
@@ -269,7 +290,7 @@ void ExfatScanner::open_directory(const EntrySet& set, bool deleted, std::int32_
     d.contiguous = set.no_fat_chain;
   }
   d.dir_id = folders_.register_directory(first, set.name, deleted, parent_id);
-  children.push_back(d);
+  (d.reused ? reused_ : children).push_back(d);
 }
 
 void ExfatScanner::add_file(const EntrySet& set, const Slot& first, const PendingDirectory& d) {
@@ -290,6 +311,10 @@ void ExfatScanner::add_file(const EntrySet& set, const Slot& first, const Pendin
   record.path = path->second;
   record.parent_dir = d.dir_id;
   record.quality = file_quality(v_, set);
+  if (d.reused) {
+    // The folder's cluster was written since: the set stood its test, but less is certain.
+    record.quality = static_cast<std::int8_t>(record.quality / 2);
+  }
   if (!set.checksum_ok) {
     // The set's bytes are not all as written: its name, size or clusters may be wrong.
     ++checksum_mismatches_;

@@ -3,7 +3,6 @@
 // live files stay byte for byte, and the volume stays consistent for fsck.exfat. The
 // directory-entries job stays NTFS-only.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "cleaning/mounted_ntfs.h"
+#include "exfat/mounted_exfat.h"
 
 namespace fennick::testing {
 namespace {
@@ -18,42 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t cluster = 4096;  // exfat.img's cluster size
-
-// A copy of exfat.img attached to a loop device and mounted with exfat-fuse while it lives.
-class MountedExfat {
- public:
-  explicit MountedExfat(const std::string& image) : image_(image) {}
-  ~MountedExfat() { unmount(); }
-  MountedExfat(const MountedExfat&) = delete;
-  MountedExfat& operator=(const MountedExfat&) = delete;
-
-  bool mount() {
-    mount_point_ = image_ + ".mnt";
-    fs::create_directories(mount_point_);
-    const CommandResult loop = run_command("losetup -f --show " + shell_quote(image_));
-    if (loop.exit_code != 0) return false;
-    loop_ = loop.out.substr(0, loop.out.find('\n'));
-    return run_command("mount.exfat-fuse " + shell_quote(loop_) + " " + shell_quote(mount_point_))
-               .exit_code == 0;
-  }
-  void unmount() {
-    if (loop_.empty()) return;
-    run_command("sync; umount " + shell_quote(mount_point_) + " 2>/dev/null");
-    run_command("losetup -d " + shell_quote(loop_));
-    loop_.clear();
-  }
-  const std::string& mount_point() const { return mount_point_; }
-
- private:
-  std::string image_;
-  std::string mount_point_;
-  std::string loop_;
-};
-
-bool can_mount_exfat() {
-  return ::geteuid() == 0 && have_program("mount.exfat-fuse") && have_program("losetup") &&
-         run_command("test -c /dev/fuse").exit_code == 0;
-}
 
 // The image's clusters (at cluster-aligned offsets) that begin with `head` and go on with
 // `fill` bytes only: where a file's tip, or a freed cluster of it, lies.

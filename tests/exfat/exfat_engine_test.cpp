@@ -17,6 +17,7 @@
 #include "catalogue/date_time.h"
 #include "exfat/exfat_entries.h"
 #include "exfat/exfat_layout.h"
+#include "exfat/mounted_exfat.h"
 #include "test_support.h"
 #include "workflow/drive_list.h"
 
@@ -250,6 +251,61 @@ TEST(ExfatWipeTest, OverwritesOnlyTheEntrySetAndTheVolumeStaysConsistent) {
   std::vector<std::string> now;
   for (const auto& f : again.catalogue.files()) now.push_back(slash_path(f));
   EXPECT_EQ(now, kept);
+}
+
+// A deleted folder whose first cluster a new, short file took: the folder's entry sets after
+// that file's bytes still stand in the cluster, and their files' own clusters are free and
+// intact. They are found under the folder's name, graded below 100, and come back whole.
+TEST(ExfatReusedFolderTest, FilesOfAFolderWhoseClusterANewFileTookAreFound) {
+  if (!testing::can_mount_exfat() || !testing::have_program("mkfs.exfat")) {
+    GTEST_SKIP() << "needs root, /dev/fuse, losetup, exfatprogs and exfat-fuse";
+  }
+  testing::TempDir dir;
+  const std::string image = dir.path() + "/reused.img";
+  ASSERT_EQ(run_command("truncate -s 8M " + shell_quote(image) + " && mkfs.exfat -c 4K " +
+                        shell_quote(image) + " >/dev/null")
+                .exit_code,
+            0);
+  std::map<std::string, std::string> written;  // name -> sha256
+  {
+    testing::MountedExfat v(image);
+    ASSERT_TRUE(v.mount());
+    // The note goes into a folder of its own: in the root it would take the deleted
+    // folder's entry slot.
+    fs::create_directories(v.mount_point() + "/Notes");
+    const std::string folder = v.mount_point() + "/Holiday";
+    fs::create_directories(folder);
+    for (int i = 0; i < 6; ++i) {
+      const std::string name = "photo " + std::to_string(i) + ".jpg";
+      std::ofstream(folder + "/" + name, std::ios::binary)
+          << std::string(5000 + 1000 * i, static_cast<char>('a' + i));
+    }
+    for (const auto& e : fs::directory_iterator(folder)) {
+      written[e.path().filename().string()] = testing::sha256_of(e.path().string());
+    }
+    ASSERT_EQ(run_command("rm -r " + shell_quote(folder)).exit_code, 0);
+    // The lowest free cluster is the folder's own: a short file takes it and writes only its
+    // first bytes.
+    std::ofstream(v.mount_point() + "/Notes/note.txt") << "a short note";
+  }
+  DriveScope s(image);
+  ASSERT_TRUE(s.scan());
+  testing::TempDir out;
+  std::size_t found = 0;
+  for (const auto& f : s.catalogue.files()) {
+    const auto w = written.find(f.name.str());
+    if (w == written.end() || f.path.str() != "C:\\Holiday\\") continue;
+    ++found;
+    EXPECT_LT(f.quality, 100) << f.name.str();
+    EXPECT_GT(f.quality, 0) << f.name.str();
+    const std::string path = out.path() + "/" + f.name.str();
+    EXPECT_FALSE(s.recover(f, path).failed);
+    EXPECT_EQ(testing::sha256_of(path), w->second) << f.name.str();
+  }
+  // The note's 12 bytes took the first entry of the first set ("photo 0.jpg"): that set is
+  // gone; the five after it stand.
+  EXPECT_EQ(found, written.size() - 1);
+  for (const auto& f : s.catalogue.files()) EXPECT_NE(f.name.str(), "photo 0.jpg");
 }
 
 // Hand-made entry sets: what a set must look like to be taken, its checksum, its times.
