@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "exfat/exfat_layout.h"
 #include "fat/fat_layout.h"
 #include "test_support.h"
 #include "workflow/recovery_run.h"
@@ -155,6 +156,13 @@ std::uint64_t entry_position(const testing::DriveScope& clean, const catalogue::
   if (f.fs_kind == volume::FileSystemKind::ntfs) {
     return static_cast<std::uint64_t>(f.entry_cluster * clean.drives.at(0).cluster_size +
                                       f.entry_offset);
+  }
+  if (f.fs_kind == volume::FileSystemKind::exfat) {
+    const auto layout = exfat::read_layout(std::span<const std::uint8_t>(image.data(), 512));
+    if (!layout.layout) return 0;
+    return static_cast<std::uint64_t>(
+        layout.layout->cluster_position(static_cast<std::uint32_t>(f.entry_cluster)) +
+        f.entry_offset);
   }
   const fat::FatLayout layout = fat::make_layout(std::span<const std::uint8_t>(image.data(), 512),
                                                  f.fs_kind, clean.drives.at(0).total_bytes);
@@ -328,7 +336,8 @@ TEST_P(FailingMediaTest, AMediumThatGoesAwayEndsTheRunCleanly) {
       << failing.channel.lines.back();
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, FailingMediaTest, ::testing::Values("fat32.img", "ntfs.img"),
+INSTANTIATE_TEST_SUITE_P(Volumes, FailingMediaTest,
+                         ::testing::Values("fat32.img", "ntfs.img", "exfat.img"),
                          [](const auto& info) {
                            return info.param.substr(0, info.param.find('.'));
                          });
