@@ -49,7 +49,8 @@ struct FoundFile {
   PathText path;                // "E:\DOCS\OLD\"
   std::int32_t parent_dir = 0;  // folder id of the folder that holds the entry
   std::uint8_t selected = 0;
-  std::uint8_t entry_flags = 0;    // exFAT: how the directory holding the entry set goes on
+  std::uint8_t entry_flags = 0;         // exFAT: how the directory holding the entry set goes on
+  std::uint8_t found_by_deep_scan = 0;  // 1: in a folder only the deep scan reached
   std::int64_t entry_cluster = 0;  // FAT: directory cluster of the entry set (0 = root region);
                                    // NTFS: cluster holding the MFT record
   std::int32_t entry_offset = 0;   // byte offset of the entry set / record in that cluster

@@ -45,6 +45,7 @@ struct ScanOptions {
   std::string destination;
   bool keep_folders = false;
   bool yes = false;
+  bool deep = false;  // --deep: read each volume whole after the ordinary scan
 };
 
 enum class Command { scan, recover, wipe };
@@ -154,6 +155,8 @@ bool parse_scan_options(Command command, const std::vector<std::string>& args, S
       } else {
         o.max_size = n;
       }
+    } else if (a == "--deep") {
+      o.deep = true;
     } else if (a == "--hide-overwritten") {
       f.hide_overwritten = true;
     } else if (a == "--hide-temporary") {
@@ -224,6 +227,7 @@ bool scan_named_volumes(const ScanOptions& o, Session& session) {
   // A terminal shows the scan line at once: no pause before the volume is read.
   workflow::ScanSettings settings;
   settings.pause_before_scan = std::chrono::milliseconds(0);
+  settings.deep = o.deep;
   const workflow::ScanSummary summary = workflow::scan_ticked_drives(
       session.drives, session.catalogue, session.run, session.channel, settings);
   session.channel.log(
@@ -261,13 +265,22 @@ std::string upper_letter(char letter) {
 void print_records(const std::vector<std::int32_t>& chosen, const catalogue::Catalogue& catalogue,
                    OutputFormat format) {
   OutputTable table;
-  table.columns = {{"drive"},         {"record", true}, {"name"},    {"path"},    {"size", true},
-                   {"quality", true}, {"status"},       {"created"}, {"modified"}};
+  table.columns = {{"drive"},
+                   {"record", true},
+                   {"name"},
+                   {"path"},
+                   {"size", true},
+                   {"quality", true},
+                   {"status"},
+                   {"created"},
+                   {"modified"},
+                   // Added last, so that readers of the first nine columns read on as before.
+                   {"deep", true}};
   table.made_rows = chosen.size();
   table.make_row = [&chosen, &catalogue](std::size_t row, std::vector<std::string>& cells) {
     const FoundFile& r = catalogue.files()[static_cast<std::size_t>(chosen[row])];
     const int word = workflow::status_message(r.quality);
-    cells.resize(9);
+    cells.resize(10);
     cells[0] = upper_letter(r.drive_letter);
     cells[1] = std::to_string(r.record_no);
     cells[2] = r.name.view();
@@ -277,6 +290,7 @@ void print_records(const std::vector<std::int32_t>& chosen, const catalogue::Cat
     cells[6] = word < 0 ? std::string() : messages::get_message(messages::english_base, word);
     cells[7] = catalogue::format_datetime(r.created);
     cells[8] = catalogue::format_datetime(r.modified);
+    cells[9] = r.found_by_deep_scan ? "1" : "0";
   };
   print_table(table, format, stdout);
 }

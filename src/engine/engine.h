@@ -50,6 +50,15 @@ class Engine {
   virtual bool scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
                     run::RunControl& run, messages::StatusChannel& channel) const = 0;
 
+  // As scan, then reads the whole volume once, in order, for what the scan could not reach
+  // (folders whose parent entry is gone, folders of an earlier file system after a format),
+  // and adds those files marked as found by the deep scan. An engine without such a pass
+  // scans as scan does.
+  virtual bool deep_scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                         run::RunControl& run, messages::StatusChannel& channel) const {
+    return scan(volume, catalogue, run, channel);
+  }
+
   // What this engine keeps over a recovery run's files of one volume; null when nothing.
   virtual std::unique_ptr<RecoveryMemory> make_recovery_memory() const { return nullptr; }
 

@@ -15,6 +15,11 @@ bool FatEngine::scan(const volume::Volume& volume, catalogue::Catalogue& catalog
   return scan_fat_volume(volume, catalogue, run, channel);
 }
 
+bool FatEngine::deep_scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                          run::RunControl& run, messages::StatusChannel& channel) const {
+  return scan_fat_volume(volume, catalogue, run, channel, true);
+}
+
 std::unique_ptr<engine::RecoveryMemory> FatEngine::make_recovery_memory() const {
   return std::make_unique<FreeClusterMemory>();
 }

@@ -19,9 +19,10 @@ class FreeClusterMemory final : public engine::RecoveryMemory {
   FreeClusterMap map;
 };
 
-// Scans the volume, walking every folder reachable from the root, deleted ones included.
+// Scans the volume, walking every folder reachable from the root, deleted ones included; with
+// deep, then reads every cluster the walk did not reach for folders that begin there.
 bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
-                     run::RunControl& run, messages::StatusChannel& channel);
+                     run::RunControl& run, messages::StatusChannel& channel, bool deep = false);
 
 // Copies the record's presumed clusters into out: the first cluster, then the free clusters
 // above it. memory, when given, keeps what the FAT told about free clusters for the run.
@@ -44,6 +45,8 @@ class FatEngine final : public engine::Engine {
              volume::VolumeFacts& facts) const override;
   bool scan(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
             messages::StatusChannel& channel) const override;
+  bool deep_scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                 run::RunControl& run, messages::StatusChannel& channel) const override;
   std::unique_ptr<engine::RecoveryMemory> make_recovery_memory() const override;
   engine::RecoveryResult recover(const volume::Volume& volume, const catalogue::FoundFile& record,
                                  catalogue::OutputFile& out, const std::string& output_path,

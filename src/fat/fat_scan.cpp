@@ -6,6 +6,8 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -14,6 +16,7 @@
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "volume/le_read.h"
 
 namespace fennick::fat {
@@ -24,6 +27,8 @@ using volume::le16_or0;
 using volume::le32_or0;
 using volume::u8_or0;
 
+// The deep scan reads the volume through a window of this many sectors (4 MiB).
+constexpr std::uint16_t deep_window_sectors = 8192;
 // The FAT12/FAT16 root has no cluster; its folder entry records parent 4.
 constexpr std::int32_t root_parent_id = 4;
 // A long name needs at most 20 entries; pieces beyond this many are not kept, so a crafted run
@@ -190,6 +195,7 @@ struct DirWalk {
   // the end marker.
   std::uint32_t extra_clusters = 0;
   bool end_seen = false;
+  bool deep = false;  // reached by the deep scan, not from the root
 };
 
 // A directory holds at most 65,536 entries, so a deleted folder is not read past that.
@@ -231,13 +237,20 @@ class FatScanner {
 
   void run(volume::SectorReader& main_reader, std::uint32_t root_cluster,
            const std::string& root_name);
+  // After run(): reads the first bytes of every cluster the walk did not reach, in order, for
+  // the "." and ".." entries that begin a folder, and walks each folder found from the top of
+  // the chain its ".." links make; a folder no found entry names gets a made-up name under
+  // "Lost folders".
+  void deep_pass(volume::SectorReader& main_reader);
 
  private:
   bool read_entry(volume::SectorReader& reader, const DirWalk& w, DirEntry& entry);
   void advance(DirWalk& w);
   // Registers and queues a directory unless its cluster lies outside the volume or was walked.
   void open_directory(std::uint32_t cluster, const std::string& name, bool deleted,
-                      std::int32_t parent_id);
+                      std::int32_t parent_id, bool deep = false);
+  std::int32_t lost_folders_id();
+  std::int32_t lost_folders_id_ = -1;
   void walk_entry(volume::SectorReader& main_reader);
   void add_deleted_file(const DirEntry& entry, const std::string& name, const DirWalk& w,
                         std::uint32_t entry_cluster, std::int64_t entry_offset);
@@ -342,7 +355,7 @@ bool FatScanner::holds_directory_entries(std::uint32_t cluster, bool& end_marker
 }
 
 void FatScanner::open_directory(std::uint32_t cluster, const std::string& name, bool deleted,
-                                std::int32_t parent_id) {
+                                std::int32_t parent_id, bool deep) {
   if (!layout_.cluster_in_volume(cluster)) return;
   if (deleted) {
     // A deleted folder whose cluster is in use again holds something else now: it is skipped
@@ -358,6 +371,7 @@ void FatScanner::open_directory(std::uint32_t cluster, const std::string& name, 
   }
   DirWalk w;
   w.deleted = deleted;
+  w.deep = deep;
   w.cluster = cluster;
   w.dir_id = folders_.register_directory(cluster, name, deleted, parent_id);
   stack_.push_back(w);
@@ -387,6 +401,7 @@ void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name
                                        le16_or0(entry, dirent::created_time));
   record.entry_cluster = entry_cluster;
   record.entry_offset = static_cast<std::int32_t>(entry_offset);
+  record.found_by_deep_scan = w.deep ? 1 : 0;
   record.selected = 0;
   catalogue_.add(record);
   channel_.set_file_counter(catalogue_.deleted_count());
@@ -492,12 +507,13 @@ void FatScanner::walk_entry(volume::SectorReader& main_reader) {
 
   // w may not be used after the stack changes.
   const std::int32_t dir_id = w.dir_id;
+  const bool deep = w.deep;
   if (name.empty() || run_.stop_requested() || w.exhausted) stack_.pop_back();
   if (run_.stop_requested()) {
     stack_.clear();
     return;
   }
-  if (child_pending) open_directory(child_cluster, child_name, child_deleted, dir_id);
+  if (child_pending) open_directory(child_cluster, child_name, child_deleted, dir_id, deep);
 }
 
 void FatScanner::run(volume::SectorReader& main_reader, std::uint32_t root_cluster,
@@ -517,10 +533,88 @@ void FatScanner::run(volume::SectorReader& main_reader, std::uint32_t root_clust
   while (!stack_.empty()) walk_entry(main_reader);
 }
 
+std::int32_t FatScanner::lost_folders_id() {
+  if (lost_folders_id_ < 0) {
+    lost_folders_id_ = folders_.register_directory(0, channel_.text(messages::lost_folders), true,
+                                                   catalogue::ROOT_FOLDER_ID);
+  }
+  return lost_folders_id_;
+}
+
+bool is_dot_entry(std::span<const std::uint8_t> e, std::string_view dots) {
+  if (e.size() < 32 || (e[dirent::attributes] & attr_directory) == 0) return false;
+  for (std::size_t i = 0; i < 11; ++i) {
+    if (e[i] != (i < dots.size() ? static_cast<std::uint8_t>(dots[i]) : ' ')) return false;
+  }
+  return true;
+}
+
+void FatScanner::deep_pass(volume::SectorReader& main_reader) {
+  if (!layout_.usable() || run_.stop_requested()) return;
+  volume::SectorReader reader(volume_.source, deep_window_sectors,
+                              engine::report_to(channel_, run_));
+  if (reader.error != 0) return;
+  // Where each folder's "." entry was found, and the first cluster its ".." names.
+  std::map<std::uint32_t, std::uint32_t> parent_of;
+  const std::uint32_t limit = layout_.cluster_limit();
+  channel_.set_progress(0);
+  for (std::uint32_t c = 2; c < limit; ++c) {
+    if ((c & 0x3FF) == 0) {
+      run_.pump_events();
+      if (run_.stop_requested()) return;
+      channel_.set_progress(static_cast<std::int32_t>(std::uint64_t{c - 2} * 100 / (limit - 2)));
+    }
+    if (live_clusters_.count(c) != 0 || deleted_clusters_.count(c) != 0) continue;
+    std::uint8_t head[64];
+    if (reader.read(sizeof head, head, layout_.cluster_position(c)) != sizeof head) continue;
+    const std::span<const std::uint8_t> dot(head, 32);
+    const std::span<const std::uint8_t> dotdot(head + 32, 32);
+    // "." names the folder's own first cluster: a copy of a folder inside a file does not.
+    if (!is_dot_entry(dot, ".") || !is_dot_entry(dotdot, "..") || entry_first_cluster(dot) != c) {
+      continue;
+    }
+    parent_of[c] = entry_first_cluster(dotdot);
+  }
+  // Walked folders by first cluster, for ".." links that lead to one.
+  std::unordered_map<std::uint32_t, std::int32_t> walked;
+  const auto note_walked = [&] {
+    for (const catalogue::FolderEntry& f : folders_.directories()) {
+      if (f.first_cluster > 0)
+        walked.emplace(static_cast<std::uint32_t>(f.first_cluster), f.dir_id);
+    }
+  };
+  note_walked();
+  for (const auto& [cluster, parent] : parent_of) {
+    if (run_.stop_requested()) return;
+    if (deleted_clusters_.count(cluster) != 0) continue;  // reached from a folder found before
+    // The top of the chain of found folders above this one: walking it names the folders
+    // below it from their entries.
+    std::uint32_t top = cluster;
+    for (int depth = 0; depth < 64; ++depth) {
+      const auto up = parent_of.find(parent_of[top]);
+      if (up == parent_of.end() || up->first == top || deleted_clusters_.count(up->first) != 0) {
+        break;
+      }
+      top = up->first;
+    }
+    for (const std::uint32_t start : {top, cluster}) {
+      if (deleted_clusters_.count(start) != 0) continue;
+      // A folder whose ".." leads to a walked folder (its entry there is gone) goes under it;
+      // any other under "Lost folders". Its name is made up from its cluster.
+      const auto known = walked.find(parent_of[start]);
+      const std::int32_t parent = known != walked.end() ? known->second : lost_folders_id();
+      open_directory(start, channel_.text(messages::made_up_folder_name) + std::to_string(start),
+                     true, parent, true);
+      while (!stack_.empty()) walk_entry(main_reader);
+      note_walked();
+    }
+  }
+}
+
 }  // namespace
 
 bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
-                     run::RunControl& run, messages::StatusChannel& channel) {
+                     run::RunControl& run, messages::StatusChannel& channel, bool deep) {
   volume::SectorReader main_reader(volume.source, volume::reader_sectors,
                                    engine::report_to(channel, run));
   if (main_reader.error != 0) return false;
@@ -539,6 +633,7 @@ bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalog
           1, static_cast<char>(std::toupper(static_cast<unsigned char>(volume.drive_letter)))) +
       ":";
   scanner.run(main_reader, layout.root_cluster, root_name);
+  if (deep) scanner.deep_pass(main_reader);
   channel.set_progress(100);
   return true;
 }

@@ -30,7 +30,12 @@ constexpr int medium_gone = 508;
 // and the file's byte ranges that are zeros.
 constexpr int zeros_for_unreadable_bytes = 509;
 
+// "Lost folders": the folder the deep scan puts found folders under whose parent is unknown.
+constexpr int lost_folders = 510;
+// "Folder " + a cluster number: the made-up name of a found folder no entry names.
+constexpr int made_up_folder_name = 511;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 509;
+constexpr int program_text_last = 511;
 
 }  // namespace fennick::messages

@@ -30,7 +30,10 @@ bool scan_drive(const Drive& drive, catalogue::Catalogue& catalogue, run::RunCon
   const engine::Engine* engine = engine_for(drive.kind);
   // A medium that goes away during the scan ends it (the reader has said so); what was
   // found before stays listed.
-  if (engine == nullptr || !engine->scan(drive, catalogue, run, channel) || run.source_lost()) {
+  const bool scanned =
+      engine != nullptr && (settings.deep ? engine->deep_scan(drive, catalogue, run, channel)
+                                          : engine->scan(drive, catalogue, run, channel));
+  if (!scanned || run.source_lost()) {
     channel.log(channel.text(messages::drive_error));
     return false;
   }

@@ -21,6 +21,8 @@ struct ScanSettings {
   // be read), with the drive's index in the list; the window builds its folder tree there.
   std::function<void(std::size_t)> before_drive;
   std::function<void(std::size_t, bool scanned)> after_drive;
+  // After the ordinary scan, read each volume whole for what it could not reach (deep scan).
+  bool deep = false;
 };
 
 // Scans one drive: logs " Scan C:\ ..." (" Scan C:\ (usb.img #1) ..." for a volume inside a

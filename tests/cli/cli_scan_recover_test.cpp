@@ -69,7 +69,9 @@ struct ScanRow {
   }
 };
 
-const char* scan_header = "drive\trecord\tname\tpath\tsize\tquality\tstatus\tcreated\tmodified";
+// The deep-scan mark came last, so that readers of the first nine columns read on as before.
+const char* scan_header =
+    "drive\trecord\tname\tpath\tsize\tquality\tstatus\tcreated\tmodified\tdeep";
 
 std::vector<ScanRow> parse_scan(const std::string& out) {
   std::vector<ScanRow> rows;
@@ -77,7 +79,7 @@ std::vector<ScanRow> parse_scan(const std::string& out) {
   EXPECT_FALSE(cells.empty());
   for (std::size_t i = 1; i < cells.size(); ++i) {
     const auto& c = cells[i];
-    if (c.size() != 9) {
+    if (c.size() != 10 || c[9] != "0") {
       ADD_FAILURE() << "row with " << c.size() << " cells";
       continue;
     }
@@ -188,7 +190,7 @@ TEST_P(CliOnImage, TheThreeFormatsListTheSameRowsAfterTheLogLines) {
       "PYTHONIOENCODING=utf-8 python3 -c 'import json, sys\n"
       "for r in json.load(open(sys.argv[1])):\n"
       "    print(\"\\t\".join(str(r[k]) for k in sys.argv[2].split()))' " +
-      shell_quote(json) + " 'drive record name path size quality status created modified'");
+      shell_quote(json) + " 'drive record name path size quality status created modified deep'");
   ASSERT_EQ(as_tsv.exit_code, 0) << as_tsv.err;
   EXPECT_EQ(split_tsv(as_tsv.out), rows);
 

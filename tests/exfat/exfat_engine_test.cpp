@@ -165,7 +165,9 @@ TEST_P(ExfatImageTest, RecoveredBytesEqualTheTruthWhereverTheGradeSaysSo) {
       EXPECT_EQ(f.quality, 100) << truth.path;
     } else if (truth.state == "deleted-overwritten") {
       EXPECT_FALSE(exact) << truth.path;
-      if (!unseen_writers) EXPECT_LT(f.quality, 100) << truth.path;
+      if (!unseen_writers) {
+        EXPECT_LT(f.quality, 100) << truth.path;
+      }
     }
     // A grade of 100 is a promise.
     if (f.quality == 100 && !(unseen_writers && truth.state == "deleted-overwritten")) {
