@@ -333,16 +333,12 @@ bool FatScanner::next_continues_deleted_folder(DirWalk& w) {
   return true;
 }
 
-bool FatScanner::holds_directory_entries(std::uint32_t cluster, bool& end_marker) {
-  const auto bytes = static_cast<std::size_t>(layout_.cluster_bytes());
-  std::vector<std::uint8_t> data(bytes);
-  if (chain_reader_.read(static_cast<std::uint32_t>(bytes), data.data(),
-                         layout_.cluster_position(cluster)) != static_cast<std::int64_t>(bytes)) {
-    return false;
-  }
+// Whether the bytes of a cluster are directory entries up to an end marker or the cluster's
+// end (and not only an end marker); end_marker tells whether one was met.
+bool looks_like_entries(std::span<const std::uint8_t> data, bool& end_marker) {
   end_marker = false;
-  for (std::size_t at = 0; at + directory_entry_bytes <= bytes; at += directory_entry_bytes) {
-    const std::span<const std::uint8_t> entry(data.data() + at, directory_entry_bytes);
+  for (std::size_t at = 0; at + directory_entry_bytes <= data.size(); at += directory_entry_bytes) {
+    const std::span<const std::uint8_t> entry = data.subspan(at, directory_entry_bytes);
     if (entry[0] == 0) {
       // Nothing but the end of the directory: the folder ended in the cluster before.
       if (at == 0) return false;
@@ -352,6 +348,16 @@ bool FatScanner::holds_directory_entries(std::uint32_t cluster, bool& end_marker
     if (!plausible_continuation_entry(entry)) return false;
   }
   return true;
+}
+
+bool FatScanner::holds_directory_entries(std::uint32_t cluster, bool& end_marker) {
+  const auto bytes = static_cast<std::size_t>(layout_.cluster_bytes());
+  std::vector<std::uint8_t> data(bytes);
+  if (chain_reader_.read(static_cast<std::uint32_t>(bytes), data.data(),
+                         layout_.cluster_position(cluster)) != static_cast<std::int64_t>(bytes)) {
+    return false;
+  }
+  return looks_like_entries(data, end_marker);
 }
 
 void FatScanner::open_directory(std::uint32_t cluster, const std::string& name, bool deleted,
@@ -541,6 +547,21 @@ std::int32_t FatScanner::lost_folders_id() {
   return lost_folders_id_;
 }
 
+// Whether the cluster holds a short entry (live or deleted, not a long-name piece) with a date
+// that decodes: the mark of a folder's entries rather than of data that passes the name test.
+bool holds_dated_short_entry(std::span<const std::uint8_t> data) {
+  for (std::size_t at = 0; at + 32 <= data.size(); at += 32) {
+    const std::span<const std::uint8_t> e = data.subspan(at, 32);
+    if (e[0] == 0) break;
+    if (e[dirent::attributes] == attr_long_name) continue;
+    if (decode_fat_datetime(le16_or0(e, dirent::modified_date),
+                            le16_or0(e, dirent::modified_time)) != 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool is_dot_entry(std::span<const std::uint8_t> e, std::string_view dots) {
   if (e.size() < 32 || (e[dirent::attributes] & attr_directory) == 0) return false;
   for (std::size_t i = 0; i < 11; ++i) {
@@ -556,6 +577,9 @@ void FatScanner::deep_pass(volume::SectorReader& main_reader) {
   if (reader.error != 0) return;
   // Where each folder's "." entry was found, and the first cluster its ".." names.
   std::map<std::uint32_t, std::uint32_t> parent_of;
+  // Clusters that continue a folder whose first cluster is elsewhere.
+  std::vector<std::uint32_t> later_clusters;
+  std::vector<std::uint8_t> cluster_bytes;
   const std::uint32_t limit = layout_.cluster_limit();
   channel_.set_progress(0);
   for (std::uint32_t c = 2; c < limit; ++c) {
@@ -570,10 +594,23 @@ void FatScanner::deep_pass(volume::SectorReader& main_reader) {
     const std::span<const std::uint8_t> dot(head, 32);
     const std::span<const std::uint8_t> dotdot(head + 32, 32);
     // "." names the folder's own first cluster: a copy of a folder inside a file does not.
-    if (!is_dot_entry(dot, ".") || !is_dot_entry(dotdot, "..") || entry_first_cluster(dot) != c) {
+    if (is_dot_entry(dot, ".") && is_dot_entry(dotdot, "..") && entry_first_cluster(dot) == c) {
+      parent_of[c] = entry_first_cluster(dotdot);
       continue;
     }
-    parent_of[c] = entry_first_cluster(dotdot);
+    // A later cluster of a folder: entries from its first byte, one of them a dated short
+    // entry, as data seldom is.
+    if (head[0] == '.' || !plausible_continuation_entry(dot)) continue;
+    cluster_bytes.resize(static_cast<std::size_t>(layout_.cluster_bytes()));
+    if (reader.read(static_cast<std::uint32_t>(cluster_bytes.size()), cluster_bytes.data(),
+                    layout_.cluster_position(c)) !=
+        static_cast<std::int64_t>(cluster_bytes.size())) {
+      continue;
+    }
+    bool end_marker = false;
+    if (looks_like_entries(cluster_bytes, end_marker) && holds_dated_short_entry(cluster_bytes)) {
+      later_clusters.push_back(c);
+    }
   }
   // Walked folders by first cluster, for ".." links that lead to one.
   std::unordered_map<std::uint32_t, std::int32_t> walked;
@@ -608,6 +645,45 @@ void FatScanner::deep_pass(volume::SectorReader& main_reader) {
       while (!stack_.empty()) walk_entry(main_reader);
       note_walked();
     }
+  }
+  // The later clusters no walk took up. Such a cluster belongs to the folder that its
+  // sub-folder entries' ".." links name; without one, to a folder of its own under "Lost
+  // folders".
+  for (const std::uint32_t c : later_clusters) {
+    if (run_.stop_requested()) return;
+    if (deleted_clusters_.count(c) != 0 || live_clusters_.count(c) != 0) continue;
+    std::int32_t owner = -1;
+    cluster_bytes.resize(static_cast<std::size_t>(layout_.cluster_bytes()));
+    if (main_reader.read(static_cast<std::uint32_t>(cluster_bytes.size()), cluster_bytes.data(),
+                         layout_.cluster_position(c)) ==
+        static_cast<std::int64_t>(cluster_bytes.size())) {
+      for (std::size_t at = 0; at + 32 <= cluster_bytes.size() && owner < 0; at += 32) {
+        const std::span<const std::uint8_t> e(cluster_bytes.data() + at, 32);
+        if (e[0] == 0) break;
+        if (e[dirent::attributes] == attr_long_name ||
+            (e[dirent::attributes] & attr_directory) == 0 || e[0] == '.') {
+          continue;
+        }
+        const auto child = parent_of.find(entry_first_cluster(e));
+        if (child == parent_of.end()) continue;
+        if (const auto known = walked.find(child->second); known != walked.end()) {
+          owner = known->second;
+        }
+      }
+    }
+    deleted_clusters_.insert(c);
+    DirWalk w;
+    w.deleted = true;
+    w.deep = true;
+    w.cluster = c;
+    w.first_entry = false;
+    w.dir_id = owner >= 0 ? owner
+                          : folders_.register_directory(
+                                c, channel_.text(messages::made_up_folder_name) + std::to_string(c),
+                                true, lost_folders_id());
+    stack_.push_back(w);
+    while (!stack_.empty()) walk_entry(main_reader);
+    note_walked();
   }
 }
 
