@@ -35,7 +35,10 @@ constexpr int lost_folders = 510;
 // "Folder " + a cluster number: the made-up name of a found folder no entry names.
 constexpr int made_up_folder_name = 511;
 
+// "Deep scan": the check box beside Start Scan.
+constexpr int deep_scan = 512;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 511;
+constexpr int program_text_last = 512;
 
 }  // namespace fennick::messages

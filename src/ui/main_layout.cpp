@@ -18,6 +18,7 @@
 #include "fennick/version.h"
 #include "messages/message_catalogue.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ui/file_list.h"
 #include "ui/flag_buttons.h"
 #include "ui/main_window.h"
@@ -152,6 +153,10 @@ void MainWindow::build_top_bar(QWidget* parent) {
     b->setIconSize(QSize(16, 16));
     row->addWidget(b);
   }
+  // Beside Start Scan: the scan that goes on to read the whole volume.
+  DeepScanCheckBox = new QCheckBox(PanelTop);
+  DeepScanCheckBox->setObjectName("DeepScanCheckBox");
+  row->insertWidget(1, DeepScanCheckBox);
   UndeleteAdvToolButton->setEnabled(false);
   WipeAdvToolButton->setVisible(false);
   SoftwareHTMLabel = new QLabel(PanelTop);
@@ -492,6 +497,7 @@ void MainWindow::apply_captions() {
   RefreshAdvRepeatButton->setText(qmsg(messages::refresh_list));
   RefreshAdvRepeatButton->setToolTip(qmsg(messages::refresh_list));
   StartAdvToolButton->setText(qmsg(messages::start_scan));
+  DeepScanCheckBox->setText(qmsg(messages::deep_scan));
   UndeleteAdvToolButton->setText(qmsg(messages::start_undelete));
   WipeAdvToolButton->setText(qmsg(messages::start_wipe));
   FilterAdvToolButton->setText(qmsg(messages::filter_button));

@@ -45,6 +45,7 @@ void MainWindow::StartAdvToolButtonClick() {
   // workflow has sorted them by parent id) hang below it once it is done.
   QTreeWidgetItem* drive_node = nullptr;
   workflow::ScanSettings settings;
+  settings.deep = DeepScanCheckBox->isChecked();
   settings.before_drive = [&](std::size_t i) { drive_node = add_drive_node(i); };
   settings.after_drive = [&](std::size_t i, bool scanned) {
     if (!scanned || drive_node == nullptr) return;

@@ -20,6 +20,7 @@ void MainWindow::disable_all() {
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
   StartAdvToolButton->setText(qmsg(messages::stop_scan));
+  DeepScanCheckBox->setEnabled(false);
   UndeleteAdvToolButton->setEnabled(false);
   CleanAdvToolButton->setEnabled(false);
   UndeleteSelected1->setEnabled(false);
@@ -58,6 +59,7 @@ void MainWindow::enable_all() {
              messages::DialogKind::plain, false);
   }
   StartAdvToolButton->setText(qmsg(messages::start_scan));
+  DeepScanCheckBox->setEnabled(true);
   CleanAdvToolButton->setEnabled(true);
   if (catalogue_.deleted_count() > 0) {
     UndeleteAdvToolButton->setEnabled(true);
@@ -82,6 +84,7 @@ void MainWindow::disable_all_u() {
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
   StartAdvToolButton->setEnabled(false);
+  DeepScanCheckBox->setEnabled(false);
   UndeleteAdvToolButton->setText(qmsg(messages::stop_undelete));
   CleanAdvToolButton->setEnabled(false);
   SortByALComboBox->setEnabled(false);
@@ -96,6 +99,7 @@ void MainWindow::enable_all_u() {
   AdvListView->setEnabled(true);
   StopButton->setEnabled(false);
   StartAdvToolButton->setEnabled(true);
+  DeepScanCheckBox->setEnabled(true);
   UndeleteAdvToolButton->setText(qmsg(messages::start_undelete));
   CleanAdvToolButton->setEnabled(true);
   UndeleteSelected1->setText(qmsg(messages::undelete_selected));
@@ -112,6 +116,7 @@ void MainWindow::disable_all_w() {
   ProgressBar->setValue(0);
   StopButton->setEnabled(true);
   StartAdvToolButton->setEnabled(false);
+  DeepScanCheckBox->setEnabled(false);
   UndeleteAdvToolButton->setEnabled(false);
   WipeAdvToolButton->setText(qmsg(messages::stop_wipe));
   CleanAdvToolButton->setEnabled(false);
@@ -127,6 +132,7 @@ void MainWindow::enable_all_w() {
   AdvListView->setEnabled(true);
   StopButton->setEnabled(false);
   StartAdvToolButton->setEnabled(true);
+  DeepScanCheckBox->setEnabled(true);
   UndeleteAdvToolButton->setEnabled(true);
   WipeAdvToolButton->setText(qmsg(messages::start_wipe));
   CleanAdvToolButton->setEnabled(true);

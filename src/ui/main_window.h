@@ -223,6 +223,7 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   // Top bar.
   QWidget* PanelTop = nullptr;
   QToolButton* StartAdvToolButton = nullptr;
+  QCheckBox* DeepScanCheckBox = nullptr;
   QToolButton* UndeleteAdvToolButton = nullptr;
   QToolButton* FilterAdvToolButton = nullptr;
   QToolButton* UpdateAdvToolButton = nullptr;

@@ -1,6 +1,7 @@
 // The scan workflow through the real window: ticked drives scanned in order with their log
 // lines, the list and folder tree it builds (checked against the fixtures' truth files),
 // the disable set while it runs, the idle states after it, and stopping it midway.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QTableView>
 #include <QTest>
@@ -9,6 +10,7 @@
 
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "ui/file_list.h"
 
@@ -194,6 +196,38 @@ TEST_F(ScanTest, FolderTreeHoldsTheScannedFoldersNestedAndSorted) {
   for (int r = 0; r < rows(); ++r) names << cell(r, 0);
   names.sort();
   EXPECT_EQ(names, QStringList({"draft v1.txt", "draft v2.txt"}));
+}
+
+// The Deep scan box beside Start Scan: a volume formatted again over its folders shows
+// nothing deleted to the ordinary scan, and the old folders' files under "Lost folders" when
+// the box is ticked.
+TEST_F(ScanTest, TheDeepScanBoxFindsTheFoldersOfAFormattedVolume) {
+  if (!have_program("mkfs.fat") || !have_program("mcopy")) GTEST_SKIP() << "needs mtools";
+  temp_ = std::make_unique<TempDir>();
+  const std::string image = temp_->path() + "/formatted.img";
+  const std::string q = shell_quote(image);
+  const std::string mkfs = "mkfs.fat -F 32 -s 8 --invariant " + q + " >/dev/null";
+  ASSERT_EQ(run_command("truncate -s 300M " + q + " && " + mkfs +
+                        " && export MTOOLS_SKIP_CHECK=1 && head -c 20000 /dev/urandom > " +
+                        shell_quote(temp_->path() + "/data") + " && mmd -i " + q +
+                        " ::/Trip ::/Trip/Day1 && mcopy -i " + q + " " +
+                        shell_quote(temp_->path() + "/data") + " ::/Trip/Day1/photo.jpg && " + mkfs)
+                .exit_code,
+            0);
+  ASSERT_TRUE(open({image}));
+  auto* box = find<QCheckBox>("DeepScanCheckBox");
+  EXPECT_EQ(box->text().toStdString(), message(messages::deep_scan));
+  EXPECT_FALSE(box->isChecked());
+  start_scan();
+  EXPECT_EQ(rows(), 0);
+  box->setChecked(true);
+  start_scan();
+  ASSERT_EQ(rows(), 1);
+  EXPECT_EQ(cell(0, 0), "photo.jpg");
+  EXPECT_EQ(record(0).found_by_deep_scan, 1);
+  const std::string path = record(0).path.str();
+  EXPECT_TRUE(path.starts_with("C:\\" + message(messages::lost_folders) + "\\")) << path;
+  EXPECT_TRUE(path.ends_with("\\Day1\\")) << path;
 }
 
 // The controls that a run leaves usable, read from inside the run's event pump.
