@@ -1,6 +1,7 @@
 // Fuzz target: decoding of one MFT record: fix-ups, the attribute walk, attribute sizes and
-// resident values, run lists (decode_runs, attribute_runs, map_vcn, map_runs), file names and
-// the name choice. The record is the fuzzer's bytes cut to a record size of 1 KiB or 4 KiB.
+// resident values, run lists (decode_runs, attribute_runs, map_vcn, map_runs), file names,
+// the name choice and the deep scan's recogniser of records. The record is the fuzzer's bytes
+// cut to a record size of 1 KiB or 4 KiB.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -61,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       record[3] = 'E';
     }
   }
+  // The deep scan's test of a sector: what it accepts must lie inside what it was given.
+  if (recognise_file_record(record) > record.size()) std::abort();
   apply_fixups(record);
   const ConstBytes bytes(record);
   for (const std::uint32_t type :

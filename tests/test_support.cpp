@@ -108,9 +108,11 @@ DriveScope::DriveScope(const std::string& image) {
   drives = workflow::list_drives({image}, false).drives;
 }
 
-bool DriveScope::scan() {
+bool DriveScope::scan(bool deep) {
   const engine::Engine* engine = workflow::engine_for(drive().kind);
-  return engine != nullptr && engine->scan(drive(), catalogue, run, channel);
+  if (engine == nullptr) return false;
+  return deep ? engine->deep_scan(drive(), catalogue, run, channel)
+              : engine->scan(drive(), catalogue, run, channel);
 }
 
 engine::RecoveryResult DriveScope::recover(const catalogue::FoundFile& record,

@@ -75,8 +75,9 @@ class DriveScope {
   messages::RecordingChannel channel;
 
   workflow::Drive& drive() { return drives.at(0); }
-  // Scans drive C: with its engine into the catalogue; false when it could not be read.
-  bool scan();
+  // Scans drive C: with its engine into the catalogue (with deep, the deep scan); false when
+  // it could not be read.
+  bool scan(bool deep = false);
   // Recovers the record into a new file at path through the record's engine (a failure to
   // create the file is a failed result).
   engine::RecoveryResult recover(const catalogue::FoundFile& record, const std::string& path);

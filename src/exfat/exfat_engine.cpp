@@ -15,6 +15,11 @@ bool ExfatEngine::scan(const volume::Volume& volume, catalogue::Catalogue& catal
   return scan_exfat_volume(volume, catalogue, run, channel);
 }
 
+bool ExfatEngine::deep_scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                            run::RunControl& run, messages::StatusChannel& channel) const {
+  return scan_exfat_volume(volume, catalogue, run, channel, true);
+}
+
 std::unique_ptr<engine::RecoveryMemory> ExfatEngine::make_recovery_memory() const {
   return std::make_unique<OpenedVolumeMemory>();
 }

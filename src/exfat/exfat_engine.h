@@ -20,9 +20,11 @@ class OpenedVolumeMemory final : public engine::RecoveryMemory {
 };
 
 // Walks every folder reachable from the root, deleted ones included, and catalogues every
-// deleted file and every file inside a deleted folder.
+// deleted file and every file inside a deleted folder; with deep, then reads the free
+// clusters no walk reached for folders of their own (after a quick format, or whose entry
+// is gone).
 bool scan_exfat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
-                       run::RunControl& run, messages::StatusChannel& channel);
+                       run::RunControl& run, messages::StatusChannel& channel, bool deep = false);
 
 // Copies the record's clusters into out in the order exfat_file_clusters.h describes, with
 // zeros past the valid data length. memory, when given, keeps the opened volume for the run.
@@ -45,6 +47,8 @@ class ExfatEngine final : public engine::Engine {
              volume::VolumeFacts& facts) const override;
   bool scan(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
             messages::StatusChannel& channel) const override;
+  bool deep_scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                 run::RunControl& run, messages::StatusChannel& channel) const override;
   std::unique_ptr<engine::RecoveryMemory> make_recovery_memory() const override;
   engine::RecoveryResult recover(const volume::Volume& volume, const catalogue::FoundFile& record,
                                  catalogue::OutputFile& out, const std::string& output_path,

@@ -11,108 +11,11 @@
 #include "engine/folder_table.h"
 #include "exfat/exfat_engine.h"
 #include "exfat/exfat_file_clusters.h"
+#include "exfat/exfat_scanner.h"
 #include "exfat/exfat_volume.h"
 #include "messages/message_ids.h"
 
 namespace fennick::exfat {
-
-namespace {
-
-// The root has no parent; its folder entry records parent 4, as on FAT.
-constexpr std::int32_t root_parent_id = 4;
-// A directory holds at most 256 MiB of entries.
-constexpr std::uint64_t max_directory_bytes = std::uint64_t{256} << 20;
-
-struct Slot {
-  std::array<std::uint8_t, entry::bytes> bytes{};
-  std::uint32_t cluster = 0;
-  std::uint32_t offset = 0;
-};
-
-// A stretch of clusters [first, end) that a found file's data takes.
-struct Claim {
-  std::uint32_t first = 0;
-  std::uint32_t end = 0;
-  std::size_t record = 0;  // index in the catalogue
-};
-
-// Deleted files whose clusters another deleted file took later are no longer whole, though
-// the bitmap shows the clusters free: compared beyond this many files at one cluster, a
-// crafted volume could make the comparison quadratic.
-constexpr std::size_t most_overlapping_claims = 64;
-
-struct PendingDirectory {
-  std::uint32_t first_cluster = 0;
-  std::uint64_t length = 0;
-  bool contiguous = false;
-  bool deleted = false;
-  // A deleted folder whose first cluster another file holds now: the folder's entry sets may
-  // still stand after that file's data, in the rest of the cluster.
-  bool reused = false;
-  std::int32_t dir_id = 0;
-};
-
-class ExfatScanner {
- public:
-  ExfatScanner(ExfatVolume& v, const volume::Volume& volume, catalogue::Catalogue& catalogue,
-               run::RunControl& run, messages::StatusChannel& channel)
-      : v_(v),
-        volume_(volume),
-        catalogue_(catalogue),
-        run_(run),
-        channel_(channel),
-        folders_(catalogue, volume.drive_index, volume.kind, volume.drive_letter),
-        used_bytes_(volume.total_bytes - volume.free_bytes) {}
-
-  void run();
-  // Lowers the grade of every found file whose clusters a file deleted later also claims.
-  void grade_overlaps();
-  std::int64_t checksum_mismatches() const { return checksum_mismatches_; }
-
- private:
-  void walk(const PendingDirectory& d);
-  // Reads the directory's entries into the queue until it holds `want` or the directory ends.
-  bool fill(std::size_t want);
-  void take_set(const EntrySet& set, const Slot& first, const PendingDirectory& d,
-                std::vector<PendingDirectory>& children);
-  void open_directory(const EntrySet& set, bool deleted, std::int32_t parent_id,
-                      std::vector<PendingDirectory>& children);
-  void add_file(const EntrySet& set, const Slot& first, const PendingDirectory& d);
-  void show_progress();
-  // A deleted folder's entries may go on past the length its set records: a folder shrinks
-  // to its first cluster as its files are deleted one by one, and the deleted sets stay in
-  // the clusters after it. The next cluster is taken while it is free, unclaimed and begins
-  // with an entry of a set.
-  std::optional<std::uint32_t> continuation();
-
-  ExfatVolume& v_;
-  const volume::Volume& volume_;
-  catalogue::Catalogue& catalogue_;
-  run::RunControl& run_;
-  messages::StatusChannel& channel_;
-  engine::FolderTable folders_;
-  std::vector<PendingDirectory> stack_;
-  std::vector<PendingDirectory> reused_;  // deleted folders whose first cluster is in use
-  // Clusters walked as part of live folders, and those read as deleted folders': kept apart,
-  // so that a cluster a deleted folder once held never hides a live folder.
-  std::unordered_set<std::uint32_t> live_clusters_;
-  std::unordered_set<std::uint32_t> deleted_clusters_;
-  std::unordered_map<std::int32_t, catalogue::PathText> path_of_dir_;
-  std::int64_t checksum_mismatches_ = 0;
-  std::vector<Claim> claims_;
-  std::int64_t live_bytes_ = 0;
-  std::int64_t live_count_ = 0;
-  std::int64_t used_bytes_ = 0;
-
-  // The directory being walked.
-  std::optional<ClusterRun> clusters_;
-  const PendingDirectory* current_ = nullptr;
-  std::uint32_t cluster_ = 0;
-  std::int64_t offset_ = 0;
-  bool ended_ = false;
-  std::uint64_t walked_ = 0;  // clusters of the directory read
-  std::deque<Slot> queue_;
-};
 
 void ExfatScanner::run() {
   const std::string root_name =
@@ -125,14 +28,19 @@ void ExfatScanner::run() {
   root.dir_id = folders_.register_directory(root.first_cluster, root_name, false, root_parent_id);
   live_clusters_.insert(root.first_cluster);
   stack_.push_back(root);
-  const auto drain = [this] {
-    while (!stack_.empty() && !run_.stop_requested()) {
-      const PendingDirectory d = stack_.back();
-      stack_.pop_back();
-      walk(d);
-    }
-  };
   drain();
+  walk_reused();
+}
+
+void ExfatScanner::drain() {
+  while (!stack_.empty() && !run_.stop_requested()) {
+    const PendingDirectory d = stack_.back();
+    stack_.pop_back();
+    walk(d);
+  }
+}
+
+void ExfatScanner::walk_reused() {
   // Folders whose first cluster is in use again, unless a live folder or another deleted
   // one turned out to hold it. Their sub-folders are walked as any other.
   for (std::size_t i = 0; i < reused_.size() && !run_.stop_requested(); ++i) {
@@ -144,6 +52,7 @@ void ExfatScanner::run() {
     walk(d);
     drain();
   }
+  reused_.clear();
 }
 
 bool ExfatScanner::fill(std::size_t want) {
@@ -325,6 +234,7 @@ void ExfatScanner::add_file(const EntrySet& set, const Slot& first, const Pendin
   record.entry_cluster = first.cluster;
   record.entry_offset = static_cast<std::int32_t>(first.offset);
   record.entry_flags = d.contiguous ? entry_in_contiguous_directory : 0;
+  record.found_by_deep_scan = deep_ ? 1 : 0;
   if (record.quality > 0) {
     FileClusters clusters(v_, set);
     const std::size_t index = catalogue_.files().size();
@@ -387,10 +297,8 @@ void ExfatScanner::show_progress() {
   channel_.set_progress(static_cast<std::int32_t>(percent));
 }
 
-}  // namespace
-
 bool scan_exfat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
-                       run::RunControl& run, messages::StatusChannel& channel) {
+                       run::RunControl& run, messages::StatusChannel& channel, bool deep) {
   ExfatVolume v(volume, channel, run);
   if (!v.usable()) {
     channel.log(channel.text(messages::error_prefix) + v.problem);
@@ -408,6 +316,7 @@ bool scan_exfat_volume(const volume::Volume& volume, catalogue::Catalogue& catal
   channel.set_progress(0);
   ExfatScanner scanner(v, volume, catalogue, run, channel);
   scanner.run();
+  if (deep && !run.stop_requested()) scanner.deep_pass();
   scanner.grade_overlaps();
   if (scanner.checksum_mismatches() > 0) {
     channel.log(channel.text(messages::error_prefix) +

@@ -2,6 +2,7 @@
 #include "ntfs/mft_record.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 
 #include "engine/grading.h"
@@ -36,6 +37,31 @@ bool add_overflows(std::int64_t a, std::int64_t b) {
 bool has_file_signature(ConstBytes record) {
   return record.size() >= 4 && record[0] == 'F' && record[1] == 'I' && record[2] == 'L' &&
          record[3] == 'E';
+}
+
+std::size_t recognise_file_record(ConstBytes raw) {
+  if (!has_file_signature(raw)) return 0;
+  const std::uint32_t size = le32_or0(raw, rec_allocated);
+  if (size < static_cast<std::uint32_t>(min_record_size) ||
+      size > static_cast<std::uint32_t>(max_record_size) || !std::has_single_bit(size) ||
+      size > raw.size()) {
+    return 0;
+  }
+  const ConstBytes record = raw.first(size);
+  const std::size_t array = le16_or0(record, rec_usa_offset);
+  const std::size_t count = le16_or0(record, rec_usa_count);
+  const std::size_t first_attribute = le16_or0(record, rec_first_attribute);
+  const std::size_t in_use = le32_or0(record, rec_bytes_in_use);
+  // The array follows the header's fixed fields, which end at 0x28 in every NTFS version.
+  if (array < rec_base_reference + 8 || array % 2 != 0 || count != size / fixup_block + 1) return 0;
+  if (array + 2 * count > first_attribute || first_attribute % 8 != 0) return 0;
+  // The first attribute's type and length, or at least the end marker, lie in the used part.
+  if (first_attribute + 8 > in_use || in_use > size) return 0;
+  const std::uint16_t sequence = le16_or0(record, array);
+  for (std::size_t block = 1; block < count; ++block) {
+    if (le16_or0(record, fixup_block * block - 2) != sequence) return 0;
+  }
+  return size;
 }
 
 void apply_fixups(std::span<std::uint8_t> record) {

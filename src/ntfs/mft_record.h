@@ -22,6 +22,14 @@ using ConstBytes = std::span<const std::uint8_t>;
 // True when the record begins with "FILE".
 bool has_file_signature(ConstBytes record);
 
+// The size of the MFT record that raw begins with, raw as it lies on the volume (before
+// fix-ups) and possibly longer than the record: a "FILE" signature; a size that is a power of
+// two from 512 to 64 KiB and fits raw; an update sequence array with one entry per 512-byte
+// block, lying before the first attribute; a first attribute and a used length inside the
+// record; and every block ending in the update sequence number. 0 when any of it fails: the
+// test a deep scan makes of every sector it reads.
+std::size_t recognise_file_record(ConstBytes raw);
+
 // Restores the last two bytes of every 512-byte block from the update sequence array.
 // Entries that would fall outside the record are left alone.
 void apply_fixups(std::span<std::uint8_t> record);

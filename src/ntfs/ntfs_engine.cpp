@@ -15,6 +15,11 @@ bool NtfsEngine::scan(const volume::Volume& volume, catalogue::Catalogue& catalo
   return scan_ntfs(volume, catalogue, run, channel);
 }
 
+bool NtfsEngine::deep_scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                           run::RunControl& run, messages::StatusChannel& channel) const {
+  return scan_ntfs(volume, catalogue, run, channel, true);
+}
+
 engine::RecoveryResult NtfsEngine::recover(const volume::Volume& volume,
                                            const catalogue::FoundFile& record,
                                            catalogue::OutputFile& out,

@@ -11,9 +11,10 @@
 
 namespace fennick::ntfs {
 
-// Scans the MFT for free records that still describe a file.
+// Scans the MFT for free records that still describe a file; with deep, then reads the free
+// clusters outside the MFT for records of files it no longer holds.
 bool scan_ntfs(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
-               messages::StatusChannel& channel);
+               messages::StatusChannel& channel, bool deep = false);
 
 // Copies the content of the record's file into out: the record is read again and its
 // unnamed $DATA copied, sparse runs as holes and compressed units decoded.
@@ -34,6 +35,8 @@ class NtfsEngine final : public engine::Engine {
              volume::VolumeFacts& facts) const override;
   bool scan(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
             messages::StatusChannel& channel) const override;
+  bool deep_scan(const volume::Volume& volume, catalogue::Catalogue& catalogue,
+                 run::RunControl& run, messages::StatusChannel& channel) const override;
   engine::RecoveryResult recover(const volume::Volume& volume, const catalogue::FoundFile& record,
                                  catalogue::OutputFile& out, const std::string& output_path,
                                  engine::RecoveryMemory* memory, run::RunControl& run,

@@ -19,6 +19,7 @@
 #include "ntfs/lznt1.h"
 #include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
+#include "volume/le_read.h"
 
 namespace fennick::ntfs {
 
@@ -237,7 +238,20 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
     res.failed = true;
     return res;
   }
-  const auto file = read_file_record(v, record.record_no);
+  // A record the deep scan found outside the MFT is read at its place; it must still be the
+  // record of the number it had then.
+  std::optional<FileRecord> file;
+  if (record.found_by_deep_scan) {
+    file = read_record_at(v, record.entry_cluster, record.entry_offset);
+    if (file && record.record_no >= 0 &&
+        (volume::le16_or0(file->bytes, rec_usa_offset) < usa_offset_with_record_number ||
+         volume::le32_or0(file->bytes, rec_record_number) !=
+             static_cast<std::uint32_t>(record.record_no))) {
+      file.reset();
+    }
+  } else {
+    file = read_file_record(v, record.record_no);
+  }
   if (!file) {
     log_error(v, "MFT record " + std::to_string(record.record_no) + " cannot be read; \"" +
                      output_path + "\" stays empty");

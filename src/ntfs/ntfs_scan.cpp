@@ -14,6 +14,7 @@
 #include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/ntfs_engine.h"
+#include "ntfs/ntfs_scan_state.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/le_read.h"
 
@@ -25,54 +26,6 @@ using catalogue::FolderEntry;
 using catalogue::FoundFile;
 using volume::le16_or0;
 using volume::le64_or0;
-
-constexpr int max_path_depth = 20;
-// The cluster-bitmap window, in clusters of bitmap bytes.
-constexpr std::int64_t window_clusters = 2;
-constexpr std::int64_t counter_interval = 100;
-
-// What the walk up the folders needs of one folder record, read once per scan.
-struct FolderRecord {
-  std::uint16_t sequence = 0;
-  bool in_use = false;
-  bool named_folder = false;  // a directory with a usable name
-  std::string name;
-  std::int64_t parent = 0;
-  std::uint16_t parent_sequence = 0;
-};
-
-// A folder path and the folder-list id of its nearest folder.
-struct ParentPath {
-  catalogue::PathText path;
-  std::int32_t folder_id = 0;
-};
-
-struct Scan {
-  NtfsVolume& v;
-  catalogue::Catalogue& catalogue;
-  run::RunControl& run;
-  std::int32_t drive_index;
-  volume::FileSystemKind fs_kind;
-  char drive_letter;
-  // Position in the drive's folder list by folder id, beside the list itself, so that paths
-  // of big volumes do not search the list from its start for every component.
-  std::unordered_map<std::int32_t, std::size_t> folder_index;
-  // Folder path by parent reference (sequence number and record): the files of one folder
-  // share one path text, and the walk up its folders is made once per folder, not per file.
-  std::unordered_map<std::uint64_t, ParentPath> path_of_parent;
-  // The folder records the walks have read, by record number.
-  std::unordered_map<std::int32_t, FolderRecord> folder_records;
-  // The cluster bitmap's record, read once it can be, with its runs decoded once.
-  std::optional<FileRecord> bitmap_file;
-  std::vector<DataRun> bitmap_runs;
-  // The bitmap's clusters are read through a reader of their own, so that loading a bitmap
-  // window does not throw away the window of MFT records the scan is reading.
-  std::unique_ptr<volume::SectorReader> bitmap_reader;
-};
-
-const std::vector<FolderEntry>& folders_of(const Scan& s) {
-  return s.catalogue.folders(s.drive_index);
-}
 
 // Loads the window that holds the cluster's bit. The window stays marked empty on failure,
 // so the next question tries again.
@@ -158,8 +111,47 @@ bool count_clusters(Scan& s, std::int64_t first, std::int64_t count, std::int64_
   return true;
 }
 
-// Recovery estimate of a record's unnamed $DATA: 100 for resident content, -3 when encrypted,
-// else the share of its clusters that are still free; 0 when it has no such attribute.
+}  // namespace
+
+const std::vector<FolderEntry>& folders_of(const Scan& s) {
+  return s.catalogue.folders(s.drive_index);
+}
+
+std::optional<bool> cluster_allocated(Scan& s, std::int64_t c) {
+  NtfsVolume& v = s.v;
+  if (c < 0 || c >= v.geometry.total_clusters) return std::nullopt;
+  const auto window_bits = static_cast<std::int64_t>(v.bitmap_window.size()) * 8;
+  if (c < v.window_start || c >= v.window_start + window_bits) {
+    if (!load_bitmap_window(s, c)) return std::nullopt;
+  }
+  const std::int64_t i = c - v.window_start;
+  return ((v.bitmap_window[static_cast<std::size_t>(i / 8)] >> (i % 8)) & 1) != 0;
+}
+
+std::int64_t same_allocation_end(Scan& s, std::int64_t c, std::int64_t end) {
+  const std::optional<bool> first = cluster_allocated(s, c);
+  if (!first) return c;
+  NtfsVolume& v = s.v;
+  const auto window_bits = static_cast<std::int64_t>(v.bitmap_window.size()) * 8;
+  // Whole bytes of the same state are stepped over at once: free space is mostly long runs.
+  const std::uint8_t same_byte = *first ? 0xFF : 0x00;
+  std::int64_t at = c + 1;
+  while (at < end) {
+    if (at < v.window_start || at >= v.window_start + window_bits) {
+      if (!load_bitmap_window(s, at)) return at;
+    }
+    const std::int64_t i = at - v.window_start;
+    const std::uint8_t byte = v.bitmap_window[static_cast<std::size_t>(i / 8)];
+    if (i % 8 == 0 && byte == same_byte) {
+      at += 8;
+      continue;
+    }
+    if ((((byte >> (i % 8)) & 1) != 0) != *first) return at;
+    ++at;
+  }
+  return end;
+}
+
 std::int8_t estimate_ntfs_quality(Scan& s, ConstBytes record) {
   const auto data = find_attribute(record, type_data);
   if (!data) return 0;
@@ -194,6 +186,8 @@ std::string drive_prefix(const Scan& s) {
                      static_cast<char>(std::toupper(static_cast<unsigned char>(s.drive_letter)))) +
          ":\\";
 }
+
+namespace {
 
 // The folder record p, read on first use; none when it cannot be read (not kept, so that the
 // next file tries again).
@@ -268,8 +262,8 @@ std::string walk_ntfs_path(Scan& s, std::int32_t parent, std::uint16_t sequence,
   return drive_prefix(s) + text;
 }
 
-// The path of a file whose parent reference is (parent, sequence), made once per reference.
-// "Error" is not kept: a read that failed once is tried again for the next file.
+}  // namespace
+
 ParentPath build_ntfs_path(Scan& s, std::int32_t parent, std::uint16_t sequence) {
   const std::uint64_t key = (std::uint64_t{sequence} << 32) | static_cast<std::uint32_t>(parent);
   if (const auto known = s.path_of_parent.find(key); known != s.path_of_parent.end()) {
@@ -287,9 +281,8 @@ bool blank_name(const std::string& name) {
                      [](char c) { return static_cast<unsigned char>(c) <= 32; });
 }
 
-// Creation and last-write times of the standard information; 0 when absent. The last write
-// (0x08) is the file's "modified" time as other readers show it; the record-change time
-// (0x10) moves with renames and attribute changes and is not used.
+// The last write (0x08) is the file's "modified" time as other readers show it; the
+// record-change time (0x10) moves with renames and attribute changes and is not used.
 void read_times(ConstBytes record, FoundFile& file) {
   const auto info = find_attribute(record, type_standard_information);
   if (!info) return;
@@ -299,6 +292,8 @@ void read_times(ConstBytes record, FoundFile& file) {
   file.created = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, info_created)));
   file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, info_modified)));
 }
+
+namespace {
 
 void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const ChosenName& chosen) {
   const ConstBytes bytes(record.bytes);
@@ -353,7 +348,7 @@ void record_loop(Scan& s) {
 }  // namespace
 
 bool scan_ntfs(const volume::Volume& volume, catalogue::Catalogue& catalogue, run::RunControl& run,
-               messages::StatusChannel& channel) {
+               messages::StatusChannel& channel, bool deep) {
   NtfsVolume v;
   if (!open_ntfs_volume(v, volume, channel, run)) return false;
   if (!load_mft(v)) {
@@ -371,6 +366,7 @@ bool scan_ntfs(const volume::Volume& volume, catalogue::Catalogue& catalogue, ru
   v.bitmap_window.assign(static_cast<std::size_t>(window_clusters * v.geometry.cluster_size), 0);
   v.window_start = v.geometry.total_clusters;
   record_loop(s);
+  if (deep && !run.stop_requested()) deep_pass(s);
   v.bitmap_window.clear();
   return true;
 }

@@ -391,6 +391,54 @@ std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n) {
   return record;
 }
 
+std::optional<FileRecord> read_record_at(NtfsVolume& v, std::int64_t cluster, std::int64_t offset) {
+  const Geometry& g = v.geometry;
+  if (cluster <= 0 || cluster >= g.total_clusters || offset < 0 || offset >= g.cluster_size) {
+    return std::nullopt;
+  }
+  const std::int64_t position = cluster * g.cluster_size + offset;
+  // The header first, for the record's size; then the whole record.
+  std::array<std::uint8_t, fixup_block> header{};
+  if (v.reader->read(fixup_block, header.data(), position) != fixup_block) return std::nullopt;
+  const std::uint32_t bytes = le32_or0(header, rec_allocated);
+  if (bytes < fixup_block || bytes > static_cast<std::uint32_t>(max_record_size)) {
+    return std::nullopt;
+  }
+  FileRecord record;
+  record.bytes.resize(bytes);
+  if (v.reader->read(bytes, record.bytes.data(), position) != bytes) return std::nullopt;
+  const std::size_t size = recognise_file_record(record.bytes);
+  if (size == 0) return std::nullopt;
+  record.bytes.resize(size);
+  apply_fixups(record.bytes);
+  record.cluster = cluster;
+  record.offset = static_cast<std::int32_t>(offset);
+  return record;
+}
+
+std::optional<bool> cluster_in_use(NtfsVolume& v, std::int64_t c) {
+  const Geometry& g = v.geometry;
+  if (c < 0 || c >= g.total_clusters) return std::nullopt;
+  const auto file = read_file_record(v, bitmap_record);
+  if (!file) return std::nullopt;
+  const ConstBytes bytes(file->bytes);
+  const auto data = find_attribute(bytes, type_data);
+  if (!data) return std::nullopt;
+  const std::int64_t byte = c / 8;
+  std::uint8_t bits = 0;
+  if (!attr_is_non_resident(bytes, *data)) {
+    const auto value = attr_value(bytes, *data);
+    if (!value || byte >= static_cast<std::int64_t>(value->length)) return std::nullopt;
+    bits = bytes[value->offset + static_cast<std::size_t>(byte)];
+  } else {
+    std::vector<std::uint8_t> cluster(static_cast<std::size_t>(g.cluster_size));
+    const std::vector<DataRun> runs = attribute_runs(bytes, *data);
+    if (!read_attribute_clusters(v, runs, cluster, byte / g.cluster_size)) return std::nullopt;
+    bits = cluster[static_cast<std::size_t>(byte % g.cluster_size)];
+  }
+  return ((bits >> (c % 8)) & 1) != 0;
+}
+
 ChosenName choose_file_name_of(NtfsVolume& v, ConstBytes record, std::int64_t n) {
   ChosenName chosen = choose_file_name(record);
   if (chosen.found) return chosen;

@@ -92,6 +92,12 @@ std::optional<FileRecord> read_file_record(NtfsVolume& v, std::int64_t n);
 // The same into a record the caller keeps, reusing its storage; false where the above gives
 // nothing (record's contents are unspecified then).
 bool read_file_record_into(NtfsVolume& v, std::int64_t n, FileRecord& record);
+// The record that begins at the byte offset in the cluster (a record a deep scan found
+// outside the MFT), with fix-ups applied; none when no sound record begins there.
+std::optional<FileRecord> read_record_at(NtfsVolume& v, std::int64_t cluster, std::int64_t offset);
+// Whether cluster c is allocated in the volume's bitmap ($Bitmap, record 6); none when the
+// bitmap cannot be read there.
+std::optional<bool> cluster_in_use(NtfsVolume& v, std::int64_t c);
 // The name a file or folder is listed under (choose_file_name), with the file-name attributes
 // of the extension records its attribute list names when the base record n holds none of its
 // own: a large folder keeps its name there. Only extension records that name n as their base

@@ -1,5 +1,6 @@
 // Wiping one deleted NTFS file: its MFT record is overwritten with zeros, after checking that
 // the bytes at the catalogued place are still that free record. Nothing else is written.
+#include <optional>
 #include <vector>
 
 #include "messages/message_ids.h"
@@ -75,6 +76,37 @@ std::string record_pieces(const NtfsVolume& v, std::int64_t n, std::vector<Piece
   return {};
 }
 
+// The place of a record the deep scan found outside the MFT: it must still lie in free
+// clusters outside the MFT and hold a sound record of the same number (in use or not: it is
+// a record of an earlier MFT, not of the volume's own).
+std::string deep_record_pieces(NtfsVolume& v, const FoundFile& record, std::vector<Piece>& pieces) {
+  const Geometry& geo = v.geometry;
+  const auto found = read_record_at(v, record.entry_cluster, record.entry_offset);
+  if (!found) return "the MFT record is no longer there";
+  const ConstBytes bytes(found->bytes);
+  if (record.record_no >= 0 &&
+      (le16_or0(bytes, rec_usa_offset) < usa_offset_with_record_number ||
+       le32_or0(bytes, rec_record_number) != static_cast<std::uint32_t>(record.record_no))) {
+    return "the MFT record now belongs to another record number";
+  }
+  const std::int64_t position = record.entry_cluster * geo.cluster_size + record.entry_offset;
+  const auto size = static_cast<std::int64_t>(bytes.size());
+  const std::int64_t first = position / geo.cluster_size;
+  const std::int64_t last = (position + size - 1) / geo.cluster_size;
+  for (std::int64_t c = first; c <= last; ++c) {
+    for (const DataRun& run : v.mft_runs) {
+      if (!run.sparse && c >= run.lcn && c < run.lcn + run.length) {
+        return "its MFT record lies inside the MFT";
+      }
+    }
+    const std::optional<bool> used = cluster_in_use(v, c);
+    if (!used) return "the volume's cluster bitmap cannot be read";
+    if (*used) return "the clusters of its MFT record are in use again";
+  }
+  pieces.push_back({position, size});
+  return {};
+}
+
 // Overwrites the record when it is still the one the scan saw; the reason when not.
 std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
   if (!load_mft(v)) return "the MFT cannot be read";
@@ -85,13 +117,16 @@ std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
     return "the place of its MFT record lies outside the volume";
   }
   std::vector<Piece> pieces;
-  std::string refusal = record_pieces(v, record.record_no, pieces);
+  std::string refusal = record.found_by_deep_scan ? deep_record_pieces(v, record, pieces)
+                                                  : record_pieces(v, record.record_no, pieces);
   if (!refusal.empty()) return refusal;
   // The record must begin where the scan found it, or the catalogue is of another volume.
   if (pieces.front().position != record.entry_cluster * geo.cluster_size + record.entry_offset) {
     return "its MFT record is no longer at the place the scan saw";
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(geo.record_size));
+  std::int64_t record_bytes = 0;
+  for (const Piece& piece : pieces) record_bytes += piece.bytes;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(record_bytes));
   std::size_t filled = 0;
   for (const Piece& piece : pieces) {
     if (v.reader->read(static_cast<std::uint32_t>(piece.bytes), bytes.data() + filled,
@@ -100,8 +135,12 @@ std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
     }
     filled += static_cast<std::size_t>(piece.bytes);
   }
-  refusal = refusal_for(bytes, record.record_no);
-  if (!refusal.empty()) return refusal;
+  if (!record.found_by_deep_scan) {
+    refusal = refusal_for(bytes, record.record_no);
+    if (!refusal.empty()) return refusal;
+  } else if (recognise_file_record(bytes) != bytes.size()) {
+    return "the MFT record is no longer there";
+  }
   // The volume is addressed in 512-byte sectors by the writer, whatever its sector size;
   // records, clusters and so every piece begin and end on one.
   const std::vector<std::uint8_t> zeros(bytes.size(), 0);

@@ -4,9 +4,12 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 
 #include "catalogue/date_time.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ui/ui_text.h"
 #include "workflow/record_text.h"
 
@@ -55,6 +58,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (index.column() != 0) return {};
     return record->selected == 1 ? Qt::Checked : Qt::Unchecked;
   }
+  // The last column marks the files only the deep scan found: an icon, its name as tip.
+  if (index.column() == deep_column && record->found_by_deep_scan) {
+    if (role == Qt::DecorationRole) return deep_scan_mark();
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole) {
+      return qs(texts_.text(messages::deep_scan));
+    }
+  }
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case 0:
@@ -76,7 +86,29 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   }
 }
 
+// Layers with an arrow down through them: found below what the ordinary scan sees.
+const QPixmap& FileListModel::deep_scan_mark() const {
+  if (deep_mark_.isNull()) {
+    QPixmap pixmap(12, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor("#7A7A99"), 1.2));
+    for (const qreal y : {3.5, 6.5, 9.5}) p.drawLine(QPointF(1, y), QPointF(11, y));
+    p.setPen(QPen(QColor("#1565C0"), 1.6));
+    p.drawLine(QPointF(6, 0.5), QPointF(6, 10.5));
+    p.drawLine(QPointF(3.5, 8), QPointF(6, 10.8));
+    p.drawLine(QPointF(8.5, 8), QPointF(6, 10.8));
+    p.end();
+    deep_mark_ = pixmap;
+  }
+  return deep_mark_;
+}
+
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && section == deep_column && role == Qt::ToolTipRole) {
+    return qs(texts_.text(messages::deep_scan));
+  }
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   if (section >= 0 && section <= 5) return qs(texts_.text(messages::field_filename + section));
   return QString();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QPixmap>
 #include <QTableView>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,8 @@ QString list_date_text(catalogue::DateTime value);
 class FileListModel : public QAbstractTableModel {
  public:
   static constexpr int column_count = 7;
+  // The narrow last column: the mark of a file found by the deep scan.
+  static constexpr int deep_column = 6;
   // Shows the rows of the view over the catalogue, its texts in the language of `texts`.
   FileListModel(catalogue::Catalogue& catalogue, const catalogue::CatalogueView& view,
                 const messages::StatusChannel& texts, QObject* parent = nullptr);
@@ -46,6 +49,8 @@ class FileListModel : public QAbstractTableModel {
   const catalogue::CatalogueView& view_;
   const messages::StatusChannel& texts_;
   int rows_ = 0;
+  const QPixmap& deep_scan_mark() const;
+  mutable QPixmap deep_mark_;  // drawn on first use
 };
 
 class FileListView : public QTableView {

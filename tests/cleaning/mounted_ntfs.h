@@ -23,8 +23,15 @@ inline bool can_mount_ntfs() {
 }
 
 inline std::vector<std::uint8_t> read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  // One read of the whole file: images are tens of MiB, too many for a byte-wise iterator in
+  // a build without optimisation.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
 }
 
 inline bool write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -18,6 +18,7 @@
 #include "exfat/exfat_entries.h"
 #include "exfat/exfat_layout.h"
 #include "exfat/mounted_exfat.h"
+#include "messages/program_texts.h"
 #include "test_support.h"
 #include "workflow/drive_list.h"
 
@@ -179,6 +180,47 @@ TEST_P(ExfatImageTest, RecoveredBytesEqualTheTruthWhereverTheGradeSaysSo) {
   EXPECT_GT(exact_hundreds, 0);
 }
 
+// The deep scan lists what the ordinary scan lists, in the same folders, and adds only sets
+// that prove themselves in free clusters no walk reached: each one a file of the truth that
+// the walk cannot reach (its name and size), under "Lost folders", whole where graded 100.
+TEST_P(ExfatImageTest, DeepScanAddsTheUnreachableSetsAndKeepsWhatTheScanFinds) {
+  DriveScope plain(image_);
+  ASSERT_TRUE(plain.scan());
+  DriveScope s(image_);
+  ASSERT_TRUE(s.scan(true));
+  std::map<std::string, const catalogue::FoundFile*> deep;
+  for (const auto& f : s.catalogue.files()) {
+    if (!f.found_by_deep_scan) deep.emplace(slash_path(f), &f);
+  }
+  for (const auto& f : plain.catalogue.files()) {
+    EXPECT_EQ(f.found_by_deep_scan, 0);
+    const auto again = deep.find(slash_path(f));
+    ASSERT_NE(again, deep.end()) << "the deep scan lost " << slash_path(f);
+    EXPECT_LE(again->second->quality, f.quality) << slash_path(f);
+  }
+  const std::string lost = "C:\\" + plain.channel.text(messages::lost_folders) + "\\";
+  testing::TempDir out;
+  std::size_t added = 0;
+  for (const auto& f : s.catalogue.files()) {
+    if (!f.found_by_deep_scan) continue;
+    ++added;
+    EXPECT_TRUE(f.path.str().starts_with(lost)) << f.path.str();
+    const auto t = std::find_if(truth_.begin(), truth_.end(), [&](const Truth& t) {
+      return t.path.ends_with("/" + f.name.str()) && t.size == f.size;
+    });
+    ASSERT_NE(t, truth_.end()) << f.name.str();
+    EXPECT_TRUE(t->state == "orphan" || t->state == "lost") << t->path << " " << t->state;
+    const std::string path = out.path() + "/" + std::to_string(added);
+    EXPECT_FALSE(s.recover(f, path).failed);
+    if (f.quality == 100) {
+      EXPECT_EQ(testing::sha256_of(path), t->sha256) << t->path;
+    }
+  }
+  if (std::string(GetParam()) == "random-exfat-1.img") {
+    EXPECT_GE(added, 2u) << "its two orphans in free folder clusters";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, ExfatImageTest, ::testing::ValuesIn(images), [](const auto& info) {
   std::string name = info.param;
   name = name.substr(0, name.find(".img"));
@@ -308,6 +350,85 @@ TEST(ExfatReusedFolderTest, FilesOfAFolderWhoseClusterANewFileTookAreFound) {
   // gone; the five after it stand.
   EXPECT_EQ(found, written.size() - 1);
   for (const auto& f : s.catalogue.files()) EXPECT_NE(f.name.str(), "photo 0.jpg");
+}
+
+// A volume quick-formatted by mkfs.exfat over its folders, then given a new file: the walk
+// finds nothing of the old files; the deep scan finds the files of every old folder with
+// their names, and the names of the folders below the top ones (whose own sets went with the
+// old root), and recovers them whole.
+TEST(ExfatDeepScanTest, FindsTheOldSubFoldersFilesAfterAQuickFormat) {
+  if (!testing::can_mount_exfat() || !testing::have_program("mkfs.exfat")) {
+    GTEST_SKIP() << "needs root, /dev/fuse, losetup, exfatprogs and exfat-fuse";
+  }
+  testing::TempDir dir;
+  const std::string image = dir.path() + "/card.img";
+  const std::string mkfs = "mkfs.exfat -c 4K " + shell_quote(image) + " >/dev/null";
+  ASSERT_EQ(run_command("truncate -s 48M " + shell_quote(image) + " && " + mkfs).exit_code, 0);
+  std::map<std::string, std::string> written;  // "/Trip/Day 1/photo 3.jpg" -> sha256
+  {
+    testing::MountedExfat v(image);
+    ASSERT_TRUE(v.mount());
+    std::ofstream(v.mount_point() + "/readme.txt") << std::string(9000, 'r');
+    for (const std::string folder :
+         {"/DCIM", "/DCIM/100CANON", "/Trip", "/Trip/Day 1 Ölfarbe", "/Trip/Day 1 Ölfarbe/raw"}) {
+      fs::create_directories(v.mount_point() + folder);
+      for (int i = 0; i < 12; ++i) {
+        const std::string rel = folder + "/photo " + std::to_string(i) + ".jpg";
+        std::string bytes(3000 + 7001 * i, '\0');
+        for (std::size_t k = 0; k < bytes.size(); ++k) {
+          bytes[k] = static_cast<char>((k * 31 + rel.size() * 7 + i) % 251);
+        }
+        std::ofstream(v.mount_point() + rel, std::ios::binary) << bytes;
+        written[rel] = testing::sha256_of(v.mount_point() + rel);
+      }
+    }
+  }
+  ASSERT_EQ(run_command(mkfs).exit_code, 0);
+  {
+    testing::MountedExfat v(image);
+    ASSERT_TRUE(v.mount());
+    // One cluster: it takes the old readme's first cluster, not a folder's.
+    std::ofstream(v.mount_point() + "/new.txt") << std::string(3000, 'n');
+  }
+  DriveScope plain(image);
+  ASSERT_TRUE(plain.scan());
+  EXPECT_TRUE(plain.catalogue.files().empty());
+
+  DriveScope s(image);
+  ASSERT_TRUE(s.scan(true));
+  const std::string lost = "/" + s.channel.text(messages::lost_folders) + "/";
+  testing::TempDir out;
+  std::size_t found = 0;
+  std::size_t exact = 0;
+  for (const auto& f : s.catalogue.files()) {
+    EXPECT_EQ(f.found_by_deep_scan, 1);
+    const std::string path = slash_path(f);
+    ASSERT_TRUE(path.starts_with(lost)) << path;
+    // "/Lost folders/<top>/Day 1 Ölfarbe/raw/photo 3.jpg": the part below the top folder
+    // (whose name went with the old root, unless a found set names it) ends a written path.
+    const std::string below = path.substr(path.find('/', lost.size()));
+    std::vector<std::string> could_be;
+    for (const auto& [rel, sha] : written) {
+      if (rel.ends_with(below)) could_be.push_back(sha);
+    }
+    ASSERT_FALSE(could_be.empty()) << path;
+    ++found;
+    const std::string copy = out.path() + "/" + std::to_string(found);
+    EXPECT_FALSE(s.recover(f, copy).failed) << path;
+    const bool same =
+        std::find(could_be.begin(), could_be.end(), testing::sha256_of(copy)) != could_be.end();
+    exact += same ? 1 : 0;
+    if (f.quality == 100) {
+      EXPECT_TRUE(same) << path << " graded 100";
+    }
+  }
+  // Every written file lies in a folder, and every folder's entries fill less than a cluster.
+  EXPECT_GE(found * 10, written.size() * 9) << found << " of " << written.size();
+  EXPECT_GE(exact * 10, written.size() * 8) << exact << " of " << written.size();
+  EXPECT_GT(std::count_if(s.catalogue.files().begin(), s.catalogue.files().end(),
+                          [](const auto& f) { return f.path.str().ends_with("\\raw\\"); }),
+            0)
+      << "the names of folders below the top come from their sets";
 }
 
 // Hand-made entry sets: what a set must look like to be taken, its checksum, its times.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace fennick::ntfs {
@@ -85,6 +86,59 @@ TEST(FixupTest, RestoresTheLastWordOfEveryBlock) {
   put16(big, rec_usa_count, 0xFFFF);
   apply_fixups(big);
   SUCCEED();
+}
+
+// A record as it lies on the volume: sized, with its update sequence array at 0x30 and the
+// sequence number written over the last word of every block.
+std::vector<std::uint8_t> on_disk_record(std::uint32_t size) {
+  std::vector<std::uint8_t> r(size, 0x5A);
+  std::copy_n("FILE", 4, r.begin());
+  const std::uint16_t blocks = static_cast<std::uint16_t>(size / 512);
+  put16(r, rec_usa_offset, 0x30);
+  put16(r, rec_usa_count, blocks + 1);
+  const std::size_t first = (0x30 + 2 * (blocks + 1) + 7) & ~std::size_t{7};
+  put16(r, rec_first_attribute, static_cast<std::uint16_t>(first));
+  put32(r, first, 0xFFFFFFFF);
+  put32(r, rec_bytes_in_use, static_cast<std::uint32_t>(first + 8));
+  put32(r, rec_allocated, size);
+  put16(r, 0x30, 0x0007);
+  for (std::uint16_t b = 1; b <= blocks; ++b) put16(r, 512u * b - 2, 0x0007);
+  return r;
+}
+
+TEST(RecogniseRecordTest, TakesSoundRecordsOfEverySizeAndNothingElse) {
+  for (const std::uint32_t size : {512u, 1024u, 4096u}) {
+    std::vector<std::uint8_t> r = on_disk_record(size);
+    EXPECT_EQ(recognise_file_record(r), size);
+    // What follows the record on the volume does not matter; what is missing does.
+    std::vector<std::uint8_t> longer = r;
+    longer.resize(size + 3000, 0xEE);
+    EXPECT_EQ(recognise_file_record(longer), size);
+    EXPECT_EQ(recognise_file_record(std::span(r).first(size - 1)), 0u);
+  }
+  struct Damage {
+    const char* what;
+    void (*apply)(std::vector<std::uint8_t>&);
+  };
+  const Damage damages[] = {
+      {"no signature", [](auto& r) { r[0] = 'B'; }},
+      {"size not a power of two", [](auto& r) { put32(r, rec_allocated, 1536); }},
+      {"size beyond 64 KiB", [](auto& r) { put32(r, rec_allocated, 128 * 1024); }},
+      {"size below a block", [](auto& r) { put32(r, rec_allocated, 256); }},
+      {"array inside the header", [](auto& r) { put16(r, rec_usa_offset, 0x10); }},
+      {"odd array offset", [](auto& r) { put16(r, rec_usa_offset, 0x31); }},
+      {"array count not the block count", [](auto& r) { put16(r, rec_usa_count, 2); }},
+      {"first attribute inside the array", [](auto& r) { put16(r, rec_first_attribute, 0x30); }},
+      {"first attribute not aligned", [](auto& r) { put16(r, rec_first_attribute, 0x3A); }},
+      {"used length past the record", [](auto& r) { put32(r, rec_bytes_in_use, 4096); }},
+      {"used length before the first attribute", [](auto& r) { put32(r, rec_bytes_in_use, 0x38); }},
+      {"torn: a block without the sequence number", [](auto& r) { put16(r, 1022, 0x0008); }},
+  };
+  for (const Damage& d : damages) {
+    std::vector<std::uint8_t> r = on_disk_record(1024);
+    d.apply(r);
+    EXPECT_EQ(recognise_file_record(r), 0u) << d.what;
+  }
 }
 
 TEST(FindAttributeTest, FindsUnnamedAttributesFromAPosition) {

@@ -3,6 +3,7 @@
 // the disable set while it runs, the idle states after it, and stopping it midway.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPixmap>
 #include <QTableView>
 #include <QTest>
 #include <algorithm>
@@ -228,6 +229,19 @@ TEST_F(ScanTest, TheDeepScanBoxFindsTheFoldersOfAFormattedVolume) {
   const std::string path = record(0).path.str();
   EXPECT_TRUE(path.starts_with("C:\\" + message(messages::lost_folders) + "\\")) << path;
   EXPECT_TRUE(path.ends_with("\\Day1\\")) << path;
+  // The list's narrow last column marks the deep find with an icon named "Deep scan".
+  const QAbstractItemModel* model = find<QTableView>("AdvListView")->model();
+  const QModelIndex mark = model->index(0, model->columnCount() - 1);
+  EXPECT_FALSE(model->data(mark, Qt::DecorationRole).value<QPixmap>().isNull());
+  EXPECT_EQ(model->data(mark, Qt::ToolTipRole).toString().toStdString(),
+            message(messages::deep_scan));
+  box->setChecked(false);
+  ASSERT_TRUE(open({"fat16.img"}));
+  start_scan();
+  ASSERT_GT(rows(), 0);
+  const QAbstractItemModel* again = find<QTableView>("AdvListView")->model();
+  EXPECT_TRUE(again->data(again->index(0, again->columnCount() - 1), Qt::DecorationRole).isNull())
+      << "files of the ordinary scan carry no mark";
 }
 
 // The controls that a run leaves usable, read from inside the run's event pump.
