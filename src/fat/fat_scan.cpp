@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "engine/folder_table.h"
+#include "engine/presumed_claims.h"
 #include "engine/read_problems.h"
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
@@ -233,7 +234,8 @@ class FatScanner {
         chain_reader_(volume.source, volume::reader_sectors, engine::report_to(channel, run)),
         fat_reader_(volume.source, volume::reader_sectors, engine::report_to(channel, run)),
         folders_(catalogue, volume.drive_index, volume.kind, volume.drive_letter),
-        used_bytes_(volume.total_bytes - volume.free_bytes) {}
+        used_bytes_(volume.total_bytes - volume.free_bytes),
+        first_record_(catalogue.files().size()) {}
 
   void run(volume::SectorReader& main_reader, std::uint32_t root_cluster,
            const std::string& root_name);
@@ -242,6 +244,9 @@ class FatScanner {
   // the chain its ".." links make; a folder no found entry names gets a made-up name under
   // "Lost folders".
   void deep_pass(volume::SectorReader& main_reader);
+  // After deep_pass(): lowers the grades of its finds where the entries found beside them
+  // show their presumed contiguous clusters were not theirs (engine/presumed_claims.h).
+  void grade_deep_finds();
 
  private:
   bool read_entry(volume::SectorReader& reader, const DirWalk& w, DirEntry& entry);
@@ -254,6 +259,8 @@ class FatScanner {
   void walk_entry(volume::SectorReader& main_reader);
   void add_deleted_file(const DirEntry& entry, const std::string& name, const DirWalk& w,
                         std::uint32_t entry_cluster, std::int64_t entry_offset);
+  // The deep walks' entries as claims on clusters: files (by catalogue index) and folders.
+  std::vector<engine::ClusterClaim> deep_claims_;
 
   FatLayout layout_;
   const volume::Volume& volume_;
@@ -279,6 +286,7 @@ class FatScanner {
   std::int64_t live_count_ = 0;
   std::int64_t live_bytes_ = 0;
   std::int64_t used_bytes_ = 0;
+  std::size_t first_record_ = 0;  // this volume's first record in the catalogue
 };
 
 bool FatScanner::read_entry(volume::SectorReader& reader, const DirWalk& w, DirEntry& entry) {
@@ -409,6 +417,17 @@ void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name
   record.entry_offset = static_cast<std::int32_t>(entry_offset);
   record.found_by_deep_scan = w.deep ? 1 : 0;
   record.selected = 0;
+  if (w.deep) {
+    engine::ClusterClaim claim;
+    claim.first = static_cast<std::uint64_t>(record.first_cluster);
+    claim.clusters = static_cast<std::uint64_t>((record.size + layout_.cluster_bytes() - 1) /
+                                                std::max<std::int64_t>(layout_.cluster_bytes(), 1));
+    claim.live = entry[0] != deleted_mark;
+    claim.modified = record.modified;
+    claim.record = catalogue_.files().size();
+    claim.regrade = true;
+    deep_claims_.push_back(claim);
+  }
   catalogue_.add(record);
   channel_.set_file_counter(catalogue_.deleted_count());
 }
@@ -519,6 +538,15 @@ void FatScanner::walk_entry(volume::SectorReader& main_reader) {
     stack_.clear();
     return;
   }
+  if (child_pending && deep) {
+    // A folder's first cluster bounds the files found beside it like a file's does.
+    engine::ClusterClaim claim;
+    claim.first = child_cluster;
+    claim.live = entry[0] != deleted_mark;
+    claim.modified = decode_fat_datetime(le16_or0(entry, dirent::modified_date),
+                                         le16_or0(entry, dirent::modified_time));
+    deep_claims_.push_back(claim);
+  }
   if (child_pending) open_directory(child_cluster, child_name, child_deleted, dir_id, deep);
 }
 
@@ -560,6 +588,24 @@ bool holds_dated_short_entry(std::span<const std::uint8_t> data) {
     }
   }
   return false;
+}
+
+// Whether every short entry of a folder cluster names clusters of this volume and a size it
+// can hold, and every folder entry a size of 0, as FAT writes them: random data that passed
+// the name test seldom does.
+bool entries_fit_volume(std::span<const std::uint8_t> data, const FatLayout& layout,
+                        std::int64_t volume_bytes) {
+  for (std::size_t at = 0; at + directory_entry_bytes <= data.size(); at += directory_entry_bytes) {
+    const std::span<const std::uint8_t> e = data.subspan(at, directory_entry_bytes);
+    if (e[0] == 0) break;
+    const std::uint8_t attributes = e[dirent::attributes];
+    if (attributes == attr_long_name || (attributes & attr_volume_label) != 0) continue;
+    const std::uint32_t first = entry_first_cluster(e);
+    const std::uint32_t size = le32_or0(e, dirent::size);
+    if (first != 0 && !layout.cluster_in_volume(first)) return false;
+    if ((attributes & attr_directory) != 0 ? size != 0 : size > volume_bytes) return false;
+  }
+  return true;
 }
 
 bool is_dot_entry(std::span<const std::uint8_t> e, std::string_view dots) {
@@ -608,7 +654,8 @@ void FatScanner::deep_pass(volume::SectorReader& main_reader) {
       continue;
     }
     bool end_marker = false;
-    if (looks_like_entries(cluster_bytes, end_marker) && holds_dated_short_entry(cluster_bytes)) {
+    if (looks_like_entries(cluster_bytes, end_marker) && holds_dated_short_entry(cluster_bytes) &&
+        entries_fit_volume(cluster_bytes, layout_, volume_.total_bytes)) {
       later_clusters.push_back(c);
     }
   }
@@ -687,6 +734,25 @@ void FatScanner::deep_pass(volume::SectorReader& main_reader) {
   }
 }
 
+void FatScanner::grade_deep_finds() {
+  if (deep_claims_.empty()) return;
+  std::vector<engine::ClusterClaim> claims = deep_claims_;
+  // The files the walk from the root found claim their clusters too.
+  const auto& files = catalogue_.files();
+  const std::int64_t cluster_bytes = std::max<std::int64_t>(layout_.cluster_bytes(), 1);
+  for (std::size_t i = first_record_; i < files.size(); ++i) {
+    if (files[i].found_by_deep_scan) continue;
+    engine::ClusterClaim claim;
+    claim.first = static_cast<std::uint64_t>(std::max<std::int64_t>(files[i].first_cluster, 0));
+    claim.clusters =
+        static_cast<std::uint64_t>((files[i].size + cluster_bytes - 1) / cluster_bytes);
+    claim.modified = files[i].modified;
+    claim.record = i;
+    claims.push_back(claim);
+  }
+  engine::grade_presumed_claims(std::move(claims), catalogue_.files());
+}
+
 }  // namespace
 
 bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalogue,
@@ -709,7 +775,10 @@ bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalog
           1, static_cast<char>(std::toupper(static_cast<unsigned char>(volume.drive_letter)))) +
       ":";
   scanner.run(main_reader, layout.root_cluster, root_name);
-  if (deep) scanner.deep_pass(main_reader);
+  if (deep) {
+    scanner.deep_pass(main_reader);
+    scanner.grade_deep_finds();
+  }
   channel.set_progress(100);
   return true;
 }

@@ -13,6 +13,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "engine/grading.h"
 #include "messages/message_catalogue.h"
 #include "messages/program_texts.h"
 #include "ntfs/ntfs_scan_state.h"
@@ -28,8 +29,9 @@ using volume::le16_or0;
 using volume::le32_or0;
 using volume::le64_or0;
 
-// The deep pass reads at most this many bytes at once.
-constexpr std::int64_t deep_read_bytes = 4 * 1024 * 1024;
+// The deep pass reads at most this many bytes at once: large reads, but small enough for the
+// processor's caches to hold what was just read while it is looked at.
+constexpr std::int64_t deep_read_bytes = 1024 * 1024;
 constexpr std::uint16_t deep_reader_sectors =
     static_cast<std::uint16_t>(deep_read_bytes / volume::sector_bytes);
 // Records below this number are the file system's own ($MFT to $Extend and the reserved ones).
@@ -56,6 +58,17 @@ struct DeepFile {
   FoundFile file;
   std::int64_t parent = 0;
   std::uint16_t parent_sequence = 0;
+  bool live = false;          // in use in the MFT it came from
+  std::int64_t clusters = 0;  // stored on the volume, by its runs
+  std::int64_t lost = 0;      // of those, claimed by a file that wrote there later
+};
+
+// A run of clusters a found file's data takes.
+struct DeepRun {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+  std::size_t file = 0;  // index into the pass's files
+  bool of_mft = false;   // a deleted file of the MFT: written after all the pass finds
 };
 
 // Where a folder of the pass went in the folder list.
@@ -72,8 +85,7 @@ class DeepPass {
 
  private:
   void read_free_clusters();
-  void look_at(std::span<const std::uint8_t> buffer, std::int64_t position,
-               volume::SectorReader& reader);
+  void look_at(std::span<const std::uint8_t> buffer, std::int64_t position);
   void take_record(ConstBytes raw, std::int64_t position);
   bool same_as_mft_record(std::int64_t number, ConstBytes record);
   PlacedFolder parent_folder(std::int64_t parent, std::uint16_t sequence);
@@ -81,6 +93,7 @@ class DeepPass {
   std::int32_t lost_folders_id();
   std::int32_t add_folder(const std::string& name, std::int32_t parent_id);
   void catalogue_files();
+  void grade_overlaps();
 
   Scan& s_;
   NtfsVolume& v_;
@@ -89,6 +102,7 @@ class DeepPass {
   std::unordered_multimap<std::int64_t, std::size_t> folders_by_number_;
   std::vector<std::optional<PlacedFolder>> placed_;  // by index into folders_
   std::vector<DeepFile> files_;
+  std::vector<DeepRun> runs_;
   // What was taken, so that a record found twice (a copy of an old MFT) is listed once.
   std::set<std::tuple<std::int64_t, std::uint16_t, std::int64_t, std::string>> seen_;
   std::unordered_map<std::int64_t, PlacedFolder> lost_by_parent_;
@@ -102,6 +116,7 @@ class DeepPass {
 void DeepPass::run() {
   read_free_clusters();
   // After Stop too: what was found so far is kept, as the other scans keep it.
+  grade_overlaps();
   catalogue_files();
 }
 
@@ -152,15 +167,26 @@ void DeepPass::read_free_clusters() {
       end = c + 1;
     }
     const std::int64_t bytes = (end - c) * g.cluster_size;
-    buffer.resize(static_cast<std::size_t>(bytes));
-    unreadable.clear();
-    const std::int64_t got = reader.read_salvaging(static_cast<std::uint32_t>(bytes), buffer.data(),
-                                                   c * g.cluster_size, unreadable);
-    if (got <= 0) {
-      if (unreadable.empty()) return;  // the medium is gone, or the volume ends early
+    const std::int64_t position = c * g.cluster_size;
+    // Straight into the reader's window, looked at there: no copy of what is read. Only a
+    // stretch with unreadable sectors is read again, with zeros for those sectors.
+    std::int64_t got = 0;
+    if (position % volume::sector_bytes == 0) {
+      got = reader.read_sectors(static_cast<std::uint16_t>(bytes / volume::sector_bytes),
+                                position / volume::sector_bytes);
+    }
+    if (got > 0) {
+      look_at(std::span<const std::uint8_t>(reader.data.data(),
+                                            static_cast<std::size_t>(std::min(got, bytes))),
+              position);
     } else {
+      buffer.resize(static_cast<std::size_t>(bytes));
+      unreadable.clear();
+      got = reader.read_salvaging(static_cast<std::uint32_t>(bytes), buffer.data(), position,
+                                  unreadable);
+      if (got <= 0) return;  // the medium is gone, or the volume ends early
       look_at(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)),
-              c * g.cluster_size, reader);
+              position);
     }
     c = end;
   }
@@ -168,9 +194,9 @@ void DeepPass::read_free_clusters() {
 }
 
 // Every 512-byte step of the buffer that begins "FILE". A record that runs past the end of
-// the buffer is read whole from the volume.
-void DeepPass::look_at(std::span<const std::uint8_t> buffer, std::int64_t position,
-                       volume::SectorReader& reader) {
+// the buffer is read whole from the volume, through the volume's own reader: the buffer may
+// be the deep reader's window.
+void DeepPass::look_at(std::span<const std::uint8_t> buffer, std::int64_t position) {
   for (std::size_t at = 0; at + 4 <= buffer.size(); at += fixup_block) {
     if (std::memcmp(buffer.data() + at, "FILE", 4) != 0) continue;
     const ConstBytes rest = buffer.subspan(at);
@@ -181,7 +207,8 @@ void DeepPass::look_at(std::span<const std::uint8_t> buffer, std::int64_t positi
     const std::uint32_t size = le32_or0(rest, rec_allocated);
     if (size <= rest.size() || size > static_cast<std::uint32_t>(max_record_size)) continue;
     straddling_.resize(size);
-    if (reader.read(size, straddling_.data(), position + static_cast<std::int64_t>(at)) != size) {
+    if (v_.reader->read(size, straddling_.data(), position + static_cast<std::int64_t>(at)) !=
+        size) {
       continue;
     }
     if (recognise_file_record(straddling_) != 0) {
@@ -241,6 +268,18 @@ void DeepPass::take_record(ConstBytes raw, std::int64_t position) {
   file.entry_offset = static_cast<std::int32_t>(position % v_.geometry.cluster_size);
   found.parent = chosen.parent;
   found.parent_sequence = chosen.parent_sequence;
+  found.live = (flags & record_in_use) != 0;
+  if (const auto data = find_attribute(record, type_data);
+      data && attr_is_non_resident(record, *data) && file.quality > 0) {
+    for (const DataRun& run : attribute_runs(record, *data)) {
+      if (run.sparse || run.lcn <= 0 || run.length <= 0 || run.lcn >= v_.geometry.total_clusters) {
+        continue;
+      }
+      const std::int64_t end = std::min(run.lcn + run.length, v_.geometry.total_clusters);
+      runs_.push_back({run.lcn, end, files_.size()});
+      found.clusters += end - run.lcn;
+    }
+  }
   files_.push_back(std::move(found));
   if (files_.size() % 100 == 0) {
     channel_.set_file_counter(s_.catalogue.deleted_count() +
@@ -363,6 +402,46 @@ PlacedFolder DeepPass::parent_folder(std::int64_t parent, std::uint16_t sequence
     placed_[i] = above;
   }
   return above;
+}
+
+// The bitmap shows the clusters of an old volume's files free, though files of that volume
+// may have taken them from one another: a file deleted before the format left its clusters
+// to later ones. Where two found files' runs meet, the one still in use in its MFT, else the
+// one modified later, wrote last; the other loses those clusters from its grade.
+void DeepPass::grade_overlaps() {
+  for (const auto& [first, end] : s_.mft_file_runs) runs_.push_back({first, end, 0, true});
+  s_.mft_file_runs.clear();
+  std::sort(runs_.begin(), runs_.end(),
+            [](const DeepRun& a, const DeepRun& b) { return a.first < b.first; });
+  std::vector<const DeepRun*> open;
+  for (const DeepRun& run : runs_) {
+    std::erase_if(open, [&](const DeepRun* o) { return o->end <= run.first; });
+    for (const DeepRun* o : open) {
+      const std::int64_t shared = std::min(o->end, run.end) - run.first;
+      if (o->of_mft || run.of_mft) {
+        if (!run.of_mft) files_[run.file].lost += shared;
+        if (!o->of_mft) files_[o->file].lost += shared;
+        continue;
+      }
+      if (o->file == run.file) continue;
+      DeepFile& a = files_[o->file];
+      DeepFile& b = files_[run.file];
+      const bool a_wins =
+          (a.live && !b.live) || (a.live == b.live && a.file.modified > b.file.modified);
+      const bool b_wins =
+          (b.live && !a.live) || (a.live == b.live && b.file.modified > a.file.modified);
+      if (!a_wins) a.lost += shared;
+      if (!b_wins) b.lost += shared;
+    }
+    // Past this many at once the runs are damage, not files: the rest is not compared.
+    if (open.size() < 64) open.push_back(&run);
+  }
+  for (DeepFile& f : files_) {
+    if (f.lost <= 0 || f.clusters <= 0) continue;
+    const std::int64_t kept = std::max<std::int64_t>(f.clusters - f.lost, 0);
+    f.file.quality = std::min(f.file.quality, engine::share_percent(kept, f.clusters));
+  }
+  runs_.clear();
 }
 
 void DeepPass::catalogue_files() {

@@ -306,6 +306,15 @@ void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const C
     file.size = std::max<std::int64_t>(attr_data_size(bytes, *data), 0);
   }
   file.quality = estimate_ntfs_quality(s, bytes);
+  if (const auto data = find_attribute(bytes, type_data);
+      s.deep && data && attr_is_non_resident(bytes, *data)) {
+    for (const DataRun& run : attribute_runs(bytes, *data)) {
+      if (!run.sparse && run.lcn > 0 && run.length > 0 && run.lcn < s.v.geometry.total_clusters) {
+        s.mft_file_runs.emplace_back(run.lcn,
+                                     std::min(run.lcn + run.length, s.v.geometry.total_clusters));
+      }
+    }
+  }
   read_times(bytes, file);
   file.name = chosen.name;
   const ParentPath where = build_ntfs_path(s, chosen.parent, chosen.parent_sequence);
@@ -355,8 +364,9 @@ bool scan_ntfs(const volume::Volume& volume, catalogue::Catalogue& catalogue, ru
     channel.out_text("Cannot load MFT", messages::DialogKind::error, true);
     return true;
   }
-  Scan s{v,  catalogue, run, volume.drive_index, volume.kind, volume.drive_letter, {}, {}, {},
-         {}, {},        {}};
+  Scan s{
+      v,  catalogue, run, volume.drive_index, volume.kind, volume.drive_letter, {}, {}, {}, {}, {},
+      {}, deep,      {}};
   s.bitmap_reader = std::make_unique<volume::SectorReader>(
       volume.source, static_cast<std::uint16_t>(v.reader->capacity / volume::sector_bytes),
       v.problems);

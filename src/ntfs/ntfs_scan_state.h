@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "catalogue/catalogue.h"
@@ -59,6 +60,10 @@ struct Scan {
   // The bitmap's clusters are read through a reader of their own, so that loading a bitmap
   // window does not throw away the window of MFT records the scan is reading.
   std::unique_ptr<volume::SectorReader> bitmap_reader;
+  // With a deep scan to follow: the clusters of the deleted files the MFT holds. They were
+  // written after anything a record outside the MFT describes.
+  bool deep = false;
+  std::vector<std::pair<std::int64_t, std::int64_t>> mft_file_runs;  // first, end
 };
 
 const std::vector<catalogue::FolderEntry>& folders_of(const Scan& s);
