@@ -181,6 +181,14 @@ void ExfatScanner::take_set(const EntrySet& set, const Slot& first, const Pendin
 void ExfatScanner::open_directory(const EntrySet& set, bool deleted, std::int32_t parent_id,
                                   std::vector<PendingDirectory>& children) {
   const std::uint32_t first = set.first_cluster;
+  if (deep_) {
+    // A folder's first cluster bounds the files found beside it like a file's does.
+    engine::ClusterClaim claim;
+    claim.first = first;
+    claim.live = !set.deleted;
+    claim.modified = set.modified;
+    deep_claims_.push_back(claim);
+  }
   if (!v_.layout.cluster_in_volume(first) || set.data_length == 0) return;
   PendingDirectory d;
   d.first_cluster = first;
@@ -235,6 +243,19 @@ void ExfatScanner::add_file(const EntrySet& set, const Slot& first, const Pendin
   record.entry_offset = static_cast<std::int32_t>(first.offset);
   record.entry_flags = d.contiguous ? entry_in_contiguous_directory : 0;
   record.found_by_deep_scan = deep_ ? 1 : 0;
+  if (deep_) {
+    engine::ClusterClaim claim;
+    claim.first = set.first_cluster;
+    const auto cluster_bytes = static_cast<std::uint64_t>(v_.layout.cluster_bytes());
+    claim.clusters =
+        (set.data_length + cluster_bytes - 1) / std::max<std::uint64_t>(cluster_bytes, 1);
+    claim.live = !set.deleted;
+    claim.modified = set.modified;
+    claim.record = catalogue_.files().size();
+    // A set without a FAT chain says its clusters follow one another; only a guess is tested.
+    claim.regrade = !set.no_fat_chain;
+    deep_claims_.push_back(claim);
+  }
   if (record.quality > 0) {
     FileClusters clusters(v_, set);
     const std::size_t index = catalogue_.files().size();
@@ -290,6 +311,25 @@ void ExfatScanner::grade_overlaps() {
   }
 }
 
+void ExfatScanner::grade_deep_finds() {
+  if (deep_claims_.empty()) return;
+  std::vector<engine::ClusterClaim> claims = deep_claims_;
+  // The files the walk from the root found claim their clusters too.
+  const auto& files = catalogue_.files();
+  const auto cluster_bytes = std::max<std::int64_t>(v_.layout.cluster_bytes(), 1);
+  for (std::size_t i = first_record_; i < files.size(); ++i) {
+    if (files[i].found_by_deep_scan) continue;
+    engine::ClusterClaim claim;
+    claim.first = static_cast<std::uint64_t>(std::max<std::int64_t>(files[i].first_cluster, 0));
+    claim.clusters =
+        static_cast<std::uint64_t>((files[i].size + cluster_bytes - 1) / cluster_bytes);
+    claim.modified = files[i].modified;
+    claim.record = i;
+    claims.push_back(claim);
+  }
+  engine::grade_presumed_claims(std::move(claims), catalogue_.files());
+}
+
 void ExfatScanner::show_progress() {
   if (live_bytes_ <= 0) return;
   const std::int64_t percent =
@@ -318,6 +358,7 @@ bool scan_exfat_volume(const volume::Volume& volume, catalogue::Catalogue& catal
   scanner.run();
   if (deep && !run.stop_requested()) scanner.deep_pass();
   scanner.grade_overlaps();
+  if (deep) scanner.grade_deep_finds();
   if (scanner.checksum_mismatches() > 0) {
     channel.log(channel.text(messages::error_prefix) +
                 std::to_string(scanner.checksum_mismatches()) +

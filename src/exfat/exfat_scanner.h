@@ -13,6 +13,7 @@
 
 #include "catalogue/catalogue.h"
 #include "engine/folder_table.h"
+#include "engine/presumed_claims.h"
 #include "exfat/exfat_entries.h"
 #include "exfat/exfat_layout.h"
 #include "exfat/exfat_volume.h"
@@ -66,13 +67,18 @@ class ExfatScanner {
         run_(run),
         channel_(channel),
         folders_(catalogue, volume.drive_index, volume.kind, volume.drive_letter),
-        used_bytes_(volume.total_bytes - volume.free_bytes) {}
+        used_bytes_(volume.total_bytes - volume.free_bytes),
+        first_record_(catalogue.files().size()) {}
 
   void run();
   // Reads every free cluster no walk reached for entry sets whose checksum matches, and walks
   // the folders they make up: nested by the folder sets among them, the top of each under
   // "Lost folders". Their files are marked as found by the deep scan.
   void deep_pass();
+  // After deep_pass(): lowers the grades of its finds whose clusters are guessed (their FAT
+  // chain is gone) where the entries found beside them show the guess fails
+  // (engine/presumed_claims.h).
+  void grade_deep_finds();
   // Lowers the grade of every found file whose clusters a file deleted later also claims.
   void grade_overlaps();
   std::int64_t checksum_mismatches() const { return checksum_mismatches_; }
@@ -116,6 +122,8 @@ class ExfatScanner {
   std::int64_t live_count_ = 0;
   std::int64_t used_bytes_ = 0;
   bool deep_ = false;  // the walks of the deep pass: their files are marked
+  std::vector<engine::ClusterClaim> deep_claims_;
+  std::size_t first_record_ = 0;  // this volume's first record in the catalogue
   std::int32_t lost_folders_id_ = -1;
 
   // The directory being walked.
