@@ -313,4 +313,16 @@ void DestinationFolder::remove(const std::string& relative) {
   if (fd >= 0) ::unlinkat(fd, name.c_str(), 0);
 }
 
+bool DestinationFolder::set_times(const std::string& relative, std::int64_t seconds,
+                                  std::int64_t nanoseconds) {
+  const std::size_t slash = relative.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+  const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+  const int fd = fd_ < 0 ? -1 : open_folder(folder);
+  if (fd < 0) return false;
+  const struct timespec times[2] = {{static_cast<time_t>(seconds), static_cast<long>(nanoseconds)},
+                                    {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+  return ::utimensat(fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 }  // namespace fennick::catalogue

@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -71,6 +72,9 @@ class DestinationFolder {
 
   // Removes a file this object created (an output that got no byte).
   void remove(const std::string& relative);
+  // Sets the modified and access times of a file this object created (seconds and
+  // nanoseconds since 1970, UTC), not following a link at its place; false with errno set.
+  bool set_times(const std::string& relative, std::int64_t seconds, std::int64_t nanoseconds);
 
   // Told of everything left alone in the destination: the path and why.
   std::function<void(const std::string&, InTheWay)> on_in_the_way;

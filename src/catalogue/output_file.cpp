@@ -81,7 +81,33 @@ bool OutputFile::adopt(int fd) {
   return true;
 }
 
+void OutputFile::capture(std::vector<std::uint8_t>* sink, std::size_t limit) {
+  if (fd_ >= 0) close();
+  start(-1);
+  sink_ = sink;
+  sink_limit_ = limit;
+  if (sink_) sink_->clear();
+}
+
+bool OutputFile::write_to_sink(const std::uint8_t* bytes, std::size_t count) {
+  const auto at = static_cast<std::size_t>(position_);
+  const std::size_t fit = at >= sink_limit_ ? 0 : std::min(count, sink_limit_ - at);
+  if (fit > 0) {
+    if (sink_->size() < at + fit) sink_->resize(at + fit, 0);
+    std::copy_n(bytes, fit, sink_->begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  position_ += static_cast<std::int64_t>(fit);
+  end_ = std::max(end_, position_);
+  written_end_ = std::max(written_end_, position_);
+  if (fit < count) {
+    errno = EFBIG;
+    return false;
+  }
+  return true;
+}
+
 bool OutputFile::reserve(std::int64_t bytes) {
+  if (sink_) return true;
   if (bytes <= room_ - stored_) return true;
   out_of_room_ = true;
   errno = ENOSPC;
@@ -106,6 +132,7 @@ bool OutputFile::flush() {
 }
 
 bool OutputFile::write_all(const std::uint8_t* bytes, std::size_t count) {
+  if (sink_) return write_to_sink(bytes, count);
   if (!fits(count)) return false;
   if (count >= buffer_bytes) {
     if (!flush() || !write_raw(fd_, bytes, count)) return false;
@@ -125,6 +152,10 @@ bool OutputFile::step_back(std::int64_t bytes) {
     errno = EINVAL;
     return false;
   }
+  if (sink_) {
+    position_ -= bytes;
+    return true;
+  }
   if (!flush()) return false;
   if (::lseek(fd_, -static_cast<off_t>(bytes), SEEK_CUR) < 0) return false;
   position_ -= bytes;
@@ -138,6 +169,18 @@ bool OutputFile::skip(std::int64_t bytes) {
     errno = EFBIG;
     return false;
   }
+  if (sink_) {
+    // A hole inside what the preview keeps reads as zeros; one past it ends the preview.
+    const auto at = static_cast<std::size_t>(position_);
+    if (at < sink_limit_) {
+      const std::size_t zeros = static_cast<std::size_t>(
+          std::min<std::int64_t>(bytes, static_cast<std::int64_t>(sink_limit_ - at)));
+      if (sink_->size() < at + zeros) sink_->resize(at + zeros, 0);
+    }
+    position_ += bytes;
+    end_ = std::max(end_, position_);
+    return true;
+  }
   if (!flush()) return false;
   if (::lseek(fd_, static_cast<off_t>(bytes), SEEK_CUR) < 0) return false;
   position_ += bytes;
@@ -146,6 +189,12 @@ bool OutputFile::skip(std::int64_t bytes) {
 }
 
 bool OutputFile::close() {
+  if (sink_) {
+    sink_->resize(std::min(static_cast<std::size_t>(std::max<std::int64_t>(end_, 0)), sink_limit_),
+                  0);
+    sink_ = nullptr;
+    return true;
+  }
   if (fd_ < 0) return true;
   bool ok = flush();
   // A hole at the end exists only once the file is made that long.

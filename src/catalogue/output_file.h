@@ -26,6 +26,10 @@ class OutputFile {
   bool open(const std::string& path);
   // Takes over a descriptor of a new, empty file opened for writing (DestinationFolder).
   bool adopt(int fd);
+  // Writes into memory instead of a file (a preview): the first `limit` bytes of the file,
+  // holes as zeros, go to sink; nothing reaches any disk. A write past the limit fails with
+  // EFBIG, which ends a recovery once the preview has all it shows.
+  void capture(std::vector<std::uint8_t>* sink, std::size_t limit);
   // Whether `bytes` more written bytes still fit the room learnt at opening; false with
   // errno ENOSPC (and out_of_room() true) when they do not.
   bool reserve(std::int64_t bytes);
@@ -56,6 +60,9 @@ class OutputFile {
   std::int64_t room_ = 0;    // bytes the file system had free for us when opened
   std::int64_t stored_ = 0;  // bytes written or buffered (holes not counted)
   bool out_of_room_ = false;
+  std::vector<std::uint8_t>* sink_ = nullptr;  // capture mode
+  std::size_t sink_limit_ = 0;
+  bool write_to_sink(const std::uint8_t* bytes, std::size_t count);
 };
 
 }  // namespace fennick::catalogue

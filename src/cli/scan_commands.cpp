@@ -44,6 +44,7 @@ struct ScanOptions {
   bool sort_given = false;
   std::string destination;
   bool keep_folders = false;
+  bool file_times = true;  // recovered files get the found files' modified times
   bool yes = false;
   bool deep = false;  // --deep: read each volume whole after the ordinary scan
 };
@@ -182,6 +183,8 @@ bool parse_scan_options(Command command, const std::vector<std::string>& args, S
       if (!next_value(o.destination)) return false;
     } else if (a == "--keep-folders" && command == Command::recover) {
       o.keep_folders = true;
+    } else if (a == "--no-times" && command == Command::recover) {
+      o.file_times = false;
     } else if (a == "--yes" && command == Command::wipe) {
       o.yes = true;
     } else if (a.starts_with("-") && a != "-") {
@@ -308,6 +311,7 @@ int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chos
   workflow::RecoverySettings settings;
   settings.destination = o.destination;
   settings.keep_folders = [&o] { return o.keep_folders; };
+  settings.file_times = o.file_times;
   const workflow::RecoverySummary summary = workflow::recover_files(
       session.drives, session.catalogue, chosen, settings, session.run, session.channel);
   return summary.any_failed ? exit_some_failed : exit_done;

@@ -7,8 +7,10 @@
 // back unchanged (same index, letter, source and file system); otherwise they are cleared,
 // so that nothing ever points at a drive entry that no longer exists or now means another
 // volume.
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <filesystem>
@@ -63,6 +65,7 @@ void MainWindow::draw_drives() {
     used.insert(static_cast<std::size_t>(record.drive_index));
   }
 
+  finish_preview_reads();
   workflow::DriveListing listing =
       workflow::list_drives(options_.named_volumes, options_.list_block_devices);
   drives_ = std::move(listing.drives);
@@ -172,7 +175,28 @@ void MainWindow::AddImageClick() {
   add_image(dialog.selectedFiles().front().toStdString());
 }
 
+bool MainWindow::drive_tree_drop(QDropEvent* event) {
+  // Local files only, and not while a run reads the drives.
+  QStringList files;
+  if (event->mimeData() != nullptr) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+      if (url.isLocalFile()) files.push_back(url.toLocalFile());
+    }
+  }
+  if (files.isEmpty() || run_active()) {
+    event->ignore();
+    return true;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  if (event->type() == QEvent::Drop) {
+    for (const QString& file : files) add_image(file.toStdString());
+  }
+  return true;
+}
+
 bool MainWindow::add_image(const std::string& path) {
+  finish_preview_reads();
   const std::string key = same_file_key(path);
   for (const std::string& named : options_.named_volumes) {
     if (same_file_key(named) == key) {

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -76,9 +77,12 @@ MainWindow::~MainWindow() {
   // of their signals, filtered events or callbacks may reach it any more.
   for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
   for (QObject* watched : std::initializer_list<QObject*>{
-           MainStatusBar, PanelFilesHeader, SelectFolderPanel, FolderHTMLTreeView, TypesTreeView}) {
+           MainStatusBar, PanelFilesHeader, SelectFolderPanel, FolderHTMLTreeView, TypesTreeView,
+           PreviewImageLabel, DriveHTMLTreeview->viewport()}) {
     watched->removeEventFilter(this);
   }
+  // A preview read still running holds no pointer to the window, but it reads a volume.
+  finish_preview_reads();
   AdvListView->on_cell_click = nullptr;
   AdvListView->on_space = nullptr;
   AdvListView->on_exit = nullptr;
@@ -197,6 +201,10 @@ QWidget* MainWindow::build_left_panel() {
   DriveHTMLTreeview->setObjectName("DriveHTMLTreeview");
   DriveHTMLTreeview->setHeaderHidden(true);
   DriveHTMLTreeview->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Image files dropped on the drive list are added as drives.
+  DriveHTMLTreeview->setAcceptDrops(true);
+  DriveHTMLTreeview->viewport()->setAcceptDrops(true);
+  DriveHTMLTreeview->viewport()->installEventFilter(this);
   drives_box->addWidget(DriveHTMLTreeview, 1);
   RefreshAdvRepeatButton = new QToolButton(drives);
   RefreshAdvRepeatButton->setObjectName("RefreshAdvRepeatButton");
@@ -400,21 +408,44 @@ QWidget* MainWindow::build_right_panel() {
   box->addWidget(HTMLabelStatus);
   PanelBottom = new QWidget(panel_right);
   PanelBottom->setObjectName("PanelBottom");
+  // The log keeps its height; the preview gets more room, taken from the list
+  // (set_status_tab).
   PanelBottom->setFixedHeight(80);
   auto* stack = new QGridLayout(PanelBottom);
   stack->setContentsMargins(0, 0, 0, 0);
-  PreviewStatusHTMLabel = new QLabel(PanelBottom);
+  PreviewPanel = new QWidget(PanelBottom);
+  PreviewPanel->setObjectName("PreviewPanel");
+  auto* preview_box = new QVBoxLayout(PreviewPanel);
+  preview_box->setContentsMargins(0, 0, 0, 0);
+  preview_box->setSpacing(2);
+  PreviewStatusHTMLabel = new QLabel(PreviewPanel);
   PreviewStatusHTMLabel->setObjectName("PreviewStatusHTMLabel");
   PreviewStatusHTMLabel->setTextFormat(Qt::RichText);
   PreviewStatusHTMLabel->setAlignment(Qt::AlignCenter);
+  PreviewStatusHTMLabel->setWordWrap(true);
   PreviewStatusHTMLabel->setStyleSheet("color: red; font-weight: bold;");
   PreviewStatusHTMLabel->setVisible(false);
+  PreviewImageLabel = new QLabel(PreviewPanel);
+  PreviewImageLabel->setObjectName("PreviewImageLabel");
+  PreviewImageLabel->setAlignment(Qt::AlignCenter);
+  PreviewImageLabel->setMinimumSize(1, 1);
+  PreviewImageLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  PreviewImageLabel->setVisible(false);
+  PreviewImageLabel->installEventFilter(this);
+  PreviewTextEdit = new QPlainTextEdit(PreviewPanel);
+  PreviewTextEdit->setObjectName("PreviewTextEdit");
+  PreviewTextEdit->setReadOnly(true);
+  PreviewTextEdit->setVisible(false);
+  preview_box->addWidget(PreviewStatusHTMLabel);
+  preview_box->addWidget(PreviewImageLabel, 1);
+  preview_box->addWidget(PreviewTextEdit, 1);
+  PreviewPanel->setVisible(false);
   AdvMemo = new QPlainTextEdit(PanelBottom);
   AdvMemo->setObjectName("AdvMemo");
   AdvMemo->setReadOnly(true);
   AdvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   AdvMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
-  stack->addWidget(PreviewStatusHTMLabel, 0, 0);
+  stack->addWidget(PreviewPanel, 0, 0);
   stack->addWidget(AdvMemo, 0, 0);
   box->addWidget(PanelBottom);
   set_status_tab(false);
@@ -504,6 +535,12 @@ void MainWindow::apply_captions() {
   UpdateAdvToolButton->setText(qmsg(messages::update_button));
   HTMLabelFiles->setText(header_html(qmsg(messages::files_header), 4));
   set_status_tab(preview_active_);
+  // The preview's message follows the language too.
+  if (preview_active_ && preview_record_ >= 0 &&
+      static_cast<std::size_t>(preview_record_) < catalogue_.files().size() &&
+      !PreviewStatusHTMLabel->isHidden()) {
+    show_preview(catalogue_.files()[static_cast<std::size_t>(preview_record_)]);
+  }
   UndelHTMLStaticText->setText(qmsg(messages::undelete_to));
   UndelHTMLStaticText->adjustSize();
   OpenLabel->setText(qmsg(messages::open_folder));
@@ -568,6 +605,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize &&
       (watched == MainStatusBar || watched == PanelFilesHeader || watched == SelectFolderPanel)) {
     FormResize();
+  } else if (event->type() == QEvent::Resize && watched == PreviewImageLabel) {
+    fit_preview_picture();
+  } else if (watched == DriveHTMLTreeview->viewport() &&
+             (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+              event->type() == QEvent::Drop)) {
+    return drive_tree_drop(static_cast<QDropEvent*>(event));
   } else if (event->type() == QEvent::FocusIn) {
     // Entering a tree acts on its selected node.
     if (watched == FolderHTMLTreeView) FolderHTMLTreeviewChange(FolderHTMLTreeView->currentItem());

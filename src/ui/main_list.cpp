@@ -163,27 +163,26 @@ void MainWindow::set_status_tab(bool preview) {
       (preview ? "<b>" + qmsg(messages::preview_tab) + "</b>" : qmsg(messages::preview_tab)) +
       "</font>");
   AdvMemo->setVisible(!preview);
-}
-
-void MainWindow::show_preview_status(const catalogue::FoundFile& record) {
-  PreviewStatusHTMLabel->clear();
-  const std::string status = workflow::preview_status_text(record, language());
-  if (status.empty()) return;
-  PreviewStatusHTMLabel->setText(qs(status));
-  PreviewStatusHTMLabel->setVisible(true);
+  PreviewPanel->setVisible(preview);
+  // A picture or a page of text needs more room than the log's few lines.
+  if (preview) {
+    PanelBottom->setMinimumHeight(220);
+    PanelBottom->setMaximumHeight(QWIDGETSIZE_MAX);
+  } else {
+    PanelBottom->setFixedHeight(80);
+  }
 }
 
 void MainWindow::AdvListViewSelectItem() {
   const catalogue::FoundFile* record = list_model_->record_at(selected_row());
   if (!record) return;
   set_status_tab(true);
-  show_preview_status(*record);
+  show_preview(*record);
 }
 
 void MainWindow::AdvListViewExit() {
   set_status_tab(false);
-  PreviewStatusHTMLabel->clear();
-  PreviewStatusHTMLabel->setVisible(false);
+  clear_preview();
   AdvListView->clearSelection();
 }
 
@@ -196,7 +195,7 @@ void MainWindow::HTMLabelStatusMouseDown(int x) {
     }
   } else {
     set_status_tab(false);
-    PreviewStatusHTMLabel->setVisible(false);
+    clear_preview();
   }
 }
 

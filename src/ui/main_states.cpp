@@ -12,6 +12,7 @@
 namespace fennick::ui {
 
 void MainWindow::disable_all() {
+  finish_preview_reads();
   run_state_ = RunState::scanning;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
@@ -76,6 +77,7 @@ void MainWindow::enable_all() {
 }
 
 void MainWindow::disable_all_u() {
+  finish_preview_reads();
   run_state_ = RunState::recovering;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
@@ -108,6 +110,7 @@ void MainWindow::enable_all_u() {
 }
 
 void MainWindow::disable_all_w() {
+  finish_preview_reads();
   run_state_ = RunState::wiping;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);

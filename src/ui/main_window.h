@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -35,6 +36,9 @@
 #include "run/run_control.h"
 #include "ui/run_state.h"
 #include "workflow/drive_list.h"
+#include "workflow/preview.h"
+
+class QDropEvent;
 
 namespace fennick::ui {
 
@@ -135,7 +139,18 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   void AdvListViewSelectItem();
   void AdvListViewExit();
   void HTMLabelStatusMouseDown(int x);
-  void show_preview_status(const catalogue::FoundFile& record);
+  // Preview pane (main_preview.cpp): the selected file's first bytes are read on a pool
+  // thread and shown as a picture, text, or the message with a hex view.
+  void show_preview(const catalogue::FoundFile& record);
+  void present_preview(std::uint64_t generation, const workflow::PreviewBytes& read);
+  void clear_preview();
+  void show_preview_message(int message);
+  void fit_preview_picture();
+  // Waits for a preview read still running: every other reader of the volumes runs on the
+  // window's thread, and a volume is read by one thread at a time.
+  void finish_preview_reads();
+  // Image files dropped on the drive tree become drives (each through add_image).
+  bool drive_tree_drop(QDropEvent* event);
 
   // Filter indicator (status-bar panel 1) and the filter dialog.
   void set_filter_indicator();
@@ -275,6 +290,12 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   QWidget* PanelBottom = nullptr;
   QPlainTextEdit* AdvMemo = nullptr;
   QLabel* PreviewStatusHTMLabel = nullptr;
+  QWidget* PreviewPanel = nullptr;
+  QLabel* PreviewImageLabel = nullptr;
+  QPlainTextEdit* PreviewTextEdit = nullptr;
+  QImage preview_image_;
+  std::uint64_t preview_generation_ = 0;
+  std::int32_t preview_record_ = -1;  // catalogue index of the file previewed
   // Status bar.
   QWidget* MainStatusBar = nullptr;
   std::array<QWidget*, 6> status_panels_{};

@@ -370,8 +370,13 @@ std::string drive_caption(const Drive& drive) {
   std::string caption(
       1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter))));
   caption += ":\\ ";
-  // A volume inside a disk names the disk and where in it.
-  if (drive.partition_number > 0 || drive.offset > 0) caption += " " + source_place(drive);
+  // A volume inside a disk names the disk and where in it; an image file its name, so that
+  // two images of one size can be told apart.
+  std::error_code ec;
+  if (drive.partition_number > 0 || drive.offset > 0 ||
+      (!drive.source_path.empty() && fs::is_regular_file(drive.source_path, ec))) {
+    caption += " " + source_place(drive);
+  }
   return caption + size_part;
 }
 

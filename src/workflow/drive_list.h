@@ -52,7 +52,8 @@ struct DriveListing {
 DriveListing list_drives(const std::vector<std::string>& named_volumes,
                          bool include_block_devices = true);
 
-// "C:\  (74.52 GB)" / "E:\  (512.00 MB)"; a partition: "F:\  usb.img #1 (30.00 MB)".
+// "C:\  (74.52 GB)" / "E:\  (512.00 MB)"; a partition: "F:\  usb.img #1 (30.00 MB)"; an
+// image file: "G:\  card.img (8.00 MB)".
 std::string drive_caption(const Drive& drive);
 // Where a drive lies in its source: "usb.img #1", "usb.img @1048576", or the file's name.
 std::string source_place(const Drive& drive);

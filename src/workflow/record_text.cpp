@@ -33,14 +33,4 @@ int status_message(std::int8_t quality) {
   return -1;
 }
 
-std::string preview_status_text(const catalogue::FoundFile& record, int language) {
-  const std::string_view name = record.name.view();
-  const std::size_t dot = name.rfind('.');
-  std::string ext = dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
-  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (ext == ".JPG" || ext == ".JPEG") return {};
-  return "<p align=\"center\">" + messages::get_message(language, messages::no_preview_for_type) +
-         "</p>";
-}
-
 }  // namespace fennick::workflow

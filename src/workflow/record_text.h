@@ -16,8 +16,4 @@ std::string size_text(std::int64_t size);
 // a value that has no word.
 int status_message(std::int8_t quality);
 
-// The preview status line for a record in the language: empty for JPEG names, else message
-// 76 centred.
-std::string preview_status_text(const catalogue::FoundFile& record, int language);
-
 }  // namespace fennick::workflow

@@ -5,7 +5,9 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 #include "catalogue/output_file.h"
@@ -124,12 +126,41 @@ RecoveryOutcome RecoveryRun::recover(const catalogue::FoundFile& record, bool ke
   std::unique_ptr<engine::RecoveryMemory>& memory = memories_[record.drive_index];
   if (!memory) memory = engine->make_recovery_memory();
   out.result = engine->recover(*drive, record, file, created.path, memory.get(), run_, channel_);
+  // The copy carries the time the file was last written, not the time of its recovery.
+  if (file_times_ && !out.result.destination_full) {
+    if (const auto when = unix_time_of(record.modified, record.fs_kind)) {
+      folder_.set_times(created.relative, when->seconds, when->nanoseconds);
+    }
+  }
   if (out.result.destination_full) {
     // The run ends here; an output that got no byte is not left behind.
     if (out.result.bytes_written == 0) folder_.remove(created.relative);
     channel_.log(channel_.text(messages::destination_full) + created.path);
   }
   return out;
+}
+
+std::optional<UnixTime> unix_time_of(catalogue::DateTime value, volume::FileSystemKind kind) {
+  // 1899-12-30 is 25569 days before 1970-01-01; dates before 1980 are no file's on these file
+  // systems and stand for a missing one.
+  constexpr double unix_epoch_days = 25569.0;
+  if (!(value > unix_epoch_days + 3652.0) || value > 2958465.0) return std::nullopt;
+  // To the nearest microsecond: a day count in a double holds no finer, and a time that
+  // reads 09:28:00 must not become 09:27:59.999.
+  const auto micros = std::llround((value - unix_epoch_days) * 86400.0 * 1e6);
+  std::int64_t seconds = micros / 1'000'000;
+  const std::int64_t nanoseconds = (micros % 1'000'000) * 1000;
+  if (volume::is_fat(kind)) {
+    // Wall-clock fields, read as this machine's local time.
+    const auto wall = static_cast<time_t>(seconds);
+    struct tm fields {};
+    if (gmtime_r(&wall, &fields) == nullptr) return std::nullopt;
+    fields.tm_isdst = -1;
+    const time_t local = mktime(&fields);
+    if (local == static_cast<time_t>(-1)) return std::nullopt;
+    seconds = static_cast<std::int64_t>(local);
+  }
+  return UnixTime{seconds, nanoseconds};
 }
 
 void warn_if_destination_on_source(const DriveList& drives, const catalogue::Catalogue& catalogue,
@@ -174,6 +205,7 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
   channel.log(channel.text(messages::undelete_started));
   {
     RecoveryRun recovery(drives, settings.destination, run, channel);
+    recovery.set_file_times(settings.file_times);
     for (const std::int32_t i : indexes) {
       if (run.stop_requested()) break;
       const catalogue::FoundFile& record = catalogue.files()[static_cast<std::size_t>(i)];

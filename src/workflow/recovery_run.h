@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,6 +44,8 @@ class RecoveryRun {
   // Recovers the record below the destination, with its folder path when keep_folders is
   // set. The engine logs its own outcome; a destination without room is logged here.
   RecoveryOutcome recover(const catalogue::FoundFile& record, bool keep_folders);
+  // Whether recovered files get the found file's modified time (on by default).
+  void set_file_times(bool on) { file_times_ = on; }
 
  private:
   bool open_destination();
@@ -56,13 +59,25 @@ class RecoveryRun {
   std::set<std::string> output_paths_;
   std::vector<std::shared_ptr<volume::VolumeSource>> sessions_;
   std::map<std::int32_t, std::unique_ptr<engine::RecoveryMemory>> memories_;
+  bool file_times_ = true;
 };
+
+// The moment a found file's date-time stands for, as seconds and nanoseconds since 1970 UTC:
+// FAT keeps local wall-clock time, which is read in this machine's time zone; NTFS and exFAT
+// dates are shown in UTC already. None for a missing date.
+struct UnixTime {
+  std::int64_t seconds = 0;
+  std::int64_t nanoseconds = 0;
+};
+std::optional<UnixTime> unix_time_of(catalogue::DateTime value, volume::FileSystemKind kind);
 
 struct RecoverySettings {
   std::string destination;
   // Read for every file: a change of the window's box during the run applies to the files
   // after it.
   std::function<bool()> keep_folders;
+  // Recovered files get the found file's modified time (fennick-cli recover --no-times: off).
+  bool file_times = true;
   // After each file, with its catalogue index.
   std::function<void(std::int32_t index, const RecoveryOutcome&)> after_file;
 };

@@ -1,9 +1,11 @@
 // fennick-cli scan, recover and wipe on the fixture images, checked against the files the
 // fixture makers wrote (their truth files) and against the images' own hashes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -248,6 +250,47 @@ TEST_P(CliOnImage, RecoverGivesTheOriginalBytesAndLeavesTheImageAlone) {
     }
   }
   EXPECT_EQ(sha256_of(image), before) << "scanning and recovering never write to the volume";
+}
+
+// Recovered files carry the found file's modified time as the scan lists it (FAT times are
+// local wall-clock times, NTFS ones UTC); with --no-times they carry the time of recovery.
+TEST_P(CliOnImage, RecoveredFilesCarryTheModifiedTimeTheScanLists) {
+  const std::vector<ScanRow> rows = scan();
+  const bool utc = GetParam() == "ntfs.img";
+  for (const bool times : {true, false}) {
+    SCOPED_TRACE(times ? "with times" : "--no-times");
+    TempDir out;
+    const std::time_t started = std::time(nullptr);
+    const CommandResult r =
+        run_command(cli() + " recover --keep-folders --to " + shell_quote(out.path()) +
+                    (times ? " " : " --no-times ") + shell_quote(image));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    std::size_t checked = 0;
+    for (const TruthFile& f : truth) {
+      if (!expected_intact(f)) continue;
+      const ScanRow* row = find_row(rows, f);
+      ASSERT_NE(row, nullptr) << f.path;
+      struct stat st {};
+      ASSERT_EQ(::stat((out.path() + row->volume_path()).c_str(), &st), 0) << f.path;
+      if (!times) {
+        EXPECT_GE(st.st_mtime + 1, started) << f.path;
+        continue;
+      }
+      std::tm fields{};
+      if (utc) {
+        gmtime_r(&st.st_mtime, &fields);
+      } else {
+        localtime_r(&st.st_mtime, &fields);
+      }
+      char text[32];
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
+      EXPECT_EQ(text, row->modified) << f.path;
+      ++checked;
+    }
+    if (times) {
+      EXPECT_GT(checked, 0u);
+    }
+  }
 }
 
 TEST_P(CliOnImage, SelectionOptionsPickRecords) {

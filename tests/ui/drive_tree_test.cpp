@@ -1,8 +1,10 @@
 // The drive tree: ticking by click and by the menu, the section caption, Refresh (which
 // keeps the last scan's results only while their drives are unchanged) and adding an image
 // through the file dialog.
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -34,8 +36,8 @@ TEST_F(DriveTreeTest, TickingByClickAndMenu) {
   ASSERT_TRUE(open({"fat12.img", "fat16.img", "fat32.img"}));
   QTreeWidgetItem* root = find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0);
   EXPECT_EQ(root->text(0), "My Computer");
-  EXPECT_EQ(root->child(0)->text(0), "C:\\  (1.00 MB)");
-  EXPECT_EQ(root->child(1)->text(0), "D:\\  (32.00 MB)");
+  EXPECT_EQ(root->child(0)->text(0), "C:\\  fat12.img (1.00 MB)");
+  EXPECT_EQ(root->child(1)->text(0), "D:\\  fat16.img (32.00 MB)");
   EXPECT_EQ(find<QLabel>("FastSearchSection")->text(), "Fast Search (3)");
   struct Step {
     const char* what;
@@ -94,6 +96,33 @@ TEST_F(DriveTreeTest, RefreshKeepsResultsOfUnchangedDrivesAndClearsOthers) {
   EXPECT_TRUE(log().last().startsWith(" Cannot list " + QString::fromStdString(copy)));
 }
 
+// Image files dropped on the drive tree are added as drives, each captioned with its name;
+// a drop of no local file is not taken.
+TEST_F(DriveTreeTest, DroppedImageFilesBecomeDrives) {
+  ASSERT_TRUE(open({"fat12.img"}));
+  QWidget* viewport = find<QTreeWidget>("DriveHTMLTreeview")->viewport();
+  const QPoint at(10, 10);
+  QMimeData nothing;
+  nothing.setText("not a file");
+  QDragEnterEvent refused(at, Qt::CopyAction, &nothing, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(viewport, &refused);
+  EXPECT_FALSE(refused.isAccepted());
+
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(QString::fromStdString(fixture_image("fat16.img"))),
+                 QUrl::fromLocalFile(QString::fromStdString(fixture_image("fat32.img")))});
+  QDragEnterEvent enter(at, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(viewport, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(viewport, &drop);
+  ASSERT_EQ(drives().size(), 3u);
+  const QTreeWidgetItem* top = find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0);
+  EXPECT_EQ(top->child(0)->text(0).toStdString(), "C:\\  fat12.img (1.00 MB)");
+  EXPECT_EQ(top->child(1)->text(0).toStdString(), "D:\\  fat16.img (32.00 MB)");
+  EXPECT_EQ(top->child(2)->text(0).toStdString(), "E:\\  fat32.img (40.00 MB)");
+}
+
 TEST_F(DriveTreeTest, AddImageAppendsTheNextDriveThroughTheFileDialog) {
   ASSERT_TRUE(open({"fat12.img"}));
   find<QAction>("MenuItem4")->trigger();  // C: unticked, which the new drive must not undo
@@ -115,7 +144,7 @@ TEST_F(DriveTreeTest, AddImageAppendsTheNextDriveThroughTheFileDialog) {
   EXPECT_EQ(ticks(), (std::vector<bool>{false, false}));
   EXPECT_EQ(find<QLabel>("FastSearchSection")->text(), "Fast Search (2)");
   EXPECT_EQ(find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0)->child(1)->text(0),
-            "D:\\  (40.00 MB)");
+            "D:\\  fat32.img (40.00 MB)");
 
   // The new drive scans like any other.
   click_drive(1);

@@ -2,6 +2,7 @@
 // label, sorting by each column header and by the Sort By box, and the Status/Preview tabs.
 #include <QComboBox>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTableView>
 #include <QTest>
 #include <cstring>
@@ -244,13 +245,20 @@ TEST_F(ListTest, StatusAndPreviewTabs) {
 
   click_cell(txt, 1);  // selects the row without marking it
   EXPECT_TRUE(memo->isHidden());
-  EXPECT_FALSE(preview->isHidden());
-  EXPECT_TRUE(preview->text().contains("Preview is not available for this type of file"));
   EXPECT_TRUE(header->text().contains("<b>Preview</b>"));
+  // The fixture's files hold their path, then random bytes: no text, no picture. The preview
+  // reads them off the window's thread, then says so above a hex view of their first bytes.
+  QTRY_VERIFY(!preview->isHidden());
+  EXPECT_TRUE(preview->text().contains("Preview is not available for this type of file"));
+  auto* hex = find<QPlainTextEdit>("PreviewTextEdit");
+  EXPECT_TRUE(hex->toPlainText().startsWith("00000000  2f 47 72 c3 bc c3 9f 65  2e 74 78 74 0a"))
+      << hex->toPlainText().left(80).toStdString();
   const int jpg = row_named("Море.jpg");
   ASSERT_GE(jpg, 0);
   click_cell(jpg, 1);
-  EXPECT_TRUE(preview->text().isEmpty());
+  EXPECT_TRUE(preview->text().isEmpty()) << "the old file's preview is cleared at once";
+  QTRY_VERIFY(!preview->isHidden());
+  EXPECT_TRUE(preview->text().contains("Preview is not available for this type of file"));
   // The Status word brings the log back.
   QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(20, 10));
   EXPECT_FALSE(memo->isHidden());

@@ -125,17 +125,6 @@ TEST(SizeTextTest, UsesBytesBinaryKiloAndDecimalMega) {
   for (const auto& [size, text] : cases) EXPECT_EQ(size_text(size), text) << size;
 }
 
-TEST(PreviewStatusTest, OnlyJpegNamesHaveNoNotice) {
-  for (const char* name : {"photo.jpeg", "PHOTO.JPG", "a.b.Jpg"}) {
-    EXPECT_EQ(preview_status_text(record("E:\\", name), messages::english_base), "") << name;
-  }
-  for (const char* name : {"notes.txt", "README", "jpg"}) {
-    EXPECT_EQ(preview_status_text(record("E:\\", name), messages::english_base),
-              "<p align=\"center\">Preview is not available for this type of file</p>")
-        << name;
-  }
-}
-
 TEST(ScanDriveTest, AVolumeOfNoKnownFileSystemIsADriveError) {
   DriveList drives(2);
   drives[0].drive_letter = 'c';
