@@ -535,6 +535,7 @@ void MainWindow::apply_captions() {
   UpdateAdvToolButton->setText(qmsg(messages::update_button));
   HTMLabelFiles->setText(header_html(qmsg(messages::files_header), 4));
   set_status_tab(preview_active_);
+  fit_list_columns();
   // The preview's message follows the language too.
   if (preview_active_ && preview_record_ >= 0 &&
       static_cast<std::size_t>(preview_record_) < catalogue_.files().size() &&

@@ -149,6 +149,9 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   // Waits for a preview read still running: every other reader of the volumes runs on the
   // window's thread, and a volume is read by one thread at a time.
   void finish_preview_reads();
+  // Widths of the list's status, size and date columns for the current language and font
+  // (main_columns.cpp).
+  void fit_list_columns();
   // Image files dropped on the drive tree become drives (each through add_image).
   bool drive_tree_drop(QDropEvent* event);
 

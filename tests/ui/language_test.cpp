@@ -4,6 +4,9 @@
 #include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 
@@ -20,6 +23,7 @@ class LanguageTest : public SettingsGuiTest {
     const std::string name(messages::language_table().at(language).button);
     click(name.c_str());
   }
+  QString header_text(int column) const { return header(column); }
   QString header(int column) const {
     return find<QTableView>("AdvListView")->model()->headerData(column, Qt::Horizontal).toString();
   }
@@ -83,6 +87,47 @@ TEST_F(LanguageTest, EveryLanguageReCaptionsTheThreeWindowsAndStoresTheChoice) {
       EXPECT_EQ(stored("language"), b == messages::english_base ? "(absent)" : QString::number(b));
       const bool rtl = l.english_name == "Hebrew" || l.english_name == "Arabic";
       EXPECT_EQ(QGuiApplication::layoutDirection(), rtl ? Qt::RightToLeft : Qt::LeftToRight);
+    }
+  }
+}
+
+// In every language, the list's headers, every status word, the dates with their time and
+// the sizes fit their columns as the view draws them (the item delegate's and the header's
+// margins, the sort arrow), so none is cut to "...".
+TEST_F(LanguageTest, NoListHeaderStatusDateOrSizeIsElidedInAnyLanguage) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  auto* view = find<QTableView>("AdvListView");
+  QHeaderView* header = view->horizontalHeader();
+  const int cell_margin =
+      view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+  const int header_room =
+      2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+      header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
+  const auto& languages = messages::language_table();
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    SCOPED_TRACE(std::string(languages[i].english_name));
+    choose(i);
+    const int b = languages[i].base;
+    const QFontMetrics cells(view->font());
+    const QFontMetrics captions(header->font());
+    const auto fits = [&](const QString& text, int column, bool is_header) {
+      const int room = is_header ? header->sectionSize(column) - header_room
+                                 : view->columnWidth(column) - 2 * cell_margin;
+      const QFontMetrics& fm = is_header ? captions : cells;
+      return fm.elidedText(text, Qt::ElideRight, room) == text;
+    };
+    for (int column = 2; column <= 5; ++column) {
+      const QString caption = header_text(column);
+      EXPECT_TRUE(fits(caption, column, true)) << caption.toStdString();
+    }
+    for (int k = messages::quality_error; k <= messages::quality_very_good; ++k) {
+      const QString word = msg(b, k);
+      EXPECT_TRUE(fits(word, 2, false)) << word.toStdString();
+    }
+    for (const char* size : {"999999.99 Mb", "1023 Kb"}) EXPECT_TRUE(fits(size, 3, false));
+    for (int row = 0; row < rows(); ++row) {
+      EXPECT_TRUE(fits(cell(row, 4), 4, false)) << cell(row, 4).toStdString();
+      EXPECT_TRUE(fits(cell(row, 5), 5, false)) << cell(row, 5).toStdString();
     }
   }
 }
