@@ -38,7 +38,12 @@ constexpr int made_up_folder_name = 511;
 // "Deep scan": the check box beside Start Scan.
 constexpr int deep_scan = 512;
 
+// " Files recovered: " + a count + ", not recovered: " + a count: the line a recovery run
+// ends with.
+constexpr int files_recovered = 513;
+constexpr int files_not_recovered = 514;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 512;
+constexpr int program_text_last = 514;
 
 }  // namespace fennick::messages

@@ -212,7 +212,14 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
       const bool keep_folders = settings.keep_folders && settings.keep_folders();
       const RecoveryOutcome outcome = recovery.recover(record, keep_folders);
       if (settings.after_file) settings.after_file(i, outcome);
-      if (!outcome.engine_ran || outcome.result.failed) summary.any_failed = true;
+      if (!outcome.engine_ran || outcome.result.failed) {
+        summary.any_failed = true;
+        ++summary.not_recovered;
+      } else if (!outcome.result.stopped) {
+        ++summary.recovered;
+      } else {
+        ++summary.not_recovered;  // interrupted: the output is not the whole file
+      }
       // A destination without room ends the run; the log has said so.
       if (outcome.result.destination_full) {
         summary.destination_full = true;
@@ -225,6 +232,8 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
   summary.stopped = run.stop_requested();
   // A medium that went away ended the run: the files not reached are not recovered.
   if (run.source_lost()) summary.any_failed = true;
+  channel.log(channel.text(messages::files_recovered) + std::to_string(summary.recovered) +
+              channel.text(messages::files_not_recovered) + std::to_string(summary.not_recovered));
   channel.log(channel.text(summary.stopped || summary.destination_full
                                ? messages::undelete_interrupted
                                : messages::undelete_ended));

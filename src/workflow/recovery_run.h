@@ -87,6 +87,9 @@ struct RecoverySummary {
   bool any_failed = false;        // some file could not be (wholly) recovered
   bool destination_full = false;  // the run ended for lack of room
   bool stopped = false;
+  // Files the run reached: recovered whole, and not (failed, cut short, or of no engine).
+  std::int64_t recovered = 0;
+  std::int64_t not_recovered = 0;
 };
 
 // Recovers the records at the catalogue indexes, in that order: warns when the destination

@@ -70,8 +70,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {20000, 116, ""},
       {10000, 499, ""},
       {30000, 499, ""},
-      {10000, 513, ""},
-      {0, 513, ""},
+      {10000, 515, ""},
+      {0, 515, ""},
       {10000, -1, ""},
       {30000, -5, ""},
       {10000, INT_MIN, ""},
@@ -152,7 +152,7 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
   };
   const Case cases[] = {
       {0, true},   {90, true},  {91, false},  {115, false},     {-1, false},      {499, false},
-      {500, true}, {512, true}, {513, false}, {INT_MIN, false}, {INT_MAX, false},
+      {500, true}, {514, true}, {515, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("message " + std::to_string(c.k));

@@ -159,13 +159,16 @@ TEST_F(UndeleteTest, RecoversMarkedFilesAlsoHiddenOnesWithAndWithoutFolders) {
     const int log_before = static_cast<int>(log().size());
     click("UndeleteAdvToolButton");
 
-    // The log: start, one success line per marked file in catalogue order, end.
+    // The log: start, one success line per marked file in catalogue order, the counts, end.
     const QStringList lines = log().mid(log_before);
-    ASSERT_EQ(lines.size(), static_cast<int>(marked.size()) + 2) << lines.join("\n").toStdString();
+    ASSERT_EQ(lines.size(), static_cast<int>(marked.size()) + 3) << lines.join("\n").toStdString();
     EXPECT_EQ(lines.front().toStdString(), message(messages::undelete_started));
+    EXPECT_EQ(lines[lines.size() - 2].toStdString(),
+              message(messages::files_recovered) + std::to_string(marked.size()) +
+                  message(messages::files_not_recovered) + "0");
     EXPECT_EQ(lines.back().toStdString(), message(messages::undelete_ended));
     std::vector<std::string> written_order;
-    for (int i = 1; i + 1 < lines.size(); ++i) {
+    for (int i = 1; i + 2 < lines.size(); ++i) {
       const std::string line = lines[i].toStdString();
       ASSERT_TRUE(line.starts_with(message(messages::undeleted_prefix))) << line;
     }
@@ -231,10 +234,12 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   click("UndeleteAdvToolButton");
   form_->pending_events_hook = nullptr;
   const QStringList lines = log().mid(log_before);
-  ASSERT_EQ(lines.size(), 3) << lines.join("\n").toStdString();
+  ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
   EXPECT_EQ(lines[0].toStdString(), message(messages::undelete_started));
   EXPECT_TRUE(lines[1].toStdString().starts_with(message(messages::undeleted_prefix)));
-  EXPECT_EQ(lines[2].toStdString(), message(messages::undelete_interrupted));
+  EXPECT_EQ(lines[2].toStdString(), message(messages::files_recovered) + "1" +
+                                        message(messages::files_not_recovered) + "0");
+  EXPECT_EQ(lines[3].toStdString(), message(messages::undelete_interrupted));
   EXPECT_EQ(written_files(out).size(), 1u);
   std::int64_t rest = 0;
   for (std::size_t k = 0; k < marked.size(); ++k) {
@@ -274,12 +279,13 @@ TEST_F(UndeleteTest, WarnsWhenTheDestinationIsOnAVolumeBeingRead) {
   const int log_before = static_cast<int>(log().size());
   click("UndeleteAdvToolButton");
   const QStringList lines = log().mid(log_before);
-  ASSERT_EQ(lines.size(), 4) << lines.join("\n").toStdString();
+  ASSERT_EQ(lines.size(), 5) << lines.join("\n").toStdString();
   EXPECT_TRUE(lines[0].startsWith(" Warning: the destination folder is on drive C:\\"))
       << lines[0].toStdString();
   EXPECT_EQ(lines[1].toStdString(), message(messages::undelete_started));
   EXPECT_TRUE(lines[2].toStdString().starts_with(message(messages::undeleted_prefix)));
-  EXPECT_EQ(lines[3].toStdString(), message(messages::undelete_ended));
+  EXPECT_TRUE(lines[3].toStdString().starts_with(message(messages::files_recovered)));
+  EXPECT_EQ(lines[4].toStdString(), message(messages::undelete_ended));
   EXPECT_EQ(written_files(out).size(), 1u);  // the run went on
 }
 

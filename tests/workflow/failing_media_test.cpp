@@ -252,6 +252,14 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
   EXPECT_TRUE(damaged.summary.any_failed);
   EXPECT_FALSE(damaged.summary.stopped);
   ASSERT_EQ(damaged.failed.count(victim), 1u) << victim;
+  // The run ends with the count of each, before its end line.
+  EXPECT_EQ(damaged.summary.recovered, static_cast<std::int64_t>(damaged.recovered.size()));
+  EXPECT_EQ(damaged.summary.not_recovered, static_cast<std::int64_t>(damaged.failed.size()));
+  ASSERT_GE(failing.channel.lines.size(), 2u);
+  EXPECT_EQ(failing.channel.lines[failing.channel.lines.size() - 2],
+            " Files recovered: " + std::to_string(damaged.recovered.size()) +
+                ", not recovered: " + std::to_string(damaged.failed.size()));
+  EXPECT_EQ(failing.channel.lines.back(), " End undelete");
   const auto zeros_named = [&](const std::string& key) {
     const std::string start = " Recovered with zeros in place of bytes that could not be read: " +
                               damaged.output_paths.at(key) + ": ";
