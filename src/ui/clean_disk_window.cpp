@@ -253,8 +253,8 @@ void CleanDiskWindow::CleanAdvToolButtonClick() {
   // Every job works through the mounted file system; without one none starts.
   const workflow::Drive& picked = drives_[static_cast<std::size_t>(entry - 1)];
   if (!drive_mounted(picked)) {
-    out_text(text(messages::drive_not_mounted) + mount_source(picked),
-             messages::DialogKind::plain, false);
+    out_text(text(messages::drive_not_mounted) + mount_source(picked), messages::DialogKind::plain,
+             false);
     return;
   }
 

@@ -151,7 +151,7 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
     bool held;
   };
   const Case cases[] = {
-      {0, true},   {90, true},  {91, false},  {115, false},     {-1, false},      {499, false},
+      {0, true},   {90, true},  {91, false}, {115, false}, {-1, false},      {499, false},
       {500, true}, {512, true}, {513, true}, {514, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
