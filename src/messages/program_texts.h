@@ -39,9 +39,9 @@ constexpr int made_up_folder_name = 511;
 constexpr int deep_scan = 512;
 
 // " Not mounted; mount it first to clean it: " + the drive's path (the Clean Disk window).
-constexpr int drive_not_mounted = 513;
+constexpr int drive_not_mounted = 515;
 
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 513;
+constexpr int program_text_last = 515;
 
 }  // namespace fennick::messages
