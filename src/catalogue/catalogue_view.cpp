@@ -1,6 +1,7 @@
 // Sorting and filtering the catalogue.
 #include "catalogue/catalogue_view.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace fennick::catalogue {
@@ -83,10 +84,16 @@ bool contains(const std::string& haystack, const std::string& needle) {
 
 }  // namespace
 
-void sort_catalogue(Catalogue& catalogue, int key) {
+void sort_catalogue(Catalogue& catalogue, int key, bool reversed) {
   const std::int32_t count = catalogue.deleted_count();
   if (key < sort_none || key > sort_modified || count < 2) return;
-  quicksort(catalogue.files(), 0, count - 1, key);
+  if (!reversed) {
+    quicksort(catalogue.files(), 0, count - 1, key);
+    return;
+  }
+  // A merge sort: n log n compares whatever the keys a volume holds.
+  std::stable_sort(catalogue.files().begin(), catalogue.files().end(),
+                   [key](const FoundFile& a, const FoundFile& b) { return before(b, a, key); });
 }
 
 bool filter_match(const TCustomFilter& f, const FoundFile& record) {

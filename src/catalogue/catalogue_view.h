@@ -21,8 +21,10 @@ enum SortKey : int {
 };
 
 // Reorders the catalogue's records by the key, moving whole records; any other key leaves
-// the catalogue as it is. Not stable.
-void sort_catalogue(Catalogue& catalogue, int key);
+// the catalogue as it is. Not stable. Reversed, the key's order is turned around (names z-a,
+// lowest status, smallest and oldest first) and the sort is stable: records the key finds
+// equal keep the order they had, so a reversed sort of a reversed list changes nothing.
+void sort_catalogue(Catalogue& catalogue, int key, bool reversed = false);
 
 struct TCustomFilter {
   bool name_on = false;

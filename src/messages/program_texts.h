@@ -1,6 +1,6 @@
 // Numbers of the texts the Linux program adds to the numbered messages: lines about the
-// destination folder, the volume being wiped, what a root-run window does not start and
-// a failing medium.
+// destination folder, the volume being wiped, what a root-run window does not start, a
+// failing medium, the deep scan and a drive Clean Disk cannot work on.
 // Every language holds the whole block (500 up to program_text_last); a caller joins each
 // text with the value it names, as with the other messages.
 #pragma once
@@ -43,7 +43,10 @@ constexpr int deep_scan = 512;
 constexpr int files_recovered = 513;
 constexpr int files_not_recovered = 514;
 
+// " Not mounted; mount it first to clean it: " + the drive's path (the Clean Disk window).
+constexpr int drive_not_mounted = 515;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 514;
+constexpr int program_text_last = 515;
 
 }  // namespace fennick::messages

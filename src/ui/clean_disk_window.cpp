@@ -1,7 +1,8 @@
 // The Clean Disk window and the main window's command that opens it. A run executes inside
 // the Start click in the fixed order directory entries, cluster tips, free space, with this
 // window as the status channel, and closes each job with " Ok", " Process interrupted" or
-// " Operation have been finished with errors".
+// " Operation have been finished with errors". Drives that are not mounted are marked in the
+// list, and no job starts on one.
 #include "ui/clean_disk_window.h"
 
 #include <QCoreApplication>
@@ -14,8 +15,10 @@
 #include "cleaning/clean_jobs.h"
 #include "messages/message_catalogue.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
+#include "volume/mount_lookup.h"
 
 namespace fennick::ui {
 
@@ -40,6 +43,39 @@ QPixmap clean_picture(const QStyle* style) {
   for (int i = 0; i < 3; ++i)
     p.drawArc(QRectF(18 + i * 6, 12 + i * 4, 84 - i * 12, 46 - i * 8), 200 * 16, 140 * 16);
   return picture;
+}
+
+// The jobs work through the mounted file system: a drive is mounted when its volume is, as
+// the mount table says now (it may have changed since the drive list was made).
+bool drive_mounted(const workflow::Drive& drive) {
+  return !drive.source_path.empty() &&
+         !volume::find_mount_point(drive.source_path, drive.offset).empty();
+}
+
+// What the user has to mount: the image or device, and which partition of it.
+std::string mount_source(const workflow::Drive& drive) {
+  return drive.partition_number > 0
+             ? drive.source_path + " #" + std::to_string(drive.partition_number)
+             : drive.source_path;
+}
+
+// The mark of a drive that is not mounted: a grey drive with a red bar across a ring.
+QIcon not_mounted_icon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(QPen(QColor("#707070"), 1));
+  p.setBrush(QColor("#C8C8C8"));
+  p.drawRoundedRect(QRectF(0.5, 3.5, 13, 7), 1.5, 1.5);
+  p.setBrush(QColor("#707070"));
+  p.drawEllipse(QRectF(2.5, 6, 2, 2));
+  p.setPen(QPen(QColor("#D32F2F"), 1.6));
+  p.setBrush(Qt::white);
+  p.drawEllipse(QRectF(8.5, 8.5, 6.5, 6.5));
+  p.drawLine(QPointF(9.6, 14), QPointF(13.9, 9.6));
+  p.end();
+  return QIcon(pixmap);
 }
 
 }  // namespace
@@ -139,9 +175,19 @@ void CleanDiskWindow::FormActivate() {
   move(main_window_.pos() + QPoint(400, 120));
   CleanDriveALComboBox->clear();
   CleanDriveALComboBox->addItem(qmsg(messages::select_drive));
+  // A drive that is not mounted is listed (a job on it is refused with the reason), drawn
+  // grey with a mark, the reason as its tip.
+  const QIcon mark = not_mounted_icon();
   for (const workflow::Drive& drive : drives_) {
     CleanDriveALComboBox->addItem(QString(QChar(drive.drive_letter).toUpper()) + ":\\  " +
                                   qs(drive.fs_name()));
+    if (drive_mounted(drive)) continue;
+    const int entry = CleanDriveALComboBox->count() - 1;
+    CleanDriveALComboBox->setItemIcon(entry, mark);
+    CleanDriveALComboBox->setItemData(entry, QColor(Qt::gray), Qt::ForegroundRole);
+    CleanDriveALComboBox->setItemData(
+        entry, qs(text(messages::drive_not_mounted) + mount_source(drive)).trimmed(),
+        Qt::ToolTipRole);
   }
   CleanDriveALComboBox->setCurrentIndex(0);
   for (QCheckBox* box :
@@ -202,6 +248,13 @@ void CleanDiskWindow::CleanAdvToolButtonClick() {
   const bool free_space = FreeSpaceHTMLCheckBox->isChecked();
   if (!entries && !tips && !free_space) {
     out_text(text(messages::no_clean_action), messages::DialogKind::plain, false);
+    return;
+  }
+  // Every job works through the mounted file system; without one none starts.
+  const workflow::Drive& picked = drives_[static_cast<std::size_t>(entry - 1)];
+  if (!drive_mounted(picked)) {
+    out_text(text(messages::drive_not_mounted) + mount_source(picked), messages::DialogKind::plain,
+             false);
     return;
   }
 

@@ -344,6 +344,9 @@ QWidget* MainWindow::build_right_panel() {
   AdvListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   AdvListView->verticalHeader()->setDefaultSectionSize(18);
   AdvListView->horizontalHeader()->setSectionsClickable(true);
+  // The arrow of the column the list is sorted by; none until the list is sorted.
+  AdvListView->horizontalHeader()->setSortIndicatorShown(true);
+  AdvListView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   AdvListView->horizontalHeader()->setHighlightSections(false);
   AdvListView->horizontalHeader()->setStretchLastSection(false);
   AdvListView->setStyleSheet(

@@ -18,6 +18,7 @@ namespace fennick::ui {
 void MainWindow::set_folder_filter(std::int32_t folder, std::uint8_t drive, std::uint16_t type) {
   view_.build_row_map(catalogue_, folder, drive, type);
   list_model_->set_row_count(static_cast<int>(view_.row_map.size()));
+  select_shown_type();
   file_counter_dirty_ = false;
   FilesPanel->setText(qmsg(messages::files_label) +
                       QString::number(catalogue_.deleted_count() - catalogue_.wiped_count()));
@@ -132,26 +133,50 @@ void MainWindow::ReverseSelection1Click() {
   list_model_->rows_changed(0, list_model_->rowCount() - 1);
 }
 
-void MainWindow::sort_list(int key) {
+void MainWindow::sort_list(int key, bool reversed) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   AdvListView->setUpdatesEnabled(false);
-  catalogue::sort_catalogue(catalogue_, key);
+  catalogue::sort_catalogue(catalogue_, key, reversed);
+  // A key the catalogue does not sort by leaves the order, and so what the header shows.
+  if (key >= catalogue::sort_none && key <= catalogue::sort_modified) {
+    sort_key_ = key;
+    sort_reversed_ = reversed;
+  }
   set_folder_filter(view_.folder, view_.drive, view_.type);
+  show_sort_order();
   AdvListView->setUpdatesEnabled(true);
   QApplication::restoreOverrideCursor();
 }
 
+void MainWindow::show_sort_order() {
+  QHeaderView* header = AdvListView->horizontalHeader();
+  if (sort_key_ < catalogue::sort_name || sort_key_ > catalogue::sort_modified) {
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    return;
+  }
+  // The arrow gives the direction of the values: names and paths go up from A, the other
+  // keys' own order goes down (best status, largest, newest first).
+  const bool rising = sort_key_ == catalogue::sort_name || sort_key_ == catalogue::sort_path;
+  header->setSortIndicator(sort_key_ - 1,
+                           rising != sort_reversed_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
 void MainWindow::AdvListViewColumnClick(int column) {
-  if (list_model_->rowCount() == 0) return;
+  if (list_model_->rowCount() == 0) {
+    show_sort_order();  // the header's own click handling may have moved the arrow
+    return;
+  }
   const int key = column + 1;
+  // A second click on the column the list is sorted by turns the order around.
+  const bool reversed = key == sort_key_ && !sort_reversed_;
   // The box shows the key; the untitled last column has none, so the box's choice clears.
   SortByALComboBox->setCurrentIndex(key < SortByALComboBox->count() ? key : -1);
-  sort_list(key);
+  sort_list(key, reversed);
 }
 
 void MainWindow::SortByALComboBoxChange(int key) {
   if (list_model_->rowCount() == 0) return;
-  sort_list(key);
+  sort_list(key, false);
 }
 
 void MainWindow::set_status_tab(bool preview) {

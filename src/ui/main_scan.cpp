@@ -1,5 +1,8 @@
-// The scan run over the ticked drives, the folder tree it builds, the selections in the
-// folder and type trees and the navigation bar, and clearing the last scan's results.
+// The scan run over the ticked drives, the folder tree it builds (deleted folders drawn grey
+// and crossed out), the selections in the folder and type trees and the navigation bar, and
+// clearing the last scan's results.
+#include <QPainter>
+#include <QPixmap>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <algorithm>
@@ -29,6 +32,39 @@ QTreeWidgetItem* new_root(QTreeWidget* tree, QIcon icon, const QString& caption)
   return root;
 }
 
+// A folder drawn at size x size: a tab on the back, the front a little lower. A live folder
+// is yellow; a deleted one (a lost folder of the deep scan too) is grey with a red cross at
+// its lower right, so the two tell apart in any style and without an icon theme.
+QPixmap folder_pixmap(int size, bool deleted) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 16.0, size / 16.0);
+  const QColor outline = deleted ? QColor("#7A7A7A") : QColor("#A07818");
+  const QColor back = deleted ? QColor("#B4B4B4") : QColor("#E8B830");
+  const QColor front = deleted ? QColor("#D2D2D2") : QColor("#F8D868");
+  p.setPen(QPen(outline, 1));
+  p.setBrush(back);
+  p.drawPolygon(QPolygonF({QPointF(1.5, 3.5), QPointF(6, 3.5), QPointF(7.5, 5), QPointF(14.5, 5),
+                           QPointF(14.5, 13.5), QPointF(1.5, 13.5)}));
+  p.setBrush(front);
+  p.drawRect(QRectF(1.5, 6.5, 13, 7));
+  if (deleted) {
+    p.setPen(QPen(QColor("#D32F2F"), 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(9.5, 9.5), QPointF(14.5, 14.5));
+    p.drawLine(QPointF(14.5, 9.5), QPointF(9.5, 14.5));
+  }
+  p.end();
+  return pixmap;
+}
+
+QIcon folder_icon(bool deleted) {
+  QIcon icon;
+  for (const int size : {16, 32}) icon.addPixmap(folder_pixmap(size, deleted));
+  return icon;
+}
+
 }  // namespace
 
 void MainWindow::StartAdvToolButtonClick() {
@@ -40,6 +76,10 @@ void MainWindow::StartAdvToolButtonClick() {
   disable_all();
   catalogue_.clear();
   selected_total_ = 0;
+  // The new catalogue is in the order the scan found its files.
+  sort_key_ = catalogue::sort_none;
+  sort_reversed_ = false;
+  show_sort_order();
   TotalFilesizeHTMLStaticText->setVisible(false);
   // Each ticked drive gets its node before it is scanned; the folders the scan found (the
   // workflow has sorted them by parent id) hang below it once it is done.
@@ -91,8 +131,8 @@ void MainWindow::add_folder_nodes(QTreeWidgetItem* drive_node, std::size_t drive
   // a folder that is its own ancestor cannot make it endless.
   const QSignalBlocker block(FolderHTMLTreeView);
   const auto& folders = catalogue_.folders(drives_[drive_index].drive_index);
-  const QIcon live_icon = style()->standardIcon(QStyle::SP_DirIcon);
-  const QIcon deleted_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  const QIcon live_icon = folder_icon(false);
+  const QIcon deleted_icon = folder_icon(true);
   std::unordered_set<std::int32_t> entered{catalogue::ROOT_FOLDER_ID};
   std::vector<std::pair<QTreeWidgetItem*, std::int32_t>> pending{
       {drive_node, catalogue::ROOT_FOLDER_ID}};
@@ -154,6 +194,9 @@ void MainWindow::reset_type_tree() {
 void MainWindow::clear_results() {
   catalogue_.clear();
   selected_total_ = 0;
+  sort_key_ = catalogue::sort_none;
+  sort_reversed_ = false;
+  show_sort_order();
   update_total_label();
   list_model_->set_row_count(0);
   reset_folder_tree();

@@ -1,6 +1,6 @@
 // The type tree: one node per file-type group that holds found files, with its count (the
 // catalogue's type counts) and an icon drawn for its kind of file, sorted by caption under
-// the "My Computer" root.
+// the "My Computer" root; its selection follows what the list shows.
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
@@ -69,6 +69,27 @@ void MainWindow::draw_types() {
   }
   root->setExpanded(true);
   sort_tree_by_caption(root);
+  select_shown_type();
+}
+
+void MainWindow::select_shown_type() {
+  QTreeWidgetItem* root = TypesTreeView->topLevelItem(0);
+  if (!root) return;
+  // A folder's files are no type's; every file is the root's; a group is its node's.
+  QTreeWidgetItem* shown = nullptr;
+  if (view_.folder == 0 && view_.type == 0) {
+    shown = root;
+  } else if (view_.folder == 0) {
+    for (int i = 0; i < root->childCount() && !shown; ++i) {
+      if (root->child(i)->data(0, role_group).toUInt() == view_.type) shown = root->child(i);
+    }
+  }
+  if (TypesTreeView->currentItem() == shown) return;
+  // The list shows it already: selecting the node must not build the list again. A node
+  // left selected that no longer says what the list shows could not be chosen again either.
+  const QSignalBlocker block(TypesTreeView);
+  TypesTreeView->setCurrentItem(shown);
+  if (!shown) TypesTreeView->clearSelection();
 }
 
 }  // namespace fennick::ui

@@ -216,7 +216,13 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   // Catalogue indexes of the marked records, in catalogue order, whatever the list shows.
   std::vector<std::int32_t> marked_records() const;
   int selected_row() const;
-  void sort_list(int key);
+  // Sorts the catalogue by the key (reversed: the key's order turned around) and shows it.
+  void sort_list(int key, bool reversed);
+  // The list header's sort indicator for the order the list was last sorted in.
+  void show_sort_order();
+  // Selects the type-tree node that describes what the list shows: the shown group's node,
+  // the root when it shows every file, nothing when it shows a folder.
+  void select_shown_type();
   // Whether a run started by this window is going on.
   bool run_active() const { return run_state_ != RunState::idle; }
   void flush_file_counter();
@@ -229,6 +235,10 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   RunState run_state_ = RunState::idle;
   std::int64_t selected_total_ = 0;
   std::int32_t last_clicked_row_ = -1;
+  // The order the list was last sorted in (catalogue::SortKey, the key's order turned around);
+  // sort_none after a scan.
+  int sort_key_ = 0;
+  bool sort_reversed_ = false;
   std::vector<QMetaObject::Connection> connections_;
   FilterDialog* filter_form_ = nullptr;
   bool activated_once_ = false;

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <string>
+
 #include "catalogue/date_time.h"
 
 namespace fennick::catalogue {
@@ -74,6 +78,90 @@ TEST_F(ViewTest, SortingManyEqualKeysStaysShallowAndKeepsEveryRecord) {
   sort_catalogue(catalogue, sort_name);
   sort_catalogue(catalogue, sort_size);
   EXPECT_EQ(catalogue.deleted_count(), 20000);
+}
+
+// Reversed, every key's order turns around, and records the key finds equal keep the order
+// they had before the sort (a tag in entry_offset tells them apart).
+TEST_F(ViewTest, ReversedSortsTurnEachKeyAroundAndKeepEqualRecordsInOrder) {
+  struct Case {
+    int key;
+    // Is a strictly after b in the key's own order (so before it once reversed).
+    std::function<bool(const FoundFile& a, const FoundFile& b)> after;
+  };
+  const Case cases[] = {
+      {sort_name,
+       [](const FoundFile& a, const FoundFile& b) {
+         return fold_ascii_upper(a.name.view()) > fold_ascii_upper(b.name.view());
+       }},
+      {sort_path,
+       [](const FoundFile& a, const FoundFile& b) {
+         return fold_ascii_upper(a.path.view()) > fold_ascii_upper(b.path.view());
+       }},
+      {sort_status, [](const FoundFile& a, const FoundFile& b) { return a.quality < b.quality; }},
+      {sort_size, [](const FoundFile& a, const FoundFile& b) { return a.size < b.size; }},
+      {sort_created, [](const FoundFile& a, const FoundFile& b) { return a.created < b.created; }},
+      {sort_modified,
+       [](const FoundFile& a, const FoundFile& b) { return a.modified < b.modified; }},
+      {sort_none, [](const FoundFile& a, const FoundFile& b) { return a.record_no > b.record_no; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("key " + std::to_string(c.key));
+    catalogue.clear();
+    // 60 records with few distinct values per key, so every key has long runs of equals.
+    const char* names[] = {"b.txt", "A.txt", "a.TXT", "c.doc"};
+    const char* paths[] = {"C:\\B\\", "C:\\a\\", "C:\\A\\"};
+    for (int i = 0; i < 60; ++i) {
+      FoundFile r = make(names[i % 4], i % 5, static_cast<std::int8_t>(i % 3 * 40));
+      r.path = paths[i % 3];
+      r.created = static_cast<double>(i % 7);
+      r.modified = static_cast<double>(i % 2);
+      r.record_no = i % 6;
+      r.entry_offset = i;
+      catalogue.add(r);
+    }
+    // First in the key's own order, then reversed: equal records keep that first order.
+    sort_catalogue(catalogue, c.key);
+    std::vector<std::int32_t> first_order(60);
+    for (int i = 0; i < 60; ++i)
+      first_order[static_cast<std::size_t>(catalogue.files()[i].entry_offset)] = i;
+    sort_catalogue(catalogue, c.key, true);
+    ASSERT_EQ(catalogue.deleted_count(), 60);
+    for (int i = 1; i < 60; ++i) {
+      const FoundFile& a = catalogue.files()[i - 1];
+      const FoundFile& b = catalogue.files()[i];
+      ASSERT_FALSE(c.after(b, a)) << "at " << i;
+      if (!c.after(a, b)) {
+        EXPECT_LT(first_order[static_cast<std::size_t>(a.entry_offset)],
+                  first_order[static_cast<std::size_t>(b.entry_offset)])
+            << "equal records swapped at " << i;
+      }
+    }
+    // Sorting the reversed list reversed again leaves it as it is.
+    std::vector<std::int32_t> tags;
+    for (const FoundFile& r : catalogue.files()) tags.push_back(r.entry_offset);
+    sort_catalogue(catalogue, c.key, true);
+    std::vector<std::int32_t> again;
+    for (const FoundFile& r : catalogue.files()) again.push_back(r.entry_offset);
+    EXPECT_EQ(again, tags);
+  }
+}
+
+TEST_F(ViewTest, ReversedSortOfAHundredThousandRecordsKeepsEveryRecord) {
+  for (int i = 0; i < 100000; ++i) {
+    FoundFile r = make("f" + std::to_string(i * 7919 % 100000), i % 1000);
+    r.entry_offset = i;
+    catalogue.add(r);
+  }
+  sort_catalogue(catalogue, sort_name, true);
+  sort_catalogue(catalogue, sort_size, true);
+  ASSERT_EQ(catalogue.deleted_count(), 100000);
+  std::vector<bool> seen(100000);
+  for (int i = 0; i < 100000; ++i) {
+    const FoundFile& r = catalogue.files()[i];
+    seen[static_cast<std::size_t>(r.entry_offset)] = true;
+    if (i > 0) ASSERT_LE(catalogue.files()[i - 1].size, r.size);
+  }
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 100000);
 }
 
 TEST_F(ViewTest, FilterConditionsAsTheDialogSetsThem) {

@@ -59,6 +59,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {0, 500, " V cestě je symbolický odkaz, který nebyl následován: "},
       {57000, 504, " Опоравак је заустављен: у одредишној фасцикли нема места за "},
       {13000, 501, " Deixado intacto, não é um arquivo comum: "},
+      {10000, 515, " Not mounted; mount it first to clean it: "},
+      {30000, 515, " Nicht eingehängt; hängen Sie es zuerst ein, um es zu bereinigen: "},
       // A base that is no language reads English.
       {12345, 1, "Drives"},
       {99000, 49, "Good"},
@@ -70,8 +72,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {20000, 116, ""},
       {10000, 499, ""},
       {30000, 499, ""},
-      {10000, 515, ""},
-      {0, 515, ""},
+      {10000, 516, ""},
+      {0, 516, ""},
       {10000, -1, ""},
       {30000, -5, ""},
       {10000, INT_MIN, ""},
@@ -151,8 +153,8 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
     bool held;
   };
   const Case cases[] = {
-      {0, true},   {90, true},  {91, false},  {115, false},     {-1, false},      {499, false},
-      {500, true}, {514, true}, {515, false}, {INT_MIN, false}, {INT_MAX, false},
+      {0, true},   {90, true},  {91, false}, {115, false}, {-1, false},      {499, false},
+      {500, true}, {512, true}, {515, true}, {516, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("message " + std::to_string(c.k));

@@ -1,12 +1,15 @@
 // The Clean Disk window: its opening from the main toolbar, the drive list, the refusals,
 // the directory-entries box rule, a job's closing line, and Stop between two jobs on a small
-// NTFS volume mounted through ntfs-3g.
+// NTFS volume mounted through ntfs-3g; drives that are not mounted are marked and no job
+// starts on them.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QTest>
 
 #include "cleaning/mounted_ntfs.h"
+#include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "settings_support.h"
 
 namespace fennick::testing {
@@ -70,6 +73,8 @@ TEST_F(CleanFormTest, RefusalsTheEntriesBoxRuleAndReopening) {
   ASSERT_EQ(clean_log().size(), 1);
   EXPECT_TRUE(clean_log().front().startsWith(" Clean Disk module was loaded at "));
 
+  const QString refused_fat =
+      QString::fromStdString(message(messages::drive_not_mounted) + drives()[0].source_path);
   struct Step {
     const char* what;
     std::function<void()> act;
@@ -104,42 +109,32 @@ TEST_F(CleanFormTest, RefusalsTheEntriesBoxRuleAndReopening) {
        {" No action selected"},
        true,
        false},
-      // The FAT image is not mounted: the job refuses and the window closes it as failed;
-      // the run enables the box again whatever the drive.
+      // Neither image is mounted: no job starts, whichever is ticked, and the boxes keep the
+      // state the drive gave them (the FAT drive's entries box stays disabled).
       {"cluster tips on the unmounted FAT drive",
        [&] {
          pick(1);
          tick("ClusterTipsHTMLCheckBox");
          start();
        },
-       {" Erase cluster tips ...", "*", " Operation have been finished with errors"},
-       true,
+       {refused_fat},
+       false,
        false},
-      {"directory entries on FAT",
+      {"directory entries on the unmounted FAT drive",
        [&] {
          tick("ClusterTipsHTMLCheckBox", false);
          tick("DirectoryEntriesHTMLCheckBox");
          start();
        },
-       {" Erase directory entries ...", " Is not a NTFS drive",
-        " Operation have been finished with errors"},
-       true,
+       {refused_fat},
+       false,
        true},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     const int before = static_cast<int>(clean_log().size());
     s.act();
-    const QStringList lines = clean_log().mid(before);
-    ASSERT_GE(lines.size(), s.new_lines.size() - (s.new_lines.contains("*") ? 1 : 0));
-    if (s.new_lines.contains("*")) {
-      // The worker's own refusal line(s) stand between the first and last line.
-      ASSERT_GE(lines.size(), 3);
-      EXPECT_EQ(lines.front(), s.new_lines.front());
-      EXPECT_EQ(lines.back(), s.new_lines.back());
-    } else {
-      EXPECT_EQ(lines, s.new_lines);
-    }
+    EXPECT_EQ(clean_log().mid(before), s.new_lines);
     EXPECT_EQ(entries_box()->isEnabled(), s.entries_enabled);
     EXPECT_EQ(entries_box()->isChecked(), s.entries_ticked);
     // Idle again after every step.
@@ -161,6 +156,64 @@ TEST_F(CleanFormTest, RefusalsTheEntriesBoxRuleAndReopening) {
        {"DirectoryEntriesHTMLCheckBox", "ClusterTipsHTMLCheckBox", "FreeSpaceHTMLCheckBox"}) {
     EXPECT_FALSE(clean_child<QCheckBox>(box)->isChecked()) << box;
   }
+}
+
+// A drive whose volume is not mounted is drawn grey with a mark and the reason as its tip; a
+// job on it is refused in the window's language before it starts, and the image is left
+// byte for byte as it was. A mounted drive carries no mark.
+TEST_F(CleanFormTest, UnmountedDrivesAreMarkedAndRefusedInTheWindowsLanguage) {
+  TempDir dir;
+  const std::string fixture = fixture_image("fat16.img");
+  ASSERT_FALSE(fixture.empty());
+  const std::string copy = dir.path() + "/fat16 copy.img";
+  ASSERT_TRUE(write_bytes(copy, read_bytes(fixture)));
+  const std::vector<std::uint8_t> original = read_bytes(copy);
+  ASSERT_FALSE(original.empty());
+  std::unique_ptr<NtfsImage> ntfs;
+  std::vector<std::string> paths{copy};
+  if (can_mount_ntfs()) {
+    ntfs = std::make_unique<NtfsImage>(16);
+    ASSERT_TRUE(ntfs->mount());
+    paths.push_back(ntfs->image());
+  }
+  open_paths(paths);
+  attach_clean_form();
+  ASSERT_EQ(drives().size(), paths.size());
+
+  struct Case {
+    const char* language_button;
+    int base;
+  };
+  for (const Case& c : {Case{"EnglishAdvToolButton", 10000}, Case{"GermanAdvToolButton", 30000}}) {
+    SCOPED_TRACE(c.language_button);
+    click(c.language_button);
+    open_window();
+    const QString refused = msg(c.base, messages::drive_not_mounted) + QString::fromStdString(copy);
+    auto* box = clean_child<QComboBox>("CleanDriveALComboBox");
+    ASSERT_EQ(box->count(), static_cast<int>(paths.size()) + 1);
+    // Entry 1, the image copy: marked; entry 2, the mounted NTFS volume: not.
+    EXPECT_EQ(box->itemData(1, Qt::ToolTipRole).toString(), refused.trimmed());
+    EXPECT_FALSE(box->itemIcon(1).isNull());
+    EXPECT_EQ(box->itemData(1, Qt::ForegroundRole).value<QColor>(), QColor(Qt::gray));
+    if (ntfs) {
+      EXPECT_FALSE(box->itemData(2, Qt::ToolTipRole).isValid());
+      EXPECT_TRUE(box->itemIcon(2).isNull());
+      EXPECT_FALSE(box->itemData(2, Qt::ForegroundRole).isValid());
+    }
+    // Every job ticked: one line, the refusal, and no job's line.
+    pick(1);
+    tick("ClusterTipsHTMLCheckBox");
+    tick("FreeSpaceHTMLCheckBox");
+    const int before = static_cast<int>(clean_log().size());
+    start();
+    EXPECT_EQ(clean_log().mid(before), QStringList({refused}));
+    EXPECT_EQ(clean_child<QToolButton>("CleanAdvToolButton")->text(),
+              msg(c.base, messages::start_clean));
+    EXPECT_FALSE(clean_child<QToolButton>("StopButton")->isEnabled());
+    clean_->hide();
+  }
+  EXPECT_NE(msg(30000, messages::drive_not_mounted), msg(10000, messages::drive_not_mounted));
+  EXPECT_TRUE(read_bytes(copy) == original) << "the image was written to";
 }
 
 TEST_F(CleanFormTest, StopDuringClusterTipsSkipsFreeSpaceAndAFullJobEndsOk) {

@@ -1,10 +1,13 @@
 // The found-file list: marking by click, Shift-click, Space and the menu with the total
-// label, sorting by each column header and by the Sort By box, and the Status/Preview tabs.
+// label, sorting by each column header (both ways) and by the Sort By box, and the
+// Status/Preview tabs.
 #include <QComboBox>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -221,6 +224,89 @@ TEST_F(ListTest, SortingByEachHeaderAndByTheSortByBox) {
   click_header(3);
   EXPECT_EQ(cell(0, 3).toStdString(), workflow::size_text(record(0).size));
   EXPECT_GE(record(0).size, record(rows() - 1).size);
+}
+
+// A second click on the header the list is sorted by turns the order around, a third turns
+// it back; the header's arrow shows the direction of the values (names up from A, sizes down
+// from the largest) and flips with it; the box keeps the field, and choosing a field in the
+// box always sorts in the field's own order. None and the untitled last column show no arrow
+// of their own.
+TEST_F(ListTest, HeaderClicksSortBothWaysWithTheArrowAndTheBoxSortsInTheFieldsOwnOrder) {
+  ASSERT_TRUE(open({"fat16.img"}));
+  start_scan();
+  ASSERT_GT(rows(), 10);
+  auto* box = find<QComboBox>("SortByALComboBox");
+  QHeaderView* header = find<QTableView>("AdvListView")->horizontalHeader();
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorSection(), -1) << "not sorted yet";
+  const auto choose = [&](int key) {
+    box->setCurrentIndex(key);
+    emit box->activated(key);
+  };
+  const auto names = [&] {
+    QStringList shown;
+    for (int r = 0; r < rows(); ++r) shown << cell(r, 0);
+    return shown;
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int key;        // the key the list must be in order by
+    bool reversed;  // ... turned around
+    int arrow_section;
+    Qt::SortOrder arrow;
+    int box_index;
+  };
+  const Step steps[] = {
+      {"click Name", [&] { click_header(0); }, 1, false, 0, Qt::AscendingOrder, 1},
+      {"click Name again", [&] { click_header(0); }, 1, true, 0, Qt::DescendingOrder, 1},
+      {"and again", [&] { click_header(0); }, 1, false, 0, Qt::AscendingOrder, 1},
+      {"click Size", [&] { click_header(3); }, 4, false, 3, Qt::DescendingOrder, 4},
+      {"click Size again", [&] { click_header(3); }, 4, true, 3, Qt::AscendingOrder, 4},
+      {"the untitled column leaves order and arrow", [&] { click_header(6); }, 4, true, 3,
+       Qt::AscendingOrder, -1},
+      {"click Size after it", [&] { click_header(3); }, 4, false, 3, Qt::DescendingOrder, 4},
+      {"click Name, then Name in the box",
+       [&] {
+         click_header(0);
+         click_header(0);
+         choose(1);
+       },
+       1, false, 0, Qt::AscendingOrder, 1},
+      {"Name in the box again", [&] { choose(1); }, 1, false, 0, Qt::AscendingOrder, 1},
+      {"a click after the box turns it around", [&] { click_header(0); }, 1, true, 0,
+       Qt::DescendingOrder, 1},
+      {"Modified in the box", [&] { choose(6); }, 6, false, 5, Qt::DescendingOrder, 6},
+      {"None in the box", [&] { choose(0); }, 0, false, -1, Qt::AscendingOrder, 0},
+  };
+  QStringList ascending_names;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    ASSERT_EQ(rows(), found().deleted_count());
+    for (int r = 0; r + 1 < rows(); ++r) {
+      const catalogue::FoundFile& a = record(r);
+      const catalogue::FoundFile& b = record(r + 1);
+      ASSERT_TRUE(step.reversed ? in_order(b, a, step.key) : in_order(a, b, step.key))
+          << "row " << r;
+    }
+    EXPECT_EQ(header->sortIndicatorSection(), step.arrow_section);
+    if (step.arrow_section >= 0) EXPECT_EQ(header->sortIndicatorOrder(), step.arrow);
+    EXPECT_EQ(box->currentIndex(), step.box_index);
+    if (step.key == 1 && !step.reversed) ascending_names = names();
+  }
+  // The fixture's names differ, so the two directions are each other's mirror image.
+  click_header(0);
+  ASSERT_EQ(names(), ascending_names);
+  click_header(0);
+  QStringList mirrored = ascending_names;
+  std::reverse(mirrored.begin(), mirrored.end());
+  EXPECT_EQ(names(), mirrored);
+  // A new scan lists the files as found again, with no arrow.
+  start_scan();
+  EXPECT_EQ(header->sortIndicatorSection(), -1);
+  click_header(0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder) << "a new scan starts over";
 }
 
 TEST_F(ListTest, StatusAndPreviewTabs) {

@@ -1,12 +1,19 @@
 // The type and folder trees after a scan: the groups found with their counts in caption
-// order, what selecting a group, a folder, a drive and the root lists, and how folder lists
-// nest, also in MFT-number order and when corrupt.
+// order, what selecting a group, a folder, a drive and the root lists, the type tree's
+// selection following the list, deleted folders' own icon, and how folder lists nest, also
+// in MFT-number order and when corrupt.
+#include <QCheckBox>
+#include <QImage>
+#include <QLineEdit>
 #include <QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
+#include "messages/program_texts.h"
+#include "ui/tree_roles.h"
 
 namespace fennick::testing {
 namespace {
@@ -105,6 +112,126 @@ TEST_F(TypeTreeTest, SelectingANodeListsItsFiles) {
   ASSERT_LT(rows(), all);
   form_->AdvNavBarLeftPanelActivate(1);
   EXPECT_EQ(rows(), all);
+}
+
+// The type tree never keeps a node selected that no longer says what the list shows: after
+// switching panels the root (every file), after choosing a folder nothing, under a filter
+// the group still shown. So a group chosen before can be chosen again and lists its files.
+TEST_F(TypeTreeTest, SelectionFollowsWhatTheListShows) {
+  if (!open({"fat16.img"})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  const int all = rows();
+  const int in_docs = static_cast<int>(files_by_folder("fat16.img").count("/DOCS"));
+  auto* types = find<QTreeWidget>("TypesTreeView");
+  QTreeWidgetItem* root = types->topLevelItem(0);
+  QTreeWidgetItem* text = nullptr;
+  for (int i = 0; i < root->childCount(); ++i) {
+    if (root->child(i)->text(0) == "Text Documents (7)") text = root->child(i);
+  }
+  ASSERT_NE(text, nullptr);
+  const auto name_filter = [&](const QString& part) {
+    on_next_dialog([&](QWidget*) {
+      filter_->findChild<QCheckBox*>("NameHTMLCheckBox")->setChecked(true);
+      filter_->findChild<QLineEdit*>("NameAdvEdit")->setText(part);
+      QTest::mouseClick(filter_->findChild<QWidget*>("SetAdvToolButton"), Qt::LeftButton);
+    });
+    click("FilterAdvToolButton");
+  };
+  // Files of the scan with an "r" in their name, of the text group or of any.
+  const std::uint16_t text_group =
+      static_cast<std::uint16_t>(text->data(0, ui::role_group).toUInt());
+  int r_in_group = 0, r_anywhere = 0;
+  for (const catalogue::FoundFile& f : found().files()) {
+    if (catalogue::fold_ascii_upper(f.name.view()).find('R') == std::string::npos) continue;
+    ++r_anywhere;
+    if (f.type_group == text_group) ++r_in_group;
+  }
+  ASSERT_GT(r_in_group, 0);
+  ASSERT_LT(r_in_group, r_anywhere) << "the filter must show more than the group's files";
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    QTreeWidgetItem* current;  // null: no node
+    int rows;
+  };
+  const Step steps[] = {
+      {"after the scan", [] {}, root, all},
+      {"a group", [&] { types->setCurrentItem(text); }, text, 7},
+      {"switching panels", [&] { form_->AdvNavBarLeftPanelActivate(2); }, root, all},
+      {"the same group again", [&] { types->setCurrentItem(text); }, text, 7},
+      {"a folder",
+       [&] {
+         select_folder({"C:\\", "DOCS"});
+       },
+       nullptr, in_docs},
+      {"back to the type panel", [&] { form_->AdvNavBarLeftPanelActivate(1); }, root, all},
+      {"the group once more", [&] { types->setCurrentItem(text); }, text, 7},
+      {"a name filter over the group", [&] { name_filter("r"); }, text, r_in_group},
+      {"the root under the filter", [&] { types->setCurrentItem(root); }, root, r_anywhere},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    EXPECT_EQ(rows(), step.rows);
+    EXPECT_EQ(types->currentItem(), step.current);
+    const QList<QTreeWidgetItem*> selected = types->selectedItems();
+    if (step.current) {
+      EXPECT_EQ(selected, QList<QTreeWidgetItem*>({step.current}));
+    } else {
+      EXPECT_TRUE(selected.isEmpty());
+    }
+  }
+}
+
+// Deleted folders, the deep scan's "Lost folders" and the folders under it among them, have
+// an icon of their own; every live folder has the other one.
+TEST_F(TypeTreeTest, DeletedFoldersHaveTheirOwnIcon) {
+  struct Case {
+    const char* image;
+    bool deep;
+    const char* must_be_deleted;  // null: "Lost folders" in the window's language
+  };
+  const Case cases[] = {
+      {"fat16.img", false, "Old Projects"},
+      {"fat32-formatted.img", true, nullptr},
+  };
+  // Over both scans: the formatted volume's tree holds only what the deep scan found.
+  std::vector<QImage> live, deleted;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.image);
+    if (!open({c.image})) GTEST_SKIP() << "fixture missing";
+    const QString must_be_deleted = c.must_be_deleted
+                                        ? QString(c.must_be_deleted)
+                                        : QString::fromStdString(message(messages::lost_folders));
+    find<QCheckBox>("DeepScanCheckBox")->setChecked(c.deep);
+    start_scan();
+    bool named_one_seen = false;
+    std::vector<QTreeWidgetItem*> pending{find<QTreeWidget>("FolderHTMLTreeView")->topLevelItem(0)};
+    while (!pending.empty()) {
+      QTreeWidgetItem* node = pending.back();
+      pending.pop_back();
+      for (int i = 0; i < node->childCount(); ++i) pending.push_back(node->child(i));
+      if (node->data(0, ui::role_kind).toInt() != ui::node_folder) continue;
+      const auto drive = node->data(0, ui::role_drive_index).toULongLong();
+      const std::int32_t id = node->data(0, ui::role_folder_id).toInt();
+      const auto& folders = found().folders(drives().at(drive).drive_index);
+      const auto entry = std::find_if(folders.begin(), folders.end(),
+                                      [id](const auto& f) { return f.dir_id == id; });
+      ASSERT_NE(entry, folders.end()) << node->text(0).toStdString();
+      const QImage icon = node->icon(0).pixmap(16, 16).toImage();
+      (entry->deleted == 1 ? deleted : live).push_back(icon);
+      if (node->text(0) == must_be_deleted) {
+        named_one_seen = true;
+        EXPECT_EQ(entry->deleted, 1);
+      }
+    }
+    EXPECT_TRUE(named_one_seen);
+  }
+  ASSERT_FALSE(live.empty());
+  ASSERT_FALSE(deleted.empty());
+  for (const QImage& image : live) EXPECT_EQ(image, live.front());
+  for (const QImage& image : deleted) EXPECT_EQ(image, deleted.front());
+  EXPECT_NE(live.front(), deleted.front());
 }
 
 // Folder lists handed to the tree builder, and the nesting they must give below the drive
