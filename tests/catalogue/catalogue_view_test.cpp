@@ -159,7 +159,9 @@ TEST_F(ViewTest, ReversedSortOfAHundredThousandRecordsKeepsEveryRecord) {
   for (int i = 0; i < 100000; ++i) {
     const FoundFile& r = catalogue.files()[i];
     seen[static_cast<std::size_t>(r.entry_offset)] = true;
-    if (i > 0) ASSERT_LE(catalogue.files()[i - 1].size, r.size);
+    if (i > 0) {
+      ASSERT_LE(catalogue.files()[i - 1].size, r.size);
+    }
   }
   EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 100000);
 }

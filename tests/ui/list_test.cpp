@@ -291,7 +291,9 @@ TEST_F(ListTest, HeaderClicksSortBothWaysWithTheArrowAndTheBoxSortsInTheFieldsOw
           << "row " << r;
     }
     EXPECT_EQ(header->sortIndicatorSection(), step.arrow_section);
-    if (step.arrow_section >= 0) EXPECT_EQ(header->sortIndicatorOrder(), step.arrow);
+    if (step.arrow_section >= 0) {
+      EXPECT_EQ(header->sortIndicatorOrder(), step.arrow);
+    }
     EXPECT_EQ(box->currentIndex(), step.box_index);
     if (step.key == 1 && !step.reversed) ascending_names = names();
   }
