@@ -87,4 +87,22 @@ void grade_presumed_claims(std::vector<ClusterClaim> claims,
   }
 }
 
+void grade_deep_finds(std::vector<ClusterClaim> deep_claims,
+                      std::vector<catalogue::FoundFile>& files, std::size_t first_record,
+                      std::int64_t cluster_bytes) {
+  if (deep_claims.empty()) return;
+  cluster_bytes = std::max<std::int64_t>(cluster_bytes, 1);
+  for (std::size_t i = first_record; i < files.size(); ++i) {
+    if (files[i].found_by_deep_scan) continue;
+    ClusterClaim claim;
+    claim.first = static_cast<std::uint64_t>(std::max<std::int64_t>(files[i].first_cluster, 0));
+    claim.clusters = static_cast<std::uint64_t>(
+        (std::max<std::int64_t>(files[i].size, 0) + cluster_bytes - 1) / cluster_bytes);
+    claim.modified = files[i].modified;
+    claim.record = i;
+    deep_claims.push_back(claim);
+  }
+  grade_presumed_claims(std::move(deep_claims), files);
+}
+
 }  // namespace fennick::engine

@@ -40,4 +40,11 @@ constexpr std::size_t max_claims_met = 64;
 void grade_presumed_claims(std::vector<ClusterClaim> claims,
                            std::vector<catalogue::FoundFile>& files);
 
+// The same for a deep scan's finds: its claims, and those of the files the walk from the root
+// found on the volume (the records from first_record on not found by the deep scan), whose
+// clusters are taken as contiguous from their first one.
+void grade_deep_finds(std::vector<ClusterClaim> deep_claims,
+                      std::vector<catalogue::FoundFile>& files, std::size_t first_record,
+                      std::int64_t cluster_bytes);
+
 }  // namespace fennick::engine

@@ -312,22 +312,8 @@ void ExfatScanner::grade_overlaps() {
 }
 
 void ExfatScanner::grade_deep_finds() {
-  if (deep_claims_.empty()) return;
-  std::vector<engine::ClusterClaim> claims = deep_claims_;
-  // The files the walk from the root found claim their clusters too.
-  const auto& files = catalogue_.files();
-  const auto cluster_bytes = std::max<std::int64_t>(v_.layout.cluster_bytes(), 1);
-  for (std::size_t i = first_record_; i < files.size(); ++i) {
-    if (files[i].found_by_deep_scan) continue;
-    engine::ClusterClaim claim;
-    claim.first = static_cast<std::uint64_t>(std::max<std::int64_t>(files[i].first_cluster, 0));
-    claim.clusters =
-        static_cast<std::uint64_t>((files[i].size + cluster_bytes - 1) / cluster_bytes);
-    claim.modified = files[i].modified;
-    claim.record = i;
-    claims.push_back(claim);
-  }
-  engine::grade_presumed_claims(std::move(claims), catalogue_.files());
+  engine::grade_deep_finds(std::move(deep_claims_), catalogue_.files(), first_record_,
+                           v_.layout.cluster_bytes());
 }
 
 void ExfatScanner::show_progress() {
