@@ -15,33 +15,12 @@
 
 #include "messages/program_texts.h"
 #include "test_support.h"
+#include "workflow/formatted_truth.h"
 
 namespace fennick::workflow {
 namespace {
 
-struct OldFile {
-  std::string folder;  // "/Photos/Holiday 2023", "/" for the root
-  std::string name;
-  std::string sha256;
-  bool intact = false;
-  bool contiguous = false;
-  bool entry = false;
-};
-
-std::vector<OldFile> read_truth(const std::string& path) {
-  std::vector<OldFile> out;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
-    if (f.size() != 7) continue;
-    out.push_back({f[0], f[1], f[3], f[4] == "1", f[5] == "1", f[6] == "1"});
-  }
-  return out;
-}
+using testing::OldFile;
 
 // The folders of a found file's path below the last one whose name the deep scan had to make
 // up: "C:\Lost folders\Folder 77\Trip\Day 1\" -> "/Trip/Day 1" (the top folder's name went
@@ -73,7 +52,7 @@ class DeepScanFormattedTest : public ::testing::TestWithParam<const char*> {};
 TEST_P(DeepScanFormattedTest, FindsTheOldTreeRecoversWhatIsWholeAndPromisesNoMore) {
   const std::string image = testing::fixture_image(GetParam());
   if (image.empty()) GTEST_SKIP() << GetParam() << " was not made (the NTFS one needs root)";
-  const std::vector<OldFile> truth = read_truth(image + ".truth");
+  const std::vector<OldFile> truth = testing::read_formatted_truth(image + ".truth");
   ASSERT_FALSE(truth.empty());
   testing::DriveScope s(image);
   ASSERT_TRUE(s.scan(true));

@@ -12,36 +12,12 @@
 #include <vector>
 
 #include "test_support.h"
+#include "workflow/formatted_truth.h"
 
 namespace fennick::workflow {
 namespace {
 
-struct OldFile {
-  std::string folder;  // "/Photos/Holiday 2023", "/" for the root
-  std::string name;
-  bool intact = false;
-  bool contiguous = false;
-  bool entry = false;
-};
-
-std::vector<OldFile> read_truth(const std::string& path) {
-  std::vector<OldFile> out;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  EXPECT_EQ(line, "folder\tname\tsize\tsha256\tintact\tcontiguous\tentry");
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
-    if (f.size() != 7) {
-      ADD_FAILURE() << "bad truth line: " << line;
-      continue;
-    }
-    out.push_back({f[0], f[1], f[4] == "1", f[5] == "1", f[6] == "1"});
-  }
-  return out;
-}
+using testing::OldFile;
 
 struct FormattedImage {
   const char* name;
@@ -64,7 +40,7 @@ TEST_P(FormattedVolumeTest, OldTreeIsGoneForTheWalkButStillOnTheVolume) {
   if (image.empty() && p.needs_root)
     GTEST_SKIP() << p.name << " was not made (needs root and FUSE)";
   ASSERT_FALSE(image.empty()) << p.name << " was not made";
-  const std::vector<OldFile> truth = read_truth(image + ".truth");
+  const std::vector<OldFile> truth = testing::read_formatted_truth(image + ".truth");
   ASSERT_GE(truth.size(), p.least_files);
 
   std::size_t intact = 0, fragmented = 0, entries = 0, in_sub_folders = 0;
