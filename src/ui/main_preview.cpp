@@ -116,6 +116,10 @@ void MainWindow::fit_preview_picture() {
       area.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
-void MainWindow::finish_preview_reads() { QThreadPool::globalInstance()->waitForDone(); }
+void MainWindow::finish_preview_reads() {
+  QThreadPool::globalInstance()->waitForDone();
+  // What such a read found is for a list that is about to change: it is not shown.
+  ++preview_generation_;
+}
 
 }  // namespace fennick::ui
