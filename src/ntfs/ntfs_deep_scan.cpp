@@ -252,32 +252,18 @@ void DeepPass::take_record(ConstBytes raw, std::int64_t position) {
   }
   if (in_mft) return;
   DeepFile found;
+  found.file = found_file_of(s_, number, record, chosen);
   FoundFile& file = found.file;
-  file.drive_index = s_.drive_index;
-  file.fs_kind = s_.fs_kind;
-  file.drive_letter = s_.drive_letter;
-  file.record_no = static_cast<std::int32_t>(number);
-  if (const auto data = find_attribute(record, type_data)) {
-    file.size = std::max<std::int64_t>(attr_data_size(record, *data), 0);
-  }
-  file.quality = estimate_ntfs_quality(s_, record);
-  read_times(record, file);
-  file.name = chosen.name;
   file.found_by_deep_scan = 1;
   file.entry_cluster = position / v_.geometry.cluster_size;
   file.entry_offset = static_cast<std::int32_t>(position % v_.geometry.cluster_size);
   found.parent = chosen.parent;
   found.parent_sequence = chosen.parent_sequence;
   found.live = (flags & record_in_use) != 0;
-  if (const auto data = find_attribute(record, type_data);
-      data && attr_is_non_resident(record, *data) && file.quality > 0) {
-    for (const DataRun& run : attribute_runs(record, *data)) {
-      if (run.sparse || run.lcn <= 0 || run.length <= 0 || run.lcn >= v_.geometry.total_clusters) {
-        continue;
-      }
-      const std::int64_t end = std::min(run.lcn + run.length, v_.geometry.total_clusters);
-      runs_.push_back({run.lcn, end, files_.size()});
-      found.clusters += end - run.lcn;
+  if (file.quality > 0) {
+    for (const auto& [first, end] : data_runs_on_volume(s_, record)) {
+      runs_.push_back({first, end, files_.size()});
+      found.clusters += end - first;
     }
   }
   files_.push_back(std::move(found));

@@ -293,30 +293,42 @@ void read_times(ConstBytes record, FoundFile& file) {
   file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, info_modified)));
 }
 
-namespace {
-
-void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const ChosenName& chosen) {
-  const ConstBytes bytes(record.bytes);
+FoundFile found_file_of(Scan& s, std::int64_t number, ConstBytes record, const ChosenName& chosen) {
   FoundFile file;
   file.drive_index = s.drive_index;
   file.fs_kind = s.fs_kind;
   file.drive_letter = s.drive_letter;
-  file.record_no = static_cast<std::int32_t>(r);
-  if (const auto data = find_attribute(bytes, type_data)) {
-    file.size = std::max<std::int64_t>(attr_data_size(bytes, *data), 0);
+  file.record_no = static_cast<std::int32_t>(number);
+  if (const auto data = find_attribute(record, type_data)) {
+    file.size = std::max<std::int64_t>(attr_data_size(record, *data), 0);
   }
-  file.quality = estimate_ntfs_quality(s, bytes);
-  if (const auto data = find_attribute(bytes, type_data);
-      s.deep && data && attr_is_non_resident(bytes, *data)) {
-    for (const DataRun& run : attribute_runs(bytes, *data)) {
-      if (!run.sparse && run.lcn > 0 && run.length > 0 && run.lcn < s.v.geometry.total_clusters) {
-        s.mft_file_runs.emplace_back(run.lcn,
-                                     std::min(run.lcn + run.length, s.v.geometry.total_clusters));
-      }
-    }
-  }
-  read_times(bytes, file);
+  file.quality = estimate_ntfs_quality(s, record);
+  read_times(record, file);
   file.name = chosen.name;
+  return file;
+}
+
+std::vector<std::pair<std::int64_t, std::int64_t>> data_runs_on_volume(const Scan& s,
+                                                                       ConstBytes record) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> out;
+  const auto data = find_attribute(record, type_data);
+  if (!data || !attr_is_non_resident(record, *data)) return out;
+  const std::int64_t total = s.v.geometry.total_clusters;
+  for (const DataRun& run : attribute_runs(record, *data)) {
+    if (run.sparse || run.lcn <= 0 || run.length <= 0 || run.lcn >= total) continue;
+    out.emplace_back(run.lcn, std::min(run.lcn + run.length, total));
+  }
+  return out;
+}
+
+namespace {
+
+void catalogue_record(Scan& s, std::int64_t r, const FileRecord& record, const ChosenName& chosen) {
+  const ConstBytes bytes(record.bytes);
+  FoundFile file = found_file_of(s, r, bytes, chosen);
+  if (s.deep) {
+    for (const auto& run : data_runs_on_volume(s, bytes)) s.mft_file_runs.push_back(run);
+  }
   const ParentPath where = build_ntfs_path(s, chosen.parent, chosen.parent_sequence);
   file.path = where.path;
   file.parent_dir = where.path == "Error" ? chosen.parent : where.folder_id;

@@ -92,6 +92,16 @@ bool blank_name(const std::string& name);
 // Creation and last-write times of the record's standard information; 0 when absent.
 void read_times(ConstBytes record, catalogue::FoundFile& file);
 
+// A found file from its record: drive, record number, size of its unnamed $DATA, grade,
+// times and name. Its folder and its place are the caller's.
+catalogue::FoundFile found_file_of(Scan& s, std::int64_t number, ConstBytes record,
+                                   const ChosenName& chosen);
+
+// The runs of the record's unnamed, non-resident $DATA that lie on the volume, as
+// [first, end) cluster ranges cut to its end (sparse and empty runs left out).
+std::vector<std::pair<std::int64_t, std::int64_t>> data_runs_on_volume(const Scan& s,
+                                                                       ConstBytes record);
+
 // Reads the volume outside the current MFT for MFT records of files the MFT no longer holds
 // (an older MFT after a quick format, a moved or damaged MFT) and catalogues them, marked as
 // found by the deep scan, with paths built from the folders among them.
