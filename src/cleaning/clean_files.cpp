@@ -15,6 +15,7 @@
 #include <cerrno>
 
 #include "cleaning/clean_jobs.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "volume/mount_lookup.h"
 
@@ -208,9 +209,8 @@ void Worker::progress_to(std::int64_t position) {
 namespace {
 
 void log_not_mounted(const volume::Volume& drive, messages::StatusChannel& channel) {
-  const char letter = static_cast<char>(drive.drive_letter - 'a' + 'A');
-  channel.log(std::string(" ") + letter + ":\\ is not mounted (" + drive.source_path +
-              "); the cleaning jobs work through the mounted file system");
+  // The cleaning jobs work through the mounted file system.
+  channel.log(channel.text(messages::drive_not_mounted) + drive.source_path);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "cli/terminal_text.h"
 #include "messages/message_catalogue.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 
 namespace fennick::cli {
 
@@ -38,14 +39,28 @@ void ConsoleChannel::draw_bar() {
   if (!terminal_) return;
   const std::int64_t range = maximum_ > 0 ? maximum_ : 1;
   const auto percent = static_cast<std::int32_t>(std::int64_t{position_} * 100 / range);
-  if (percent == drawn_percent_) return;
+  // During a recovery run the file count and the time left change within one percent:
+  // redrawn at most every 100 ms then.
+  const auto now = std::chrono::steady_clock::now();
+  if (percent == drawn_percent_ && (run_files_total_ <= 0 || now - drawn_at_ < flush_interval))
+    return;
   drawn_percent_ = percent;
+  drawn_at_ = now;
   constexpr int width = 30;
   const int filled = std::min(width, std::max(0, percent * width / 100));
   std::string bar = "\r[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
                     std::to_string(percent) + "%";
-  if (files_ >= 0)
+  if (run_files_total_ > 0) {
+    bar += "  " + std::to_string(run_files_done_) + "/" + std::to_string(run_files_total_);
+    if (const auto left = run_clock_.seconds_left(static_cast<double>(position_) /
+                                                  static_cast<double>(range))) {
+      bar += "  " + terminal_text(text(messages::time_left)) + run::clock_text(*left);
+    }
+  } else if (files_ >= 0) {
     bar += "  " + terminal_text(text(messages::files_label)) + std::to_string(files_);
+  }
+  // The bar is redrawn over itself: what a longer one left behind is cleared.
+  bar += "\033[K";
   std::fputs(bar.c_str(), out_);
   std::fflush(out_);
   bar_shown_ = true;
@@ -86,6 +101,13 @@ void ConsoleChannel::set_progress(std::int32_t position) {
   draw_bar();
   // A long file copy moves the bar now and then: lines held back reach the file meanwhile.
   flush_when_due();
+}
+
+void ConsoleChannel::set_run_files(std::int64_t done, std::int64_t total) {
+  if (done == 0) run_clock_.restart();
+  run_files_done_ = done;
+  run_files_total_ = total;
+  draw_bar();
 }
 
 void ConsoleChannel::set_progress_range(std::int32_t maximum) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "messages/status_channel.h"
+#include "run/time_left.h"
 
 namespace fennick::cli {
 
@@ -21,6 +22,7 @@ class ConsoleChannel final : public messages::StatusChannel {
   void set_file_counter(std::int64_t files) override;
   void set_progress(std::int32_t position) override;
   void set_progress_range(std::int32_t maximum) override;
+  void set_run_files(std::int64_t done, std::int64_t total) override;
 
  private:
   void clear_bar();
@@ -36,6 +38,11 @@ class ConsoleChannel final : public messages::StatusChannel {
   std::int32_t maximum_ = 100;
   std::int32_t drawn_percent_ = -1;
   std::int64_t files_ = -1;
+  // A recovery run's files done and total (total 0 outside one), and its clock.
+  std::int64_t run_files_done_ = 0;
+  std::int64_t run_files_total_ = 0;
+  run::TimeLeft run_clock_;
+  std::chrono::steady_clock::time_point drawn_at_{};
 };
 
 }  // namespace fennick::cli

@@ -1,4 +1,4 @@
-// A recovery run's progress bar: the share of the run's work (bytes) done so far.
+// A recovery run's progress bar: the share of the run's work (bytes and files) done so far.
 #pragma once
 
 #include "messages/status_channel.h"
@@ -6,8 +6,8 @@
 
 namespace fennick::engine {
 
-// Sets the channel's progress to work_done ÷ work_total in percent (0..100, rounded); nothing
-// when the run has no total.
+// Sets the channel's progress in percent (0..100, rounded): work_done ÷ work_total, averaged
+// with files_done ÷ files_total when the run counts files; nothing when the run has no total.
 void show_run_progress(const run::RunControl& run, messages::StatusChannel& channel);
 
 }  // namespace fennick::engine

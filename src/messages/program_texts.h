@@ -1,6 +1,7 @@
 // Numbers of the texts the Linux program adds to the numbered messages: lines about the
 // destination folder, the volume being wiped, what a root-run window does not start, a
-// failing medium, the deep scan and a drive Clean Disk cannot work on.
+// failing medium, the deep scan, a drive Clean Disk cannot work on, adding images, the
+// end of a recovery run and its time left.
 // Every language holds the whole block (500 up to program_text_last); a caller joins each
 // text with the value it names, as with the other messages.
 #pragma once
@@ -46,7 +47,31 @@ constexpr int files_not_recovered = 514;
 // " Not mounted; mount it first to clean it: " + the drive's path (the Clean Disk window).
 constexpr int drive_not_mounted = 515;
 
+// "Add image...": the drive tree's pop-up entry, the toolbar button and the file dialog's title.
+constexpr int add_image = 516;
+// " Cannot open " + an address or path no program could be started for.
+constexpr int cannot_open = 517;
+// " Warning: the destination folder is on drive " + "D:\" + the rest of the warning: a file
+// written there can overwrite the deleted files still to be recovered.
+constexpr int destination_on_source = 518;
+constexpr int destination_on_source_rest = 519;
+// " Cannot list " + a folder + ": " + the reason (the drive list's sources).
+constexpr int cannot_list = 520;
+// " Already listed: " + an image file's path.
+constexpr int already_listed = 521;
+// The file dialog's two filters: "Volume and disk images" and "All files".
+constexpr int image_files_filter = 522;
+constexpr int all_files_filter = 523;
+// "Cannot wipe " + a file's name + ": the image's format is not written in place: " + the
+// image, or + ": " + the system's reason.
+constexpr int cannot_wipe = 524;
+constexpr int image_not_written_in_place = 525;
+// "Open destination folder": the button of the dialog a recovery ends with.
+constexpr int open_destination = 526;
+// "Time left: " + "1:05" on the progress bar of a recovery run.
+constexpr int time_left = 527;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 515;
+constexpr int program_text_last = 527;
 
 }  // namespace fennick::messages

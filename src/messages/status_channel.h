@@ -28,6 +28,12 @@ class StatusChannel {
   virtual void set_file_counter(std::int64_t files) = 0;
   virtual void set_progress(std::int32_t position) = 0;
   virtual void set_progress_range(std::int32_t maximum) = 0;
+  // A recovery run's files finished of its total, for a front end that shows them with the
+  // time left; the run starts with (0, total). Nothing by default.
+  virtual void set_run_files(std::int64_t done, std::int64_t total) {
+    (void)done;
+    (void)total;
+  }
 
   // A plain log line.
   void log(std::string_view text) { out_text(text, DialogKind::plain, false); }
@@ -64,11 +70,17 @@ class RecordingChannel : public StatusChannel {
   std::int32_t progress = 0;
   std::int32_t progress_maximum = 100;
   std::vector<std::int32_t> progress_history;
+  std::int64_t run_files_done = -1;
+  std::int64_t run_files_total = -1;
 
   void out_text(std::string_view text, DialogKind kind, bool show_dialog) override;
   void set_file_counter(std::int64_t files) override;
   void set_progress(std::int32_t position) override;
   void set_progress_range(std::int32_t maximum) override;
+  void set_run_files(std::int64_t done, std::int64_t total) override {
+    run_files_done = done;
+    run_files_total = total;
+  }
 
   // True when some log line begins with the given text.
   bool has_line_starting(std::string_view prefix) const;

@@ -46,6 +46,10 @@ class RunControl {
   // Wipe run: files in the run and files wiped so far.
   std::atomic<std::int64_t> work_total{0};
   std::atomic<std::int64_t> work_done{0};
+  // Recovery run: files in the run and files finished, so that the progress also moves
+  // through thousands of small files after one large one.
+  std::atomic<std::int64_t> files_total{0};
+  std::atomic<std::int64_t> files_done{0};
 
  private:
   static_assert(std::atomic<bool>::is_always_lock_free, "the stop request is set by signals");

@@ -2,12 +2,14 @@
 // the file counter in status-bar panel 2, the progress bar in panel 3, and the event pump
 // the runs call between pieces of work (the run control's event_pump).
 #include <QCoreApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
 
@@ -64,7 +66,34 @@ void MainWindow::flush_file_counter() {
   FilesPanel->setText(qmsg(messages::files_label) + QString::number(pending_files_));
 }
 
-void MainWindow::set_progress(std::int32_t position) { ProgressBar->setValue(position); }
+void MainWindow::set_progress(std::int32_t position) {
+  ProgressBar->setValue(position);
+  if (run_files_total_ > 0) show_run_files();
+}
+
+void MainWindow::set_run_files(std::int64_t done, std::int64_t total) {
+  if (done == 0) run_clock_.restart();
+  run_files_done_ = done;
+  run_files_total_ = total;
+  show_run_files();
+}
+
+void MainWindow::show_run_files() {
+  if (run_files_total_ <= 0) {
+    ProgressBar->setFormat("%p%");
+    return;
+  }
+  QString format = "%p%    " + QLocale().toString(static_cast<qlonglong>(run_files_done_)) +
+                   " / " + QLocale().toString(static_cast<qlonglong>(run_files_total_));
+  const int maximum = ProgressBar->maximum();
+  if (maximum > 0) {
+    const double share = static_cast<double>(ProgressBar->value()) / maximum;
+    if (const auto left = run_clock_.seconds_left(share)) {
+      format += "    " + qmsg(messages::time_left) + qs(run::clock_text(*left));
+    }
+  }
+  ProgressBar->setFormat(format);
+}
 
 void MainWindow::set_progress_range(std::int32_t maximum) {
   ProgressBar->setRange(0, std::max(0, maximum));

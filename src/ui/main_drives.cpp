@@ -70,7 +70,7 @@ void MainWindow::draw_drives() {
       workflow::list_drives(options_.named_volumes, options_.list_block_devices);
   drives_ = std::move(listing.drives);
   for (const workflow::DriveProblem& problem : listing.problems) {
-    out_text(" Cannot list " + problem.path + ": " + problem.reason, messages::DialogKind::plain,
+    out_text(text(messages::cannot_list) + problem.path + ": " + problem.reason, messages::DialogKind::plain,
              false);
   }
 
@@ -160,14 +160,14 @@ void MainWindow::MenuItem5Click() {
 void MainWindow::RefreshAdvRepeatButtonClick() { draw_drives(); }
 
 void MainWindow::AddImageClick() {
-  QFileDialog dialog(this, "Add image...");
+  QFileDialog dialog(this, qmsg(messages::add_image));
   dialog.setObjectName("AddImageDialog");
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters(
-      {"Volume and disk images (*.img *.ima *.bin *.raw *.dd *.iso *.001 *.E01 *.Ex01 *.vhd *.vhdx "
-       "*.vmdk *.qcow2 *.qcow)",
-       "All files (*)"});
+  dialog.setNameFilters({qmsg(messages::image_files_filter) +
+                             " (*.img *.ima *.bin *.raw *.dd *.iso *.001 *.E01 *.Ex01 *.vhd "
+                             "*.vhdx *.vmdk *.qcow2 *.qcow)",
+                         qmsg(messages::all_files_filter) + " (*)"});
   if (!options_.named_volumes.empty()) {
     dialog.setDirectory(QFileInfo(qs(options_.named_volumes.back())).absolutePath());
   }
@@ -200,7 +200,7 @@ bool MainWindow::add_image(const std::string& path) {
   const std::string key = same_file_key(path);
   for (const std::string& named : options_.named_volumes) {
     if (same_file_key(named) == key) {
-      out_text(" Already listed: " + path, messages::DialogKind::information, true);
+      out_text(text(messages::already_listed) + path, messages::DialogKind::information, true);
       return false;
     }
   }

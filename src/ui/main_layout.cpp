@@ -135,6 +135,7 @@ void MainWindow::build_top_bar(QWidget* parent) {
   auto* row = new QHBoxLayout(PanelTop);
   row->setContentsMargins(2, 1, 2, 1);
   row->setSpacing(2);
+  AddImageAdvToolButton = tool_button(PanelTop, "AddImageAdvToolButton");
   StartAdvToolButton = tool_button(PanelTop, "StartAdvToolButton");
   UndeleteAdvToolButton = tool_button(PanelTop, "UndeleteAdvToolButton");
   FilterAdvToolButton = tool_button(PanelTop, "FilterAdvToolButton");
@@ -143,6 +144,7 @@ void MainWindow::build_top_bar(QWidget* parent) {
   CleanAdvToolButton = tool_button(PanelTop, "CleanAdvToolButton");
   WipeAdvToolButton = tool_button(PanelTop, "WipeAdvToolButton");
   const QStyle* s = style();
+  AddImageAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
   StartAdvToolButton->setIcon(s->standardIcon(QStyle::SP_MediaPlay));
   UndeleteAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
   FilterAdvToolButton->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
@@ -151,7 +153,7 @@ void MainWindow::build_top_bar(QWidget* parent) {
   CleanAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DriveHDIcon));
   WipeAdvToolButton->setIcon(s->standardIcon(QStyle::SP_TrashIcon));
   for (QToolButton* b :
-       {StartAdvToolButton, UndeleteAdvToolButton, FilterAdvToolButton, UpdateAdvToolButton,
+       {AddImageAdvToolButton, StartAdvToolButton, UndeleteAdvToolButton, FilterAdvToolButton, UpdateAdvToolButton,
         HelpAdvToolButton, CleanAdvToolButton, WipeAdvToolButton}) {
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     b->setIconSize(QSize(16, 16));
@@ -160,7 +162,7 @@ void MainWindow::build_top_bar(QWidget* parent) {
   // Beside Start Scan: the scan that goes on to read the whole volume.
   DeepScanCheckBox = new QCheckBox(PanelTop);
   DeepScanCheckBox->setObjectName("DeepScanCheckBox");
-  row->insertWidget(1, DeepScanCheckBox);
+  row->insertWidget(2, DeepScanCheckBox);
   UndeleteAdvToolButton->setEnabled(false);
   WipeAdvToolButton->setVisible(false);
   SoftwareHTMLabel = new QLabel(PanelTop);
@@ -169,6 +171,10 @@ void MainWindow::build_top_bar(QWidget* parent) {
   row->addWidget(SoftwareHTMLabel);
   row->addStretch(1);
 
+  // Opening an image is the first step when no drive is listed; the drive tree's pop-up
+  // menu has the same entry.
+  connections_.push_back(QObject::connect(AddImageAdvToolButton, &QToolButton::clicked, this,
+                                          [this] { AddImageClick(); }));
   connections_.push_back(QObject::connect(StartAdvToolButton, &QToolButton::clicked, this,
                                           [this] { StartAdvToolButtonClick(); }));
   connections_.push_back(QObject::connect(FilterAdvToolButton, &QToolButton::clicked, this,
@@ -220,7 +226,7 @@ QWidget* MainWindow::build_left_panel() {
   MenuItem5 = DrivesAdvPopupMenu->addAction(QString());
   MenuItem5->setObjectName("MenuItem5");
   DrivesAdvPopupMenu->addSeparator();
-  AddImageMenuItem = DrivesAdvPopupMenu->addAction("Add image...");
+  AddImageMenuItem = DrivesAdvPopupMenu->addAction(QString());
   AddImageMenuItem->setObjectName("AddImageMenuItem");
   drives_panel_ = AdvNavBarLeft->add_panel(drives, QString());
 
@@ -530,6 +536,8 @@ void MainWindow::apply_captions() {
   }
   RefreshAdvRepeatButton->setText(qmsg(messages::refresh_list));
   RefreshAdvRepeatButton->setToolTip(qmsg(messages::refresh_list));
+  AddImageAdvToolButton->setText(qmsg(messages::add_image));
+  AddImageMenuItem->setText(qmsg(messages::add_image));
   StartAdvToolButton->setText(qmsg(messages::start_scan));
   DeepScanCheckBox->setText(qmsg(messages::deep_scan));
   UndeleteAdvToolButton->setText(qmsg(messages::start_undelete));

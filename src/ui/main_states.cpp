@@ -16,6 +16,7 @@ void MainWindow::disable_all() {
   run_state_ = RunState::scanning;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
+  AddImageAdvToolButton->setEnabled(false);
   AdvListView->setEnabled(false);
   run_.clear_stop();
   ProgressBar->setValue(0);
@@ -55,6 +56,7 @@ void MainWindow::enable_all() {
   file_counter_dirty_ = false;
   FilesPanel->setText(qmsg(messages::files_label) + QString::number(catalogue_.deleted_count()));
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);
+  AddImageAdvToolButton->setEnabled(true);
   if (!drives_.empty()) {
     out_text(text(messages::recoverable_files) + std::to_string(catalogue_.deleted_count()),
              messages::DialogKind::plain, false);
@@ -81,6 +83,7 @@ void MainWindow::disable_all_u() {
   run_state_ = RunState::recovering;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
+  AddImageAdvToolButton->setEnabled(false);
   AdvListView->setEnabled(false);
   run_.clear_stop();
   ProgressBar->setValue(0);
@@ -98,6 +101,7 @@ void MainWindow::enable_all_u() {
   run_state_ = RunState::idle;
   PanelCenterLang->setEnabled(true);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);
+  AddImageAdvToolButton->setEnabled(true);
   AdvListView->setEnabled(true);
   StopButton->setEnabled(false);
   StartAdvToolButton->setEnabled(true);
@@ -114,6 +118,7 @@ void MainWindow::disable_all_w() {
   run_state_ = RunState::wiping;
   PanelCenterLang->setEnabled(false);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(false);
+  AddImageAdvToolButton->setEnabled(false);
   AdvListView->setEnabled(false);
   run_.clear_stop();
   ProgressBar->setValue(0);
@@ -132,6 +137,7 @@ void MainWindow::enable_all_w() {
   run_state_ = RunState::idle;
   PanelCenterLang->setEnabled(true);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);
+  AddImageAdvToolButton->setEnabled(true);
   AdvListView->setEnabled(true);
   StopButton->setEnabled(false);
   StartAdvToolButton->setEnabled(true);

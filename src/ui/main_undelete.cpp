@@ -3,12 +3,15 @@
 // folder structure" box.
 #include <QDir>
 #include <QFileDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QUrl>
 
 #include "catalogue/catalogue_view.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ui/file_list.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
@@ -87,11 +90,42 @@ void MainWindow::UndeleteAdvToolButtonClick() {
   settings.after_file = [this](std::int32_t index, const workflow::RecoveryOutcome&) {
     set_mark(catalogue_.files()[static_cast<std::size_t>(index)], 0);
   };
-  workflow::recover_files(drives_, catalogue_, marked_records(), settings, run_, *this);
+  const workflow::RecoverySummary summary =
+      workflow::recover_files(drives_, catalogue_, marked_records(), settings, run_, *this);
+  run_files_total_ = 0;
+  show_run_files();
   update_total_label();
   list_model_->rows_changed(0, list_model_->rowCount() - 1);
   AdvListView->viewport()->update();
   enable_all_u();
+  if (!summary.nothing_to_do) show_recovery_summary(summary, SaveAdvDirectoryEdit->text());
+}
+
+void MainWindow::show_recovery_summary(const workflow::RecoverySummary& summary,
+                                       const QString& destination) {
+  // One summary at a time: the last run's.
+  if (recovery_summary_) recovery_summary_->close();
+  const int end = summary.stopped || summary.destination_full ? messages::undelete_interrupted
+                                                              : messages::undelete_ended;
+  const QString counts = qmsg(messages::files_recovered).trimmed() + " " +
+                         QLocale().toString(static_cast<qlonglong>(summary.recovered)) +
+                         qmsg(messages::files_not_recovered) +
+                         QLocale().toString(static_cast<qlonglong>(summary.not_recovered));
+  const QMessageBox::Icon icon = summary.any_failed || summary.destination_full
+                                     ? QMessageBox::Warning
+                                     : QMessageBox::Information;
+  auto* box = new QMessageBox(icon, windowTitle(), qmsg(end).trimmed() + "\n\n" + counts,
+                              QMessageBox::Ok, this);
+  box->setObjectName("RecoverySummaryDialog");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  QPushButton* open = box->addButton(qmsg(messages::open_destination), QMessageBox::ActionRole);
+  open->setObjectName("OpenDestinationButton");
+  QObject::connect(open, &QPushButton::clicked, this, [this, destination] {
+    open_address(QUrl::fromLocalFile(destination), true);
+  });
+  recovery_summary_ = box;
+  box->show();
 }
 
 void MainWindow::WipeAdvToolButtonClick() {

@@ -19,7 +19,9 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -34,9 +36,11 @@
 #include "catalogue/catalogue_view.h"
 #include "messages/status_channel.h"
 #include "run/run_control.h"
+#include "run/time_left.h"
 #include "ui/run_state.h"
 #include "workflow/drive_list.h"
 #include "workflow/preview.h"
+#include "workflow/recovery_run.h"
 
 class QDropEvent;
 
@@ -70,6 +74,8 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   void set_file_counter(std::int64_t files) override;
   void set_progress(std::int32_t position) override;
   void set_progress_range(std::int32_t maximum) override;
+  // A recovery run's files done of its total, shown on the progress bar with the time left.
+  void set_run_files(std::int64_t done, std::int64_t total) override;
   // The event pump of the runs (the run control's event_pump): shows the file counter and
   // handles waiting events, at most every 20 ms.
   void process_pending_events();
@@ -250,6 +256,7 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
 
   // Top bar.
   QWidget* PanelTop = nullptr;
+  QToolButton* AddImageAdvToolButton = nullptr;
   QToolButton* StartAdvToolButton = nullptr;
   QCheckBox* DeepScanCheckBox = nullptr;
   QToolButton* UndeleteAdvToolButton = nullptr;
@@ -318,6 +325,16 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   QLabel* FilesPanel = nullptr;
   QProgressBar* ProgressBar = nullptr;
   QToolButton* StopButton = nullptr;
+  // A recovery run's files on the progress bar, and the time it has left.
+  void show_run_files();
+  std::int64_t run_files_done_ = 0;
+  std::int64_t run_files_total_ = 0;
+  run::TimeLeft run_clock_;
+  // The dialog a recovery run ends with: what was recovered, and a button that opens the
+  // destination folder. Not modal, so that nothing waits on it.
+  void show_recovery_summary(const workflow::RecoverySummary& summary,
+                             const QString& destination);
+  QPointer<QMessageBox> recovery_summary_;
   // Undelete and wipe controls (main_undelete.cpp).
   void connect_undelete_controls();
   QAction* SaveAdvDirectoryBrowse = nullptr;

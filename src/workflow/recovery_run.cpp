@@ -12,6 +12,7 @@
 
 #include "catalogue/output_file.h"
 #include "catalogue/output_paths.h"
+#include "engine/run_progress.h"
 #include "messages/message_ids.h"
 #include "messages/program_texts.h"
 #include "volume/mount_lookup.h"
@@ -178,9 +179,8 @@ void warn_if_destination_on_source(const DriveList& drives, const catalogue::Cat
     if (!lands_on_drive(device, drive)) continue;
     const char letter =
         static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_letter)));
-    channel.log(std::string(" Warning: the destination folder is on drive ") + letter +
-                ":\\, which files are recovered from; writing there can overwrite the deleted "
-                "files still to be recovered");
+    channel.log(channel.text(messages::destination_on_source) + letter + ":\\" +
+                channel.text(messages::destination_on_source_rest));
   }
 }
 
@@ -193,6 +193,8 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
   for (const std::int32_t i : indexes) total += catalogue.files()[static_cast<std::size_t>(i)].size;
   run.work_total = total;
   run.work_done = 0;
+  run.files_total = static_cast<std::int64_t>(indexes.size());
+  run.files_done = 0;
   if (total <= 0) {
     summary.nothing_to_do = true;
     channel.out_text(channel.text(messages::no_files_to_undelete), messages::DialogKind::error,
@@ -201,6 +203,7 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
   }
   channel.set_progress_range(100);
   channel.set_progress(0);
+  channel.set_run_files(0, run.files_total);
   warn_if_destination_on_source(drives, catalogue, indexes, settings.destination, channel);
   channel.log(channel.text(messages::undelete_started));
   {
@@ -220,6 +223,9 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
       } else {
         ++summary.not_recovered;  // interrupted: the output is not the whole file
       }
+      ++run.files_done;
+      engine::show_run_progress(run, channel);
+      channel.set_run_files(run.files_done, run.files_total);
       // A destination without room ends the run; the log has said so.
       if (outcome.result.destination_full) {
         summary.destination_full = true;

@@ -33,11 +33,13 @@ engine::WipeOutcome wipe_file(const DriveList& drives, const catalogue::Catalogu
       channel.log(channel.text(messages::volume_not_the_scanned_one) + session.volume_path());
       return WipeOutcome::left_alone;
     case volume::WriteRefusal::read_only_format:
-      channel.log(channel.text(messages::error_prefix) + "Cannot wipe " + record.name.str() +
-                  ": the image's format is not written in place: " + session.volume_path());
+      channel.log(channel.text(messages::error_prefix) + channel.text(messages::cannot_wipe) +
+                  record.name.str() + channel.text(messages::image_not_written_in_place) +
+                  session.volume_path());
       return WipeOutcome::left_alone;
     case volume::WriteRefusal::cannot_open:
-      channel.log(channel.text(messages::error_prefix) + "Cannot wipe " + record.name.str() + ": " +
+      channel.log(channel.text(messages::error_prefix) + channel.text(messages::cannot_wipe) +
+                  record.name.str() + ": " +
                   std::strerror(session.error()) + ": " + session.volume_path());
       return WipeOutcome::left_alone;
   }

@@ -17,6 +17,7 @@
 #include "cleaning/mounted_ntfs.h"
 #include "messages/message_catalogue.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "run/run_control.h"
 
@@ -145,8 +146,7 @@ TEST(CleanRefusalTest, NonNtfsAndUnmountedVolumesAreRefusedWithALogLineAndNothin
   EXPECT_FALSE(cleaning::erase_free_space(job));
   ASSERT_EQ(rec.lines.size(), 2u);
   for (const std::string& line : rec.lines) {
-    EXPECT_EQ(line, " C:\\ is not mounted (" + copy +
-                        "); the cleaning jobs work through the mounted file system");
+    EXPECT_EQ(line, rec.text(messages::drive_not_mounted) + copy);
   }
   EXPECT_EQ(sha256_of(copy), before);
 }

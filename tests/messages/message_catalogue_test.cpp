@@ -72,8 +72,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {20000, 116, ""},
       {10000, 499, ""},
       {30000, 499, ""},
-      {10000, 516, ""},
-      {0, 516, ""},
+      {10000, 528, ""},
+      {0, 528, ""},
       {10000, -1, ""},
       {30000, -5, ""},
       {10000, INT_MIN, ""},
@@ -154,7 +154,7 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
   };
   const Case cases[] = {
       {0, true},   {90, true},  {91, false}, {115, false}, {-1, false},      {499, false},
-      {500, true}, {512, true}, {515, true}, {516, false}, {INT_MIN, false}, {INT_MAX, false},
+      {500, true}, {512, true}, {515, true}, {527, true}, {528, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("message " + std::to_string(c.k));

@@ -3,6 +3,7 @@
 // through the file dialog.
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
@@ -175,6 +176,28 @@ TEST_F(DriveTreeTest, AddImageAppendsTheNextDriveThroughTheFileDialog) {
           .filter(QString::fromStdString(" Not a volume or disk image that can be read: " + blank))
           .size(),
       1);
+
+  // The toolbar button opens the same dialog, titled and filtered in the window's language;
+  // it is off while a run reads the drives.
+  auto* button = find<QToolButton>("AddImageAdvToolButton");
+  EXPECT_EQ(button->text(), "Add image...");
+  QString title;
+  QStringList filters;
+  on_next_dialog([&](QWidget* dialog) {
+    title = dialog->windowTitle();
+    filters = qobject_cast<QFileDialog*>(dialog)->nameFilters();
+    static_cast<QDialog*>(dialog)->reject();
+  });
+  click("AddImageAdvToolButton");
+  EXPECT_EQ(title, "Add image...");
+  ASSERT_EQ(filters.size(), 2);
+  EXPECT_TRUE(filters[0].startsWith("Volume and disk images (*.img ")) << filters[0].toStdString();
+  EXPECT_EQ(filters[1], "All files (*)");
+  EXPECT_EQ(drives().size(), 2u);
+  form_->disable_all();
+  EXPECT_FALSE(button->isEnabled());
+  form_->enable_all();
+  EXPECT_TRUE(button->isEnabled());
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -251,6 +253,93 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   auto* total = find<QLabel>("TotalFilesizeHTMLStaticText");
   EXPECT_TRUE(total->isVisible());
   EXPECT_TRUE(total->text().contains(QString::fromStdString(workflow::size_text(rest))));
+}
+
+// A run ends with a dialog of its counts (not modal: nothing waits on it) whose button opens
+// the destination; while it runs, the bar shows the files done of the run's files.
+TEST_F(UndeleteTest, ARunEndsWithASummaryThatOpensTheDestination) {
+  if (fixture_image("fat16.img").empty()) GTEST_SKIP() << "fixture missing";
+  const std::string copy = temp_path("fat16-copy.img");
+  std::filesystem::copy_file(fixture_image("fat16.img"), copy);
+  ASSERT_TRUE(open_fixtures({"fat16.img"}, {copy}));
+  start_scan();
+  const std::vector<std::int32_t> marked = mark_recoverable();
+  ASSERT_GE(marked.size(), 3u);
+  const std::string out = temp_path("summary");
+  set_destination(out);
+  // The image loses its end after the scan, from the data of the marked file that lies last:
+  // that file (and any after it) cannot be read whole, which counts as not recovered.
+  std::int32_t last = marked.front();
+  for (const std::int32_t i : marked) {
+    if (found().files()[static_cast<std::size_t>(i)].first_cluster >
+        found().files()[static_cast<std::size_t>(last)].first_cluster)
+      last = i;
+  }
+  const TruthEntry* entry = recoverable_entry(found().files()[static_cast<std::size_t>(last)]);
+  ASSERT_NE(entry, nullptr);
+  std::string bytes;
+  {
+    std::ifstream in(copy, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::size_t at = bytes.find(entry->path + "\n");
+  ASSERT_NE(at, std::string::npos) << entry->path;
+  std::filesystem::resize_file(copy, at);
+  QStringList formats;
+  form_->pending_events_hook = [&] { formats.push_back(find<QProgressBar>("ProgressBar")->format()); };
+  const int log_before = static_cast<int>(log().size());
+  click("UndeleteAdvToolButton");
+  form_->pending_events_hook = nullptr;
+  const QStringList lines = log().mid(log_before);
+  std::int64_t recovered = 0;
+  std::int64_t not_recovered = 0;
+  for (const QString& line : lines) {
+    if (line.toStdString().starts_with(message(messages::undeleted_prefix))) ++recovered;
+    if (line.toStdString().starts_with(message(messages::error_prefix))) ++not_recovered;
+  }
+  EXPECT_GE(recovered, 1);
+  EXPECT_GE(not_recovered, 1);
+  EXPECT_EQ(recovered + not_recovered, static_cast<std::int64_t>(marked.size()));
+  ASSERT_GE(lines.size(), 2);
+  EXPECT_EQ(lines[lines.size() - 2].toStdString(),
+            message(messages::files_recovered) + std::to_string(recovered) +
+                message(messages::files_not_recovered) + std::to_string(not_recovered))
+      << lines.join("\n").toStdString();
+
+  auto* summary = form_->findChild<QMessageBox*>("RecoverySummaryDialog");
+  ASSERT_NE(summary, nullptr);
+  EXPECT_TRUE(summary->isVisible());
+  EXPECT_FALSE(summary->isModal());
+  EXPECT_EQ(summary->icon(), QMessageBox::Warning);
+  EXPECT_TRUE(summary->text().contains(
+      QString::fromStdString("Files recovered: " + std::to_string(recovered) +
+                             ", not recovered: " + std::to_string(not_recovered))))
+      << summary->text().toStdString();
+  EXPECT_TRUE(summary->text().startsWith("End undelete")) << summary->text().toStdString();
+  // The bar counted the run's files and is a plain percentage again after it.
+  const QString all = " / " + QString::number(marked.size());
+  EXPECT_TRUE(std::any_of(formats.begin(), formats.end(),
+                          [&](const QString& f) { return f.endsWith("1" + all); }))
+      << formats.join(" | ").toStdString();
+  EXPECT_EQ(find<QProgressBar>("ProgressBar")->format(), "%p%");
+
+  // Open destination folder: the desktop gets the folder.
+  QUrl opened;
+  form_->shell_open = [&](const QUrl& url) {
+    opened = url;
+    return true;
+  };
+  auto* open = summary->findChild<QPushButton*>("OpenDestinationButton");
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->text().toStdString(), message(messages::open_destination));
+  open->click();
+  EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(out)));
+  // A second run replaces the summary instead of adding one.
+  QCoreApplication::processEvents();
+  mark_recoverable();
+  click("UndeleteAdvToolButton");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(form_->findChildren<QMessageBox*>("RecoverySummaryDialog").size(), 1);
 }
 
 TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {

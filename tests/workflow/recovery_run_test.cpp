@@ -6,13 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 
 #include "catalogue/output_paths.h"
 #include "messages/message_ids.h"
 #include "messages/status_channel.h"
+#include "engine/run_progress.h"
 #include "run/run_control.h"
+#include "run/time_left.h"
 #include "test_support.h"
 #include "workflow/raw_reads.h"
 #include "workflow/record_text.h"
@@ -180,6 +184,89 @@ TEST(RawReadTest, BootSectorIsReadAndOtherRecordsLeaveTheBufferAlone) {
   EXPECT_FALSE(read_boot_sector_raw(drive, boot, log));
   EXPECT_EQ(boot[0], 0x55);
   EXPECT_TRUE(log.has_line_starting(" Unable to read drive"));
+}
+
+// The bar of a recovery run counts bytes and files half each: one large file done of many
+// leaves it near the middle, not at the end.
+TEST(RunProgressTest, BytesAndFilesCountHalfEach) {
+  struct Case {
+    std::int64_t bytes_done, bytes_total, files_done, files_total;
+    std::int32_t percent;
+  };
+  const Case cases[] = {
+      {1000, 1000, 0, 0, 100},      // a run that counts no files: bytes only
+      {999, 1000, 1, 1000, 50},     // one large file of a thousand
+      {1000, 1001, 1000, 1000, 100},  // the small files done, a byte short
+      {0, 1000, 500, 1000, 25},
+      {0, 0, 3, 10, 0},             // no bytes to do: nothing shown
+  };
+  for (const Case& c : cases) {
+    run::RunControl run;
+    run.work_done = c.bytes_done;
+    run.work_total = c.bytes_total;
+    run.files_done = c.files_done;
+    run.files_total = c.files_total;
+    messages::RecordingChannel channel;
+    engine::show_run_progress(run, channel);
+    EXPECT_EQ(channel.progress, c.percent) << c.bytes_done << " " << c.files_done;
+  }
+}
+
+TEST(TimeLeftTest, EstimatesFromTheShareDoneOnceItCanTell) {
+  using Clock = run::TimeLeft::Clock;
+  const Clock::time_point start{};
+  run::TimeLeft clock;
+  clock.restart(start);
+  const auto at = [&](double seconds) {
+    return start + std::chrono::duration_cast<Clock::duration>(
+                       std::chrono::duration<double>(seconds));
+  };
+  EXPECT_EQ(clock.seconds_left(0.5, at(1.0)), std::nullopt);   // too early to tell
+  EXPECT_EQ(clock.seconds_left(0.005, at(60)), std::nullopt);  // too little done
+  EXPECT_EQ(clock.seconds_left(0.5, at(10)), 10);
+  EXPECT_EQ(clock.seconds_left(0.25, at(10)), 30);
+  EXPECT_EQ(clock.seconds_left(0.3, at(10)), 24);  // 23.3 rounded up
+  EXPECT_EQ(clock.seconds_left(1.0, at(10)), 0);
+  EXPECT_EQ(clock.seconds_left(std::nan(""), at(10)), std::nullopt);
+  EXPECT_EQ(clock.seconds_left(0.01, at(1e9)), 100 * 86400);  // bounded
+
+  const std::pair<std::int64_t, const char*> texts[] = {
+      {0, "0:00"}, {42, "0:42"}, {65, "1:05"}, {3599, "59:59"}, {3600, "1:00:00"},
+      {3723, "1:02:03"}, {100 * 86400, "2400:00:00"}, {-5, "0:00"}};
+  for (const auto& [seconds, text] : texts) EXPECT_EQ(run::clock_text(seconds), text);
+}
+
+// A whole run tells the channel its files: (0, n) first, (n, n) last, and the bar ends full.
+TEST(RecoverFilesTest, TellsTheFilesDoneOfTheRun) {
+  const std::string image = testing::fixture_image("fat16.img");
+  if (image.empty()) GTEST_SKIP() << "fixture missing";
+  testing::DriveScope s(image);
+  ASSERT_TRUE(s.scan());
+  std::vector<std::int32_t> files;
+  for (std::size_t i = 0; i < s.catalogue.files().size(); ++i) {
+    if (s.catalogue.files()[i].size > 0) files.push_back(static_cast<std::int32_t>(i));
+  }
+  ASSERT_GE(files.size(), 5u);
+  testing::TempDir out;
+  RecoverySettings settings;
+  settings.destination = out.path();
+  std::vector<std::pair<std::int64_t, std::int64_t>> told;
+  settings.after_file = [&](std::int32_t, const RecoveryOutcome&) {
+    told.emplace_back(s.channel.run_files_done, s.channel.run_files_total);
+  };
+  s.channel.progress_history.clear();  // the scan's
+  const RecoverySummary summary =
+      recover_files(s.drives, s.catalogue, files, settings, s.run, s.channel);
+  EXPECT_EQ(summary.recovered + summary.not_recovered, static_cast<std::int64_t>(files.size()));
+  const auto n = static_cast<std::int64_t>(files.size());
+  ASSERT_EQ(told.size(), files.size());
+  for (std::size_t k = 0; k < told.size(); ++k) {
+    EXPECT_EQ(told[k], std::make_pair(static_cast<std::int64_t>(k), n)) << k;
+  }
+  EXPECT_EQ(s.channel.run_files_done, n);
+  EXPECT_EQ(s.channel.progress, 100);
+  EXPECT_TRUE(std::is_sorted(s.channel.progress_history.begin(), s.channel.progress_history.end()))
+      << ::testing::PrintToString(s.channel.progress_history);
 }
 
 }  // namespace
