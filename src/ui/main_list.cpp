@@ -2,6 +2,7 @@
 // and the menu, the total of the marked files, sorting by column header and by the Sort By
 // box, the Status/Preview tabs, and the filter indicator and dialog.
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 
 #include "catalogue/catalogue_view.h"
@@ -211,8 +212,23 @@ void MainWindow::AdvListViewExit() {
   AdvListView->clearSelection();
 }
 
+int MainWindow::status_tab_boundary() const {
+  // The header reads four blanks, the Status word, nineteen blanks and the Preview word; a
+  // click right of the middle of the gap is on Preview. The word is measured in bold (its
+  // widest form), since a long translation reaches past the 80 pixels that fit English.
+  QFont bold = HTMLabelStatus->font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  const int blank = metrics.horizontalAdvance(QChar(0x00A0));
+  const int boundary =
+      4 * blank + metrics.horizontalAdvance(qmsg(messages::status_tab)) + 19 * blank / 2;
+  return std::max(80, boundary);
+}
+
 void MainWindow::HTMLabelStatusMouseDown(int x) {
-  if (x >= 80) {
+  // Right to left, the header reads from the right edge: the click is measured from there.
+  if (HTMLabelStatus->isRightToLeft()) x = HTMLabelStatus->width() - x;
+  if (x >= status_tab_boundary()) {
     if (selected_row() >= 0) {
       AdvListViewSelectItem();
     } else {

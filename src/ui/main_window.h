@@ -145,6 +145,9 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   void AdvListViewSelectItem();
   void AdvListViewExit();
   void HTMLabelStatusMouseDown(int x);
+  // Where the Status word's click area ends and the Preview word's begins, in pixels from
+  // the header's reading start.
+  int status_tab_boundary() const;
   // Preview pane (main_preview.cpp): the selected file's first bytes are read on a pool
   // thread and shown as a picture, text, or the message with a hex view.
   void show_preview(const catalogue::FoundFile& record);

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QImage>
+#include <QLabel>
 #include <QStyle>
 #include <QTableView>
 #include <QTest>
@@ -217,6 +219,55 @@ TEST_F(LanguageTest, SortBoxGoesBackToNoneWithoutReSortingAndRunButtonsShowIdleT
   QStringList after;
   for (int r = 0; r < rows(); ++r) after << cell(r, 0);
   EXPECT_EQ(after, sorted) << "the list keeps its order";
+}
+
+// The Status and Preview words of the header under the list are clicked where the label
+// draws them, in every language and in both reading directions. Where they are is read from
+// the drawn label: its white text columns fall into two groups, split by the widest gap.
+TEST_F(LanguageTest, TheStatusAndPreviewWordsAreClickedWhereTheyAreDrawn) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  start_scan();
+  ASSERT_GT(rows(), 0);
+  auto* header = find<QLabel>("HTMLabelStatus");
+  auto* memo = find<QWidget>("AdvMemo");
+  const auto& languages = messages::language_table();
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    SCOPED_TRACE(std::string(languages[i].english_name));
+    choose(i);
+    find<QTableView>("AdvListView")->clearSelection();
+    click_cell(0, 1);  // a row selected: the Preview word shows it
+    ASSERT_TRUE(memo->isHidden());
+    const QImage drawn = header->grab().toImage();
+    std::vector<int> text_columns;
+    for (int x = 0; x < drawn.width(); ++x) {
+      for (int y = 0; y < drawn.height(); ++y) {
+        const QColor c = drawn.pixelColor(x, y);
+        if (c.red() > 200 && c.green() > 200 && c.blue() > 200) {
+          text_columns.push_back(x);
+          break;
+        }
+      }
+    }
+    ASSERT_GE(text_columns.size(), 4u);
+    std::size_t split = 1;
+    for (std::size_t k = 1; k < text_columns.size(); ++k) {
+      if (text_columns[k] - text_columns[k - 1] > text_columns[split] - text_columns[split - 1])
+        split = k;
+    }
+    const int first = (text_columns.front() + text_columns[split - 1]) / 2;
+    const int second = (text_columns[split] + text_columns.back()) / 2;
+    const bool rtl = header->isRightToLeft();
+    const int status_x = rtl ? second : first;
+    const int preview_x = rtl ? first : second;
+    // The word read first is Status.
+    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(status_x, header->height() / 2));
+    EXPECT_FALSE(memo->isHidden()) << "Status at " << status_x;
+    click_cell(0, 1);
+    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(status_x, header->height() / 2));
+    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(preview_x, header->height() / 2));
+    EXPECT_TRUE(memo->isHidden()) << "Preview at " << preview_x;
+    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(status_x, header->height() / 2));
+  }
 }
 
 }  // namespace
