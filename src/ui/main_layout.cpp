@@ -78,7 +78,7 @@ MainWindow::~MainWindow() {
   for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
   for (QObject* watched : std::initializer_list<QObject*>{
            MainStatusBar, PanelFilesHeader, SelectFolderPanel, FolderHTMLTreeView, TypesTreeView,
-           PreviewImageLabel, DriveHTMLTreeview->viewport()}) {
+           PreviewImageLabel, DriveHTMLTreeview->viewport(), PanelBottom->parentWidget()}) {
     watched->removeEventFilter(this);
   }
   // A preview read still running holds no pointer to the window, but it reads a volume.
@@ -457,6 +457,7 @@ QWidget* MainWindow::build_right_panel() {
   stack->addWidget(PreviewPanel, 0, 0);
   stack->addWidget(AdvMemo, 0, 0);
   box->addWidget(PanelBottom);
+  panel_right->installEventFilter(this);
   set_status_tab(false);
 
   AdvListView->on_cell_click = [this](int row, int column, bool shift) {
@@ -617,6 +618,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize &&
       (watched == MainStatusBar || watched == PanelFilesHeader || watched == SelectFolderPanel)) {
     FormResize();
+  } else if (event->type() == QEvent::Resize && watched == PanelBottom->parentWidget()) {
+    fit_bottom_panel();
   } else if (event->type() == QEvent::Resize && watched == PreviewImageLabel) {
     fit_preview_picture();
   } else if (watched == DriveHTMLTreeview->viewport() &&

@@ -190,13 +190,22 @@ void MainWindow::set_status_tab(bool preview) {
       "</font>");
   AdvMemo->setVisible(!preview);
   PreviewPanel->setVisible(preview);
+  fit_bottom_panel();
+}
+
+void MainWindow::fit_bottom_panel() {
   // A picture or a page of text needs more room than the log's few lines.
-  if (preview) {
+  if (preview_active_) {
     PanelBottom->setMinimumHeight(220);
     PanelBottom->setMaximumHeight(QWIDGETSIZE_MAX);
-  } else {
-    PanelBottom->setFixedHeight(80);
+    return;
   }
+  // The log has 80 pixels at the window's first size and half of every pixel the window
+  // grows taller, so that a tall window shows more of it.
+  constexpr int first_right_height = 587 - 26 - 19;
+  const QWidget* right = PanelBottom->parentWidget();
+  const int grown = right ? std::max(0, right->height() - first_right_height) : 0;
+  PanelBottom->setFixedHeight(80 + grown / 2);
 }
 
 void MainWindow::AdvListViewSelectItem() {

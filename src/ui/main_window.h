@@ -148,6 +148,8 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   // Where the Status word's click area ends and the Preview word's begins, in pixels from
   // the header's reading start.
   int status_tab_boundary() const;
+  // The log's height follows the window's; the preview takes what it needs.
+  void fit_bottom_panel();
   // Preview pane (main_preview.cpp): the selected file's first bytes are read on a pool
   // thread and shown as a picture, text, or the message with a hex view.
   void show_preview(const catalogue::FoundFile& record);

@@ -67,6 +67,22 @@ TEST_F(LayoutTest, ControlsHaveTheirPlacesAndSizes) {
   }
 }
 
+// The log grows with the window, by half of what the window grows, and shrinks back.
+TEST_F(LayoutTest, TheLogGrowsWithATallerWindow) {
+  ASSERT_TRUE(open({"fat12.img"}));
+  auto* bottom = find<QWidget>("PanelBottom");
+  auto* list = find<QWidget>("AdvListView");
+  const int list_height = list->height();
+  form_->resize(926, 887);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(bottom->height(), 80 + 150);
+  EXPECT_EQ(list->height(), list_height + 150);
+  form_->resize(926, 587);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(bottom->height(), 80);
+  EXPECT_EQ(list->height(), list_height);
+}
+
 TEST_F(LayoutTest, ResizeGivesTheProgressPanelTheRestAndPlacesStop) {
   ASSERT_TRUE(open({"fat12.img"}));
   struct Case {
