@@ -7,10 +7,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHBoxLayout>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "cleaning/clean_jobs.h"
 #include "messages/message_catalogue.h"
@@ -25,10 +28,9 @@ namespace fennick::ui {
 namespace {
 
 template <typename W>
-W* make(QWidget* parent, const char* name, int x, int y, int width, int height) {
+W* make(QWidget* parent, const char* name) {
   auto* widget = new W(parent);
   widget->setObjectName(name);
-  widget->setGeometry(x, y, width, height);
   return widget;
 }
 
@@ -94,42 +96,89 @@ CleanDiskWindow::CleanDiskWindow(MainWindow& main_window)
   set_language(main_window.language());
   run_.event_pump = [this] { process_pending_events(); };
   setModal(true);
-  setFixedSize(406, 233);
   setAutoFillBackground(true);
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, Qt::white);
   setPalette(palette);
 
-  CleanDriveALComboBox = make<QComboBox>(this, "CleanDriveALComboBox", 16, 14, 249, 21);
-  DirectoryEntriesHTMLCheckBox =
-      make<QCheckBox>(this, "DirectoryEntriesHTMLCheckBox", 16, 48, 217, 20);
-  ClusterTipsHTMLCheckBox = make<QCheckBox>(this, "ClusterTipsHTMLCheckBox", 16, 69, 217, 20);
-  FreeSpaceHTMLCheckBox = make<QCheckBox>(this, "FreeSpaceHTMLCheckBox", 16, 90, 257, 20);
-  Image1 = make<QLabel>(this, "Image1", 275, 6, 120, 65);
+  CleanDriveALComboBox = make<QComboBox>(this, "CleanDriveALComboBox");
+  CleanDriveALComboBox->setMinimumWidth(249);
+  CleanDriveALComboBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  CleanDriveALComboBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+  DirectoryEntriesHTMLCheckBox = make<QCheckBox>(this, "DirectoryEntriesHTMLCheckBox");
+  ClusterTipsHTMLCheckBox = make<QCheckBox>(this, "ClusterTipsHTMLCheckBox");
+  FreeSpaceHTMLCheckBox = make<QCheckBox>(this, "FreeSpaceHTMLCheckBox");
+  for (QCheckBox* box :
+       {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
+    box->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+  }
+  Image1 = make<QLabel>(this, "Image1");
   Image1->setPixmap(clean_picture(style()));
-  CleanAdvToolButton = make<QToolButton>(this, "CleanAdvToolButton", 274, 87, 120, 22);
+  Image1->setFixedSize(120, 65);
+  CleanAdvToolButton = make<QToolButton>(this, "CleanAdvToolButton");
+  CleanAdvToolButton->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+  CleanAdvToolButton->setMinimumSize(120, 22);
   QFont bold("Tahoma");
   bold.setPointSize(10);
   bold.setBold(true);
   CleanAdvToolButton->setFont(bold);
-  AdvMemo = make<QPlainTextEdit>(this, "AdvMemo", 16, 120, 377, 84);
+  AdvMemo = make<QPlainTextEdit>(this, "AdvMemo");
   AdvMemo->setReadOnly(true);
   AdvMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  AdvMemo->setMinimumSize(377, 84);
   QFont memo_font("Tahoma");
   memo_font.setPointSize(8);
   AdvMemo->setFont(memo_font);
 
-  MainStatusBar = make<QWidget>(this, "MainStatusBar", 0, 233 - 19, 406, 19);
-  ProgressBar = make<QProgressBar>(MainStatusBar, "ProgressBar", 0, 0, 360, 19);
+  MainStatusBar = make<QWidget>(this, "MainStatusBar");
+  MainStatusBar->setFixedHeight(19);
+  ProgressBar = make<QProgressBar>(MainStatusBar, "ProgressBar");
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   ProgressBar->setFormat("%p%");
   ProgressBar->setAlignment(Qt::AlignCenter);
-  StopButton = make<QToolButton>(MainStatusBar, "StopButton", 373, 2, 20, 17);
+  StopButton = make<QToolButton>(MainStatusBar, "StopButton");
   StopButton->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
   StopButton->setAutoRaise(true);
   StopButton->setToolTip("Stop");
   StopButton->setEnabled(false);
+
+  // The drive box and the three jobs on the reading side, the picture over Start on the
+  // other; the log below both; the progress bar with Stop along the bottom edge. Every row
+  // follows the reading direction and the captions' widths in the current language.
+  auto* jobs = new QVBoxLayout;
+  jobs->setSpacing(2);
+  jobs->addWidget(CleanDriveALComboBox);
+  jobs->addSpacing(10);
+  jobs->addWidget(DirectoryEntriesHTMLCheckBox);
+  jobs->addWidget(ClusterTipsHTMLCheckBox);
+  jobs->addWidget(FreeSpaceHTMLCheckBox);
+  auto* start = new QVBoxLayout;
+  start->setSpacing(2);
+  start->addWidget(Image1, 0, Qt::AlignHCenter);
+  start->addStretch(1);
+  start->addWidget(CleanAdvToolButton);
+  auto* top = new QHBoxLayout;
+  top->setSpacing(8);
+  top->addLayout(jobs);
+  top->addStretch(1);
+  top->addLayout(start);
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(16, 6, 12, 10);
+  body->setSpacing(10);
+  body->addLayout(top);
+  body->addWidget(AdvMemo, 1);
+  auto* bar = new QHBoxLayout(MainStatusBar);
+  bar->setContentsMargins(0, 0, 12, 0);
+  bar->setSpacing(8);
+  bar->addWidget(ProgressBar, 1);
+  bar->addWidget(StopButton);
+  auto* window = new QVBoxLayout(this);
+  window->setContentsMargins(0, 0, 0, 0);
+  window->setSpacing(0);
+  window->setSizeConstraint(QLayout::SetMinimumSize);
+  window->addLayout(body, 1);
+  window->addWidget(MainStatusBar);
 
   connections_.push_back(
       QObject::connect(CleanDriveALComboBox, &QComboBox::activated, this,
@@ -153,7 +202,16 @@ void CleanDiskWindow::apply_captions() {
   DirectoryEntriesHTMLCheckBox->setText(qmsg(messages::clean_directory_entries));
   ClusterTipsHTMLCheckBox->setText(qmsg(messages::clean_cluster_tips));
   FreeSpaceHTMLCheckBox->setText(qmsg(messages::clean_free_space));
+  // Start turns into Stop Clean during a run: the button is wide enough for both.
+  CleanAdvToolButton->setText(qmsg(messages::stop_clean));
+  const int stop_width = CleanAdvToolButton->sizeHint().width();
   CleanAdvToolButton->setText(qmsg(messages::start_clean));
+  CleanAdvToolButton->setMinimumWidth(
+      std::max({120, stop_width, CleanAdvToolButton->sizeHint().width()}));
+  // The new captions may need more room, or less: the window takes the least size its
+  // layout allows, which fits every caption.
+  layout()->activate();
+  resize(minimumSize());
 }
 
 void CleanDiskWindow::showEvent(QShowEvent* event) {
@@ -190,6 +248,8 @@ void CleanDiskWindow::FormActivate() {
         Qt::ToolTipRole);
   }
   CleanDriveALComboBox->setCurrentIndex(0);
+  // As wide as its longest entry, so no drive's name is cut short.
+  CleanDriveALComboBox->setMinimumWidth(std::max(249, CleanDriveALComboBox->sizeHint().width()));
   for (QCheckBox* box :
        {DirectoryEntriesHTMLCheckBox, ClusterTipsHTMLCheckBox, FreeSpaceHTMLCheckBox}) {
     box->setChecked(false);

@@ -1,5 +1,10 @@
-// The filter dialog.
+// The filter dialog, laid out in rows that size themselves to the captions of the current
+// language and mirror in a right-to-left one.
 #include "ui/filter_dialog.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "catalogue/date_time.h"
 #include "messages/message_ids.h"
@@ -11,10 +16,9 @@ namespace fennick::ui {
 namespace {
 
 template <typename W>
-W* make(QWidget* parent, const char* name, int x, int y) {
+W* make(QWidget* parent, const char* name) {
   auto* widget = new W(parent);
   widget->setObjectName(name);
-  widget->move(x, y);
   return widget;
 }
 
@@ -33,41 +37,91 @@ FilterDialog::FilterDialog(MainWindow& main_window)
       view_(main_window.catalogue_view()) {
   setObjectName("T_fileterForm");
   setModal(true);
-  setFixedSize(400, 274);
-  NameHTMLCheckBox = make<QCheckBox>(this, "NameHTMLCheckBox", 8, 8);
-  DateHTMLCheckBox = make<QCheckBox>(this, "DateHTMLCheckBox", 8, 57);
-  SizeHTMLCheckBox = make<QCheckBox>(this, "SizeHTMLCheckBox", 8, 111);
-  NameAdvEdit = make<QLineEdit>(this, "NameAdvEdit", 8, 33);
+  NameHTMLCheckBox = make<QCheckBox>(this, "NameHTMLCheckBox");
+  DateHTMLCheckBox = make<QCheckBox>(this, "DateHTMLCheckBox");
+  SizeHTMLCheckBox = make<QCheckBox>(this, "SizeHTMLCheckBox");
+  NameAdvEdit = make<QLineEdit>(this, "NameAdvEdit");
   NameAdvEdit->setMaxLength(255);
-  NameAdvEdit->setFixedWidth(384);
-  DateALComboBox = make<QComboBox>(this, "DateALComboBox", 8, 84);
-  DateALComboBox->setFixedWidth(120);
+  NameAdvEdit->setMinimumWidth(384);
+  DateALComboBox = make<QComboBox>(this, "DateALComboBox");
   DateALComboBox->addItems({QString(), QString()});
-  FromHTMLStaticText = make<QLabel>(this, "FromHTMLStaticText", 137, 87);
-  ToHTMLStaticText = make<QLabel>(this, "ToHTMLStaticText", 270, 87);
-  FromDateDBAdvSpinEdit = make<QDateEdit>(this, "FromDateDBAdvSpinEdit", 175, 84);
-  ToDateDBAdvSpinEdit = make<QDateEdit>(this, "ToDateDBAdvSpinEdit", 295, 84);
+  FromHTMLStaticText = make<QLabel>(this, "FromHTMLStaticText");
+  ToHTMLStaticText = make<QLabel>(this, "ToHTMLStaticText");
+  FromDateDBAdvSpinEdit = make<QDateEdit>(this, "FromDateDBAdvSpinEdit");
+  ToDateDBAdvSpinEdit = make<QDateEdit>(this, "ToDateDBAdvSpinEdit");
   for (QDateEdit* edit : {FromDateDBAdvSpinEdit, ToDateDBAdvSpinEdit}) {
     edit->setDisplayFormat("yyyy-MM-dd");
     edit->setDate(QDate(2007, 6, 26));
-    edit->setFixedWidth(90);
   }
-  SizeALComboBox = make<QComboBox>(this, "SizeALComboBox", 8, 137);
-  SizeALComboBox->setFixedWidth(120);
+  SizeALComboBox = make<QComboBox>(this, "SizeALComboBox");
   SizeALComboBox->addItems({QString(), QString()});
-  SizeDBAdvSpinEdit = make<QSpinBox>(this, "SizeDBAdvSpinEdit", 141, 136);
+  SizeDBAdvSpinEdit = make<QSpinBox>(this, "SizeDBAdvSpinEdit");
   SizeDBAdvSpinEdit->setRange(0, 999999);  // at most 6 characters
   SizeDBAdvSpinEdit->setSingleStep(100);
   SizeDBAdvSpinEdit->setAlignment(Qt::AlignRight);
-  SizeDBAdvSpinEdit->setFixedWidth(80);
-  KbLabel = make<QLabel>(this, "KbLabel", 226, 139);
+  KbLabel = make<QLabel>(this, "KbLabel");
   KbLabel->setText("Kb");
-  OverwrittenHTMLCheckBox = make<QCheckBox>(this, "OverwrittenHTMLCheckBox", 8, 167);
-  TemporaryHTMLCheckBox = make<QCheckBox>(this, "TemporaryHTMLCheckBox", 8, 191);
-  SetAdvToolButton = make<QToolButton>(this, "SetAdvToolButton", 178, 242);
-  CancelAdvToolButton = make<QToolButton>(this, "CancelAdvToolButton", 288, 242);
-  SetAdvToolButton->setFixedSize(106, 25);
-  CancelAdvToolButton->setFixedSize(106, 25);
+  OverwrittenHTMLCheckBox = make<QCheckBox>(this, "OverwrittenHTMLCheckBox");
+  TemporaryHTMLCheckBox = make<QCheckBox>(this, "TemporaryHTMLCheckBox");
+  SetAdvToolButton = make<QToolButton>(this, "SetAdvToolButton");
+  CancelAdvToolButton = make<QToolButton>(this, "CancelAdvToolButton");
+
+  // Captions differ in length from language to language: no control may be squeezed below
+  // what its caption needs. The boxes' size hints follow their entries (apply_captions makes
+  // that their least width).
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           NameHTMLCheckBox, DateHTMLCheckBox, SizeHTMLCheckBox, OverwrittenHTMLCheckBox,
+           TemporaryHTMLCheckBox, FromHTMLStaticText, ToHTMLStaticText, KbLabel,
+           FromDateDBAdvSpinEdit, ToDateDBAdvSpinEdit, SizeDBAdvSpinEdit, SetAdvToolButton,
+           CancelAdvToolButton}) {
+    w->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+  }
+  for (QComboBox* box : {DateALComboBox, SizeALComboBox}) {
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    box->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+  }
+  for (QToolButton* button : {SetAdvToolButton, CancelAdvToolButton}) {
+    button->setMinimumSize(106, 25);
+  }
+
+  // Rows from top to bottom; each row runs in the reading direction, so From/To and the
+  // buttons mirror by themselves right to left.
+  auto* rows = new QVBoxLayout(this);
+  rows->setContentsMargins(8, 8, 8, 8);
+  rows->setSpacing(4);
+  rows->setSizeConstraint(QLayout::SetMinimumSize);
+  rows->addWidget(NameHTMLCheckBox);
+  rows->addWidget(NameAdvEdit);
+  rows->addSpacing(6);
+  rows->addWidget(DateHTMLCheckBox);
+  auto* dates = new QHBoxLayout;
+  dates->addWidget(DateALComboBox);
+  dates->addSpacing(8);
+  dates->addWidget(FromHTMLStaticText);
+  dates->addWidget(FromDateDBAdvSpinEdit);
+  dates->addSpacing(8);
+  dates->addWidget(ToHTMLStaticText);
+  dates->addWidget(ToDateDBAdvSpinEdit);
+  dates->addStretch(1);
+  rows->addLayout(dates);
+  rows->addSpacing(6);
+  rows->addWidget(SizeHTMLCheckBox);
+  auto* size = new QHBoxLayout;
+  size->addWidget(SizeALComboBox);
+  size->addWidget(SizeDBAdvSpinEdit);
+  size->addWidget(KbLabel);
+  size->addStretch(1);
+  rows->addLayout(size);
+  rows->addSpacing(10);
+  rows->addWidget(OverwrittenHTMLCheckBox);
+  rows->addWidget(TemporaryHTMLCheckBox);
+  rows->addStretch(1);
+  rows->addSpacing(16);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(SetAdvToolButton);
+  buttons->addWidget(CancelAdvToolButton);
+  rows->addLayout(buttons);
 
   setTabOrder(NameHTMLCheckBox, DateHTMLCheckBox);
   setTabOrder(DateHTMLCheckBox, SizeHTMLCheckBox);
@@ -112,13 +166,19 @@ void FilterDialog::apply_captions() {
   CancelAdvToolButton->setText(qmsg(messages::cancel_button));
   OverwrittenHTMLCheckBox->setText(qmsg(messages::hide_overwritten));
   TemporaryHTMLCheckBox->setText(qmsg(messages::hide_temporary));
-  for (QWidget* w : std::initializer_list<QWidget*>{
-           NameHTMLCheckBox, DateHTMLCheckBox, SizeHTMLCheckBox, FromHTMLStaticText,
-           ToHTMLStaticText, OverwrittenHTMLCheckBox, TemporaryHTMLCheckBox}) {
-    w->adjustSize();
+  // The boxes as wide as their longest entry in this language.
+  for (QComboBox* box : {DateALComboBox, SizeALComboBox}) {
+    box->setMinimumWidth(std::max(120, box->sizeHint().width()));
   }
-  FromHTMLStaticText->move(175 - FromHTMLStaticText->width() - 4, 87);
-  ToHTMLStaticText->move(295 - ToHTMLStaticText->width() - 4, 87);
+  // Set and Cancel as wide as each other, wide enough for the longer caption.
+  const int button_width = std::max(
+      {106, SetAdvToolButton->sizeHint().width(), CancelAdvToolButton->sizeHint().width()});
+  SetAdvToolButton->setMinimumWidth(button_width);
+  CancelAdvToolButton->setMinimumWidth(button_width);
+  // The new captions may need more room, or less: the dialog takes the least size its
+  // layout allows, which fits every caption.
+  layout()->activate();
+  resize(minimumSize());
 }
 
 void FilterDialog::update_enabled() {

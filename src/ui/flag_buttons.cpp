@@ -1,10 +1,12 @@
-// Drawing the language buttons' flags: bands, crosses, stars and discs on a 26 x 18 pixmap,
-// simplified so that each flag stays recognisable at that size.
+// The language buttons' flags: bands, crosses, stars and discs on a 26 x 18 pixmap,
+// simplified so that each flag stays recognisable at that size; the flags' scroll area and
+// the current language's mark.
 #include "ui/flag_buttons.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QScrollBar>
 #include <cmath>
 #include <initializer_list>
 
@@ -306,6 +308,52 @@ QPixmap flag_pixmap(std::size_t language_index) {
   p.setBrush(Qt::NoBrush);
   p.drawRect(0, 0, flag_width - 1, flag_height - 1);
   return pixmap;
+}
+
+QIcon flag_icon(std::size_t language_index) {
+  const QPixmap plain = flag_pixmap(language_index);
+  QPixmap marked = plain;
+  QPainter p(&marked);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QColor("#000000"));
+  p.drawRect(0, 0, flag_width - 1, flag_height - 1);
+  p.setPen(QColor("#FFC400"));
+  p.drawRect(1, 1, flag_width - 3, flag_height - 3);
+  p.drawRect(2, 2, flag_width - 5, flag_height - 5);
+  p.end();
+  QIcon icon;
+  icon.addPixmap(plain, QIcon::Normal, QIcon::Off);
+  icon.addPixmap(marked, QIcon::Normal, QIcon::On);
+  return icon;
+}
+
+QScrollArea* make_flag_scroller(QWidget* flags) {
+  auto* area = new QScrollArea;
+  area->setObjectName("LanguageFlagScroller");
+  area->setFrameShape(QFrame::NoFrame);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  area->setWidgetResizable(false);
+  area->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  area->setBackgroundRole(QPalette::Window);
+  area->setStyleSheet(QString("QScrollBar:vertical { width: %1px; margin: 0; border: none;"
+                              " background: #F0F0F0; }"
+                              "QScrollBar::handle:vertical { background: #A8A8A8; min-height: "
+                              "20px; border-radius: 2px; }"
+                              "QScrollBar::handle:vertical:hover { background: #5987D6; }"
+                              "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical"
+                              " { height: 0; border: none; }"
+                              "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical"
+                              " { background: none; }")
+                          .arg(flag_column_width - flag_list_width));
+  area->setWidget(flags);
+  // Wheel steps of one flag row.
+  area->verticalScrollBar()->setSingleStep(flag_height + 1);
+  return area;
+}
+
+void mark_current_flag(const std::vector<QToolButton*>& buttons, std::size_t current) {
+  for (std::size_t i = 0; i < buttons.size(); ++i) buttons[i]->setChecked(i == current);
 }
 
 }  // namespace fennick::ui

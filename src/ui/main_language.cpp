@@ -1,6 +1,6 @@
-// Applying a language: re-captions the main window, the filter dialog and the Clean Disk
-// window in the chosen language, sets the reading direction for Hebrew and Arabic, and stores
-// the choice (none for English) for the next start and for fennick-cli.
+// Applying a language: marks its flag, re-captions the main window, the filter dialog and the
+// Clean Disk window in the chosen language, sets the reading direction for Hebrew and Arabic,
+// and stores the choice (none for English) for the next start and for fennick-cli.
 #include <QGuiApplication>
 #include <QToolButton>
 
@@ -8,6 +8,7 @@
 #include "messages/message_ids.h"
 #include "ui/clean_disk_window.h"
 #include "ui/filter_dialog.h"
+#include "ui/flag_buttons.h"
 #include "ui/main_window.h"
 #include "ui/settings_store.h"
 #include "ui/ui_text.h"
@@ -27,11 +28,15 @@ void MainWindow::apply_language(int base) {
   if (messages::find_language(std::to_string(base)) == nullptr) base = messages::english_base;
 
   // The hints read each language's own name, whatever language is current.
+  // The current language's flag is the one marked.
   const auto& languages = messages::language_table();
+  std::size_t current = 0;
   for (std::size_t i = 0; i < languages.size() && i < language_buttons_.size(); ++i) {
     language_buttons_[i]->setToolTip(
         qs(messages::get_message(languages[i].base, messages::language_own_name)));
+    if (languages[i].base == base) current = i;
   }
+  mark_current_flag(language_buttons_, current);
   // The window's texts and the lines the runs write through it follow the language, and
   // so does the Clean Disk window's log.
   set_language(base);

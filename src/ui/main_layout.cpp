@@ -285,29 +285,41 @@ QWidget* MainWindow::build_left_panel() {
 QWidget* MainWindow::build_language_column() {
   PanelCenterLang = new QWidget;
   PanelCenterLang->setObjectName("PanelCenterLang");
-  PanelCenterLang->setFixedWidth(35);
+  PanelCenterLang->setFixedWidth(flag_column_width);
   PanelCenterLang->setAutoFillBackground(true);
   QPalette p = PanelCenterLang->palette();
   p.setColor(QPalette::Window, Qt::white);
   PanelCenterLang->setPalette(p);
+  auto* column = new QVBoxLayout(PanelCenterLang);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
   HTMLabelLangs = new HeaderLabel(PanelCenterLang);
   HTMLabelLangs->setObjectName("HTMLabelLangs");
-  HTMLabelLangs->setGeometry(0, 0, 35, 25);
+  HTMLabelLangs->setFixedHeight(25);
+  column->addWidget(HTMLabelLangs);
+  // The flags, one row of 19 px each from 6 px below the header, scroll under it when the
+  // window is too short for all of them.
+  auto* flags = new QWidget;
+  flags->setObjectName("LanguageFlags");
   const auto& languages = messages::language_table();
   for (std::size_t i = 0; i < languages.size(); ++i) {
-    auto* button = new QToolButton(PanelCenterLang);
+    auto* button = new QToolButton(flags);
     button->setObjectName(QString::fromUtf8(languages[i].button.data(),
                                             static_cast<int>(languages[i].button.size())));
-    button->setGeometry(4, 31 + 19 * static_cast<int>(i), 26, 18);
-    button->setIcon(flag_pixmap(i));
+    button->setGeometry(4, 6 + 19 * static_cast<int>(i), flag_width, flag_height);
+    // Checked is the current language: the icon shows the flag marked then.
+    button->setCheckable(true);
+    button->setIcon(flag_icon(i));
     button->setIconSize(QSize(flag_width, flag_height));
     button->setStyleSheet(
-        "QToolButton { border: none; padding: 0; }"
+        "QToolButton { border: none; padding: 0; background: transparent; }"
         "QToolButton:hover { border: 1px solid #5987D6; }");
     // The hint is the language's own name, the same in every current language.
     button->setToolTip(qs(messages::get_message(languages[i].base, messages::language_own_name)));
     language_buttons_.push_back(button);
   }
+  flags->setFixedSize(flag_list_width, 6 + 19 * static_cast<int>(languages.size()) + 4);
+  column->addWidget(make_flag_scroller(flags), 1);
   return PanelCenterLang;
 }
 
