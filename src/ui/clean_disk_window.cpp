@@ -83,6 +83,8 @@ QIcon not_mounted_icon() {
 }  // namespace
 
 void MainWindow::CleanAdvToolButtonClick() {
+  // The jobs work on the drives while a preview read may still hold one.
+  finish_preview_reads();
   if (clean_form_ != nullptr) clean_form_->exec();
 }
 

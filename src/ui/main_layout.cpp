@@ -50,6 +50,7 @@ MainWindow::MainWindow(Options options, QWidget* parent)
   setObjectName("T_mainForm");
   // The runs let events through with the window's own pump.
   run_.event_pump = [this] { process_pending_events(); };
+  preview_pool_.setMaxThreadCount(1);
   // FormCreate: the controls, the drive tree and an empty log.
   build_layout();
   // Clearing the catalogue frees the records the list points at: the list empties first.

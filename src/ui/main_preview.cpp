@@ -1,5 +1,5 @@
 // The preview pane: the selected found file's first bytes (workflow/preview.h), read on a
-// pool thread so the list stays responsive, shown as a picture scaled to the pane, as text,
+// thread of its own so the list stays responsive, shown as a picture scaled to the pane, as text,
 // or as message 76 with a hex and character view; message 77 for a file that cannot be
 // shown (overwritten, unreadable, or a picture that does not decode).
 #include <QCoreApplication>
@@ -24,6 +24,7 @@ constexpr std::size_t text_preview_bytes = 256 * 1024;
 
 void MainWindow::clear_preview() {
   ++preview_generation_;
+  preview_latest_->store(preview_generation_);
   preview_record_ = -1;
   preview_image_ = QImage();
   PreviewStatusHTMLabel->clear();
@@ -57,8 +58,11 @@ void MainWindow::show_preview(const catalogue::FoundFile& record) {
   const volume::Volume volume = drives_[static_cast<std::size_t>(record.drive_index)];
   const catalogue::FoundFile copy = record;
   const std::uint64_t generation = preview_generation_;
+  preview_latest_->store(generation);
   QPointer<MainWindow> self(this);
-  QThreadPool::globalInstance()->start([self, volume, copy, generation] {
+  preview_pool_.start([self, volume, copy, generation, latest = preview_latest_] {
+    // Another file was selected while this read waited for the one before it.
+    if (latest->load() != generation) return;
     workflow::PreviewBytes read = workflow::read_preview_bytes(volume, copy);
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
@@ -117,9 +121,11 @@ void MainWindow::fit_preview_picture() {
 }
 
 void MainWindow::finish_preview_reads() {
-  QThreadPool::globalInstance()->waitForDone();
-  // What such a read found is for a list that is about to change: it is not shown.
+  // What a read still queued or running finds is for a list that is about to change: it is
+  // not shown, and a queued one does not start.
   ++preview_generation_;
+  preview_latest_->store(preview_generation_);
+  preview_pool_.waitForDone();
 }
 
 }  // namespace fennick::ui

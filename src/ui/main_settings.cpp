@@ -351,6 +351,7 @@ bool MainWindow::save_dump(const QString& suggested, const std::uint8_t* bytes, 
 }
 
 void MainWindow::ReadMFTClick() {
+  finish_preview_reads();  // the volumes are read here, on this thread
   const QDir folder(SaveAdvDirectoryEdit->text());
   for (std::int32_t i = 0; i < catalogue_.deleted_count(); ++i) {
     const catalogue::FoundFile& record = catalogue_.files().at(static_cast<std::size_t>(i));
@@ -374,6 +375,7 @@ void MainWindow::ReadMFTClick() {
 }
 
 void MainWindow::Read1stSectorClick() {
+  finish_preview_reads();  // the volumes are read here, on this thread
   const QDir folder(SaveAdvDirectoryEdit->text());
   // By index: events are let through before each read, and the list must not be walked by
   // a reference that a refresh could invalidate; the drive is looked up by its letter after.

@@ -23,12 +23,15 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QThreadPool>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -320,6 +323,12 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   QPlainTextEdit* PreviewTextEdit = nullptr;
   QImage preview_image_;
   std::uint64_t preview_generation_ = 0;
+  // Preview reads run one at a time on their own thread: two reads of one volume at once
+  // would share its source's descriptor and read session. A queued read that a later
+  // selection made stale is skipped (preview_latest_ is the newest generation).
+  QThreadPool preview_pool_;
+  std::shared_ptr<std::atomic<std::uint64_t>> preview_latest_ =
+      std::make_shared<std::atomic<std::uint64_t>>(0);
   std::int32_t preview_record_ = -1;  // catalogue index of the file previewed
   // Status bar.
   QWidget* MainStatusBar = nullptr;
