@@ -2,6 +2,7 @@
 // filter dialog, and runs the event loop. Volume images named on the command line become
 // the first drives (C:, D:, ...).
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -16,15 +17,17 @@ namespace {
 
 void print_usage(std::FILE* out) {
   std::fputs(
-      "Usage: fennick [--no-devices] [--screenshot FILE] [VOLUME...]\n"
+      "Usage: fennick [--no-devices] [--screenshot FILE [--preview NAME]] [VOLUME...]\n"
       "\n"
-      "Finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes. Each VOLUME (an image\n"
+      "Finds deleted files on FAT12, FAT16, FAT32, exFAT and NTFS volumes. Each VOLUME (an image\n"
       "file or a block device) becomes a drive, from C: on; the machine's FAT, exFAT and\n"
       "NTFS block devices follow.\n"
       "\n"
       "  --no-devices       list only the named volumes\n"
       "  --screenshot FILE  tick every drive, scan, save a picture of the window as FILE\n"
       "                     (PNG) and quit\n"
+      "  --preview NAME     with --screenshot: first select the found file of that name and\n"
+      "                     wait for its preview\n"
       "  --help, --version\n",
       out);
 }
@@ -39,6 +42,7 @@ int main(int argc, char** argv) {
 
   fennick::ui::MainWindow::Options options;
   std::string screenshot;
+  QString preview;
   const QStringList args = QApplication::arguments();
   for (qsizetype i = 1; i < args.size(); ++i) {
     const QString& arg = args[i];
@@ -58,6 +62,12 @@ int main(int argc, char** argv) {
         return 2;
       }
       screenshot = args[++i].toStdString();
+    } else if (arg == "--preview") {
+      if (i + 1 >= args.size()) {
+        std::fputs("fennick: --preview needs a file name\n", stderr);
+        return 2;
+      }
+      preview = args[++i];
     } else if (arg.startsWith("--")) {
       std::fprintf(stderr, "fennick: unknown option %s\n\n", arg.toLocal8Bit().constData());
       print_usage(stderr);
@@ -75,10 +85,23 @@ int main(int argc, char** argv) {
   main_form.show();
 
   if (!screenshot.empty()) {
-    QTimer::singleShot(0, &main_form, [&main_form, &screenshot] {
+    QTimer::singleShot(0, &main_form, [&main_form, &screenshot, &preview] {
       main_form.MenuItem3Click();
       main_form.StartAdvToolButtonClick();
       QCoreApplication::processEvents();
+      if (!preview.isEmpty()) {
+        if (!main_form.select_file_named(preview)) {
+          std::fprintf(stderr, "fennick: no found file is named %s\n",
+                       preview.toLocal8Bit().constData());
+        }
+        // The preview is read on a thread of its own: wait for it, a few seconds at most.
+        QElapsedTimer waited;
+        waited.start();
+        while (!main_form.preview_shown() && waited.elapsed() < 5000) {
+          QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        QCoreApplication::processEvents();
+      }
       const bool saved = main_form.grab().save(QString::fromStdString(screenshot), "PNG");
       if (!saved) std::fprintf(stderr, "fennick: cannot save %s\n", screenshot.c_str());
       QCoreApplication::exit(saved ? 0 : 1);

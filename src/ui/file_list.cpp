@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QResizeEvent>
 
 #include "catalogue/date_time.h"
 #include "messages/message_ids.h"
@@ -155,6 +156,16 @@ void FileListView::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
   }
   viewport()->update();
+}
+
+void FileListView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  // The preview pane takes height from the list when a row is selected: the row stays in
+  // sight.
+  if (event->size().height() < event->oldSize().height() && selectionModel() != nullptr) {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (!rows.isEmpty()) scrollTo(rows.front());
+  }
 }
 
 void FileListView::focusOutEvent(QFocusEvent* event) {

@@ -64,6 +64,7 @@ class FileListView : public QTableView {
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 };
 
 }  // namespace fennick::ui

@@ -10,6 +10,7 @@
 #include <QThreadPool>
 
 #include "messages/message_ids.h"
+#include "ui/file_list.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
 
@@ -118,6 +119,26 @@ void MainWindow::fit_preview_picture() {
   const QSize area = PreviewImageLabel->size().boundedTo(preview_image_.size());
   PreviewImageLabel->setPixmap(QPixmap::fromImage(preview_image_.scaled(
       area.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+bool MainWindow::select_file_named(const QString& name) {
+  for (int row = 0; row < list_model_->rowCount(); ++row) {
+    const catalogue::FoundFile* record = list_model_->record_at(row);
+    if (record == nullptr || qs(record->name.str()) != name) continue;
+    // Not selectRow: right to left it looks for the column at the viewport's far edge and
+    // finds none.
+    const QModelIndex index = list_model_->index(row, 0);
+    AdvListView->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    AdvListView->scrollTo(index);
+    return true;
+  }
+  return false;
+}
+
+bool MainWindow::preview_shown() const {
+  return preview_active_ && (!PreviewImageLabel->isHidden() || !PreviewTextEdit->isHidden() ||
+                             !PreviewStatusHTMLabel->isHidden());
 }
 
 void MainWindow::finish_preview_reads() {

@@ -97,6 +97,11 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   std::int32_t last_clicked_row() const { return last_clicked_row_; }
   // Message k in the window's language, as a caption.
   QString qmsg(int k) const;
+  // Selects the first listed found file of that name, as a click would (its preview starts);
+  // false when none is listed.
+  bool select_file_named(const QString& name);
+  // Whether the preview pane shows something: a picture, text or a message.
+  bool preview_shown() const;
 
   // Run-state sets: scan, undelete and wipe start and end.
   void disable_all();

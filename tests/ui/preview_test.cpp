@@ -2,6 +2,7 @@
 // by Qt, a UTF-8 text and a file a later one overwrote, all deleted. Each is previewed as
 // what it is (the picture, its text, message 77), read through the engine into memory.
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -118,6 +119,59 @@ TEST_F(PreviewTest, PicturesTextAndOverwrittenFilesShowWhatTheyAre) {
   click(std::string(german->button).c_str());
   QTRY_VERIFY(status->text().contains(
       QString::fromStdString(messages::get_message(german->base, messages::no_preview_corrupted))));
+}
+
+// The demo card (make-photo-volume): its deleted photo and map are shown as the originals
+// decode, its letter as written, and the draft a live file took shows message 77.
+TEST_F(PreviewTest, TheDemoCardsPhotoMapAndLetterShowTheirRealContent) {
+  const std::string image = fixture_image("photos.img");
+  if (image.empty()) GTEST_SKIP() << "fixture missing";
+  const QString originals =
+      QString::fromStdString(image.substr(0, image.rfind('/'))) + "/photos/";
+  ASSERT_TRUE(open({image}));
+  start_scan();
+  auto row_named = [&](const QString& name) {
+    for (int r = 0; r < rows(); ++r) {
+      if (cell(r, 0) == name) return r;
+    }
+    return -1;
+  };
+  auto* picture = find<QLabel>("PreviewImageLabel");
+  auto* words = find<QPlainTextEdit>("PreviewTextEdit");
+  auto* status = find<QLabel>("PreviewStatusHTMLabel");
+  for (const QString name : {"Beach at dusk.jpg", "Harbour map.png"}) {
+    SCOPED_TRACE(name.toStdString());
+    const int row = row_named(name);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(record(row).quality, 100);
+    click_cell(row, 1);
+    QTRY_VERIFY(!picture->isHidden());
+    const QImage shown = picture->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(shown.isNull());
+    // The original, decoded and scaled the same way, is what the pane must show, pixel for
+    // pixel.
+    const QImage original = QImage(originals + name)
+                                .scaled(shown.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                                .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(original.size(), shown.size());
+    EXPECT_TRUE(original == shown);
+    EXPECT_GT(shown.width(), 100);
+  }
+  const int letter = row_named("Note to Anna.txt");
+  ASSERT_GE(letter, 0);
+  click_cell(letter, 1);
+  QTRY_VERIFY(!words->isHidden());
+  QFile file(originals + "Note to Anna.txt");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(words->toPlainText(), QString::fromUtf8(file.readAll()));
+  EXPECT_TRUE(words->toPlainText().contains("Grüße aus Kiel"));
+
+  const int draft = row_named("old draft.doc");
+  ASSERT_GE(draft, 0);
+  click_cell(draft, 1);
+  QTRY_VERIFY(!status->isHidden());
+  EXPECT_TRUE(
+      status->text().contains(QString::fromStdString(message(messages::no_preview_corrupted))));
 }
 
 }  // namespace
