@@ -2,6 +2,7 @@
 // stored choice and the next start, the reading direction, and what a language change must
 // leave alone (the filter indicator, the list's order).
 #include <QAbstractItemModel>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -11,6 +12,8 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTest>
+
+#include <algorithm>
 
 #include "catalogue/catalogue_view.h"
 #include "messages/message_ids.h"
@@ -267,6 +270,41 @@ TEST_F(LanguageTest, TheStatusAndPreviewWordsAreClickedWhereTheyAreDrawn) {
     QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(preview_x, header->height() / 2));
     EXPECT_TRUE(memo->isHidden()) << "Preview at " << preview_x;
     QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(status_x, header->height() / 2));
+  }
+}
+
+// The toolbar, the destination row and the log header keep their captions whole at the
+// window's first size in every language.
+TEST_F(LanguageTest, NoToolbarOrRowCaptionIsCutInAnyLanguage) {
+  ASSERT_TRUE(open_all({"fat16.img"}));
+  ASSERT_TRUE(form_->isVisible());
+  const auto& languages = messages::language_table();
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    SCOPED_TRACE(std::string(languages[i].english_name));
+    choose(i);
+    QCoreApplication::processEvents();
+    for (const char* name :
+         {"AddImageAdvToolButton", "StartAdvToolButton", "DeepScanCheckBox",
+          "UndeleteAdvToolButton", "FilterAdvToolButton", "UpdateAdvToolButton",
+          "HelpAdvToolButton", "CleanAdvToolButton", "KeepFolderHTMLCheckBox",
+          "UndelHTMLStaticText", "OpenLabel", "SortByHTMLabel", "RefreshAdvRepeatButton"}) {
+      auto* w = find<QWidget>(name);
+      EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+    }
+    // Neighbours in the toolbar do not overlap, and the last one ends inside the bar.
+    auto* bar = find<QWidget>("PanelTop");
+    int end = 0;
+    QList<QWidget*> row;
+    for (QObject* child : bar->children()) {
+      auto* w = qobject_cast<QWidget*>(child);
+      if (w != nullptr && !w->isHidden()) row.push_back(w);
+    }
+    std::sort(row.begin(), row.end(), [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+    for (QWidget* w : row) {
+      EXPECT_GE(w->x(), end) << w->objectName().toStdString();
+      end = w->x() + w->width();
+    }
+    EXPECT_LE(end, bar->width());
   }
 }
 
