@@ -313,6 +313,15 @@ void DestinationFolder::remove(const std::string& relative) {
   if (fd >= 0) ::unlinkat(fd, name.c_str(), 0);
 }
 
+int DestinationFolder::open_for_reading(const std::string& relative) {
+  const std::size_t slash = relative.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+  const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+  const int fd = fd_ < 0 ? -1 : open_folder(folder);
+  if (fd < 0) return -1;
+  return ::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+}
+
 bool DestinationFolder::set_times(const std::string& relative, std::int64_t seconds,
                                   std::int64_t nanoseconds) {
   const std::size_t slash = relative.rfind('/');

@@ -70,6 +70,9 @@ class DestinationFolder {
   CreatedFile create_file(const std::string& relative, const std::string& name,
                           const std::function<bool(const std::string&)>& taken);
 
+  // A read-only descriptor of a file this object created, not through a link at its place;
+  // -1 with errno set. The caller closes it.
+  int open_for_reading(const std::string& relative);
   // Removes a file this object created (an output that got no byte).
   void remove(const std::string& relative);
   // Sets the modified and access times of a file this object created (seconds and

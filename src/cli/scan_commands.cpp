@@ -12,6 +12,7 @@
 
 #include "catalogue/catalogue_view.h"
 #include "catalogue/date_time.h"
+#include "cli/bodyfile.h"
 #include "cli/cli_commands.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
@@ -47,6 +48,8 @@ struct ScanOptions {
   bool file_times = true;  // recovered files get the found files' modified times
   bool yes = false;
   bool deep = false;  // --deep: read each volume whole after the ordinary scan
+  bool bodyfile = false;  // scan --format bodyfile: a timeline's body file, not a table
+  std::string manifest;   // recover --manifest FILE
 };
 
 enum class Command { scan, recover, wipe };
@@ -131,7 +134,8 @@ bool parse_scan_options(Command command, const std::vector<std::string>& args, S
     std::string v;
     if (a == "--format") {
       if (!next_value(v)) return false;
-      if (!parse_output_format(v, o.common.format)) {
+      o.bodyfile = v == "bodyfile" && command == Command::scan;
+      if (!o.bodyfile && !parse_output_format(v, o.common.format)) {
         status = usage_error("unknown format: " + v);
         return false;
       }
@@ -185,6 +189,12 @@ bool parse_scan_options(Command command, const std::vector<std::string>& args, S
       o.keep_folders = true;
     } else if (a == "--no-times" && command == Command::recover) {
       o.file_times = false;
+    } else if (a == "--manifest" && command == Command::recover) {
+      if (!next_value(o.manifest)) return false;
+      if (o.manifest.empty()) {
+        status = usage_error("--manifest needs a file name");
+        return false;
+      }
     } else if (a == "--yes" && command == Command::wipe) {
       o.yes = true;
     } else if (a.starts_with("-") && a != "-") {
@@ -312,6 +322,7 @@ int recover_selected(const ScanOptions& o, const std::vector<std::int32_t>& chos
   settings.destination = o.destination;
   settings.keep_folders = [&o] { return o.keep_folders; };
   settings.file_times = o.file_times;
+  settings.manifest_path = o.manifest;
   const workflow::RecoverySummary summary = workflow::recover_files(
       session.drives, session.catalogue, chosen, settings, session.run, session.channel);
   return summary.any_failed ? exit_some_failed : exit_done;
@@ -336,7 +347,11 @@ int run(Command command, const std::vector<std::string>& args, messages::StatusC
   const std::vector<std::int32_t> chosen = select_records(o, session);
   int result = exit_done;
   if (command == Command::scan) {
-    print_records(chosen, session.catalogue, o.common.format);
+    if (o.bodyfile) {
+      print_bodyfile(chosen, session.catalogue, stdout);
+    } else {
+      print_records(chosen, session.catalogue, o.common.format);
+    }
   } else if (command == Command::recover) {
     result = recover_selected(o, chosen, session);
   } else {

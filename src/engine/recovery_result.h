@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace fennick::engine {
 
@@ -19,6 +21,9 @@ struct RecoveryResult {
   bool stopped = false;           // the run's stop request ended it
   bool destination_full = false;  // the destination has no room for it: the run must end
   std::int64_t bytes_written = 0;
+  // Bytes of the file written as zeros because the volume could not be read there, each
+  // [first, end); the file is failed when there are any.
+  std::vector<std::pair<std::int64_t, std::int64_t>> zero_ranges;
 
   RecoveryOutcome outcome() const {
     if (destination_full) return RecoveryOutcome::destination_full;

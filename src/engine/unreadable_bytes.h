@@ -23,6 +23,8 @@ class UnreadableBytes {
                        std::int64_t volume_position, std::int64_t file_offset,
                        std::int64_t file_size);
   bool empty() const { return ranges_.empty(); }
+  // The ranges, each [first, end), in file order.
+  const std::vector<std::pair<std::int64_t, std::int64_t>>& ranges() const { return ranges_; }
   std::int64_t total() const { return total_; }
 
   // The log line that reports the file as failed, in the channel's language: the output path

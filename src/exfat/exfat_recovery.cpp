@@ -177,6 +177,7 @@ engine::RecoveryResult recover_exfat_file(const volume::Volume& volume,
   if (!unreadable.empty()) {
     // Zeros stand for what could not be read: the file is not what was deleted.
     channel.log(unreadable.log_line(channel, output_path));
+    result.zero_ranges = unreadable.ranges();
     result.failed = true;
   } else if (!result.stopped) {
     channel.log(channel.text(messages::undeleted_prefix) + output_path);

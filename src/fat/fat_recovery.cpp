@@ -170,6 +170,7 @@ engine::RecoveryResult recover_fat_file(const volume::Volume& volume,
   if (!recovery.unreadable.empty()) {
     // Zeros stand for what could not be read: the file is not what was deleted.
     channel.log(recovery.unreadable.log_line(channel, output_path));
+    result.zero_ranges = recovery.unreadable.ranges();
     result.failed = true;
   } else if (!result.stopped) {
     channel.log(channel.text(messages::undeleted_prefix) + output_path);

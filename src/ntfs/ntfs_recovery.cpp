@@ -294,6 +294,7 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   res.bytes_written = c.written;
   res.destination_full = c.destination_full;
   if (!c.unreadable.empty() || c.failed) res.failed = true;
+  res.zero_ranges = c.unreadable.ranges();
   if (c.write_failed) return res;
   // A full disk may show only when the last buffered bytes are flushed at close.
   if (!out.close()) {

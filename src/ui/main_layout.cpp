@@ -403,6 +403,9 @@ QWidget* MainWindow::build_right_panel() {
   KeepFolderHTMLCheckBox = new QCheckBox(SelectFolderPanel);
   KeepFolderHTMLCheckBox->setObjectName("KeepFolderHTMLCheckBox");
   KeepFolderHTMLCheckBox->move(8, 1);
+  // Beside it: a hash manifest of the run, written into the destination.
+  ManifestCheckBox = new QCheckBox(SelectFolderPanel);
+  ManifestCheckBox->setObjectName("ManifestCheckBox");
   TotalFilesizeHTMLStaticText = new QLabel(SelectFolderPanel);
   TotalFilesizeHTMLStaticText->setObjectName("TotalFilesizeHTMLStaticText");
   TotalFilesizeHTMLStaticText->setTextFormat(Qt::RichText);
@@ -584,6 +587,8 @@ void MainWindow::apply_captions() {
   HTMLabelLangs->setText(header_html(qmsg(messages::languages_header), 1));
   KeepFolderHTMLCheckBox->setText(qmsg(messages::keep_folder_structure));
   KeepFolderHTMLCheckBox->adjustSize();
+  ManifestCheckBox->setText(qmsg(messages::write_manifest));
+  ManifestCheckBox->adjustSize();
   UndeleteSelected1->setText(qmsg(messages::menu_undelete_selected));
   WipeSelected1->setText(qmsg(messages::menu_wipe_selected));
   SelectAll1->setText(qmsg(messages::select_all_files));
@@ -613,8 +618,12 @@ void MainWindow::FormResize() {
   SortByALComboBox->move(combo_left, (PanelFilesHeader->height() - SortByALComboBox->height()) / 2);
   SortByHTMLabel->move(combo_left - SortByHTMLabel->width() - 5,
                        (PanelFilesHeader->height() - SortByHTMLabel->height()) / 2);
-  // Destination row: "Open ..." at the right end, the folder field up to it.
+  // Destination row: the two boxes, the marked files' total after them; "Open ..." at the
+  // right end, the folder field up to it.
   const int panel_width = SelectFolderPanel->width();
+  ManifestCheckBox->move(KeepFolderHTMLCheckBox->x() + KeepFolderHTMLCheckBox->width() + 16, 1);
+  TotalFilesizeHTMLStaticText->move(
+      std::max(260, ManifestCheckBox->x() + ManifestCheckBox->width() + 16), 2);
   OpenLabel->move(panel_width - OpenLabel->width() - 15, 19);
   const int edit_left = UndelHTMLStaticText->x() + UndelHTMLStaticText->width() + 6;
   SaveAdvDirectoryEdit->move(edit_left, 18);

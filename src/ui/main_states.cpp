@@ -79,6 +79,7 @@ void MainWindow::enable_all() {
 }
 
 void MainWindow::disable_all_u() {
+  ManifestCheckBox->setEnabled(false);  // read when the run starts
   finish_preview_reads();
   run_state_ = RunState::recovering;
   PanelCenterLang->setEnabled(false);
@@ -98,6 +99,7 @@ void MainWindow::disable_all_u() {
 }
 
 void MainWindow::enable_all_u() {
+  ManifestCheckBox->setEnabled(true);  // read when the run starts
   run_state_ = RunState::idle;
   PanelCenterLang->setEnabled(true);
   AdvNavBarLeft->panel(drives_panel_)->setEnabled(true);

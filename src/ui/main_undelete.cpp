@@ -87,6 +87,7 @@ void MainWindow::UndeleteAdvToolButtonClick() {
   settings.destination = SaveAdvDirectoryEdit->text().toStdString();
   // Read for every file: a change of the box during the run applies to the files after.
   settings.keep_folders = [this] { return KeepFolderHTMLCheckBox->isChecked(); };
+  settings.manifest_in_destination = ManifestCheckBox->isChecked();
   settings.after_file = [this](std::int32_t index, const workflow::RecoveryOutcome&) {
     set_mark(catalogue_.files()[static_cast<std::size_t>(index)], 0);
   };

@@ -314,6 +314,7 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   QAction* ReverseSelection1 = nullptr;
   QWidget* SelectFolderPanel = nullptr;
   QCheckBox* KeepFolderHTMLCheckBox = nullptr;
+  QCheckBox* ManifestCheckBox = nullptr;
   QLabel* UndelHTMLStaticText = nullptr;
   QLineEdit* SaveAdvDirectoryEdit = nullptr;
   QLabel* OpenLabel = nullptr;

@@ -2,6 +2,7 @@
 #include "workflow/recovery_run.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -12,6 +13,7 @@
 
 #include "catalogue/output_file.h"
 #include "catalogue/output_paths.h"
+#include "catalogue/sha256.h"
 #include "engine/run_progress.h"
 #include "messages/message_ids.h"
 #include "messages/program_texts.h"
@@ -120,6 +122,7 @@ RecoveryOutcome RecoveryRun::recover(const catalogue::FoundFile& record, bool ke
       [this](const std::string& path) { return output_paths_.count(path) != 0; });
   out.output_path = created.path;
   if (created.fd < 0) return fail(created.reason);
+  out.relative_path = created.relative;
   output_paths_.insert(created.path);
   catalogue::OutputFile file;
   file.adopt(created.fd);
@@ -139,6 +142,39 @@ RecoveryOutcome RecoveryRun::recover(const catalogue::FoundFile& record, bool ke
     channel_.log(channel_.text(messages::destination_full) + created.path);
   }
   return out;
+}
+
+std::string RecoveryRun::output_sha256(const RecoveryOutcome& outcome) {
+  if (outcome.relative_path.empty()) return {};
+  const int fd = folder_.open_for_reading(outcome.relative_path);
+  if (fd < 0) return {};
+  const std::optional<std::string> hash = catalogue::sha256_of_descriptor(fd);
+  ::close(fd);
+  return hash.value_or(std::string());
+}
+
+bool RecoveryRun::start_manifest_in_destination(const std::string& name,
+                                                RecoveryManifest& manifest, std::string& path) {
+  if (!open_destination()) return false;
+  const auto taken = [this](const std::string& p) { return output_paths_.count(p) != 0; };
+  catalogue::CreatedFile list = folder_.create_file("", name, taken);
+  if (list.fd < 0) {
+    errno = list.error;
+    return false;
+  }
+  // The table beside it takes the name the list got, whatever number that needed.
+  const std::string list_name = list.relative;
+  catalogue::CreatedFile table = folder_.create_file("", list_name + ".tsv", taken);
+  if (table.fd < 0) {
+    ::close(list.fd);
+    errno = table.error;
+    return false;
+  }
+  // Neither is a recovered file: no later file of the run may take their names.
+  output_paths_.insert(list.path);
+  output_paths_.insert(table.path);
+  path = list.path;
+  return manifest.start(list.fd, table.fd);
 }
 
 std::optional<UnixTime> unix_time_of(catalogue::DateTime value, volume::FileSystemKind kind) {
@@ -184,6 +220,44 @@ void warn_if_destination_on_source(const DriveList& drives, const catalogue::Cat
   }
 }
 
+namespace {
+
+// "fennick-manifest-20261211-071812.sha256": the window's manifest, named by the local time
+// the run began.
+std::string manifest_name(std::time_t now) {
+  struct tm fields {};
+  char stamp[32] = "unknown";
+  if (localtime_r(&now, &fields) != nullptr) {
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &fields);
+  }
+  return std::string("fennick-manifest-") + stamp + ".sha256";
+}
+
+ManifestEntry manifest_entry(const DriveList& drives, const catalogue::FoundFile& record,
+                             const RecoveryOutcome& outcome, std::string sha256) {
+  ManifestEntry e;
+  e.relative_path = outcome.relative_path;
+  if (const Drive* drive = drive_of(drives, record)) {
+    e.drive = std::string(1, static_cast<char>(std::toupper(
+                                 static_cast<unsigned char>(drive->drive_letter)))) +
+              ":";
+    e.source = drive->source_path;
+  }
+  e.record_no = record.record_no;
+  e.size = record.size;
+  e.quality = record.quality;
+  const engine::RecoveryResult& r = outcome.result;
+  e.outcome = !r.zero_ranges.empty()                 ? "zeros"
+              : r.failed || r.destination_full       ? "failed"
+              : r.stopped                            ? "stopped"
+                                                     : "recovered";
+  e.zero_ranges = r.zero_ranges;
+  e.sha256 = std::move(sha256);
+  return e;
+}
+
+}  // namespace
+
 RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& catalogue,
                               const std::vector<std::int32_t>& indexes,
                               const RecoverySettings& settings, run::RunControl& run,
@@ -209,11 +283,39 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
   {
     RecoveryRun recovery(drives, settings.destination, run, channel);
     recovery.set_file_times(settings.file_times);
+    RecoveryManifest manifest;
+    const bool with_manifest = !settings.manifest_path.empty() || settings.manifest_in_destination;
+    if (with_manifest) {
+      std::string path = settings.manifest_path;
+      const bool started = settings.manifest_in_destination
+                               ? recovery.start_manifest_in_destination(
+                                     manifest_name(std::time(nullptr)), manifest, path)
+                               : manifest.open(path);
+      if (!started) {
+        // Asked for and not possible: nothing is recovered without it.
+        channel.log(channel.text(messages::manifest_not_written) + std::strerror(errno) + ": " +
+                    (path.empty() ? settings.destination : path));
+        summary.manifest_failed = true;
+        summary.any_failed = true;
+        channel.log(channel.text(messages::undelete_interrupted));
+        channel.set_run_files(0, 0);
+        return summary;
+      }
+      summary.manifest_written = path;
+    }
     for (const std::int32_t i : indexes) {
       if (run.stop_requested()) break;
       const catalogue::FoundFile& record = catalogue.files()[static_cast<std::size_t>(i)];
       const bool keep_folders = settings.keep_folders && settings.keep_folders();
       const RecoveryOutcome outcome = recovery.recover(record, keep_folders);
+      if (with_manifest && outcome.engine_ran) {
+        // A file the run left in the destination, whatever became of it, so that what is
+        // there can be checked; one that is not there has no row.
+        std::string hash = recovery.output_sha256(outcome);
+        if (!hash.empty() && !manifest.add(manifest_entry(drives, record, outcome, hash))) {
+          summary.manifest_failed = true;
+        }
+      }
       if (settings.after_file) settings.after_file(i, outcome);
       if (!outcome.engine_ran || outcome.result.failed) {
         summary.any_failed = true;
@@ -233,6 +335,14 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
       }
       // Between files too, so that a stop lands cleanly after the file just finished.
       run.pump_events();
+    }
+    if (with_manifest && !manifest.close()) summary.manifest_failed = true;
+    if (summary.manifest_failed) {
+      summary.any_failed = true;
+      channel.log(channel.text(messages::manifest_not_written) + std::strerror(errno) + ": " +
+                  summary.manifest_written);
+    } else if (with_manifest) {
+      channel.log(channel.text(messages::manifest_written) + summary.manifest_written);
     }
   }
   summary.stopped = run.stop_requested();

@@ -22,12 +22,14 @@
 #include "messages/status_channel.h"
 #include "run/run_control.h"
 #include "workflow/drive_list.h"
+#include "workflow/recovery_manifest.h"
 
 namespace fennick::workflow {
 
 // What the recovery of one found file wrote.
 struct RecoveryOutcome {
   std::string output_path;  // the path actually written
+  std::string relative_path;  // the same below the destination ("/" separators)
   engine::RecoveryResult result;
   bool engine_ran = false;  // false for a wiped record or one of no known file system
 };
@@ -46,6 +48,13 @@ class RecoveryRun {
   RecoveryOutcome recover(const catalogue::FoundFile& record, bool keep_folders);
   // Whether recovered files get the found file's modified time (on by default).
   void set_file_times(bool on) { file_times_ = on; }
+  // The SHA-256 of what the recovery of a file left in the destination, read back from
+  // there; empty when nothing is there or it cannot be read.
+  std::string output_sha256(const RecoveryOutcome& outcome);
+  // Starts the manifest in the destination folder under the name (and the name + ".tsv");
+  // false with errno set. The path used is given back.
+  bool start_manifest_in_destination(const std::string& name, RecoveryManifest& manifest,
+                                     std::string& path);
 
  private:
   bool open_destination();
@@ -78,6 +87,11 @@ struct RecoverySettings {
   std::function<bool()> keep_folders;
   // Recovered files get the found file's modified time (fennick-cli recover --no-times: off).
   bool file_times = true;
+  // The hash manifest: written to this path (and the path + ".tsv") when not empty
+  // (fennick-cli recover --manifest), or, when manifest_in_destination is set, into the
+  // destination folder as fennick-manifest-YYYYMMDD-HHMMSS.sha256 (the window's box).
+  std::string manifest_path;
+  bool manifest_in_destination = false;
   // After each file, with its catalogue index.
   std::function<void(std::int32_t index, const RecoveryOutcome&)> after_file;
 };
@@ -87,6 +101,8 @@ struct RecoverySummary {
   bool any_failed = false;        // some file could not be (wholly) recovered
   bool destination_full = false;  // the run ended for lack of room
   bool stopped = false;
+  bool manifest_failed = false;  // the hash manifest could not be written (logged)
+  std::string manifest_written;  // the manifest's path when one was written
   // Files the run reached: recovered whole, and not (failed, cut short, or of no engine).
   std::int64_t recovered = 0;
   std::int64_t not_recovered = 0;

@@ -22,6 +22,7 @@
 
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
+#include "test_support.h"
 #include "messages/message_catalogue.h"
 #include "messages/message_ids.h"
 #include "messages/program_texts.h"
@@ -340,6 +341,36 @@ TEST_F(UndeleteTest, ARunEndsWithASummaryThatOpensTheDestination) {
   click("UndeleteAdvToolButton");
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(form_->findChildren<QMessageBox*>("RecoverySummaryDialog").size(), 1);
+}
+
+// The manifest box: the run writes fennick-manifest-*.sha256 (and .tsv) into the destination,
+// and sha256sum checks every recovered file with it.
+TEST_F(UndeleteTest, TheManifestBoxWritesAManifestThatSha256sumChecks) {
+  if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  const std::vector<std::int32_t> marked = mark_recoverable();
+  ASSERT_GE(marked.size(), 3u);
+  const std::string out = temp_path("with-manifest");
+  set_destination(out);
+  auto* box = find<QCheckBox>("ManifestCheckBox");
+  EXPECT_EQ(box->text().toStdString(), message(messages::write_manifest));
+  box->setChecked(true);
+  click("UndeleteAdvToolButton");
+  std::vector<std::string> manifests;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("fennick-manifest-") && name.ends_with(".sha256")) manifests.push_back(name);
+  }
+  ASSERT_EQ(manifests.size(), 1u);
+  EXPECT_TRUE(std::filesystem::is_regular_file(out + "/" + manifests[0] + ".tsv"));
+  EXPECT_TRUE(log().contains(QString::fromStdString(message(messages::manifest_written) + out +
+                                                    "/" + manifests[0])))
+      << log().join("\n").toStdString();
+  const CommandResult check =
+      run_command("cd " + shell_quote(out) + " && sha256sum -c " + shell_quote(manifests[0]));
+  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+  EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'),
+            static_cast<std::ptrdiff_t>(marked.size()));
 }
 
 TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {

@@ -98,7 +98,8 @@ struct RunResult {
   RecoverySummary summary;
 };
 
-RunResult recover_everything(testing::DriveScope& s, const std::string& destination) {
+RunResult recover_everything(testing::DriveScope& s, const std::string& destination,
+                             const std::string& manifest = {}) {
   std::vector<std::int32_t> all;
   for (std::size_t i = 0; i < s.catalogue.files().size(); ++i) {
     if (s.catalogue.files()[i].size > 0) all.push_back(static_cast<std::int32_t>(i));
@@ -106,6 +107,7 @@ RunResult recover_everything(testing::DriveScope& s, const std::string& destinat
   RunResult result;
   RecoverySettings settings;
   settings.destination = destination;
+  settings.manifest_path = manifest;
   settings.after_file = [&](std::int32_t i, const RecoveryOutcome& outcome) {
     if (!outcome.engine_ran) return;
     const std::string key = key_of(s.catalogue.files()[static_cast<std::size_t>(i)]);
@@ -248,7 +250,8 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
   // one whose presumed clusters ran over the damaged ones (FAT recovery takes the free
   // clusters after the first): it is reported failed too, with zeros only in the ranges its
   // line names.
-  const RunResult damaged = recover_everything(failing, out_.path() + "/damaged");
+  const std::string manifest = out_.path() + "/damaged.sha256";
+  const RunResult damaged = recover_everything(failing, out_.path() + "/damaged", manifest);
   EXPECT_TRUE(damaged.summary.any_failed);
   EXPECT_FALSE(damaged.summary.stopped);
   ASSERT_EQ(damaged.failed.count(victim), 1u) << victim;
@@ -277,6 +280,44 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
     return ranges;
   };
   EXPECT_EQ(zeros_named(victim), (std::vector<std::pair<std::size_t, std::size_t>>{{4608, 5631}}));
+
+  // The hash manifest: sha256sum checks every file the run left, and its table marks the
+  // victim with the range written as zeros, the whole files as recovered.
+  EXPECT_EQ(run_command("cd " + shell_quote(out_.path() + "/damaged") + " && sha256sum --quiet -c " +
+                        shell_quote(manifest))
+                .exit_code,
+            0);
+  EXPECT_TRUE(has_line(failing.channel, " Hash manifest written: " + manifest));
+  std::map<std::string, std::vector<std::string>> rows;  // by output path
+  {
+    std::ifstream table(manifest + ".tsv");
+    std::string line;
+    std::getline(table, line);
+    EXPECT_EQ(line, "path\tdrive\tsource\trecord\tsize\tquality\toutcome\tzero_ranges\tsha256");
+    while (std::getline(table, line)) {
+      std::vector<std::string> cells;
+      std::istringstream fields(line);
+      std::string cell;
+      while (std::getline(fields, cell, '\t')) cells.push_back(cell);
+      if (line.ends_with('\t')) cells.emplace_back();
+      ASSERT_EQ(cells.size(), 9u) << line;
+      rows[out_.path() + "/damaged/" + cells[0]] = cells;
+    }
+  }
+  EXPECT_EQ(rows.size(), damaged.recovered.size() + damaged.failed.size());
+  const auto& victim_row = rows[damaged.output_paths.at(victim)];
+  ASSERT_EQ(victim_row.size(), 9u);
+  EXPECT_EQ(victim_row[1], "C:");
+  EXPECT_EQ(victim_row[2], disk.disk());
+  EXPECT_EQ(victim_row[6], "zeros");
+  EXPECT_EQ(victim_row[7], "4608-5631");
+  for (const auto& [key, bytes] : damaged.recovered) {
+    const auto& row = rows[damaged.output_paths.at(key)];
+    ASSERT_EQ(row.size(), 9u) << key;
+    EXPECT_EQ(row[6], "recovered") << key;
+    EXPECT_EQ(row[7], "") << key;
+    EXPECT_EQ(row[4], std::to_string(bytes.size())) << key;
+  }
   std::size_t whole = 0;
   for (const auto& [key, bytes] : sound.recovered) {
     if (key == key_of(*lost)) continue;
