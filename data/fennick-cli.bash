@@ -56,6 +56,7 @@ _fennick_cli() {
   for ((i = 1; i < COMP_CWORD; i++)); do
     word=${COMP_WORDS[i]}
     if [[ $word == --lang ]]; then
+      [[ ${COMP_WORDS[i + 1]-} == "=" ]] && ((i++))  # --lang=NAME
       ((i++))
     elif [[ $word != -* && $word != "=" ]]; then
       command=$word

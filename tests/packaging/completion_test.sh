@@ -47,6 +47,8 @@ everywhere=(--lang --help --version)
 check "$(lines clean drives recover scan wipe)" fennick-cli ""
 check "scan" fennick-cli sc
 check "$(lines clean drives recover scan wipe)" fennick-cli --lang German ""
+check "$(lines clean drives recover scan wipe)" fennick-cli --lang = German ""
+check "--yes" fennick-cli --lang = 30000 wipe --y
 check "$(lines --help --lang --version)" fennick-cli --
 # Each command's options.
 check "$(lines "${selection[@]}" --format --to --keep-folders --no-times --manifest "${everywhere[@]}")" \
