@@ -296,9 +296,19 @@ void MainWindow::open_address(const QUrl& url, bool report_failure) {
 }
 
 void MainWindow::HelpAdvToolButtonClick() {
-  const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(links::manual_file);
-  open_address(QFileInfo::exists(manual) ? QUrl::fromLocalFile(manual) : QUrl(links::online_help),
-               true);
+  // The manual beside the executable first, then where the package installs it; the online
+  // help when neither is there.
+  const QDir program_dir(QCoreApplication::applicationDirPath());
+  const QString beside = program_dir.filePath(links::manual_file);
+  const QString installed =
+      QDir::cleanPath(program_dir.filePath(QString(links::manual_dir) + '/' + links::manual_file));
+  QUrl manual(links::online_help);
+  if (QFileInfo::exists(beside)) {
+    manual = QUrl::fromLocalFile(beside);
+  } else if (QFileInfo::exists(installed)) {
+    manual = QUrl::fromLocalFile(installed);
+  }
+  open_address(manual, true);
 }
 
 void MainWindow::UpdateAdvToolButtonClick() { open_address(QUrl(links::download_page), true); }

@@ -13,7 +13,10 @@ inline constexpr const char* web_site_caption = "www.brantlesoftware.com";
 // Shown by the mail label, opened as a new mail.
 inline constexpr const char* support_mail = "support@brantlesoftware.com";
 
-// The manual's file name; it is installed beside the executable.
+// The manual's file name. Help looks for it beside the executable (the build tree, a copy
+// unpacked in one folder), then in manual_dir relative to the executable's folder, where the
+// Debian package installs it (/usr/bin/fennick, /usr/share/doc/fennick/fennick-help.html).
 inline constexpr const char* manual_file = "fennick-help.html";
+inline constexpr const char* manual_dir = "../share/doc/fennick";
 
 }  // namespace fennick::ui::links

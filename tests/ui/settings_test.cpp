@@ -1,9 +1,11 @@
 // Settings, admin mode and diagnostics: the first start with no store, the "path" and "kfs"
 // writes, a start over stored values, Ctrl+A from any control, the raw dumps of sector 0 and
-// MFT records compared with the images, and where Help, Update and the links lead.
+// MFT records compared with the images, and where Help (the manual beside the program or in
+// ../share/doc/fennick), Update and the links lead.
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
@@ -294,6 +296,60 @@ TEST_F(SettingsTest, HelpUpdateAndLinksOpenTheirAddressesAndLogWhenNothingCanOpe
   desktop = false;
   click("HelpAdvToolButton");
   EXPECT_EQ(log().back(), QString(" Cannot open ") + ui::links::online_help);
+}
+
+// The package installs the manual in /usr/share/doc/fennick beside /usr/bin: Help finds it
+// there, relative to the executable's folder, when there is none beside the executable.
+TEST_F(SettingsTest, HelpOpensTheManualBesideTheExecutableOrWhereThePackageInstallsIt) {
+  ASSERT_TRUE(open_all({"fat12.img"}));
+  std::vector<QUrl> opened;
+  form_->shell_open = [&](const QUrl& url) {
+    opened.push_back(url);
+    return true;
+  };
+  const QDir program_dir(QCoreApplication::applicationDirPath());
+  const QString beside = program_dir.filePath(ui::links::manual_file);
+  const QString doc_dir = QDir::cleanPath(program_dir.filePath(ui::links::manual_dir));
+  const QString installed = doc_dir + '/' + ui::links::manual_file;
+  ASSERT_EQ(installed, QDir::cleanPath(program_dir.filePath("../share/doc/fennick/") +
+                                       ui::links::manual_file));
+  // The test makes its own share/ folder beside the test program's folder and removes it.
+  const QString share_root = QDir::cleanPath(program_dir.filePath("../share"));
+  ASSERT_FALSE(QFileInfo::exists(share_root)) << share_root.toStdString();
+  ASSERT_TRUE(QDir().mkpath(doc_dir));
+  const bool had_beside = QFile::exists(beside);
+  if (had_beside) QFile::rename(beside, beside + ".kept");
+  auto place = [](const QString& path, bool present) {
+    if (!present) {
+      QFile::remove(path);
+      return;
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<html></html>");
+  };
+  struct Case {
+    bool beside, installed;
+    QUrl expected;
+  };
+  const Case cases[] = {
+      {false, true, QUrl::fromLocalFile(installed)},
+      {true, true, QUrl::fromLocalFile(beside)},
+      {true, false, QUrl::fromLocalFile(beside)},
+      {false, false, QUrl(ui::links::online_help)},
+  };
+  for (const Case& c : cases) {
+    place(beside, c.beside);
+    place(installed, c.installed);
+    click("HelpAdvToolButton");
+    ASSERT_FALSE(opened.empty());
+    EXPECT_EQ(opened.back().toString(), c.expected.toString())
+        << "beside " << c.beside << ", installed " << c.installed;
+  }
+  QFile::remove(beside);
+  QDir(share_root).removeRecursively();
+  if (had_beside) QFile::rename(beside + ".kept", beside);
+  EXPECT_EQ(run_log(), QStringList());
 }
 
 }  // namespace
