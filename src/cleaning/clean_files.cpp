@@ -216,8 +216,9 @@ void log_not_mounted(const volume::Volume& drive, messages::StatusChannel& chann
 }  // namespace
 
 std::string clean_root(const volume::Volume& drive, messages::StatusChannel& channel) {
-  const std::string root =
-      drive.source_path.empty() ? std::string() : volume::find_mount_point(drive.source_path, drive.offset);
+  const std::string root = drive.source_path.empty()
+                               ? std::string()
+                               : volume::find_mount_point(drive.source_path, drive.offset);
   if (root.empty()) log_not_mounted(drive, channel);
   return root;
 }
@@ -227,7 +228,8 @@ namespace detail {
 RootFolder open_clean_root(const volume::Volume& drive, messages::StatusChannel& channel) {
   RootFolder root;
   const std::optional<volume::MountPlace> place =
-      drive.source_path.empty() ? std::nullopt : volume::find_mount(drive.source_path, drive.offset);
+      drive.source_path.empty() ? std::nullopt
+                                : volume::find_mount(drive.source_path, drive.offset);
   if (!place) {
     log_not_mounted(drive, channel);
     root.open_error = ENOENT;

@@ -4,8 +4,8 @@
 // the modified and created times) and writes 0 for the rest, never a made-up value.
 #pragma once
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 

@@ -52,8 +52,8 @@ void ConsoleChannel::draw_bar() {
                     std::to_string(percent) + "%";
   if (run_files_total_ > 0) {
     bar += "  " + std::to_string(run_files_done_) + "/" + std::to_string(run_files_total_);
-    if (const auto left = run_clock_.seconds_left(static_cast<double>(position_) /
-                                                  static_cast<double>(range))) {
+    if (const auto left =
+            run_clock_.seconds_left(static_cast<double>(position_) / static_cast<double>(range))) {
       bar += "  " + terminal_text(text(messages::time_left)) + run::clock_text(*left);
     }
   } else if (files_ >= 0) {

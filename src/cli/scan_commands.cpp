@@ -47,7 +47,7 @@ struct ScanOptions {
   bool keep_folders = false;
   bool file_times = true;  // recovered files get the found files' modified times
   bool yes = false;
-  bool deep = false;  // --deep: read each volume whole after the ordinary scan
+  bool deep = false;      // --deep: read each volume whole after the ordinary scan
   bool bodyfile = false;  // scan --format bodyfile: a timeline's body file, not a table
   std::string manifest;   // recover --manifest FILE
 };

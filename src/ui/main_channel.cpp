@@ -83,8 +83,8 @@ void MainWindow::show_run_files() {
     ProgressBar->setFormat("%p%");
     return;
   }
-  QString format = "%p%    " + QLocale().toString(static_cast<qlonglong>(run_files_done_)) +
-                   " / " + QLocale().toString(static_cast<qlonglong>(run_files_total_));
+  QString format = "%p%    " + QLocale().toString(static_cast<qlonglong>(run_files_done_)) + " / " +
+                   QLocale().toString(static_cast<qlonglong>(run_files_total_));
   const int maximum = ProgressBar->maximum();
   if (maximum > 0) {
     const double share = static_cast<double>(ProgressBar->value()) / maximum;

@@ -70,8 +70,8 @@ void MainWindow::draw_drives() {
       workflow::list_drives(options_.named_volumes, options_.list_block_devices);
   drives_ = std::move(listing.drives);
   for (const workflow::DriveProblem& problem : listing.problems) {
-    out_text(text(messages::cannot_list) + problem.path + ": " + problem.reason, messages::DialogKind::plain,
-             false);
+    out_text(text(messages::cannot_list) + problem.path + ": " + problem.reason,
+             messages::DialogKind::plain, false);
   }
 
   // Ticks follow the volume, not the position, across a rebuild.

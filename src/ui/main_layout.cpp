@@ -154,8 +154,8 @@ void MainWindow::build_top_bar(QWidget* parent) {
   CleanAdvToolButton->setIcon(s->standardIcon(QStyle::SP_DriveHDIcon));
   WipeAdvToolButton->setIcon(s->standardIcon(QStyle::SP_TrashIcon));
   for (QToolButton* b :
-       {AddImageAdvToolButton, StartAdvToolButton, UndeleteAdvToolButton, FilterAdvToolButton, UpdateAdvToolButton,
-        HelpAdvToolButton, CleanAdvToolButton, WipeAdvToolButton}) {
+       {AddImageAdvToolButton, StartAdvToolButton, UndeleteAdvToolButton, FilterAdvToolButton,
+        UpdateAdvToolButton, HelpAdvToolButton, CleanAdvToolButton, WipeAdvToolButton}) {
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     b->setIconSize(QSize(16, 16));
     row->addWidget(b);

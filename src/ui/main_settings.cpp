@@ -291,7 +291,8 @@ void MainWindow::open_address(const QUrl& url, bool report_failure) {
   // the log says so instead of the click doing nothing silently.
   const bool opened = shell_open ? shell_open(url) : QDesktopServices::openUrl(url);
   if (!opened && report_failure) {
-    out_text(text(messages::cannot_open) + url.toString().toStdString(), messages::DialogKind::plain, false);
+    out_text(text(messages::cannot_open) + url.toString().toStdString(),
+             messages::DialogKind::plain, false);
   }
 }
 

@@ -122,9 +122,8 @@ void MainWindow::show_recovery_summary(const workflow::RecoverySummary& summary,
   box->setWindowModality(Qt::NonModal);
   QPushButton* open = box->addButton(qmsg(messages::open_destination), QMessageBox::ActionRole);
   open->setObjectName("OpenDestinationButton");
-  QObject::connect(open, &QPushButton::clicked, this, [this, destination] {
-    open_address(QUrl::fromLocalFile(destination), true);
-  });
+  QObject::connect(open, &QPushButton::clicked, this,
+                   [this, destination] { open_address(QUrl::fromLocalFile(destination), true); });
   recovery_summary_ = box;
   box->show();
 }

@@ -352,8 +352,7 @@ class MainWindow : public QMainWindow, public messages::StatusChannel {
   run::TimeLeft run_clock_;
   // The dialog a recovery run ends with: what was recovered, and a button that opens the
   // destination folder. Not modal, so that nothing waits on it.
-  void show_recovery_summary(const workflow::RecoverySummary& summary,
-                             const QString& destination);
+  void show_recovery_summary(const workflow::RecoverySummary& summary, const QString& destination);
   QPointer<QMessageBox> recovery_summary_;
   // Undelete and wipe controls (main_undelete.cpp).
   void connect_undelete_controls();

@@ -72,8 +72,8 @@ std::string manifest_tsv_row(const ManifestEntry& e) {
     if (!ranges.empty()) ranges += ',';
     ranges += std::to_string(first) + "-" + std::to_string(end - 1);
   }
-  return tsv_value(e.relative_path) + "\t" + tsv_value(e.drive) + "\t" + tsv_value(e.source) + "\t" +
-         std::to_string(e.record_no) + "\t" + std::to_string(e.size) + "\t" +
+  return tsv_value(e.relative_path) + "\t" + tsv_value(e.drive) + "\t" + tsv_value(e.source) +
+         "\t" + std::to_string(e.record_no) + "\t" + std::to_string(e.size) + "\t" +
          std::to_string(e.quality) + "\t" + e.outcome + "\t" + ranges + "\t" + e.sha256 + "\n";
 }
 
@@ -120,7 +120,8 @@ bool RecoveryManifest::add(const ManifestEntry& entry) {
   if (list_fd_ < 0 || table_fd_ < 0) return false;
   bool ok = write(table_fd_, manifest_tsv_row(entry));
   // A file with no hash (it could not be read back) has no line sha256sum could check.
-  if (!entry.sha256.empty()) ok = write(list_fd_, sha256sum_line(entry.sha256, entry.relative_path)) && ok;
+  if (!entry.sha256.empty())
+    ok = write(list_fd_, sha256sum_line(entry.sha256, entry.relative_path)) && ok;
   return ok;
 }
 

@@ -1,7 +1,7 @@
 // The hash manifest of a recovery run: one line per file the run left in the destination, in
 // the format sha256sum writes and checks ("HASH  PATH", the path relative to the destination),
-// and beside it (the same name + ".tsv") what each file is: its drive and source, record number, size,
-// grade, how its recovery ended, the byte ranges written as zeros, and the hash. With both a
+// and beside it (the same name + ".tsv") what each file is: its drive and source, record number,
+// size, grade, how its recovery ended, the byte ranges written as zeros, and the hash. With both a
 // recovery can be checked (cd DESTINATION && sha256sum -c MANIFEST) and reported later.
 #pragma once
 

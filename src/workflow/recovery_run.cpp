@@ -153,8 +153,8 @@ std::string RecoveryRun::output_sha256(const RecoveryOutcome& outcome) {
   return hash.value_or(std::string());
 }
 
-bool RecoveryRun::start_manifest_in_destination(const std::string& name,
-                                                RecoveryManifest& manifest, std::string& path) {
+bool RecoveryRun::start_manifest_in_destination(const std::string& name, RecoveryManifest& manifest,
+                                                std::string& path) {
   if (!open_destination()) return false;
   const auto taken = [this](const std::string& p) { return output_paths_.count(p) != 0; };
   catalogue::CreatedFile list = folder_.create_file("", name, taken);
@@ -238,19 +238,20 @@ ManifestEntry manifest_entry(const DriveList& drives, const catalogue::FoundFile
   ManifestEntry e;
   e.relative_path = outcome.relative_path;
   if (const Drive* drive = drive_of(drives, record)) {
-    e.drive = std::string(1, static_cast<char>(std::toupper(
-                                 static_cast<unsigned char>(drive->drive_letter)))) +
-              ":";
+    e.drive =
+        std::string(
+            1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive->drive_letter)))) +
+        ":";
     e.source = drive->source_path;
   }
   e.record_no = record.record_no;
   e.size = record.size;
   e.quality = record.quality;
   const engine::RecoveryResult& r = outcome.result;
-  e.outcome = !r.zero_ranges.empty()                 ? "zeros"
-              : r.failed || r.destination_full       ? "failed"
-              : r.stopped                            ? "stopped"
-                                                     : "recovered";
+  e.outcome = !r.zero_ranges.empty()           ? "zeros"
+              : r.failed || r.destination_full ? "failed"
+              : r.stopped                      ? "stopped"
+                                               : "recovered";
   e.zero_ranges = r.zero_ranges;
   e.sha256 = std::move(sha256);
   return e;

@@ -28,7 +28,7 @@ namespace fennick::workflow {
 
 // What the recovery of one found file wrote.
 struct RecoveryOutcome {
-  std::string output_path;  // the path actually written
+  std::string output_path;    // the path actually written
   std::string relative_path;  // the same below the destination ("/" separators)
   engine::RecoveryResult result;
   bool engine_ran = false;  // false for a wiped record or one of no known file system

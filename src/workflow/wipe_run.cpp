@@ -39,8 +39,8 @@ engine::WipeOutcome wipe_file(const DriveList& drives, const catalogue::Catalogu
       return WipeOutcome::left_alone;
     case volume::WriteRefusal::cannot_open:
       channel.log(channel.text(messages::error_prefix) + channel.text(messages::cannot_wipe) +
-                  record.name.str() + ": " +
-                  std::strerror(session.error()) + ": " + session.volume_path());
+                  record.name.str() + ": " + std::strerror(session.error()) + ": " +
+                  session.volume_path());
       return WipeOutcome::left_alone;
   }
   return engine->wipe(*drive, catalogue, record, run, channel);

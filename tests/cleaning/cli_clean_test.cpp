@@ -59,7 +59,8 @@ TEST(CliCleanTest, UsageErrorsAndAVolumeThatIsNotMounted) {
       {"clean --tips " + shell_quote(fat) + " " + shell_quote(fat), 2, "exactly one volume"},
       {"clean --wipe-all " + shell_quote(fat), 2, "unknown option: --wipe-all"},
       {"clean --free-space /nonexistent.img", 3, "cannot read volume /nonexistent.img"},
-      {"clean --entries --tips --free-space " + shell_quote(fat), 3, "Not mounted; mount it first to clean it: "},
+      {"clean --entries --tips --free-space " + shell_quote(fat), 3,
+       "Not mounted; mount it first to clean it: "},
   };
   const std::string before = sha256_of(fat);
   for (const Case& c : cases) {

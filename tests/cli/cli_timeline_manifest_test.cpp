@@ -148,7 +148,8 @@ TEST(CliBodyfileTest, MactimeReadsItAndListsEveryDeletedFileOnceWithItsModifiedT
       EXPECT_EQ(f[1], want + " (deleted)");
       EXPECT_EQ(f[2], cells[1]);
       EXPECT_EQ(f[6], cells[4]);
-      for (const int unknown : {0, 3, 4, 5, 7, 9}) EXPECT_EQ(f[static_cast<std::size_t>(unknown)], "0");
+      for (const int unknown : {0, 3, 4, 5, 7, 9})
+        EXPECT_EQ(f[static_cast<std::size_t>(unknown)], "0");
       // The modified time, written as the TSV writes it (to the minute or second).
       const std::time_t mtime = std::stoll(f[8]);
       std::tm utc{};
@@ -160,7 +161,8 @@ TEST(CliBodyfileTest, MactimeReadsItAndListsEveryDeletedFileOnceWithItsModifiedT
     }
     const std::string file = fixture_image(name) + ".body-test";
     std::ofstream(file) << body.out;
-    const CommandResult timeline = run_command("TZ=UTC mactime -b " + shell_quote(file) + " -d -z UTC");
+    const CommandResult timeline =
+        run_command("TZ=UTC mactime -b " + shell_quote(file) + " -d -z UTC");
     std::filesystem::remove(file);
     ASSERT_EQ(timeline.exit_code, 0) << timeline.err;
     // Date,Size,Type,Mode,UID,GID,Meta,File Name; every file once with "m" in its type (the
@@ -223,7 +225,8 @@ TEST(CliManifestTest, Sha256sumChecksTheRecoveredFilesAndTheTableDescribesThem) 
       run_command(cli() + " recover --to " + shell_quote(dir.path() + "/out2") + " --manifest " +
                   shell_quote(dir.path() + "/no/such/folder/m") + " " + shell_quote(image));
   EXPECT_EQ(refused.exit_code, 1);
-  EXPECT_NE(refused.err.find(" Cannot write the hash manifest: "), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find(" Cannot write the hash manifest: "), std::string::npos)
+      << refused.err;
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/out2") &&
                !std::filesystem::is_empty(dir.path() + "/out2"));
 }

@@ -153,8 +153,9 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
     bool held;
   };
   const Case cases[] = {
-      {0, true},   {90, true},  {91, false}, {115, false}, {-1, false},      {499, false},
-      {500, true}, {512, true}, {515, true}, {527, true}, {528, false}, {INT_MIN, false}, {INT_MAX, false},
+      {0, true},    {90, true},       {91, false},      {115, false}, {-1, false},
+      {499, false}, {500, true},      {512, true},      {515, true},  {527, true},
+      {528, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("message " + std::to_string(c.k));

@@ -3,10 +3,10 @@
 // through the file dialog.
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QToolButton>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 

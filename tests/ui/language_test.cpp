@@ -2,9 +2,9 @@
 // stored choice and the next start, the reading direction, and what a language change must
 // leave alone (the filter indicator, the list's order).
 #include <QAbstractItemModel>
-#include <QCoreApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QImage>
@@ -12,7 +12,6 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTest>
-
 #include <algorithm>
 
 #include "catalogue/catalogue_view.h"

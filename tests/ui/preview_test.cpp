@@ -126,8 +126,7 @@ TEST_F(PreviewTest, PicturesTextAndOverwrittenFilesShowWhatTheyAre) {
 TEST_F(PreviewTest, TheDemoCardsPhotoMapAndLetterShowTheirRealContent) {
   const std::string image = fixture_image("photos.img");
   if (image.empty()) GTEST_SKIP() << "fixture missing";
-  const QString originals =
-      QString::fromStdString(image.substr(0, image.rfind('/'))) + "/photos/";
+  const QString originals = QString::fromStdString(image.substr(0, image.rfind('/'))) + "/photos/";
   ASSERT_TRUE(open({image}));
   start_scan();
   auto row_named = [&](const QString& name) {

@@ -22,10 +22,10 @@
 
 #include "catalogue/catalogue_view.h"
 #include "gui_support.h"
-#include "test_support.h"
 #include "messages/message_catalogue.h"
 #include "messages/message_ids.h"
 #include "messages/program_texts.h"
+#include "test_support.h"
 #include "ui/file_list.h"
 #include "workflow/record_text.h"
 
@@ -287,7 +287,9 @@ TEST_F(UndeleteTest, ARunEndsWithASummaryThatOpensTheDestination) {
   ASSERT_NE(at, std::string::npos) << entry->path;
   std::filesystem::resize_file(copy, at);
   QStringList formats;
-  form_->pending_events_hook = [&] { formats.push_back(find<QProgressBar>("ProgressBar")->format()); };
+  form_->pending_events_hook = [&] {
+    formats.push_back(find<QProgressBar>("ProgressBar")->format());
+  };
   const int log_before = static_cast<int>(log().size());
   click("UndeleteAdvToolButton");
   form_->pending_events_hook = nullptr;
@@ -319,9 +321,9 @@ TEST_F(UndeleteTest, ARunEndsWithASummaryThatOpensTheDestination) {
   EXPECT_TRUE(summary->text().startsWith("End undelete")) << summary->text().toStdString();
   // The bar counted the run's files and is a plain percentage again after it.
   const QString all = " / " + QString::number(marked.size());
-  EXPECT_TRUE(std::any_of(formats.begin(), formats.end(),
-                          [&](const QString& f) { return f.endsWith("1" + all); }))
-      << formats.join(" | ").toStdString();
+  EXPECT_TRUE(std::any_of(formats.begin(), formats.end(), [&](const QString& f) {
+    return f.endsWith("1" + all);
+  })) << formats.join(" | ").toStdString();
   EXPECT_EQ(find<QProgressBar>("ProgressBar")->format(), "%p%");
 
   // Open destination folder: the desktop gets the folder.
@@ -359,12 +361,13 @@ TEST_F(UndeleteTest, TheManifestBoxWritesAManifestThatSha256sumChecks) {
   std::vector<std::string> manifests;
   for (const auto& entry : std::filesystem::directory_iterator(out)) {
     const std::string name = entry.path().filename().string();
-    if (name.starts_with("fennick-manifest-") && name.ends_with(".sha256")) manifests.push_back(name);
+    if (name.starts_with("fennick-manifest-") && name.ends_with(".sha256"))
+      manifests.push_back(name);
   }
   ASSERT_EQ(manifests.size(), 1u);
   EXPECT_TRUE(std::filesystem::is_regular_file(out + "/" + manifests[0] + ".tsv"));
-  EXPECT_TRUE(log().contains(QString::fromStdString(message(messages::manifest_written) + out +
-                                                    "/" + manifests[0])))
+  EXPECT_TRUE(log().contains(
+      QString::fromStdString(message(messages::manifest_written) + out + "/" + manifests[0])))
       << log().join("\n").toStdString();
   const CommandResult check =
       run_command("cd " + shell_quote(out) + " && sha256sum -c " + shell_quote(manifests[0]));

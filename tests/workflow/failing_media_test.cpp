@@ -283,8 +283,8 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
 
   // The hash manifest: sha256sum checks every file the run left, and its table marks the
   // victim with the range written as zeros, the whole files as recovered.
-  EXPECT_EQ(run_command("cd " + shell_quote(out_.path() + "/damaged") + " && sha256sum --quiet -c " +
-                        shell_quote(manifest))
+  EXPECT_EQ(run_command("cd " + shell_quote(out_.path() + "/damaged") +
+                        " && sha256sum --quiet -c " + shell_quote(manifest))
                 .exit_code,
             0);
   EXPECT_TRUE(has_line(failing.channel, " Hash manifest written: " + manifest));

@@ -12,9 +12,9 @@
 #include <memory>
 
 #include "catalogue/output_paths.h"
+#include "engine/run_progress.h"
 #include "messages/message_ids.h"
 #include "messages/status_channel.h"
-#include "engine/run_progress.h"
 #include "run/run_control.h"
 #include "run/time_left.h"
 #include "test_support.h"
@@ -194,11 +194,10 @@ TEST(RunProgressTest, BytesAndFilesCountHalfEach) {
     std::int32_t percent;
   };
   const Case cases[] = {
-      {1000, 1000, 0, 0, 100},      // a run that counts no files: bytes only
-      {999, 1000, 1, 1000, 50},     // one large file of a thousand
-      {1000, 1001, 1000, 1000, 100},  // the small files done, a byte short
-      {0, 1000, 500, 1000, 25},
-      {0, 0, 3, 10, 0},             // no bytes to do: nothing shown
+      {1000, 1000, 0, 0, 100},                          // a run that counts no files: bytes only
+      {999, 1000, 1, 1000, 50},                         // one large file of a thousand
+      {1000, 1001, 1000, 1000, 100},                    // the small files done, a byte short
+      {0, 1000, 500, 1000, 25},      {0, 0, 3, 10, 0},  // no bytes to do: nothing shown
   };
   for (const Case& c : cases) {
     run::RunControl run;
@@ -218,8 +217,8 @@ TEST(TimeLeftTest, EstimatesFromTheShareDoneOnceItCanTell) {
   run::TimeLeft clock;
   clock.restart(start);
   const auto at = [&](double seconds) {
-    return start + std::chrono::duration_cast<Clock::duration>(
-                       std::chrono::duration<double>(seconds));
+    return start +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   };
   EXPECT_EQ(clock.seconds_left(0.5, at(1.0)), std::nullopt);   // too early to tell
   EXPECT_EQ(clock.seconds_left(0.005, at(60)), std::nullopt);  // too little done
@@ -230,9 +229,14 @@ TEST(TimeLeftTest, EstimatesFromTheShareDoneOnceItCanTell) {
   EXPECT_EQ(clock.seconds_left(std::nan(""), at(10)), std::nullopt);
   EXPECT_EQ(clock.seconds_left(0.01, at(1e9)), 100 * 86400);  // bounded
 
-  const std::pair<std::int64_t, const char*> texts[] = {
-      {0, "0:00"}, {42, "0:42"}, {65, "1:05"}, {3599, "59:59"}, {3600, "1:00:00"},
-      {3723, "1:02:03"}, {100 * 86400, "2400:00:00"}, {-5, "0:00"}};
+  const std::pair<std::int64_t, const char*> texts[] = {{0, "0:00"},
+                                                        {42, "0:42"},
+                                                        {65, "1:05"},
+                                                        {3599, "59:59"},
+                                                        {3600, "1:00:00"},
+                                                        {3723, "1:02:03"},
+                                                        {100 * 86400, "2400:00:00"},
+                                                        {-5, "0:00"}};
   for (const auto& [seconds, text] : texts) EXPECT_EQ(run::clock_text(seconds), text);
 }
 
