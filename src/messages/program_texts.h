@@ -71,14 +71,7 @@ constexpr int open_destination = 526;
 // "Time left: " + "1:05" on the progress bar of a recovery run.
 constexpr int time_left = 527;
 
-// " Hash manifest written: " + its path, at the end of a recovery run that writes one.
-constexpr int manifest_written = 528;
-// " Cannot write the hash manifest: " + the system's reason + ": " + its path.
-constexpr int manifest_not_written = 529;
-// "Write hash manifest": the box in the destination row.
-constexpr int write_manifest = 530;
-
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 530;
+constexpr int program_text_last = 527;
 
 }  // namespace fennick::messages
