@@ -66,8 +66,8 @@ std::unique_ptr<QSettings> open_store(bool for_writing, messages::StatusChannel*
   if (log != nullptr && for_writing && check.outcome == Outcome::link) {
     log->log(log->text(messages::link_not_followed) + check.where);
   } else if (log != nullptr && for_writing) {
-    log->log(log->text(messages::error_prefix) + check.where +
-             " is not a folder or file of root's own; the settings were not saved");
+    log->log(log->text(messages::error_prefix) + log->text(messages::settings_not_saved) +
+             check.where);
   }
   return nullptr;
 }
@@ -291,7 +291,8 @@ void MainWindow::open_address(const QUrl& url, bool report_failure) {
   // the log says so instead of the click doing nothing silently.
   const bool opened = shell_open ? shell_open(url) : QDesktopServices::openUrl(url);
   if (!opened && report_failure) {
-    out_text(text(messages::cannot_open) + url.toString().toStdString(), messages::DialogKind::plain, false);
+    out_text(text(messages::cannot_open) + url.toString().toStdString(),
+             messages::DialogKind::plain, false);
   }
 }
 

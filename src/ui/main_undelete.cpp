@@ -66,8 +66,8 @@ void MainWindow::connect_undelete_controls() {
 }
 
 void MainWindow::SaveAdvDirectoryBrowseClick() {
-  const QString chosen =
-      QFileDialog::getExistingDirectory(this, "Select Directory", SaveAdvDirectoryEdit->text());
+  const QString chosen = QFileDialog::getExistingDirectory(this, qmsg(messages::choose_destination),
+                                                           SaveAdvDirectoryEdit->text());
   if (!chosen.isEmpty()) SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(chosen));
 }
 
@@ -121,9 +121,8 @@ void MainWindow::show_recovery_summary(const workflow::RecoverySummary& summary,
   box->setWindowModality(Qt::NonModal);
   QPushButton* open = box->addButton(qmsg(messages::open_destination), QMessageBox::ActionRole);
   open->setObjectName("OpenDestinationButton");
-  QObject::connect(open, &QPushButton::clicked, this, [this, destination] {
-    open_address(QUrl::fromLocalFile(destination), true);
-  });
+  QObject::connect(open, &QPushButton::clicked, this,
+                   [this, destination] { open_address(QUrl::fromLocalFile(destination), true); });
   recovery_summary_ = box;
   box->show();
 }
