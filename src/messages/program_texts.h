@@ -152,7 +152,34 @@ constexpr int entry_set_checksum_mismatches = 574;
 // "Select the destination folder": the title of the folder dialog of the "..." button.
 constexpr int choose_destination = 575;
 
+// What an NTFS volume's boot sector or MFT is found to lack, each a log line of its own.
+constexpr int mft_attribute_list_unreadable = 576;
+// "An MFT extension record cannot be read: " + its number + ", the MFT records are skipped
+// from VCN " + the first VCN it maps.
+constexpr int mft_extension_unreadable = 577;
+constexpr int mft_records_skipped_from = 578;
+// "An attribute claims more clusters than the volume has: " + the clusters it claims +
+// ", the volume's clusters: " + the volume's + ": " + the attribute ("$MFT/$BITMAP").
+constexpr int attribute_too_long = 579;
+constexpr int attribute_too_long_volume = 580;
+// "The NTFS boot sector cannot be used: " + one of the five fields below, each with its value
+// (if it has one) at the end.
+constexpr int ntfs_boot_unusable = 581;
+constexpr int boot_bytes_per_sector = 582;
+constexpr int boot_no_sectors_per_cluster = 583;
+constexpr int boot_total_sectors = 584;
+constexpr int boot_mft_outside = 585;
+constexpr int boot_record_size = 586;
+constexpr int mft_no_data_attribute = 587;
+// "The MFT's data size is not valid: " + the size.
+constexpr int mft_data_size_invalid = 588;
+// "The MFT's size exceeds the volume: " + the size + ", records that are read: " + a count;
+// the same for an MFT larger than what its runs map.
+constexpr int mft_exceeds_volume = 589;
+constexpr int mft_records_read = 590;
+constexpr int mft_exceeds_runs = 591;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 575;
+constexpr int program_text_last = 591;
 
 }  // namespace fennick::messages

@@ -81,6 +81,11 @@ std::string part_of_file(const std::string& found, const std::string& size) {
   return en(messages::file_not_whole) + found + en(messages::file_not_whole_size) + size + ": ";
 }
 
+// The line of an NTFS boot sector that cannot be used: the field, then its value.
+std::string boot_unusable(int field, const std::string& value) {
+  return en(messages::ntfs_boot_unusable) + en(field) + value;
+}
+
 std::vector<CorruptCase> cases() {
   return {
       {"fat12-truncated-half.img", "End scan", {"Grüße.txt", "Backup 2023.zip", "draft v2.txt"}},
@@ -100,9 +105,11 @@ std::vector<CorruptCase> cases() {
        {"notes.txt", "Привет.txt", "server.log"}},
       {"ntfs-zero-bytes-per-sector.img", "ERROR: Drive Error", {}},
       {"ntfs-zero-sectors-per-cluster.img", "ERROR: Drive Error", {}},
-      {"ntfs-record-size-127-clusters.img", "cannot be used: record size 520192", {}},
-      {"ntfs-record-size-2gib.img", "cannot be used: record size 2147483648", {}},
-      {"ntfs-mft-beyond-end.img", "outside the volume", {}},
+      {"ntfs-record-size-127-clusters.img",
+       boot_unusable(messages::boot_record_size, "520192"),
+       {}},
+      {"ntfs-record-size-2gib.img", boot_unusable(messages::boot_record_size, "2147483648"), {}},
+      {"ntfs-mft-beyond-end.img", boot_unusable(messages::boot_mft_outside, ""), {}},
       {"ntfs-attribute-length-zero.img",
        "End scan",
        {"notes.txt", "Résumé 2024.docx", "video.mp4"}},
@@ -120,7 +127,7 @@ std::vector<CorruptCase> cases() {
        std::int64_t{1} << 60},
       {"ntfs-mft-bitmap-4tib.img", "error in MFT AttributeBitmap", {}},
       {"ntfs-mft-billions-of-records.img",
-       "only 124 records are read",
+       en(messages::mft_records_read) + "124",
        {"notes.txt", "video.mp4", "Overwritten report.pdf"}},
       {"exfat-cluster-shift-30.img", "ERROR: Drive Error", {}},
       {"exfat-root-chain-loop.img", "End scan", {"notes.txt", "Grüße.txt", "plan.txt"}},

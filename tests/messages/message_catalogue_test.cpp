@@ -70,6 +70,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {40000, 549, "フォルダーを書き込めません。セクター "},
       {10000, 575, "Select the destination folder"},
       {20000, 575, "Выберите папку назначения"},
+      {10000, 591, "The MFT's size exceeds what its runs map on the volume: "},
+      {35000, 590, ", registros que se leen: "},
       // A base that is no language reads English.
       {12345, 1, "Drives"},
       {99000, 49, "Good"},
@@ -81,8 +83,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {20000, 116, ""},
       {10000, 499, ""},
       {30000, 499, ""},
-      {10000, 576, ""},
-      {0, 576, ""},
+      {10000, 592, ""},
+      {0, 592, ""},
       {10000, -1, ""},
       {30000, -5, ""},
       {10000, INT_MIN, ""},
@@ -164,7 +166,7 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
   const Case cases[] = {
       {0, true},    {90, true},   {91, false},      {115, false},     {-1, false},
       {499, false}, {500, true},  {512, true},      {515, true},      {527, true},
-      {575, true},  {576, false}, {INT_MIN, false}, {INT_MAX, false},
+      {591, true},  {592, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("message " + std::to_string(c.k));
