@@ -112,7 +112,7 @@ ExfatVolume::ExfatVolume(const volume::Volume& volume, messages::StatusChannel& 
     }
     LayoutResult checked = read_layout(region);
     if (!checked.layout) {
-      problem = checked.problem;
+      problem = channel.text(checked.problem) + checked.values;
       return;
     }
     layout = *checked.layout;

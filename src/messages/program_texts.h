@@ -179,7 +179,17 @@ constexpr int mft_exceeds_volume = 589;
 constexpr int mft_records_read = 590;
 constexpr int mft_exceeds_runs = 591;
 
+// Why an exFAT boot sector describes no usable layout, after " Error: "; the values the
+// text names in brackets follow its ": ", joined by ", " ("24, 8, 30").
+constexpr int exfat_not_named = 592;
+constexpr int exfat_no_signature = 593;
+constexpr int exfat_shifts = 594;
+constexpr int exfat_fat_count = 595;
+constexpr int exfat_fat_place = 596;
+constexpr int exfat_heap_past_end = 597;
+constexpr int exfat_root_outside = 598;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 591;
+constexpr int program_text_last = 598;
 
 }  // namespace fennick::messages
