@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "messages/program_texts.h"
+
 namespace fennick::exfat {
 
 using volume::ByteSpan;
@@ -15,19 +17,19 @@ using volume::u8_or0;
 LayoutResult read_layout(ByteSpan b) {
   LayoutResult result;
   if (b.size() < 512 || std::memcmp(b.data() + boot::file_system_name, "EXFAT   ", 8) != 0) {
-    result.problem = "the boot sector does not name exFAT";
+    result.problem = messages::exfat_not_named;
     return result;
   }
   if (le16_or0(b, boot::signature) != boot::signature_value) {
-    result.problem = "the boot sector has no signature";
+    result.problem = messages::exfat_no_signature;
     return result;
   }
   const unsigned sector_shift = u8_or0(b, boot::sector_shift);
   const unsigned cluster_shift = u8_or0(b, boot::cluster_shift);
   // Sectors of 512 to 4096 bytes and clusters of at most 32 MiB.
   if (sector_shift < 9 || sector_shift > 12 || cluster_shift > 25 - sector_shift) {
-    result.problem = "the boot sector gives sector shift " + std::to_string(sector_shift) +
-                     " and cluster shift " + std::to_string(cluster_shift);
+    result.problem = messages::exfat_shifts;
+    result.values = std::to_string(sector_shift) + ", " + std::to_string(cluster_shift);
     return result;
   }
   ExfatLayout l;
@@ -44,20 +46,21 @@ LayoutResult read_layout(ByteSpan b) {
   const std::uint64_t heap_sectors = std::uint64_t{l.cluster_count} << cluster_shift;
   const std::uint64_t fat_bytes_needed = (std::uint64_t{l.cluster_count} + 2) * 4;
   if (l.fat_count != 1 && l.fat_count != 2) {
-    result.problem = "the boot sector gives " + std::to_string(l.fat_count) + " FATs";
+    result.problem = messages::exfat_fat_count;
+    result.values = std::to_string(l.fat_count);
   } else if (l.fat_offset < 24 || l.fat_length == 0 ||
              l.fat_offset + l.fat_length * l.fat_count > l.heap_offset ||
              l.fat_length * l.sector_bytes < fat_bytes_needed) {
-    result.problem = "the boot sector places the FAT at sector " + std::to_string(l.fat_offset) +
-                     " (" + std::to_string(l.fat_length) + " sectors) before the cluster heap at " +
-                     std::to_string(l.heap_offset);
+    result.problem = messages::exfat_fat_place;
+    result.values = std::to_string(l.fat_offset) + ", " + std::to_string(l.fat_length) + ", " +
+                    std::to_string(l.heap_offset);
   } else if (l.cluster_count == 0 || l.heap_offset + heap_sectors > l.volume_sectors) {
-    result.problem = "the boot sector's cluster heap (" + std::to_string(l.cluster_count) +
-                     " clusters from sector " + std::to_string(l.heap_offset) +
-                     ") runs past the volume's " + std::to_string(l.volume_sectors) + " sectors";
+    result.problem = messages::exfat_heap_past_end;
+    result.values = std::to_string(l.cluster_count) + ", " + std::to_string(l.heap_offset) + ", " +
+                    std::to_string(l.volume_sectors);
   } else if (!l.cluster_in_volume(l.root_cluster)) {
-    result.problem = "the boot sector's root folder cluster " + std::to_string(l.root_cluster) +
-                     " lies outside the cluster heap";
+    result.problem = messages::exfat_root_outside;
+    result.values = std::to_string(l.root_cluster);
   } else {
     result.layout = l;
   }

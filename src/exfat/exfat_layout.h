@@ -77,10 +77,12 @@ struct ExfatLayout {
 
 // The layout sector 0 describes, or the reason it describes none: the signature, the
 // "EXFAT   " name, the shifts within their ranges, and the FAT and the cluster heap inside
-// the volume, none overlapping the boot region or each other.
+// the volume, none overlapping the boot region or each other. The reason is a message number
+// (src/messages/program_texts.h) and the values that go after it.
 struct LayoutResult {
   std::optional<ExfatLayout> layout;
-  std::string problem;  // empty when the layout is usable
+  int problem = 0;  // 0 when the layout is usable
+  std::string values;
 };
 LayoutResult read_layout(volume::ByteSpan boot_sector);
 

@@ -15,6 +15,7 @@
 #include "exfat/exfat_file_clusters.h"
 #include "exfat/exfat_volume.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 
 namespace fennick::exfat {
 
@@ -82,8 +83,9 @@ struct Copy {
     while (written < size && !run.stop_requested()) {
       const auto cluster = run_of_clusters.next();
       if (!cluster) {
-        log_error("the volume ends after " + std::to_string(written) + " of " +
-                  std::to_string(size) + " bytes: " + output_path);
+        log_error(channel.text(messages::file_not_whole) + std::to_string(written) +
+                  channel.text(messages::file_not_whole_size) + std::to_string(size) + ": " +
+                  output_path);
         return false;
       }
       const std::int64_t n = std::min(cluster_bytes, size - written);
@@ -99,13 +101,14 @@ struct Copy {
       if (v.reader->read_salvaging(static_cast<std::uint32_t>(cluster_bytes), buffer.data(),
                                    position, stretches) != cluster_bytes) {
         if (run.source_lost()) {
-          log_error("cannot read cluster " + std::to_string(*cluster) + ": " + output_path);
+          log_error(channel.text(messages::cannot_read_cluster) + std::to_string(*cluster) + ": " +
+                    output_path);
           return false;
         }
         // Past the end of a cut image: zeros, one line for each stretch of such clusters.
         if (!in_missing_stretch) {
-          log_error("Cannot read the clusters from " + std::to_string(*cluster) + " on of \"" +
-                    output_path + "\"; they are left as zeros");
+          log_error(channel.text(messages::clusters_left_as_zeros) + std::to_string(*cluster) +
+                    ": " + output_path);
         }
         in_missing_stretch = true;
         unreadable.add(written, n);

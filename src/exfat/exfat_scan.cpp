@@ -14,6 +14,7 @@
 #include "exfat/exfat_scanner.h"
 #include "exfat/exfat_volume.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 
 namespace fennick::exfat {
 
@@ -332,11 +333,11 @@ bool scan_exfat_volume(const volume::Volume& volume, catalogue::Catalogue& catal
   }
   if (!v.boot_checksum_ok) {
     channel.log(channel.text(messages::error_prefix) +
-                "the boot region's checksum does not match; the volume is read as it is");
+                channel.text(messages::boot_checksum_mismatch));
   }
   if (!v.bitmap->usable()) {
     channel.log(channel.text(messages::error_prefix) +
-                "the allocation bitmap cannot be read; every file is graded 0");
+                channel.text(messages::allocation_bitmap_unreadable));
   }
   channel.set_progress_range(100);
   channel.set_progress(0);
@@ -347,8 +348,8 @@ bool scan_exfat_volume(const volume::Volume& volume, catalogue::Catalogue& catal
   if (deep) scanner.grade_deep_finds();
   if (scanner.checksum_mismatches() > 0) {
     channel.log(channel.text(messages::error_prefix) +
-                std::to_string(scanner.checksum_mismatches()) +
-                " entry sets do not match their checksum; their files are graded lower");
+                channel.text(messages::entry_set_checksum_mismatches) +
+                std::to_string(scanner.checksum_mismatches()));
   }
   channel.set_progress(100);
   return true;

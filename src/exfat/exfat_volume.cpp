@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "engine/read_problems.h"
+#include "messages/message_ids.h"
+#include "messages/program_texts.h"
 
 namespace fennick::exfat {
 
@@ -100,17 +102,17 @@ ExfatVolume::ExfatVolume(const volume::Volume& volume, messages::StatusChannel& 
     volume::SectorReader boot_reader(volume.source, boot_region_units, problems,
                                      volume::VolumeExtent{boot_region_units, 512});
     if (boot_reader.error != 0) {
-      problem = "the boot sector cannot be read";
+      problem = channel.text(messages::boot_sector_unreadable);
       return;
     }
     region.assign(512, 0);
     if (boot_reader.read(512, region.data(), 0) != 512) {
-      problem = "the boot sector cannot be read";
+      problem = channel.text(messages::boot_sector_unreadable);
       return;
     }
     LayoutResult checked = read_layout(region);
     if (!checked.layout) {
-      problem = checked.problem;
+      problem = channel.text(checked.problem) + checked.values;
       return;
     }
     layout = *checked.layout;
@@ -125,7 +127,7 @@ ExfatVolume::ExfatVolume(const volume::Volume& volume, messages::StatusChannel& 
   reader.emplace(volume.source, window, problems, layout.extent());
   fat_reader.emplace(volume.source, volume::reader_sectors, problems, layout.extent());
   if (reader->error != 0 || fat_reader->error != 0) {
-    problem = "the volume cannot be read";
+    problem = channel.text(messages::volume_unreadable);
     return;
   }
   locate_root_entries(volume, problems);

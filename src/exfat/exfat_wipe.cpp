@@ -12,6 +12,7 @@
 #include "exfat/exfat_engine.h"
 #include "exfat/exfat_volume.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 
 namespace fennick::exfat {
 
@@ -25,24 +26,25 @@ engine::WipeOutcome wipe_exfat_file(const volume::Volume& volume,
     return WipeOutcome::left_alone;
   };
   ExfatVolume v(volume, channel, run);
-  if (!v.usable()) return refuse(v.problem + ", nothing was written");
+  const std::string nothing_written = channel.text(messages::nothing_written);
+  if (!v.usable()) return refuse(v.problem + nothing_written);
   if (record.entry_cluster < 0 || record.entry_cluster > UINT32_MAX || record.entry_offset < 0) {
-    return refuse("the entry lies outside the volume, nothing was written");
+    return refuse(channel.text(messages::entry_outside_volume) + nothing_written);
   }
   const ExfatVolume::SetBytes read =
       v.read_set(static_cast<std::uint32_t>(record.entry_cluster),
                  static_cast<std::uint32_t>(record.entry_offset),
                  (record.entry_flags & entry_in_contiguous_directory) != 0);
   const auto set = decode_entry_set(read.bytes);
-  if (!set) return refuse("the entry set can no longer be read, nothing was written");
+  if (!set) return refuse(channel.text(messages::entry_set_unreadable) + nothing_written);
   const auto folder = catalogue.find_folder(record.drive_index, record.parent_dir);
   const bool in_deleted_folder = folder && folder->deleted != 0;
   if (!set->deleted && !in_deleted_folder) {
-    return refuse("the entry is no longer deleted, nothing was written");
+    return refuse(channel.text(messages::entry_not_deleted) + nothing_written);
   }
   if (set->first_cluster != static_cast<std::uint64_t>(record.first_cluster) ||
       set->data_length != static_cast<std::uint64_t>(record.size)) {
-    return refuse("the entry no longer describes the file, nothing was written");
+    return refuse(channel.text(messages::entry_changed) + nothing_written);
   }
 
   // The 512-byte units that hold the set, read once each, so that two entries in one unit
@@ -56,7 +58,7 @@ engine::WipeOutcome wipe_exfat_file(const volume::Volume& volume,
       it->second.assign(volume::sector_bytes, 0);
       if (v.reader->read(volume::sector_bytes, it->second.data(), unit * volume::sector_bytes) !=
           volume::sector_bytes) {
-        return refuse("cannot read the directory, nothing was written");
+        return refuse(channel.text(messages::cannot_read_directory) + nothing_written);
       }
     }
     std::uint8_t* e = it->second.data() + at % volume::sector_bytes;
@@ -65,7 +67,7 @@ engine::WipeOutcome wipe_exfat_file(const volume::Volume& volume,
   }
   for (const auto& [unit, bytes] : units) {
     if (v.reader->write_sectors(1, bytes.data(), unit) != volume::sector_bytes) {
-      return refuse("cannot write the directory at sector " + std::to_string(unit));
+      return refuse(channel.text(messages::cannot_write_directory) + std::to_string(unit));
     }
   }
   channel.log(

@@ -14,6 +14,7 @@
 #include "fat/fat_engine.h"
 #include "fat/fat_layout.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 
 namespace fennick::fat {
 
@@ -57,7 +58,8 @@ bool Recovery::copy_clusters(const catalogue::FoundFile& record, const FatLayout
   while (true) {
     run.pump_events();
     if (!layout.cluster_in_volume(current)) {
-      log_error("cluster " + std::to_string(current) + " lies outside the volume: " + output_path);
+      log_error(channel.text(messages::cluster_outside_volume) + std::to_string(current) + ": " +
+                output_path);
       return false;
     }
     const auto cluster = static_cast<std::uint32_t>(current);
@@ -68,7 +70,8 @@ bool Recovery::copy_clusters(const catalogue::FoundFile& record, const FatLayout
     if (main_reader.read_salvaging(static_cast<std::uint32_t>(cluster_bytes), buffer.data(),
                                    position,
                                    stretches) != static_cast<std::int64_t>(cluster_bytes)) {
-      log_error("cannot read cluster " + std::to_string(cluster) + ": " + output_path);
+      log_error(channel.text(messages::cannot_read_cluster) + std::to_string(cluster) + ": " +
+                output_path);
       return false;
     }
     unreadable.add_from_volume(stretches, position, written, record.size);
@@ -96,8 +99,9 @@ bool Recovery::copy_clusters(const catalogue::FoundFile& record, const FatLayout
     if (written >= record.size || run.stop_requested()) return true;
     if (next < 2) {
       // No cluster of the volume is left to take the rest from: the file is not whole.
-      log_error("the volume ends after " + std::to_string(written) + " of " +
-                std::to_string(record.size) + " bytes: " + output_path);
+      log_error(channel.text(messages::file_not_whole) + std::to_string(written) +
+                channel.text(messages::file_not_whole_size) + std::to_string(record.size) + ": " +
+                output_path);
       return false;
     }
     current = next;
@@ -123,7 +127,7 @@ engine::RecoveryResult recover_fat_file(const volume::Volume& volume,
       const BootSector boot = load_boot_sector(main_reader);
       const FatLayout layout = make_layout(boot, volume.kind, volume.total_bytes);
       if (!layout.usable()) {
-        recovery.log_error("the boot sector gives no usable cluster size: " + output_path);
+        recovery.log_error(channel.text(messages::unusable_cluster_size) + ": " + output_path);
       } else {
         // A whole cluster fits one read: the window holds at least one cluster.
         const auto cluster_sectors = static_cast<std::uint64_t>(

@@ -754,7 +754,7 @@ bool scan_fat_volume(const volume::Volume& volume, catalogue::Catalogue& catalog
   channel.set_progress(0);
   if (!layout.usable()) {
     channel.log(channel.text(messages::error_prefix) +
-                "the boot sector gives no usable cluster size");
+                channel.text(messages::unusable_cluster_size));
   }
   const std::string root_name =
       std::string(

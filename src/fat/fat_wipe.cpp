@@ -13,6 +13,7 @@
 #include "fat/fat_layout.h"
 #include "fat/fat_scan.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "volume/le_read.h"
 
 namespace fennick::fat {
@@ -45,12 +46,14 @@ void apply_wipe_pattern(std::uint8_t* entry) {
 class SetWiper {
  public:
   SetWiper(const catalogue::FoundFile& record, const catalogue::Catalogue& catalogue,
-           const FatLayout& layout, volume::SectorReader& reader, volume::SectorReader& fat_reader)
+           const FatLayout& layout, volume::SectorReader& reader, volume::SectorReader& fat_reader,
+           const messages::StatusChannel& channel)
       : record_(record),
         catalogue_(catalogue),
         layout_(layout),
         reader_(reader),
-        fat_reader_(fat_reader) {}
+        fat_reader_(fat_reader),
+        channel_(channel) {}
 
   // Reads the entry set; an empty text when it was found, else the reason it was not.
   std::string collect();
@@ -61,12 +64,15 @@ class SetWiper {
 
  private:
   bool load_block(std::int64_t position, std::uint32_t cluster, std::int64_t write_bytes);
+  // A reason in the channel's language.
+  std::string text(int k) const { return channel_.text(k); }
 
   const catalogue::FoundFile& record_;
   const catalogue::Catalogue& catalogue_;
   const FatLayout& layout_;
   volume::SectorReader& reader_;
   volume::SectorReader& fat_reader_;
+  const messages::StatusChannel& channel_;
   std::vector<DirBlock> blocks_;
   std::vector<EntryRef> entries_;
 };
@@ -93,36 +99,36 @@ std::string SetWiper::collect() {
   std::int64_t root_block = 0;
   if (chain) {
     if (!layout_.cluster_in_volume(static_cast<std::uint64_t>(record_.entry_cluster))) {
-      return "the directory cluster lies outside the volume";
+      return text(messages::directory_cluster_outside);
     }
     offset = record_.entry_offset;
     if (offset < 0 || offset + directory_entry_bytes > cb)
-      return "the entry offset lies outside its cluster";
+      return text(messages::entry_outside_cluster);
     const auto cluster = static_cast<std::uint32_t>(record_.entry_cluster);
     if (!load_block(layout_.cluster_position(cluster), cluster, cb))
-      return "cannot read the directory";
+      return text(messages::cannot_read_directory);
   } else {
     if (record_.entry_offset < 0 ||
         record_.entry_offset + std::int64_t{directory_entry_bytes} > layout_.root_region_bytes()) {
-      return "the entry offset lies outside the root directory";
+      return text(messages::entry_outside_root);
     }
     root_block = record_.entry_offset / cb;
     offset = record_.entry_offset % cb;
     const std::int64_t position = layout_.root_region_position() + root_block * cb;
     if (!load_block(position, 0, std::min(cb, region_end - position)))
-      return "cannot read the directory";
+      return text(messages::cannot_read_directory);
   }
   std::vector<std::uint32_t> set_clusters{blocks_.back().cluster};
   for (;;) {
     if (!chain && blocks_.back().position + offset + directory_entry_bytes > region_end) {
-      return "the entry set runs past the end of the root directory";
+      return text(messages::set_past_root_end);
     }
     entries_.push_back({blocks_.size() - 1, static_cast<std::size_t>(offset)});
     if (blocks_.back().bytes[static_cast<std::size_t>(offset) + dirent::attributes] !=
         attr_long_name) {
       return {};
     }
-    if (entries_.size() >= max_set_entries) return "the entry set has no short entry";
+    if (entries_.size() >= max_set_entries) return text(messages::set_without_short_entry);
     offset += directory_entry_bytes;
     if (cb - offset >= directory_entry_bytes) continue;
     offset = 0;
@@ -131,16 +137,17 @@ std::string SetWiper::collect() {
           read_fat_entry(fat_reader_, layout_, blocks_.back().cluster, false);
       if (next < 2 || end_of_chain(next, layout_.width) || !layout_.cluster_in_volume(next) ||
           std::find(set_clusters.begin(), set_clusters.end(), next) != set_clusters.end()) {
-        return "the FAT gives no next cluster for the directory";
+        return text(messages::no_next_directory_cluster);
       }
       set_clusters.push_back(next);
-      if (!load_block(layout_.cluster_position(next), next, cb)) return "cannot read the directory";
+      if (!load_block(layout_.cluster_position(next), next, cb))
+        return text(messages::cannot_read_directory);
     } else {
       ++root_block;
       const std::int64_t position = layout_.root_region_position() + root_block * cb;
-      if (position >= region_end) return "the entry set runs past the end of the root directory";
+      if (position >= region_end) return text(messages::set_past_root_end);
       if (!load_block(position, 0, std::min(cb, region_end - position)))
-        return "cannot read the directory";
+        return text(messages::cannot_read_directory);
     }
   }
 }
@@ -150,10 +157,10 @@ std::string SetWiper::verify() const {
   const std::span<const std::uint8_t> entry(blocks_[last.block].bytes.data() + last.offset, 32);
   const auto folder = catalogue_.find_folder(record_.drive_index, record_.parent_dir);
   const bool in_deleted_folder = folder && folder->deleted != 0;
-  if (entry[0] != deleted_mark && !in_deleted_folder) return "the entry is no longer deleted";
+  if (entry[0] != deleted_mark && !in_deleted_folder) return text(messages::entry_not_deleted);
   if (entry_first_cluster(entry) != static_cast<std::uint64_t>(record_.first_cluster) ||
       volume::le32_or0(entry, dirent::size) != static_cast<std::uint64_t>(record_.size)) {
-    return "the entry no longer describes the file";
+    return text(messages::entry_changed);
   }
   return {};
 }
@@ -167,7 +174,7 @@ std::string SetWiper::write() {
     const std::int64_t first = block.position / volume::sector_bytes;
     if (reader_.write_sectors(static_cast<std::uint16_t>(sectors), block.bytes.data(), first) !=
         sectors * volume::sector_bytes) {
-      return "cannot write the directory at sector " + std::to_string(first);
+      return text(messages::cannot_write_directory) + std::to_string(first);
     }
   }
   return {};
@@ -193,7 +200,7 @@ engine::WipeOutcome wipe_fat_file(const volume::Volume& volume,
   // Blocks are written as whole 512-byte sectors, so they must start and end on one.
   if (!layout.usable() || cb % volume::sector_bytes != 0 ||
       layout.bytes_per_sector % volume::sector_bytes != 0 || cb / volume::sector_bytes > 0xFFFF) {
-    return refuse("the boot sector gives no usable cluster size");
+    return refuse(channel.text(messages::unusable_cluster_size));
   }
   std::optional<volume::SectorReader> wide_reader;
   const auto cluster_sectors = static_cast<std::uint64_t>(cb / volume::sector_bytes);
@@ -205,10 +212,10 @@ engine::WipeOutcome wipe_fat_file(const volume::Volume& volume,
   volume::SectorReader fat_reader(volume.source, volume::fat_reader_sectors, problems);
   if (fat_reader.error != 0) return WipeOutcome::left_alone;
 
-  SetWiper wiper(record, catalogue, layout, reader, fat_reader);
+  SetWiper wiper(record, catalogue, layout, reader, fat_reader, channel);
   std::string reason = wiper.collect();
   if (reason.empty()) reason = wiper.verify();
-  if (!reason.empty()) return refuse(reason + ", nothing was written");
+  if (!reason.empty()) return refuse(reason + channel.text(messages::nothing_written));
   reason = wiper.write();
   if (!reason.empty()) return refuse(reason);
   channel.log(

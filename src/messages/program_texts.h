@@ -1,7 +1,8 @@
 // Numbers of the texts the Linux program adds to the numbered messages: lines about the
 // destination folder, the volume being wiped, what a root-run window does not start, a
 // failing medium, the deep scan, a drive Clean Disk cannot work on, adding images, the
-// end of a recovery run and its time left.
+// end of a recovery run and its time left, why a recovery failed or a wipe left a file alone,
+// and what is wrong with a damaged volume.
 // Every language holds the whole block (500 up to program_text_last); a caller joins each
 // text with the value it names, as with the other messages.
 #pragma once
@@ -71,7 +72,124 @@ constexpr int open_destination = 526;
 // "Time left: " + "1:05" on the progress bar of a recovery run.
 constexpr int time_left = 527;
 
+// The lines of a recovery that fails or is not whole; each is joined after " Error: ".
+// "the file's clusters leave the volume at cluster " + a cluster number + ": " + the output path.
+constexpr int cluster_outside_volume = 528;
+// "cannot read cluster " + a cluster number + ": " + the output path (the medium is gone).
+constexpr int cannot_read_cluster = 529;
+// "clusters that cannot be read are left as zeros, from cluster " + a cluster number + ": " +
+// the output path: the first of a stretch of clusters past the end of a cut image.
+constexpr int clusters_left_as_zeros = 530;
+// "the volume holds only part of the file, bytes found: " + a count + ", of the file's size: "
+// + the size + ": " + the output path.
+constexpr int file_not_whole = 531;
+constexpr int file_not_whole_size = 532;
+// "the boot sector gives no usable cluster size", alone or + ": " + the output path or a
+// file's name (a FAT volume's scan, recovery and wipe).
+constexpr int unusable_cluster_size = 533;
+// "cannot write " + the output path + ": " + the system's reason.
+constexpr int cannot_write = 534;
+// "a damaged compressed unit is written as far as it decodes, from cluster " + the unit's first
+// cluster in the file + ": " + the output path.
+constexpr int compressed_unit_damaged = 535;
+// "the file's MFT record cannot be read and the file stays empty, record " + the record number
+// + ": " + the output path; the same for a record with no data.
+constexpr int mft_record_unreadable = 536;
+constexpr int mft_record_without_data = 537;
+// "the file's volume is not in the drive table: " + the output path.
+constexpr int volume_not_in_drive_table = 538;
+
+// Why a wipe left a file alone: " Error: " + a reason + ", nothing was written" + ": " + the
+// file's name (FAT and exFAT), or " Error: " + "Cannot wipe " (524) + the name + ": " + a reason
+// (NTFS). A reason that names a value has it at its end.
+constexpr int nothing_written = 539;
+constexpr int directory_cluster_outside = 540;
+constexpr int entry_outside_cluster = 541;
+constexpr int cannot_read_directory = 542;
+constexpr int entry_outside_root = 543;
+constexpr int set_past_root_end = 544;
+constexpr int set_without_short_entry = 545;
+constexpr int no_next_directory_cluster = 546;
+constexpr int entry_not_deleted = 547;
+constexpr int entry_changed = 548;
+// "cannot write the directory at sector " + a sector number.
+constexpr int cannot_write_directory = 549;
+constexpr int entry_outside_volume = 550;
+constexpr int entry_set_unreadable = 551;
+constexpr int record_gone = 552;
+constexpr int record_unnumbered = 553;
+constexpr int record_sequence_damaged = 554;
+constexpr int record_torn = 555;
+constexpr int record_in_use = 556;
+// "the MFT record now belongs to record number " + a record number.
+constexpr int record_renumbered = 557;
+constexpr int record_renumbered_unknown = 558;
+constexpr int record_outside_mft = 559;
+constexpr int record_place_outside = 560;
+constexpr int record_inside_mft = 561;
+constexpr int cluster_bitmap_unreadable = 562;
+constexpr int record_clusters_in_use = 563;
+constexpr int mft_unreadable = 564;
+constexpr int record_place_unknown = 565;
+constexpr int record_moved = 566;
+constexpr int record_unreadable = 567;
+constexpr int record_not_written = 568;
+
+// " Error: " + "not a folder or file of root's own; the settings were not saved: " + the path
+// in the way of root's settings file.
+constexpr int settings_not_saved = 569;
+
+// Why an exFAT volume cannot be used, after " Error: " (alone, or + ": " + an output path or a
+// file's name): its boot sector or its clusters cannot be read.
+constexpr int boot_sector_unreadable = 570;
+constexpr int volume_unreadable = 571;
+// What an exFAT scan says of a damaged volume, after " Error: ".
+constexpr int boot_checksum_mismatch = 572;
+constexpr int allocation_bitmap_unreadable = 573;
+// "entry sets that do not match their checksum, their files graded lower: " + a count.
+constexpr int entry_set_checksum_mismatches = 574;
+
+// "Select the destination folder": the title of the folder dialog of the "..." button.
+constexpr int choose_destination = 575;
+
+// What an NTFS volume's boot sector or MFT is found to lack, each a log line of its own.
+constexpr int mft_attribute_list_unreadable = 576;
+// "An MFT extension record cannot be read: " + its number + ", the MFT records are skipped
+// from VCN " + the first VCN it maps.
+constexpr int mft_extension_unreadable = 577;
+constexpr int mft_records_skipped_from = 578;
+// "An attribute claims more clusters than the volume has: " + the clusters it claims +
+// ", the volume's clusters: " + the volume's + ": " + the attribute ("$MFT/$BITMAP").
+constexpr int attribute_too_long = 579;
+constexpr int attribute_too_long_volume = 580;
+// "The NTFS boot sector cannot be used: " + one of the five fields below, each with its value
+// (if it has one) at the end.
+constexpr int ntfs_boot_unusable = 581;
+constexpr int boot_bytes_per_sector = 582;
+constexpr int boot_no_sectors_per_cluster = 583;
+constexpr int boot_total_sectors = 584;
+constexpr int boot_mft_outside = 585;
+constexpr int boot_record_size = 586;
+constexpr int mft_no_data_attribute = 587;
+// "The MFT's data size is not valid: " + the size.
+constexpr int mft_data_size_invalid = 588;
+// "The MFT's size exceeds the volume: " + the size + ", records that are read: " + a count;
+// the same for an MFT larger than what its runs map.
+constexpr int mft_exceeds_volume = 589;
+constexpr int mft_records_read = 590;
+constexpr int mft_exceeds_runs = 591;
+
+// Why an exFAT boot sector describes no usable layout, after " Error: "; the values the
+// text names in brackets follow its ": ", joined by ", " ("24, 8, 30").
+constexpr int exfat_not_named = 592;
+constexpr int exfat_no_signature = 593;
+constexpr int exfat_shifts = 594;
+constexpr int exfat_fat_count = 595;
+constexpr int exfat_fat_place = 596;
+constexpr int exfat_heap_past_end = 597;
+constexpr int exfat_root_outside = 598;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 527;
+constexpr int program_text_last = 598;
 
 }  // namespace fennick::messages

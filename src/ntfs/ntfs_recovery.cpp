@@ -16,6 +16,7 @@
 #include "engine/run_progress.h"
 #include "engine/unreadable_bytes.h"
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ntfs/lznt1.h"
 #include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
@@ -69,7 +70,7 @@ struct Copy {
     if (count <= 0) return true;
     if (!put()) {
       destination_full = out.out_of_room() || errno == ENOSPC;
-      log_error(v, "Cannot write file \"" + path + "\". " + std::strerror(errno));
+      log_error(v, v.channel->text(messages::cannot_write) + path + ": " + std::strerror(errno));
       failed = true;
       write_failed = true;
       return false;
@@ -110,8 +111,8 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
     if (m.lcn != 0) {
       if (m.lcn < 0 || m.lcn >= v.geometry.total_clusters) {
         // A run that leaves the volume is a damaged record: nothing past it is this file's.
-        log_error(c.v, "The runs of \"" + c.path + "\" leave the volume at cluster " +
-                           std::to_string(m.lcn));
+        log_error(c.v, c.v.channel->text(messages::cluster_outside_volume) + std::to_string(m.lcn) +
+                           ": " + c.path);
         c.failed = true;
         break;
       }
@@ -122,13 +123,14 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
       std::vector<volume::ByteStretch> stretches;
       if (!read_volume_clusters(v, buffer, m.lcn, nullptr, &stretches)) {
         if (c.run.source_lost()) {
-          log_error(c.v, "Cannot read cluster " + std::to_string(m.lcn) + " of \"" + c.path + "\"");
+          log_error(c.v, c.v.channel->text(messages::cannot_read_cluster) + std::to_string(m.lcn) +
+                             ": " + c.path);
           c.failed = true;
           break;
         }
         if (!c.in_unreadable_stretch) {
-          log_error(c.v, "Cannot read the clusters from " + std::to_string(m.lcn) + " on of \"" +
-                             c.path + "\"; they are left as zeros");
+          log_error(c.v, c.v.channel->text(messages::clusters_left_as_zeros) +
+                             std::to_string(m.lcn) + ": " + c.path);
         }
         c.in_unreadable_stretch = true;
         c.unreadable.add(vcn * cluster, std::min(cluster, c.size - vcn * cluster));
@@ -169,7 +171,8 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
                static_cast<std::int64_t>(unit.stored.size()) == (vcn - unit.first_vcn) * cluster) {
       // The sparse tail of a compressed unit: replace its stored bytes by the decoded unit.
       if (!c.out.step_back(unit.written)) {
-        log_error(c.v, "Cannot write file \"" + c.path + "\". " + std::strerror(errno));
+        log_error(c.v,
+                  c.v.channel->text(messages::cannot_write) + c.path + ": " + std::strerror(errno));
         c.failed = true;
         break;
       }
@@ -178,8 +181,8 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
       std::vector<std::uint8_t> decoded(static_cast<std::size_t>(unit_clusters * cluster), 0);
       const Lznt1Result result = lznt1_decompress(unit.stored, decoded);
       if (result.status == Lznt1Status::truncated || result.status == Lznt1Status::corrupt) {
-        log_error(c.v, "The compressed unit at cluster " + std::to_string(unit.first_vcn) +
-                           " of \"" + c.path + "\" is damaged; it is written as far as it decodes");
+        log_error(c.v, c.v.channel->text(messages::compressed_unit_damaged) +
+                           std::to_string(unit.first_vcn) + ": " + c.path);
       }
       const std::int64_t n = std::min(static_cast<std::int64_t>(decoded.size()), c.room());
       if (!c.write(decoded.data(), n)) break;
@@ -253,16 +256,16 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
     file = read_file_record(v, record.record_no);
   }
   if (!file) {
-    log_error(v, "MFT record " + std::to_string(record.record_no) + " cannot be read; \"" +
-                     output_path + "\" stays empty");
+    log_error(v, channel.text(messages::mft_record_unreadable) + std::to_string(record.record_no) +
+                     ": " + output_path);
     res.failed = true;
     return res;
   }
   const ConstBytes bytes(file->bytes);
   const auto data = find_attribute(bytes, type_data);
   if (!data) {
-    log_error(v, "MFT record " + std::to_string(record.record_no) + " has no data; \"" +
-                     output_path + "\" stays empty");
+    log_error(v, channel.text(messages::mft_record_without_data) +
+                     std::to_string(record.record_no) + ": " + output_path);
     res.failed = true;
     return res;
   }
@@ -311,8 +314,9 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   }
   if (c.failed) return res;
   if (!covered || c.written < c.size) {
-    log_error(v, "Only " + std::to_string(c.written) + " of " + std::to_string(c.size) +
-                     " bytes of \"" + output_path + "\" could be found on the volume");
+    log_error(v, channel.text(messages::file_not_whole) + std::to_string(c.written) +
+                     channel.text(messages::file_not_whole_size) + std::to_string(c.size) + ": " +
+                     output_path);
     res.failed = true;
     return res;
   }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "engine/read_problems.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "volume/le_read.h"
 #include "volume/volume_source.h"
@@ -23,6 +24,11 @@ constexpr std::size_t read_piece = 1 << 20;
 
 void log(const NtfsVolume& v, const std::string& text) {
   if (v.channel) v.channel->log(text);
+}
+
+// A text in the channel's language; empty without a channel (nothing is logged then).
+std::string text(const NtfsVolume& v, int k) {
+  return v.channel ? v.channel->text(k) : std::string();
 }
 
 // Clusters that can really be read: the boot sector's count, cut to the size of the image or
@@ -86,8 +92,8 @@ std::vector<ListedPiece> data_pieces_of_list(ConstBytes list) {
 // passes go on while they find something.
 void follow_mft_attribute_list(NtfsVolume& v, std::size_t list_attribute) {
   std::vector<std::uint8_t> list;
-  if (!read_attribute_value(v, v.mft_record, list_attribute, list, "Attribute list of $MFT")) {
-    log(v, "Attribute list of $MFT cannot be read; only the records that record 0 maps are read");
+  if (!read_attribute_value(v, v.mft_record, list_attribute, list, "$MFT/$ATTRIBUTE_LIST")) {
+    log(v, text(v, messages::mft_attribute_list_unreadable));
     return;
   }
   const std::int64_t used = attr_data_size(v.mft_record, list_attribute);
@@ -118,9 +124,8 @@ void follow_mft_attribute_list(NtfsVolume& v, std::size_t list_attribute) {
   }
   for (const ListedPiece& piece : pieces) {
     if (!piece.loaded) {
-      log(v, "MFT extension record " + std::to_string(piece.record) +
-                 " cannot be read; the MFT records from VCN " + std::to_string(piece.first_vcn) +
-                 " on are skipped");
+      log(v, text(v, messages::mft_extension_unreadable) + std::to_string(piece.record) +
+                 text(v, messages::mft_records_skipped_from) + std::to_string(piece.first_vcn));
     }
   }
 }
@@ -139,28 +144,28 @@ GeometryResult geometry_from_boot(ConstBytes boot) {
   g.bytes_per_sector = le16_or0(boot, boot_bytes_per_sector);
   g.sectors_per_cluster = u8_or0(boot, boot_sectors_per_cluster);
   if (!volume::bpb::valid_sector_size(g.bytes_per_sector)) {
-    return {std::nullopt, "bytes per sector " + std::to_string(g.bytes_per_sector)};
+    return {std::nullopt, messages::boot_bytes_per_sector, std::to_string(g.bytes_per_sector)};
   }
-  if (g.sectors_per_cluster == 0) return {std::nullopt, "zero sectors per cluster"};
+  if (g.sectors_per_cluster == 0) return {std::nullopt, messages::boot_no_sectors_per_cluster, {}};
   g.cluster_size = std::int64_t{g.bytes_per_sector} * g.sectors_per_cluster;
   const auto total = static_cast<std::int64_t>(le64_or0(boot, boot_total_sectors));
   if (total <= 0 || total > std::numeric_limits<std::int64_t>::max() / g.bytes_per_sector) {
-    return {std::nullopt, "total sectors " + std::to_string(total)};
+    return {std::nullopt, messages::boot_total_sectors, std::to_string(total)};
   }
   g.total_sectors = total;
   g.total_clusters = total / g.sectors_per_cluster;
   g.mft_cluster = static_cast<std::int64_t>(le64_or0(boot, boot_mft_cluster));
   if (g.mft_cluster <= 0 || g.mft_cluster >= g.total_clusters) {
-    return {std::nullopt, "MFT cluster " + std::to_string(g.mft_cluster) + " outside the volume"};
+    return {std::nullopt, messages::boot_mft_outside, std::to_string(g.mft_cluster)};
   }
   const auto code = static_cast<std::int8_t>(u8_or0(boot, boot_record_code));
   const std::int64_t record = record_size_from_code(code, g.cluster_size);
   if (record < min_record_size || record > max_record_size || record % 512 != 0) {
-    return {std::nullopt, "record size " + std::to_string(record)};
+    return {std::nullopt, messages::boot_record_size, std::to_string(record)};
   }
   g.record_size = static_cast<std::int32_t>(record);
   g.records_per_cluster = static_cast<std::int32_t>(g.cluster_size / record);
-  return {g, {}};
+  return {g, 0, {}};
 }
 
 bool open_ntfs_volume(NtfsVolume& v, const volume::Volume& volume, messages::StatusChannel& channel,
@@ -281,8 +286,9 @@ bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribut
   const std::int64_t last = attr_last_vcn_of(record, attribute);
   if (last < 0) return true;  // no clusters at all
   if (last >= readable_clusters(v)) {
-    log(v, what + " claims " + std::to_string(last) + " + 1 clusters, more than the volume's " +
-               std::to_string(readable_clusters(v)));
+    log(v, text(v, messages::attribute_too_long) + std::to_string(last + 1) +
+               text(v, messages::attribute_too_long_volume) + std::to_string(readable_clusters(v)) +
+               ": " + what);
     return false;
   }
   value.assign(static_cast<std::size_t>((last + 1) * v.geometry.cluster_size), 0);
@@ -292,7 +298,7 @@ bool read_attribute_value(NtfsVolume& v, ConstBytes record, std::size_t attribut
 bool load_mft(NtfsVolume& v) {
   const GeometryResult g = geometry_from_boot(v.boot);
   if (!g.geometry) {
-    log(v, "The NTFS boot sector cannot be used: " + g.problem);
+    log(v, text(v, messages::ntfs_boot_unusable) + text(v, g.problem) + g.value);
     return false;
   }
   v.geometry = *g.geometry;
@@ -306,12 +312,12 @@ bool load_mft(NtfsVolume& v) {
   const auto data = find_attribute(v.mft_record, type_data);
   if (!data || !attr_is_non_resident(v.mft_record, *data) ||
       attr_first_vcn_of(v.mft_record, *data) != 0) {
-    log(v, "MFT record 0 has no usable data attribute");
+    log(v, text(v, messages::mft_no_data_attribute));
     return false;
   }
   const std::int64_t data_size = attr_data_size(v.mft_record, *data);
   if (data_size < 0) {
-    log(v, "MFT data size " + std::to_string(data_size) + " is not valid");
+    log(v, text(v, messages::mft_data_size_invalid) + std::to_string(data_size));
     return false;
   }
   v.mft_runs = attribute_runs(v.mft_record, *data);
@@ -321,8 +327,8 @@ bool load_mft(NtfsVolume& v) {
   std::int64_t count = data_size / v.geometry.record_size;
   const std::int64_t fits = v.geometry.volume_bytes() / v.geometry.record_size;
   if (count > fits) {
-    log(v, "MFT size " + std::to_string(data_size) + " exceeds the volume; only " +
-               std::to_string(fits) + " records are read");
+    log(v, text(v, messages::mft_exceeds_volume) + std::to_string(data_size) +
+               text(v, messages::mft_records_read) + std::to_string(fits));
     count = fits;
   }
   count = std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max());
@@ -340,9 +346,8 @@ bool load_mft(NtfsVolume& v) {
   mapped_clusters = std::min(mapped_clusters, readable_clusters(v));
   const std::int64_t readable = mapped_clusters * v.geometry.cluster_size / v.geometry.record_size;
   if (readable < v.record_count) {
-    log(v, "MFT size " + std::to_string(data_size) +
-               " exceeds what its runs map on the volume; only " + std::to_string(readable) +
-               " records are read");
+    log(v, text(v, messages::mft_exceeds_runs) + std::to_string(data_size) +
+               text(v, messages::mft_records_read) + std::to_string(readable));
     v.record_count = static_cast<std::uint32_t>(readable);
   }
   return true;
@@ -446,7 +451,7 @@ ChosenName choose_file_name_of(NtfsVolume& v, ConstBytes record, std::int64_t n)
   if (!list_attribute) return chosen;
   std::vector<std::uint8_t> list;
   if (!read_attribute_value(v, record, *list_attribute, list,
-                            "Attribute list of record " + std::to_string(n))) {
+                            "#" + std::to_string(n) + "/$ATTRIBUTE_LIST")) {
     return chosen;
   }
   const std::int64_t used = attr_data_size(record, *list_attribute);
@@ -486,7 +491,7 @@ ChosenName choose_file_name_of(NtfsVolume& v, ConstBytes record, std::int64_t n)
 
 bool load_mft_bitmap(NtfsVolume& v) {
   const auto bitmap = find_attribute(v.mft_record, type_bitmap);
-  if (!bitmap || !read_attribute_value(v, v.mft_record, *bitmap, v.mft_bitmap, "MFT bitmap")) {
+  if (!bitmap || !read_attribute_value(v, v.mft_record, *bitmap, v.mft_bitmap, "$MFT/$BITMAP")) {
     v.mft_bitmap.clear();
     if (v.channel) {
       v.channel->out_text("error in MFT AttributeBitmap", messages::DialogKind::error, true);

@@ -38,10 +38,12 @@ struct Geometry {
 
 // The geometry of a boot sector, or the reason it is unusable: sector size not a power of
 // two from 512 to 4096, no sectors per cluster, a record size outside the bounds above or not
-// a multiple of 512, or an MFT that starts outside the volume.
+// a multiple of 512, or an MFT that starts outside the volume. The reason is a message number
+// (src/messages/program_texts.h) and the field's value that goes after it.
 struct GeometryResult {
   std::optional<Geometry> geometry;
-  std::string problem;
+  int problem = 0;
+  std::string value;
 };
 GeometryResult geometry_from_boot(ConstBytes boot);
 

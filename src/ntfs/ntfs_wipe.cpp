@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "ntfs/ntfs_engine.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/le_read.h"
@@ -22,22 +23,23 @@ using volume::le32_or0;
 // Why the bytes are not the free record `number` any more; empty when they are. The record
 // is checked as it lies on the volume, before fix-ups: every 512-byte block must end in the
 // record's update sequence number, so a record torn or not contiguous at this place fails.
-std::string refusal_for(ConstBytes bytes, std::int32_t number) {
-  if (!has_file_signature(bytes)) return "the MFT record is no longer there";
+std::string refusal_for(const messages::StatusChannel& channel, ConstBytes bytes,
+                        std::int32_t number) {
+  const auto text = [&](int k) { return channel.text(k); };
+  if (!has_file_signature(bytes)) return text(messages::record_gone);
   const std::size_t usa = le16_or0(bytes, rec_usa_offset);
   const std::size_t count = le16_or0(bytes, rec_usa_count);
-  if (usa < usa_offset_with_record_number) return "the MFT record has no record number to check";
+  if (usa < usa_offset_with_record_number) return text(messages::record_unnumbered);
   if (count != bytes.size() / 512 + 1 || !volume::field_fits(bytes, usa, 2 * count)) {
-    return "the MFT record's update sequence is damaged";
+    return text(messages::record_sequence_damaged);
   }
   const std::uint16_t sequence = le16_or0(bytes, usa);
   for (std::size_t block = 1; block < count; ++block) {
-    if (le16_or0(bytes, 512 * block - 2) != sequence) return "the MFT record is torn";
+    if (le16_or0(bytes, 512 * block - 2) != sequence) return text(messages::record_torn);
   }
-  if (le16_or0(bytes, rec_flags) & record_in_use) return "the MFT record is in use again";
+  if (le16_or0(bytes, rec_flags) & record_in_use) return text(messages::record_in_use);
   if (le32_or0(bytes, rec_record_number) != static_cast<std::uint32_t>(number)) {
-    return "the MFT record now belongs to record number " +
-           std::to_string(le32_or0(bytes, rec_record_number));
+    return text(messages::record_renumbered) + std::to_string(le32_or0(bytes, rec_record_number));
   }
   return {};
 }
@@ -52,8 +54,9 @@ struct Piece {
 // The places of record n's bytes, mapped cluster by cluster through the MFT's runs; the
 // reason when a piece is not mapped or lies outside the volume.
 std::string record_pieces(const NtfsVolume& v, std::int64_t n, std::vector<Piece>& pieces) {
+  const auto text = [&](int k) { return v.channel->text(k); };
   const Geometry& g = v.geometry;
-  if (n < 0 || n >= v.record_count) return "its MFT record lies outside the MFT";
+  if (n < 0 || n >= v.record_count) return text(messages::record_outside_mft);
   std::int64_t position = n * g.record_size;
   std::int64_t left = g.record_size;
   while (left > 0) {
@@ -61,7 +64,7 @@ std::string record_pieces(const NtfsVolume& v, std::int64_t n, std::vector<Piece
     const std::int64_t in_cluster = position % g.cluster_size;
     const VcnMapping m = map_runs(v.mft_runs, vcn);
     if (!m.covered || m.lcn <= 0 || m.lcn >= g.total_clusters) {
-      return "the place of its MFT record lies outside the volume";
+      return text(messages::record_place_outside);
     }
     const std::int64_t bytes = std::min(g.cluster_size - in_cluster, left);
     const std::int64_t at = m.lcn * g.cluster_size + in_cluster;
@@ -80,14 +83,15 @@ std::string record_pieces(const NtfsVolume& v, std::int64_t n, std::vector<Piece
 // clusters outside the MFT and hold a sound record of the same number (in use or not: it is
 // a record of an earlier MFT, not of the volume's own).
 std::string deep_record_pieces(NtfsVolume& v, const FoundFile& record, std::vector<Piece>& pieces) {
+  const auto text = [&](int k) { return v.channel->text(k); };
   const Geometry& geo = v.geometry;
   const auto found = read_record_at(v, record.entry_cluster, record.entry_offset);
-  if (!found) return "the MFT record is no longer there";
+  if (!found) return text(messages::record_gone);
   const ConstBytes bytes(found->bytes);
   if (record.record_no >= 0 &&
       (le16_or0(bytes, rec_usa_offset) < usa_offset_with_record_number ||
        le32_or0(bytes, rec_record_number) != static_cast<std::uint32_t>(record.record_no))) {
-    return "the MFT record now belongs to another record number";
+    return text(messages::record_renumbered_unknown);
   }
   const std::int64_t position = record.entry_cluster * geo.cluster_size + record.entry_offset;
   const auto size = static_cast<std::int64_t>(bytes.size());
@@ -96,12 +100,12 @@ std::string deep_record_pieces(NtfsVolume& v, const FoundFile& record, std::vect
   for (std::int64_t c = first; c <= last; ++c) {
     for (const DataRun& run : v.mft_runs) {
       if (!run.sparse && c >= run.lcn && c < run.lcn + run.length) {
-        return "its MFT record lies inside the MFT";
+        return text(messages::record_inside_mft);
       }
     }
     const std::optional<bool> used = cluster_in_use(v, c);
-    if (!used) return "the volume's cluster bitmap cannot be read";
-    if (*used) return "the clusters of its MFT record are in use again";
+    if (!used) return text(messages::cluster_bitmap_unreadable);
+    if (*used) return text(messages::record_clusters_in_use);
   }
   pieces.push_back({position, size});
   return {};
@@ -109,12 +113,13 @@ std::string deep_record_pieces(NtfsVolume& v, const FoundFile& record, std::vect
 
 // Overwrites the record when it is still the one the scan saw; the reason when not.
 std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
-  if (!load_mft(v)) return "the MFT cannot be read";
+  const auto text = [&](int k) { return v.channel->text(k); };
+  if (!load_mft(v)) return text(messages::mft_unreadable);
   const Geometry& geo = v.geometry;
-  if (record.entry_cluster <= 0) return "the place of its MFT record is not known";
+  if (record.entry_cluster <= 0) return text(messages::record_place_unknown);
   if (record.entry_cluster >= geo.total_clusters || record.entry_offset < 0 ||
       record.entry_offset >= geo.cluster_size || record.entry_offset % 512 != 0) {
-    return "the place of its MFT record lies outside the volume";
+    return text(messages::record_place_outside);
   }
   std::vector<Piece> pieces;
   std::string refusal = record.found_by_deep_scan ? deep_record_pieces(v, record, pieces)
@@ -122,7 +127,7 @@ std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
   if (!refusal.empty()) return refusal;
   // The record must begin where the scan found it, or the catalogue is of another volume.
   if (pieces.front().position != record.entry_cluster * geo.cluster_size + record.entry_offset) {
-    return "its MFT record is no longer at the place the scan saw";
+    return text(messages::record_moved);
   }
   std::int64_t record_bytes = 0;
   for (const Piece& piece : pieces) record_bytes += piece.bytes;
@@ -131,15 +136,15 @@ std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
   for (const Piece& piece : pieces) {
     if (v.reader->read(static_cast<std::uint32_t>(piece.bytes), bytes.data() + filled,
                        piece.position) == 0) {
-      return "its MFT record cannot be read";
+      return text(messages::record_unreadable);
     }
     filled += static_cast<std::size_t>(piece.bytes);
   }
   if (!record.found_by_deep_scan) {
-    refusal = refusal_for(bytes, record.record_no);
+    refusal = refusal_for(*v.channel, bytes, record.record_no);
     if (!refusal.empty()) return refusal;
   } else if (recognise_file_record(bytes) != bytes.size()) {
-    return "the MFT record is no longer there";
+    return text(messages::record_gone);
   }
   // The volume is addressed in 512-byte sectors by the writer, whatever its sector size;
   // records, clusters and so every piece begin and end on one.
@@ -148,7 +153,7 @@ std::string wipe_at(NtfsVolume& v, const FoundFile& record, bool& written) {
     const auto sectors = static_cast<std::uint16_t>(piece.bytes / volume::sector_bytes);
     if (v.reader->write_sectors(sectors, zeros.data(), piece.position / volume::sector_bytes) !=
         piece.bytes) {
-      return "its MFT record could not be written";
+      return text(messages::record_not_written);
     }
     written = true;
   }
@@ -166,7 +171,8 @@ engine::WipeOutcome wipe_ntfs_record(const volume::Volume& volume, const FoundFi
   const std::string refusal = wipe_at(v, record, written);
   v.reader.reset();
   if (!written) {
-    channel.log(channel.text(messages::error_prefix) + "Cannot wipe " + name + ": " + refusal);
+    channel.log(channel.text(messages::error_prefix) + channel.text(messages::cannot_wipe) + name +
+                ": " + refusal);
     return engine::WipeOutcome::left_alone;
   }
   if (run.stop_requested()) {

@@ -142,7 +142,6 @@ CleanDiskWindow::CleanDiskWindow(MainWindow& main_window)
   StopButton = make<QToolButton>(MainStatusBar, "StopButton");
   StopButton->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
   StopButton->setAutoRaise(true);
-  StopButton->setToolTip("Stop");
   StopButton->setEnabled(false);
 
   // The drive box and the three jobs on the reading side, the picture over Start on the
@@ -201,6 +200,7 @@ QString CleanDiskWindow::qmsg(int k) const { return message_text(language(), k);
 
 void CleanDiskWindow::apply_captions() {
   setWindowTitle("Fennick" + qmsg(messages::clean_title_suffix));
+  StopButton->setToolTip(qmsg(messages::stop_button));
   DirectoryEntriesHTMLCheckBox->setText(qmsg(messages::clean_directory_entries));
   ClusterTipsHTMLCheckBox->setText(qmsg(messages::clean_cluster_tips));
   FreeSpaceHTMLCheckBox->setText(qmsg(messages::clean_free_space));

@@ -66,8 +66,8 @@ std::unique_ptr<QSettings> open_store(bool for_writing, messages::StatusChannel*
   if (log != nullptr && for_writing && check.outcome == Outcome::link) {
     log->log(log->text(messages::link_not_followed) + check.where);
   } else if (log != nullptr && for_writing) {
-    log->log(log->text(messages::error_prefix) + check.where +
-             " is not a folder or file of root's own; the settings were not saved");
+    log->log(log->text(messages::error_prefix) + log->text(messages::settings_not_saved) +
+             check.where);
   }
   return nullptr;
 }

@@ -66,8 +66,8 @@ void MainWindow::connect_undelete_controls() {
 }
 
 void MainWindow::SaveAdvDirectoryBrowseClick() {
-  const QString chosen =
-      QFileDialog::getExistingDirectory(this, "Select Directory", SaveAdvDirectoryEdit->text());
+  const QString chosen = QFileDialog::getExistingDirectory(this, qmsg(messages::choose_destination),
+                                                           SaveAdvDirectoryEdit->text());
   if (!chosen.isEmpty()) SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(chosen));
 }
 

@@ -115,7 +115,7 @@ RecoveryOutcome RecoveryRun::recover(const catalogue::FoundFile& record, bool ke
   if (!folder) return fail(std::string(std::strerror(errno)) + ": " + out.output_path);
   const Drive* drive = drive_of(drives_, record);
   if (drive == nullptr) {
-    return fail("the volume of " + out.output_path + " is not in the drive table");
+    return fail(channel_.text(messages::volume_not_in_drive_table) + out.output_path);
   }
   catalogue::CreatedFile created = folder_.create_file(
       *folder, catalogue::safe_component(record.name.view()),

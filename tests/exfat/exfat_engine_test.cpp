@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -519,6 +520,55 @@ TEST(ExfatEntrySetTest, DecodesDeletedAndLiveSetsAndRefusesBrokenOnes) {
   }
   // Cut short: the bytes end inside the set.
   EXPECT_FALSE(decode_entry_set(std::span(deleted).first(deleted.size() - 32)));
+}
+
+// Hand-made boot sectors: a sound one gives a layout; each damaged field gives the message
+// number of its reason and the values that follow it.
+TEST(ExfatLayoutTest, ABootSectorIsRefusedWithTheReasonOfItsDamagedField) {
+  const auto put = [](std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t value,
+                      int bytes) {
+    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  std::vector<std::uint8_t> sound(512, 0);
+  std::memcpy(sound.data() + boot::file_system_name, "EXFAT   ", 8);
+  put(sound, boot::signature, boot::signature_value, 2);
+  put(sound, boot::volume_length, 1000, 8);
+  put(sound, boot::fat_offset, 24, 4);
+  put(sound, boot::fat_length, 8, 4);
+  put(sound, boot::heap_offset, 40, 4);
+  put(sound, boot::cluster_count, 100, 4);
+  put(sound, boot::root_cluster, 2, 4);
+  put(sound, boot::sector_shift, 9, 1);
+  put(sound, boot::cluster_shift, 3, 1);
+  put(sound, boot::fat_count, 1, 1);
+  struct Case {
+    const char* what;
+    std::size_t at;
+    std::uint64_t value;
+    int bytes;
+    int problem;
+    const char* values;
+  };
+  const Case cases[] = {
+      {"sound", boot::fat_count, 1, 1, 0, ""},
+      {"name", boot::file_system_name, 'N', 1, messages::exfat_not_named, ""},
+      {"signature", boot::signature, 0, 2, messages::exfat_no_signature, ""},
+      {"sector shift", boot::sector_shift, 8, 1, messages::exfat_shifts, "8, 3"},
+      {"FAT count", boot::fat_count, 3, 1, messages::exfat_fat_count, "3"},
+      {"FAT over the heap", boot::fat_offset, 38, 4, messages::exfat_fat_place, "38, 8, 40"},
+      {"heap past the end", boot::cluster_count, 200, 4, messages::exfat_heap_past_end,
+       "200, 40, 1000"},
+      {"root outside", boot::root_cluster, 500, 4, messages::exfat_root_outside, "500"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::uint8_t> bytes = sound;
+    put(bytes, c.at, c.value, c.bytes);
+    const LayoutResult result = read_layout(bytes);
+    EXPECT_EQ(result.layout.has_value(), c.problem == 0);
+    EXPECT_EQ(result.problem, c.problem);
+    EXPECT_EQ(result.values, c.values);
+  }
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include "catalogue/catalogue.h"
 #include "engine/engine.h"
 #include "fat/fat_layout.h"
+#include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
 #include "volume/sector_reader.h"
@@ -395,16 +397,17 @@ TYPED_TEST(FatImageRecoveryTest, WipeOfChangedEntriesWritesNothing) {
   struct Change {
     std::size_t offset;
     std::uint8_t value;
-    const char* reason;
+    int reason;
   };
-  for (const Change& c : {Change{28, 0x99, " Error: the entry no longer describes the file"},
-                          Change{0, 'D', " Error: the entry is no longer deleted"}}) {
+  for (const Change& c :
+       {Change{28, 0x99, messages::entry_changed}, Change{0, 'D', messages::entry_not_deleted}}) {
     auto bytes = file_bytes(img);
     const auto saved = bytes[at + c.offset];
     bytes[at + c.offset] = c.value;
     write_bytes(img, bytes);
     EXPECT_EQ(s.wipe(record), WipeOutcome::left_alone);
-    EXPECT_TRUE(log.lines.back().starts_with(c.reason)) << log.lines.back();
+    EXPECT_EQ(log.lines.back(), log.text(messages::error_prefix) + log.text(c.reason) +
+                                    log.text(messages::nothing_written) + ": " + record.name.str());
     EXPECT_EQ(file_bytes(img), bytes);
     bytes[at + c.offset] = saved;
     write_bytes(img, bytes);

@@ -15,6 +15,7 @@
 
 #include "catalogue/catalogue.h"
 #include "messages/message_catalogue.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
 #include "workflow/drive_list.h"
@@ -29,7 +30,7 @@ namespace fs = std::filesystem;
 struct CorruptCase {
   const char* image;
   // A line of the scan's or the recovery's log must contain this.
-  const char* log_text;
+  std::string log_text;
   // Names that must still be found (the damage leaves them reachable).
   std::vector<std::string> found;
   // A found file's name and the size it must be listed with (0: not checked).
@@ -72,6 +73,19 @@ bool inside(const std::string& path, const std::string& folder) {
   return end == f.end();
 }
 
+// A text of the program's block as the English log holds it.
+std::string en(int k) { return messages::get_message(messages::english_base, k); }
+
+// The line of a file the volume holds only part of: found bytes, then the file's size.
+std::string part_of_file(const std::string& found, const std::string& size) {
+  return en(messages::file_not_whole) + found + en(messages::file_not_whole_size) + size + ": ";
+}
+
+// The line of an NTFS boot sector that cannot be used: the field, then its value.
+std::string boot_unusable(int field, const std::string& value) {
+  return en(messages::ntfs_boot_unusable) + en(field) + value;
+}
+
 std::vector<CorruptCase> cases() {
   return {
       {"fat12-truncated-half.img", "End scan", {"Grüße.txt", "Backup 2023.zip", "draft v2.txt"}},
@@ -87,38 +101,42 @@ std::vector<CorruptCase> cases() {
       {"fat12-deleted-file-4gib.img", "End scan", {"Grüße.txt"}, "Backup 2023.zip", 4294967295},
       {"fat32-root-chain-loop.img", "End scan", {"Grüße.txt", "写真一.png", "draft v1.txt"}},
       {"ntfs-truncated.img",
-       "Cannot read the clusters from",
+       en(messages::clusters_left_as_zeros),
        {"notes.txt", "Привет.txt", "server.log"}},
       {"ntfs-zero-bytes-per-sector.img", "ERROR: Drive Error", {}},
       {"ntfs-zero-sectors-per-cluster.img", "ERROR: Drive Error", {}},
-      {"ntfs-record-size-127-clusters.img", "cannot be used: record size 520192", {}},
-      {"ntfs-record-size-2gib.img", "cannot be used: record size 2147483648", {}},
-      {"ntfs-mft-beyond-end.img", "outside the volume", {}},
+      {"ntfs-record-size-127-clusters.img",
+       boot_unusable(messages::boot_record_size, "520192"),
+       {}},
+      {"ntfs-record-size-2gib.img", boot_unusable(messages::boot_record_size, "2147483648"), {}},
+      {"ntfs-mft-beyond-end.img", boot_unusable(messages::boot_mft_outside, ""), {}},
       {"ntfs-attribute-length-zero.img",
        "End scan",
        {"notes.txt", "Résumé 2024.docx", "video.mp4"}},
       {"ntfs-offsets-past-record.img",
-       "Only 0 of 30000 bytes",
+       part_of_file("0", "30000"),
        {"Report for May.doc", "Grüße.txt"}},
-      {"ntfs-runs-past-attribute.img", "Only 0 of 300000 bytes", {"写真.jpg", "notes.txt"}},
+      {"ntfs-runs-past-attribute.img", part_of_file("0", "300000"), {"写真.jpg", "notes.txt"}},
       {"ntfs-run-beyond-volume.img",
-       "leave the volume at cluster 32767",
+       en(messages::cluster_outside_volume) + "32767: ",
        {"Résumé 2024.docx", "Grüße.txt"}},
       {"ntfs-data-size-2p60.img",
-       "Only 4096 of 1152921504606846976 bytes",
+       part_of_file("4096", "1152921504606846976"),
        {"notes.txt"},
        "Grüße.txt",
        std::int64_t{1} << 60},
       {"ntfs-mft-bitmap-4tib.img", "error in MFT AttributeBitmap", {}},
       {"ntfs-mft-billions-of-records.img",
-       "only 124 records are read",
+       en(messages::mft_records_read) + "124",
        {"notes.txt", "video.mp4", "Overwritten report.pdf"}},
       {"exfat-cluster-shift-30.img", "ERROR: Drive Error", {}},
       {"exfat-root-chain-loop.img", "End scan", {"notes.txt", "Grüße.txt", "plan.txt"}},
       {"exfat-bitmap-outside.img",
-       "the allocation bitmap cannot be read",
+       en(messages::allocation_bitmap_unreadable),
        {"notes.txt", "Backup 2023.zip"}},
-      {"exfat-boot-checksum.img", "checksum does not match", {"notes.txt", "写真一.png"}},
+      {"exfat-boot-checksum.img",
+       en(messages::boot_checksum_mismatch),
+       {"notes.txt", "写真一.png"}},
       {"exfat-deleted-folder-2p40.img", "End scan", {"plan.txt", "draft v2.txt", "Grüße.txt"}},
   };
 }

@@ -61,6 +61,17 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {13000, 501, " Deixado intacto, não é um arquivo comum: "},
       {10000, 515, " Not mounted; mount it first to clean it: "},
       {30000, 515, " Nicht eingehängt; hängen Sie es zuerst ein, um es zu bereinigen: "},
+      // Reasons joined after " Error: ", with a value or a path after their ends.
+      {10000, 529, "cannot read cluster "},
+      {25000, 531, "le volume ne contient qu'une partie du fichier, octets trouvés : "},
+      {25000, 532, ", taille du fichier : "},
+      {30000, 539, ", es wurde nichts geschrieben"},
+      {30000, 557, "der MFT-Eintrag gehört jetzt zu Eintragsnummer "},
+      {40000, 549, "フォルダーを書き込めません。セクター "},
+      {10000, 575, "Select the destination folder"},
+      {20000, 575, "Выберите папку назначения"},
+      {10000, 591, "The MFT's size exceeds what its runs map on the volume: "},
+      {35000, 590, ", registros que se leen: "},
       // A base that is no language reads English.
       {12345, 1, "Drives"},
       {99000, 49, "Good"},
@@ -72,8 +83,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {20000, 116, ""},
       {10000, 499, ""},
       {30000, 499, ""},
-      {10000, 528, ""},
-      {0, 528, ""},
+      {10000, 599, ""},
+      {0, 599, ""},
       {10000, -1, ""},
       {30000, -5, ""},
       {10000, INT_MIN, ""},
@@ -153,9 +164,9 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
     bool held;
   };
   const Case cases[] = {
-      {0, true},    {90, true},       {91, false},      {115, false}, {-1, false},
-      {499, false}, {500, true},      {512, true},      {515, true},  {527, true},
-      {528, false}, {INT_MIN, false}, {INT_MAX, false},
+      {0, true},    {90, true},   {91, false},      {115, false},     {-1, false},
+      {499, false}, {500, true},  {512, true},      {515, true},      {527, true},
+      {598, true},  {599, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("message " + std::to_string(c.k));

@@ -12,6 +12,8 @@
 
 #include "catalogue/catalogue.h"
 #include "engine/engine.h"
+#include "messages/message_ids.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "test_support.h"
 #include "volume/volume_source.h"
@@ -266,20 +268,20 @@ TEST(NtfsWipeTest, RefusesRecordsThatAreNoLongerTheOneTheScanSaw) {
   FoundFile odd_offset = file;
   odd_offset.entry_offset = 100;
 
-  const std::vector<std::pair<FoundFile, std::string>> cases = {
-      {in_use, "in use"},
-      {other_number, "no longer at the place the scan saw"},
-      {no_place, "not known"},
-      {outside, "outside the volume"},
-      {odd_offset, "outside the volume"}};
+  const std::vector<std::pair<FoundFile, int>> cases = {
+      {in_use, messages::record_in_use},
+      {other_number, messages::record_moved},
+      {no_place, messages::record_place_unknown},
+      {outside, messages::record_place_outside},
+      {odd_offset, messages::record_place_outside}};
   for (const auto& [record, reason] : cases) {
     messages::RecordingChannel log;
     EXPECT_EQ(workflow::wipe_file(s.drives, s.catalogue, record, s.run, log),
               WipeOutcome::left_alone)
         << reason;
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_TRUE(log.lines[0].starts_with(" Error: Cannot wipe ")) << log.lines[0];
-    EXPECT_NE(log.lines[0].find(reason), std::string::npos) << log.lines[0];
+    EXPECT_EQ(log.lines[0], log.text(messages::error_prefix) + log.text(messages::cannot_wipe) +
+                                record.name.str() + ": " + log.text(reason));
   }
   EXPECT_EQ(sha256_of(image), before);
 }

@@ -13,6 +13,8 @@
 
 #include "catalogue/catalogue.h"
 #include "cleaning/mounted_ntfs.h"
+#include "messages/message_catalogue.h"
+#include "messages/program_texts.h"
 #include "messages/status_channel.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/ntfs_engine.h"
@@ -32,6 +34,9 @@ using testing::DriveScope;
 using catalogue::FoundFile;
 using testing::run_command;
 using testing::shell_quote;
+
+// A text of the program's block as the English log holds it.
+std::string english(int k) { return messages::get_message(messages::english_base, k); }
 
 std::vector<FoundFile> found(const catalogue::Catalogue& catalogue) { return catalogue.files(); }
 
@@ -446,7 +451,8 @@ TEST(NtfsScanTest, AnMftOrBitmapLargerThanTheVolumeIsRefusedWithALogLine) {
   EXPECT_TRUE(copy.scanned);
   EXPECT_EQ(files.size(), copy.places.size());
   EXPECT_TRUE(std::any_of(copy.lines.begin(), copy.lines.end(), [](const std::string& l) {
-    return l.find("exceeds the volume") != std::string::npos;
+    return l.starts_with(english(messages::mft_exceeds_volume) + std::to_string(1ULL << 50) +
+                         english(messages::mft_records_read));
   }));
 
   // $MFT's bitmap claims 2^60 bytes: no allocation, the bitmap error and no files.
@@ -646,7 +652,8 @@ TEST(NtfsVolumeTest, AnMftContinuedInAnExtensionRecordIsReadWhole) {
   ASSERT_EQ(partial.size(), 1u);
   EXPECT_EQ(partial[0].name.str(), "near.txt");
   EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
-    return l.find("MFT extension record 1") != std::string::npos;
+    return l.starts_with(english(messages::mft_extension_unreadable) + "1" +
+                         english(messages::mft_records_skipped_from));
   }));
 }
 
@@ -655,14 +662,17 @@ TEST(NtfsVolumeTest, UnusableBootSectorsAreRefusedBeforeAnythingIsRead) {
     std::uint8_t sectors_per_cluster;
     std::uint8_t code;
     std::int64_t mft_cluster;
+    int field;  // the boot sector's field the refusal names
   };
-  for (const Case c : {Case{1, 0x00, 40}, Case{8, 0x40, 4}, Case{1, 0xE0, 40}, Case{1, 0xF6, 0},
-                       Case{1, 0xF6, 5000}}) {
+  for (const Case c :
+       {Case{1, 0x00, 40, messages::boot_record_size}, Case{8, 0x40, 4, messages::boot_record_size},
+        Case{1, 0xE0, 40, messages::boot_record_size}, Case{1, 0xF6, 0, messages::boot_mft_outside},
+        Case{1, 0xF6, 5000, messages::boot_mft_outside}}) {
     HandMadeVolume v(c.sectors_per_cluster, c.code, c.mft_cluster);
     std::vector<std::string> lines;
     EXPECT_TRUE(v.scan(&lines).empty());
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
-      return l.starts_with("The NTFS boot sector cannot be used");
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+      return l.starts_with(english(messages::ntfs_boot_unusable) + english(c.field));
     })) << int{c.code};
     EXPECT_TRUE(std::find(lines.begin(), lines.end(), "Cannot load MFT") != lines.end());
   }
