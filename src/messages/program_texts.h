@@ -189,7 +189,14 @@ constexpr int exfat_fat_place = 596;
 constexpr int exfat_heap_past_end = 597;
 constexpr int exfat_root_outside = 598;
 
+// " Hash manifest written: " + its path, at the end of a recovery run that writes one.
+constexpr int manifest_written = 599;
+// " Cannot write the hash manifest: " + the system's reason + ": " + its path.
+constexpr int manifest_not_written = 600;
+// "Write hash manifest": the box in the destination row.
+constexpr int write_manifest = 601;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 598;
+constexpr int program_text_last = 601;
 
 }  // namespace fennick::messages
