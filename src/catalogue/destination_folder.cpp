@@ -319,7 +319,11 @@ int DestinationFolder::open_for_reading(const std::string& relative) {
   const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
   const int fd = fd_ < 0 ? -1 : open_folder(folder);
   if (fd < 0) return -1;
-  return ::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  // Reading it back must not move its access time off the time the recovery gave it.
+  const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+  const int file = ::openat(fd, name.c_str(), flags | O_NOATIME);
+  if (file >= 0 || errno != EPERM) return file;
+  return ::openat(fd, name.c_str(), flags);
 }
 
 bool DestinationFolder::set_times(const std::string& relative, std::int64_t seconds,
