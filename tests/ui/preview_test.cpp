@@ -1,12 +1,15 @@
 // The preview pane on a FAT volume made in the test with real content: a PNG and a JPEG drawn
 // by Qt, a UTF-8 text and a file a later one overwrote, all deleted. Each is previewed as
 // what it is (the picture, its text, message 77), read through the engine into memory.
+#include <QAction>
 #include <QBuffer>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTest>
 #include <algorithm>
 #include <fstream>
@@ -171,6 +174,42 @@ TEST_F(PreviewTest, TheDemoCardsPhotoMapAndLetterShowTheirRealContent) {
   QTRY_VERIFY(!status->isHidden());
   EXPECT_TRUE(
       status->text().contains(QString::fromStdString(message(messages::no_preview_corrupted))));
+}
+
+// The row a click selects near the list's bottom stays in sight when the preview takes
+// height from the list; and a file selected by name (fennick --preview) is selected and
+// previewed in a right-to-left layout too.
+TEST_F(PreviewTest, TheSelectedRowStaysInSightAndNamedSelectionWorksRightToLeft) {
+  for (const char* name : {"fat16.img", "fat32.img", "photos.img"}) {
+    if (fixture_image(name).empty()) GTEST_SKIP() << "fixture missing";
+  }
+  ASSERT_TRUE(
+      open({fixture_image("fat16.img"), fixture_image("fat32.img"), fixture_image("photos.img")}));
+  find<QAction>("MenuItem3")->trigger();  // every drive
+  start_scan();
+  auto* view = find<QTableView>("AdvListView");
+  const int visible = view->viewport()->height() / view->verticalHeader()->defaultSectionSize();
+  ASSERT_GT(rows(), visible + 5);
+  // The last row wholly shown before the preview opens.
+  const int row = view->rowAt(view->viewport()->height() - 1) - 1;
+  ASSERT_GT(row, 0);
+  const int height = view->viewport()->height();
+  click_cell(row, 1);
+  QTRY_VERIFY(view->viewport()->height() < height);
+  const QRect shown = view->visualRect(view->model()->index(row, 1));
+  EXPECT_TRUE(view->viewport()->rect().contains(shown))
+      << shown.y() << " of " << view->viewport()->height();
+
+  click("ArabicAdvToolButton");
+  ASSERT_TRUE(form_->isRightToLeft());
+  view->clearSelection();
+  ASSERT_TRUE(form_->select_file_named("Beach at dusk.jpg"));
+  QTRY_VERIFY(form_->preview_shown());
+  EXPECT_FALSE(find<QLabel>("PreviewImageLabel")->isHidden());
+  // The name cell holds the name kept left to right by direction marks.
+  EXPECT_TRUE(cell(view->selectionModel()->selectedRows().value(0).row(), 0)
+                  .contains("Beach at dusk.jpg"));
+  EXPECT_FALSE(form_->select_file_named("no such file"));
 }
 
 }  // namespace
