@@ -196,7 +196,25 @@ constexpr int manifest_not_written = 600;
 // "Write hash manifest": the box in the destination row.
 constexpr int write_manifest = 601;
 
+// The end line of a recovery run and its summary tell apart how the files that were not
+// recovered whole ended: " Files recovered: " + N, then each of these + a count where the
+// count is not 0, then ", not recovered: " + the failed files.
+// ", overwritten: ": copied, but graded overwritten (their content is likely another file's).
+constexpr int files_overwritten = 602;
+// ", with zeros for unreadable bytes: "
+constexpr int files_with_zeros = 603;
+// ", with damaged compressed units: "
+constexpr int files_with_damaged_units = 604;
+// ", interrupted: ": the file a stop cut short.
+constexpr int files_interrupted = 605;
+// " Copied, but overwritten (its content is likely another file's): " + the output path: the
+// line a file graded overwritten gets in place of " Undeleted successfully: ".
+constexpr int copied_but_overwritten = 606;
+// " Recovered with damaged compressed units, zeros where they did not decode: " + the output
+// path + ": " + the byte ranges ("0-65535, 131072-196607").
+constexpr int damaged_compressed_units = 607;
+
 constexpr int program_text_first = 500;
-constexpr int program_text_last = 601;
+constexpr int program_text_last = 607;
 
 }  // namespace fennick::messages
