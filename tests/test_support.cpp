@@ -1,14 +1,17 @@
 // Test helpers.
 #include "test_support.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "catalogue/output_file.h"
@@ -102,6 +105,46 @@ std::vector<std::uint8_t> patterned_volume(std::size_t bytes, std::uint8_t secto
 std::string sha256_of(const std::string& path) {
   const CommandResult r = run_command("sha256sum " + shell_quote(path));
   return r.exit_code == 0 ? r.out.substr(0, 64) : std::string();
+}
+
+std::string tree_listing(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> lines;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string path = it->path().string();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) continue;
+    const char* kind = S_ISREG(st.st_mode)    ? "file"
+                       : S_ISDIR(st.st_mode)  ? "folder"
+                       : S_ISLNK(st.st_mode)  ? "link"
+                       : S_ISFIFO(st.st_mode) ? "fifo"
+                                              : "other";
+    std::string line = path.substr(folder.size()) + " " + kind + " " + std::to_string(st.st_ino);
+    if (!S_ISDIR(st.st_mode)) {
+      line += " " + std::to_string(st.st_size) + " " +
+              std::to_string(st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec);
+    }
+    if (S_ISREG(st.st_mode)) line += " " + sha256_of(path);
+    if (S_ISLNK(st.st_mode)) line += " -> " + fs::read_symlink(it->path(), ec).string();
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out;
+}
+
+std::string entries_changed(const std::string& before, const std::string& after) {
+  std::set<std::string> now;
+  std::istringstream later(after);
+  for (std::string line; std::getline(later, line);) now.insert(line);
+  std::string lost;
+  std::istringstream earlier(before);
+  for (std::string line; std::getline(earlier, line);) {
+    if (now.count(line) == 0) lost += line + "\n";
+  }
+  return lost;
 }
 
 DriveScope::DriveScope(const std::string& image) {

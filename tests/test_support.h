@@ -60,6 +60,14 @@ std::uint8_t pattern_byte(std::uint64_t position);
 // SHA-256 of a file as lower-case hex (sha256sum), empty when it cannot be read.
 std::string sha256_of(const std::string& path);
 
+// Everything below a folder, links not followed, one line per entry in name order: its
+// relative path, kind and inode, and for all but folders (which change as entries come) its
+// size, modified time in nanoseconds and, for a regular file, its content's SHA-256.
+std::string tree_listing(const std::string& folder);
+// The lines of an earlier listing that a later one lacks: empty when nothing that was there
+// was replaced, truncated, unlinked, written or touched (new entries aside).
+std::string entries_changed(const std::string& before, const std::string& after);
+
 // One image as drive C: (the only entry of a drive list, as the drive list probes it), with
 // an empty catalogue, a run control and a recording channel, and the three engine operations
 // on it.

@@ -286,15 +286,15 @@ CreatedFile DestinationFolder::create_file(const std::string& relative, const st
       out.reason = std::string(std::strerror(out.error)) + ": " + out.path;
       return out;
     }
+    // Whatever holds the name stays as it is: a file from before the run may be the
+    // person's current version of what is being recovered, or a whole copy an earlier run
+    // made. The recovered file goes beside it under the next " (n)" name.
     struct stat st {};
     const bool seen = ::fstatat(folder, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (seen && S_ISREG(st.st_mode)) {
-      // A file from before the run is replaced: its name is removed and the file made anew,
-      // so nothing is ever written through whatever that name pointed at.
-      if (::unlinkat(folder, candidate.c_str(), 0) == 0 && ++retries <= max_retries) continue;
-    } else if (!seen && errno == ENOENT && ++retries <= max_retries) {
+    if (!seen && errno == ENOENT && ++retries <= max_retries) {
       continue;  // gone between the two calls: try the name again
-    } else if (seen && on_in_the_way) {
+    }
+    if (seen && !S_ISREG(st.st_mode) && on_in_the_way) {
       on_in_the_way(out.path, S_ISLNK(st.st_mode) ? InTheWay::link : InTheWay::not_regular);
     }
     retries = 0;

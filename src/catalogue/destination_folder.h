@@ -2,10 +2,11 @@
 //
 // Fennick runs as root, and a destination is often a folder that other people can write to.
 // Every folder and file a recovery makes is therefore created relative to the descriptor of
-// its parent, never through a symbolic link: a link (or a FIFO, a device, a socket) found in
-// the way is left alone and the file or folder goes beside it under the next free " (n)"
-// name. Files are made 0600 and folders 0700; when the program was started through sudo or
-// pkexec for a person who owns the destination, what it makes is handed to that person.
+// its parent, never through a symbolic link, and never in place of anything already there: a
+// file, folder, link, FIFO, device or socket found in the way is left alone and the new file
+// or folder goes beside it under the next free " (n)" name. Files are made 0600 and folders 0700;
+// when the program was started through sudo or pkexec for a person who owns the destination, what
+// it makes is handed to that person.
 #pragma once
 
 #include <sys/types.h>
@@ -63,10 +64,10 @@ class DestinationFolder {
   // the choice is remembered, so later files of the same folder go to the same place.
   std::optional<std::string> make_folders(const std::vector<std::string>& folders);
 
-  // Creates `name` (a safe name) in the folder at `relative`. An existing regular file that
-  // `replaceable` accepts is replaced (unlinked, made anew); anything else in the way (a
-  // link, a FIFO, a device, a socket, a folder, a file the run wrote) is left alone and the
-  // next " (n)" name is tried, skipping the relative paths `taken` says are used.
+  // Creates `name` (a safe name) in the folder at `relative` as a new file. Nothing in the
+  // way is ever replaced, truncated or unlinked (a file from before the run, a file the run
+  // wrote, a folder, a link, a FIFO, a device, a socket): the next " (n)" name is tried,
+  // skipping the paths `taken` says are used.
   CreatedFile create_file(const std::string& relative, const std::string& name,
                           const std::function<bool(const std::string&)>& taken);
 

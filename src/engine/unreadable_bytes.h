@@ -1,6 +1,7 @@
-// The bytes of a recovered file that the medium could not deliver. The file is written with
-// zeros there and reported as failed; the log names the byte ranges, so that the user knows
-// which parts of the file to distrust (or to read again from a better copy of the medium).
+// Bytes of a recovered file that are zeros in place of what it held: those the medium could
+// not deliver, or those a damaged compressed unit did not decode to. The log names the byte
+// ranges (engine/recovery_result.h), so that the user knows which parts of the file to
+// distrust (or to read again from a better copy of the medium).
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "messages/status_channel.h"
 #include "volume/sector_reader.h"
 
 namespace fennick::engine {
@@ -26,12 +26,6 @@ class UnreadableBytes {
   // The ranges, each [first, end), in file order.
   const std::vector<std::pair<std::int64_t, std::int64_t>>& ranges() const { return ranges_; }
   std::int64_t total() const { return total_; }
-
-  // The log line that reports the file as failed, in the channel's language: the output path
-  // and where its zeros are ("4608-5631, 12288-16383", the first few ranges, then "(+N)" for
-  // how many more there are).
-  std::string log_line(const messages::StatusChannel& channel,
-                       const std::string& output_path) const;
 
  private:
   std::vector<std::pair<std::int64_t, std::int64_t>> ranges_;  // [first, end)

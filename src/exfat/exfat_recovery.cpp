@@ -173,18 +173,10 @@ engine::RecoveryResult recover_exfat_file(const volume::Volume& volume,
     result.failed = true;
     return result;
   }
-  if (run.stop_requested()) {
-    result.stopped = true;
-    channel.log(channel.text(messages::interrupted_prefix) + output_path);
-  }
-  if (!unreadable.empty()) {
-    // Zeros stand for what could not be read: the file is not what was deleted.
-    channel.log(unreadable.log_line(channel, output_path));
-    result.zero_ranges = unreadable.ranges();
-    result.failed = true;
-  } else if (!result.stopped) {
-    channel.log(channel.text(messages::undeleted_prefix) + output_path);
-  }
+  // A stop that came after the last cluster cut nothing short.
+  result.stopped = run.stop_requested() && result.bytes_written < record.size;
+  result.zero_ranges = unreadable.ranges();
+  engine::finish_recovery(result, record, output_path, channel);
   return result;
 }
 

@@ -49,6 +49,7 @@ struct Copy {
   bool write_failed = false;
   bool destination_full = false;
   engine::UnreadableBytes unreadable{};  // bytes of the file the medium could not deliver
+  engine::UnreadableBytes damaged{};     // bytes of compressed units that did not decode
   bool in_unreadable_stretch = false;
 
   std::int64_t room() const { return std::max<std::int64_t>(size - written, 0); }
@@ -181,8 +182,13 @@ bool copy_clusters(Copy& c, ConstBytes record, std::size_t data) {
       std::vector<std::uint8_t> decoded(static_cast<std::size_t>(unit_clusters * cluster), 0);
       const Lznt1Result result = lznt1_decompress(unit.stored, decoded);
       if (result.status == Lznt1Status::truncated || result.status == Lznt1Status::corrupt) {
-        log_error(c.v, c.v.channel->text(messages::compressed_unit_damaged) +
-                           std::to_string(unit.first_vcn) + ": " + c.path);
+        // What the unit decoded to before the damage is kept; the rest of it is zeros, and
+        // the file is told as damaged with those bytes named.
+        const std::int64_t unit_start = unit.first_vcn * cluster;
+        const std::int64_t first = unit_start + static_cast<std::int64_t>(result.produced);
+        const std::int64_t end =
+            std::min(unit_start + static_cast<std::int64_t>(decoded.size()), c.size);
+        if (end > first) c.damaged.add(first, end - first);
       }
       const std::int64_t n = std::min(static_cast<std::int64_t>(decoded.size()), c.room());
       if (!c.write(decoded.data(), n)) break;
@@ -296,36 +302,28 @@ RecoveryResult recover_ntfs_file(const volume::Volume& volume, const FoundFile& 
   }
   res.bytes_written = c.written;
   res.destination_full = c.destination_full;
-  if (!c.unreadable.empty() || c.failed) res.failed = true;
   res.zero_ranges = c.unreadable.ranges();
+  res.damaged_ranges = c.damaged.ranges();
+  if (c.failed) res.failed = true;
   if (c.write_failed) return res;
   // A full disk may show only when the last buffered bytes are flushed at close.
   if (!out.close()) {
     res.destination_full = errno == ENOSPC;
-    log_error(v, std::string(std::strerror(errno)) + ": \"" + output_path + "\"");
+    log_error(v, std::string(std::strerror(errno)) + ": " + output_path);
     res.failed = true;
     return res;
   }
-  if (run.stop_requested()) {
-    channel.log(channel.text(messages::interrupted_prefix) + output_path);
-    if (!c.unreadable.empty()) channel.log(c.unreadable.log_line(channel, output_path));
-    res.stopped = true;
-    return res;
-  }
   if (c.failed) return res;
-  if (!covered || c.written < c.size) {
+  // A stop that came after the last cluster cut nothing short.
+  res.stopped = run.stop_requested() && c.written < c.size;
+  if (!res.stopped && (!covered || c.written < c.size)) {
     log_error(v, channel.text(messages::file_not_whole) + std::to_string(c.written) +
                      channel.text(messages::file_not_whole_size) + std::to_string(c.size) + ": " +
                      output_path);
     res.failed = true;
     return res;
   }
-  if (!c.unreadable.empty()) {
-    // Zeros stand for what could not be read: the file is not what was deleted.
-    channel.log(c.unreadable.log_line(channel, output_path));
-    return res;
-  }
-  channel.log(channel.text(messages::undeleted_prefix) + output_path);
+  engine::finish_recovery(res, record, output_path, channel);
   return res;
 }
 

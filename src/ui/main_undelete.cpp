@@ -3,7 +3,6 @@
 // folder structure" box.
 #include <QDir>
 #include <QFileDialog>
-#include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -88,7 +87,12 @@ void MainWindow::UndeleteAdvToolButtonClick() {
   // Read for every file: a change of the box during the run applies to the files after.
   settings.keep_folders = [this] { return KeepFolderHTMLCheckBox->isChecked(); };
   settings.manifest_in_destination = ManifestCheckBox->isChecked();
-  settings.after_file = [this](std::int32_t index, const workflow::RecoveryOutcome&) {
+  // A file the run has done with loses its mark; one a stop cut short keeps it, so that the
+  // next Start Undelete takes it again (beside the part already written).
+  settings.after_file = [this](std::int32_t index, const workflow::RecoveryOutcome& outcome) {
+    if (outcome.engine_ran && outcome.result.outcome() == engine::RecoveryOutcome::interrupted) {
+      return;
+    }
     set_mark(catalogue_.files()[static_cast<std::size_t>(index)], 0);
   };
   const workflow::RecoverySummary summary =
@@ -108,10 +112,11 @@ void MainWindow::show_recovery_summary(const workflow::RecoverySummary& summary,
   if (recovery_summary_) recovery_summary_->close();
   const int end = summary.stopped || summary.destination_full ? messages::undelete_interrupted
                                                               : messages::undelete_ended;
-  const QString counts = qmsg(messages::files_recovered).trimmed() + " " +
-                         QLocale().toString(static_cast<qlonglong>(summary.recovered)) +
-                         qmsg(messages::files_not_recovered) +
-                         QLocale().toString(static_cast<qlonglong>(summary.not_recovered));
+  QString counts = qs(workflow::recovery_counts_text(summary, *this)).trimmed();
+  // The files a stop cut short are named: they hold only a part of the file.
+  for (const std::string& path : summary.interrupted_paths) {
+    counts += "\n" + qmsg(messages::interrupted_prefix).trimmed() + " " + qs(path);
+  }
   const QMessageBox::Icon icon = summary.any_failed || summary.destination_full
                                      ? QMessageBox::Warning
                                      : QMessageBox::Information;

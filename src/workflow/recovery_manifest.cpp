@@ -2,6 +2,7 @@
 #include "workflow/recovery_manifest.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,9 +36,12 @@ std::string tsv_value(const std::string& text) {
   return out;
 }
 
+// A new file only: a file already at the path (an earlier run's manifest, or anything else
+// of the person's) is never truncated; the run refuses to start instead. A FIFO there does
+// not block, as the open fails on it.
 int create_for_writing(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                0644);
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                0600);
 }
 
 }  // namespace
@@ -90,7 +94,15 @@ bool RecoveryManifest::open(const std::string& path) {
   if (list < 0) return false;
   const int table = create_for_writing(path + ".tsv");
   if (table < 0) {
+    // Both files or neither: the list made a moment ago goes again, if its name still
+    // holds that file.
     const int error = errno;
+    struct stat made {};
+    struct stat now {};
+    if (::fstat(list, &made) == 0 && ::lstat(path.c_str(), &now) == 0 &&
+        made.st_dev == now.st_dev && made.st_ino == now.st_ino) {
+      ::unlink(path.c_str());
+    }
     ::close(list);
     errno = error;
     return false;

@@ -22,8 +22,10 @@ struct ManifestEntry {
   std::int64_t record_no = 0;
   std::int64_t size = 0;
   std::int32_t quality = 0;
-  std::string outcome;  // "recovered", "zeros", "failed", "stopped"
-  std::vector<std::pair<std::int64_t, std::int64_t>> zero_ranges;  // [first, end)
+  // "recovered", "overwritten", "damaged", "zeros", "interrupted" or "failed"
+  std::string outcome;
+  // Bytes written as zeros in place of the file's content, [first, end)
+  std::vector<std::pair<std::int64_t, std::int64_t>> zero_ranges;
   std::string sha256;
 };
 
@@ -45,8 +47,8 @@ class RecoveryManifest {
   // Takes over the two files' descriptors (new, empty, open for writing) and writes the
   // TSV header.
   bool start(int list_fd, int table_fd);
-  // Creates or replaces the file at path and path + ".tsv", never through a link at their
-  // last component; false with errno set.
+  // Creates the files at path and path + ".tsv", both new (never through a link, never in
+  // place of a file already there), or neither; false with errno set.
   bool open(const std::string& path);
   bool add(const ManifestEntry& entry);
   // Writes out and closes both; false with errno set when a write failed at any point.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -233,6 +234,33 @@ std::string manifest_name(std::time_t now) {
   return std::string("fennick-manifest-") + stamp + ".sha256";
 }
 
+void count_outcome(const RecoveryOutcome& outcome, RecoverySummary& summary) {
+  const engine::RecoveryOutcome how =
+      outcome.engine_ran ? outcome.result.outcome() : engine::RecoveryOutcome::failed;
+  if (how != engine::RecoveryOutcome::recovered) summary.any_failed = true;
+  switch (how) {
+    case engine::RecoveryOutcome::recovered:
+      ++summary.recovered;
+      break;
+    case engine::RecoveryOutcome::overwritten:
+      ++summary.overwritten;
+      break;
+    case engine::RecoveryOutcome::damaged_units:
+      ++summary.damaged_units;
+      break;
+    case engine::RecoveryOutcome::zeros:
+      ++summary.with_zeros;
+      break;
+    case engine::RecoveryOutcome::interrupted:
+      ++summary.interrupted;
+      summary.interrupted_paths.push_back(outcome.output_path);
+      break;
+    case engine::RecoveryOutcome::failed:
+      ++summary.not_recovered;
+      break;
+  }
+}
+
 ManifestEntry manifest_entry(const DriveList& drives, const catalogue::FoundFile& record,
                              const RecoveryOutcome& outcome, std::string sha256) {
   ManifestEntry e;
@@ -248,16 +276,49 @@ ManifestEntry manifest_entry(const DriveList& drives, const catalogue::FoundFile
   e.size = record.size;
   e.quality = record.quality;
   const engine::RecoveryResult& r = outcome.result;
-  e.outcome = !r.zero_ranges.empty()           ? "zeros"
-              : r.failed || r.destination_full ? "failed"
-              : r.stopped                      ? "stopped"
-                                               : "recovered";
+  e.outcome = outcome.engine_ran ? outcome_word(r.outcome()) : "failed";
+  // Every stretch of the file that is zeros in place of its content, whatever the cause.
   e.zero_ranges = r.zero_ranges;
+  e.zero_ranges.insert(e.zero_ranges.end(), r.damaged_ranges.begin(), r.damaged_ranges.end());
+  std::sort(e.zero_ranges.begin(), e.zero_ranges.end());
   e.sha256 = std::move(sha256);
   return e;
 }
 
 }  // namespace
+
+std::string recovery_counts_text(const RecoverySummary& summary,
+                                 const messages::StatusChannel& channel) {
+  std::string text = channel.text(messages::files_recovered) + std::to_string(summary.recovered);
+  const std::pair<int, std::int64_t> partial[] = {
+      {messages::files_overwritten, summary.overwritten},
+      {messages::files_with_zeros, summary.with_zeros},
+      {messages::files_with_damaged_units, summary.damaged_units},
+      {messages::files_interrupted, summary.interrupted},
+  };
+  for (const auto& [id, count] : partial) {
+    if (count > 0) text += channel.text(id) + std::to_string(count);
+  }
+  return text + channel.text(messages::files_not_recovered) + std::to_string(summary.not_recovered);
+}
+
+const char* outcome_word(engine::RecoveryOutcome outcome) {
+  switch (outcome) {
+    case engine::RecoveryOutcome::recovered:
+      return "recovered";
+    case engine::RecoveryOutcome::overwritten:
+      return "overwritten";
+    case engine::RecoveryOutcome::damaged_units:
+      return "damaged";
+    case engine::RecoveryOutcome::zeros:
+      return "zeros";
+    case engine::RecoveryOutcome::interrupted:
+      return "interrupted";
+    case engine::RecoveryOutcome::failed:
+      break;
+  }
+  return "failed";
+}
 
 RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& catalogue,
                               const std::vector<std::int32_t>& indexes,
@@ -270,7 +331,7 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
   run.work_done = 0;
   run.files_total = static_cast<std::int64_t>(indexes.size());
   run.files_done = 0;
-  if (total <= 0) {
+  if (indexes.empty()) {
     summary.nothing_to_do = true;
     channel.out_text(channel.text(messages::no_files_to_undelete), messages::DialogKind::error,
                      true);
@@ -318,14 +379,7 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
         }
       }
       if (settings.after_file) settings.after_file(i, outcome);
-      if (!outcome.engine_ran || outcome.result.failed) {
-        summary.any_failed = true;
-        ++summary.not_recovered;
-      } else if (!outcome.result.stopped) {
-        ++summary.recovered;
-      } else {
-        ++summary.not_recovered;  // interrupted: the output is not the whole file
-      }
+      count_outcome(outcome, summary);
       ++run.files_done;
       engine::show_run_progress(run, channel);
       channel.set_run_files(run.files_done, run.files_total);
@@ -347,10 +401,9 @@ RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& cat
     }
   }
   summary.stopped = run.stop_requested();
-  // A medium that went away ended the run: the files not reached are not recovered.
-  if (run.source_lost()) summary.any_failed = true;
-  channel.log(channel.text(messages::files_recovered) + std::to_string(summary.recovered) +
-              channel.text(messages::files_not_recovered) + std::to_string(summary.not_recovered));
+  // A run that ended early (stopped, or a medium that went away) left files unrecovered.
+  if (summary.stopped || run.source_lost()) summary.any_failed = true;
+  channel.log(recovery_counts_text(summary, channel));
   channel.log(channel.text(summary.stopped || summary.destination_full
                                ? messages::undelete_interrupted
                                : messages::undelete_ended));

@@ -97,20 +97,36 @@ struct RecoverySettings {
 };
 
 struct RecoverySummary {
-  bool nothing_to_do = false;     // the chosen files hold no byte: message 55
-  bool any_failed = false;        // some file could not be (wholly) recovered
+  bool nothing_to_do = false;     // no file was chosen: message 55
+  bool any_failed = false;        // some chosen file is not recovered whole (or not reached)
   bool destination_full = false;  // the run ended for lack of room
   bool stopped = false;
   bool manifest_failed = false;  // the hash manifest could not be written (logged)
   std::string manifest_written;  // the manifest's path when one was written
-  // Files the run reached: recovered whole, and not (failed, cut short, or of no engine).
+  // Files the run reached, by how they came out; only `recovered` counts whole files.
   std::int64_t recovered = 0;
-  std::int64_t not_recovered = 0;
+  std::int64_t overwritten = 0;    // copied, but graded overwritten
+  std::int64_t with_zeros = 0;     // zeros for bytes the medium could not deliver
+  std::int64_t damaged_units = 0;  // compressed units that did not decode
+  std::int64_t interrupted = 0;    // cut short by a stop
+  std::int64_t not_recovered = 0;  // failed, or of no file system an engine reads
+  // Where the files a stop cut short were left (their output paths).
+  std::vector<std::string> interrupted_paths;
 };
 
-// Recovers the records at the catalogue indexes, in that order: warns when the destination
-// lies on a volume files are recovered from, logs the start (52) and the end (53 or 54), keeps
-// the run's work counters and the progress bar, and ends on a stop or a full destination.
+// " Files recovered: 50, overwritten: 1, interrupted: 1, not recovered: 2": the counts of a
+// run in the channel's language, the kinds of partial recovery only where there are some.
+std::string recovery_counts_text(const RecoverySummary& summary,
+                                 const messages::StatusChannel& channel);
+
+// The word the manifest's outcome column gives an outcome: "recovered", "overwritten",
+// "damaged", "zeros", "interrupted" or "failed".
+const char* outcome_word(engine::RecoveryOutcome outcome);
+
+// Recovers the records at the catalogue indexes, in that order (empty files too: their name
+// is their content): warns when the destination lies on a volume files are recovered from,
+// logs the start (52), the counts and the end (53 or 54), keeps the run's work counters and
+// the progress bar, and ends on a stop or a full destination.
 RecoverySummary recover_files(const DriveList& drives, catalogue::Catalogue& catalogue,
                               const std::vector<std::int32_t>& indexes,
                               const RecoverySettings& settings, run::RunControl& run,

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -174,30 +175,74 @@ INSTANTIATE_TEST_SUITE_P(KeepFolders, PlantedLinksTest, ::testing::Bool(),
 
 // A file from before the run is replaced by a new file; a hard link to another file is only
 // unlinked, so that other file keeps its bytes.
-TEST(DestinationFolderTest, AFileFromBeforeTheRunIsReplacedNeverWrittenThrough) {
+// Whatever holds a name in the destination is never replaced, truncated or unlinked: the
+// person's own file, a hard link to another file, a folder, a link, a FIFO. The new file goes
+// beside it as "A (2).TXT", and the thing in the way is as it was, to the byte and the inode.
+TEST(DestinationFolderTest, NothingInTheWayIsReplacedTheNewFileGoesBesideIt) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& dest, const std::string& outside)> make;
+  };
+  const std::vector<Case> cases = {
+      {"the person's file",
+       [](const std::string& d, const std::string&) {
+         std::ofstream(d + "/A.TXT") << "current version";
+       }},
+      {"a hard link to a file elsewhere",
+       [](const std::string& d, const std::string& o) {
+         std::ofstream(o + "/other") << "keep me";
+         fs::create_hard_link(o + "/other", d + "/A.TXT");
+       }},
+      {"a folder",
+       [](const std::string& d, const std::string&) {
+         fs::create_directories(d + "/A.TXT");
+         std::ofstream(d + "/A.TXT/inside") << "mine";
+       }},
+      {"a link",
+       [](const std::string& d, const std::string& o) {
+         std::ofstream(o + "/target") << "keep me";
+         fs::create_symlink(o + "/target", d + "/A.TXT");
+       }},
+      {"a FIFO", [](const std::string& d,
+                    const std::string&) { ASSERT_EQ(::mkfifo((d + "/A.TXT").c_str(), 0600), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string dest = dir.path() + "/dest";
+    const std::string outside = dir.path() + "/outside";
+    fs::create_directories(dest);
+    fs::create_directories(outside);
+    c.make(dest, outside);
+    const std::string before = tree_listing(dir.path());
+    struct stat was {};
+    ASSERT_EQ(::lstat((dest + "/A.TXT").c_str(), &was), 0);
+
+    catalogue::DestinationFolder folder;
+    ASSERT_TRUE(folder.open(dest, std::nullopt));
+    const auto created = folder.create_file("", "A.TXT", nullptr);
+    ASSERT_GE(created.fd, 0) << created.reason;
+    EXPECT_EQ(created.path, dest + "/A (2).TXT");
+    EXPECT_EQ(entries_changed(before, tree_listing(dir.path())), "");
+    ASSERT_EQ(::write(created.fd, "new", 3), 3);
+    ::close(created.fd);
+    struct stat now {};
+    ASSERT_EQ(::lstat((dest + "/A.TXT").c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, was.st_ino);
+    EXPECT_EQ(fs::file_size(dest + "/A (2).TXT"), 3u);
+  }
+  // A name the run itself wrote is not replaced either: the next file takes the next number.
   TempDir dir;
-  const std::string dest = dir.path() + "/dest";
-  fs::create_directories(dest);
-  { std::ofstream(dir.path() + "/other") << "keep me"; }
-  fs::create_hard_link(dir.path() + "/other", dest + "/A.TXT");
   catalogue::DestinationFolder folder;
-  ASSERT_TRUE(folder.open(dest, std::nullopt));
-  const auto created = folder.create_file("", "A.TXT", nullptr);
-  ASSERT_GE(created.fd, 0) << created.reason;
-  ASSERT_EQ(::write(created.fd, "new", 3), 3);
-  ::close(created.fd);
-  EXPECT_EQ(created.path, dest + "/A.TXT");
-  std::ifstream other(dir.path() + "/other");
-  std::string text;
-  std::getline(other, text);
-  EXPECT_EQ(text, "keep me");
-  EXPECT_EQ(fs::file_size(dest + "/A.TXT"), 3u);
-  // A name the run already wrote is not replaced: the next file gets " (2)".
-  const auto second =
-      folder.create_file("", "A.TXT", [&](const std::string& p) { return p == dest + "/A.TXT"; });
+  ASSERT_TRUE(folder.open(dir.path(), std::nullopt));
+  const auto first = folder.create_file("", "A.TXT", nullptr);
+  ASSERT_GE(first.fd, 0);
+  ::close(first.fd);
+  const auto second = folder.create_file(
+      "", "A.TXT", [&](const std::string& p) { return p == dir.path() + "/A.TXT"; });
   ASSERT_GE(second.fd, 0);
   ::close(second.fd);
-  EXPECT_EQ(second.path, dest + "/A (2).TXT");
+  EXPECT_EQ(second.path, dir.path() + "/A (2).TXT");
 }
 
 TEST(DestinationFolderTest, AFolderSwappedForALinkDuringTheRunIsNotEntered) {
@@ -240,7 +285,7 @@ TEST(DestinationOwnerTest, FilesAndFoldersBelongToTheRequesterWhoOwnsTheDestinat
     const CommandResult r =
         run_command("SUDO_UID=4242 SUDO_GID=4343 " + shell_quote(cli_path()) +
                     " recover --keep-folders --to " + shell_quote(dest) + " " + shell_quote(image));
-    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.exit_code, 1) << "the fixture's overwritten file is not whole\n" << r.err;
     int checked = 0;
     for (const auto& e : fs::recursive_directory_iterator(dest)) {
       struct stat st {};

@@ -135,9 +135,10 @@ Recovered scan_and_recover(const std::string& image, const std::string& dest, bo
   Recovered r;
   r.lines = log.lines;
   for (const auto& line : log.lines) {
-    if (line.rfind(messages::get_message(messages::english_base, messages::undeleted_prefix), 0) ==
-        0)
-      ++r.successes;
+    // A file copied whole, graded overwritten or not, is in the destination.
+    for (const int copied : {messages::undeleted_prefix, messages::copied_but_overwritten}) {
+      if (line.rfind(messages::get_message(messages::english_base, copied), 0) == 0) ++r.successes;
+    }
     if (line.rfind(messages::get_message(messages::english_base, messages::error_prefix), 0) == 0)
       ++r.errors;
   }

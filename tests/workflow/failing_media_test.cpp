@@ -1,7 +1,7 @@
 // Failing media: the fixture volumes served through a FUSE file (tests/fixtures/failing-disk)
 // that answers EIO for chosen byte ranges, or goes away in the middle of a run. A scan goes on
 // past unreadable sectors and names them once; a recovered file that needed them is written
-// with zeros exactly there and reported failed with its byte ranges; every other file comes
+// with zeros exactly there and reported as such with its byte ranges; every other file comes
 // out byte for byte as from the sound image; a medium that goes away ends the run with one
 // clear line, and nothing hangs.
 #include <gtest/gtest.h>
@@ -89,11 +89,12 @@ std::string key_of(const catalogue::FoundFile& f) {
          std::to_string(f.fs_kind == volume::FileSystemKind::ntfs ? f.record_no : f.first_cluster);
 }
 
-// What one recovery run of every found file gave: the bytes of each file recovered whole and
-// of each file reported failed, by key_of.
+// What one recovery run of every found file gave: the bytes of each file copied whole (graded
+// overwritten or not) and of each file that has zeros in it or failed, by key_of.
 struct RunResult {
   std::map<std::string, std::vector<std::uint8_t>> recovered;
-  std::map<std::string, std::vector<std::uint8_t>> failed;
+  std::map<std::string, std::vector<std::uint8_t>> not_whole;
+  std::map<std::string, engine::RecoveryOutcome> outcomes;
   std::map<std::string, std::string> output_paths;
   RecoverySummary summary;
 };
@@ -111,7 +112,11 @@ RunResult recover_everything(testing::DriveScope& s, const std::string& destinat
   settings.after_file = [&](std::int32_t i, const RecoveryOutcome& outcome) {
     if (!outcome.engine_ran) return;
     const std::string key = key_of(s.catalogue.files()[static_cast<std::size_t>(i)]);
-    (outcome.result.failed ? result.failed : result.recovered)[key] = read_all(outcome.output_path);
+    const engine::RecoveryOutcome how = outcome.result.outcome();
+    const bool whole =
+        how == engine::RecoveryOutcome::recovered || how == engine::RecoveryOutcome::overwritten;
+    (whole ? result.recovered : result.not_whole)[key] = read_all(outcome.output_path);
+    result.outcomes[key] = how;
     result.output_paths[key] = outcome.output_path;
   };
   result.summary = recover_files(s.drives, s.catalogue, all, settings, s.run, s.channel);
@@ -188,7 +193,7 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
   testing::DriveScope clean(image_);
   ASSERT_TRUE(clean.scan());
   const RunResult sound = recover_everything(clean, out_.path() + "/sound");
-  ASSERT_TRUE(sound.failed.empty() || !sound.recovered.empty());
+  ASSERT_TRUE(sound.not_whole.empty() || !sound.recovered.empty());
 
   // The file whose contents get two unreadable sectors: the largest one recovered whole
   // whose bytes from 4096 on are found in the image.
@@ -245,23 +250,29 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
     EXPECT_EQ(std::count(found.begin(), found.end(), path), 1) << path;
   }
 
-  // The recovery: the victim has zeros exactly in the two sectors and is reported failed with
+  // The recovery: the victim has zeros exactly in the two sectors and is reported with
   // their byte range. Every other file is byte for byte what the sound image gave, except
   // one whose presumed clusters ran over the damaged ones (FAT recovery takes the free
-  // clusters after the first): it is reported failed too, with zeros only in the ranges its
+  // clusters after the first): it has zeros too, with zeros only in the ranges its
   // line names.
   const std::string manifest = out_.path() + "/damaged.sha256";
   const RunResult damaged = recover_everything(failing, out_.path() + "/damaged", manifest);
   EXPECT_TRUE(damaged.summary.any_failed);
   EXPECT_FALSE(damaged.summary.stopped);
-  ASSERT_EQ(damaged.failed.count(victim), 1u) << victim;
-  // The run ends with the count of each, before its end line.
-  EXPECT_EQ(damaged.summary.recovered, static_cast<std::int64_t>(damaged.recovered.size()));
-  EXPECT_EQ(damaged.summary.not_recovered, static_cast<std::int64_t>(damaged.failed.size()));
+  ASSERT_EQ(damaged.not_whole.count(victim), 1u) << victim;
+  // The run ends with the count of each kind, before its end line: zeros are not recovered
+  // whole, and neither is a file graded overwritten.
+  std::map<engine::RecoveryOutcome, std::size_t> counts;
+  for (const auto& [key, how] : damaged.outcomes) ++counts[how];
+  EXPECT_EQ(counts[engine::RecoveryOutcome::failed], 0u);
+  EXPECT_EQ(damaged.summary.with_zeros, static_cast<std::int64_t>(damaged.not_whole.size()));
   ASSERT_GE(failing.channel.lines.size(), 2u);
+  const std::size_t overwritten = counts[engine::RecoveryOutcome::overwritten];
   EXPECT_EQ(failing.channel.lines[failing.channel.lines.size() - 2],
-            " Files recovered: " + std::to_string(damaged.recovered.size()) +
-                ", not recovered: " + std::to_string(damaged.failed.size()));
+            " Files recovered: " + std::to_string(counts[engine::RecoveryOutcome::recovered]) +
+                (overwritten ? ", overwritten: " + std::to_string(overwritten) : "") +
+                ", with zeros for unreadable bytes: " + std::to_string(damaged.not_whole.size()) +
+                ", not recovered: 0");
   EXPECT_EQ(failing.channel.lines.back(), " End undelete");
   const auto zeros_named = [&](const std::string& key) {
     const std::string start = " Recovered with zeros in place of bytes that could not be read: " +
@@ -304,7 +315,7 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
       rows[out_.path() + "/damaged/" + cells[0]] = cells;
     }
   }
-  EXPECT_EQ(rows.size(), damaged.recovered.size() + damaged.failed.size());
+  EXPECT_EQ(rows.size(), damaged.recovered.size() + damaged.not_whole.size());
   const auto& victim_row = rows[damaged.output_paths.at(victim)];
   ASSERT_EQ(victim_row.size(), 9u);
   EXPECT_EQ(victim_row[1], "C:");
@@ -314,14 +325,17 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
   for (const auto& [key, bytes] : damaged.recovered) {
     const auto& row = rows[damaged.output_paths.at(key)];
     ASSERT_EQ(row.size(), 9u) << key;
-    EXPECT_EQ(row[6], "recovered") << key;
+    EXPECT_EQ(row[6], damaged.outcomes.at(key) == engine::RecoveryOutcome::overwritten
+                          ? "overwritten"
+                          : "recovered")
+        << key;
     EXPECT_EQ(row[7], "") << key;
     EXPECT_EQ(row[4], std::to_string(bytes.size())) << key;
   }
   std::size_t whole = 0;
   for (const auto& [key, bytes] : sound.recovered) {
     if (key == key_of(*lost)) continue;
-    if (damaged.recovered.count(key) == 0 && damaged.failed.count(key) == 0) {
+    if (damaged.recovered.count(key) == 0 && damaged.not_whole.count(key) == 0) {
       // Not found by the scan of the damaged volume: checked above.
       continue;
     }
@@ -330,7 +344,7 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
       ++whole;
       continue;
     }
-    ASSERT_EQ(damaged.failed.count(key), 1u) << key;
+    ASSERT_EQ(damaged.not_whole.count(key), 1u) << key;
     std::vector<std::uint8_t> expected = bytes;
     const auto ranges = zeros_named(key);
     EXPECT_FALSE(ranges.empty()) << key;
@@ -339,7 +353,7 @@ TEST_P(FailingMediaTest, ScanAndRecoveryGoOnPastUnreadableSectors) {
       std::fill(expected.begin() + static_cast<std::ptrdiff_t>(first),
                 expected.begin() + static_cast<std::ptrdiff_t>(last) + 1, 0);
     }
-    EXPECT_TRUE(damaged.failed.at(key) == expected) << key << ": zeros only where named";
+    EXPECT_TRUE(damaged.not_whole.at(key) == expected) << key << ": zeros only where named";
   }
   EXPECT_GE(whole, sound.recovered.size() / 2) << "most files never touch the damage";
 }
