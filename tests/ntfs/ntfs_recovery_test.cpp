@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -188,6 +189,93 @@ TEST(NtfsRecoveryTest, StopKeepsWhatWasWrittenAndFailuresAreLogged) {
     EXPECT_TRUE(log.has_line_starting(" Error: "));
     EXPECT_FALSE(log.has_line_starting(" Undeleted successfully"));
   }
+}
+
+// A compressed file one of whose units no longer decodes (its first stored cluster now holds a
+// chunk whose back-reference points before the chunk): the file is written whole, the unit as
+// far as it decodes and zeros after, and it is told as damaged, with the bytes named, by the
+// engine, the command line's end line, its exit status and the manifest: never "recovered".
+TEST(NtfsRecoveryTest, ACompressedUnitThatDoesNotDecodeIsToldAsDamagedNeverRecovered) {
+  const std::string fixture = testing::fixture_image("ntfs.img");
+  if (fixture.empty()) GTEST_SKIP() << "ntfs.img fixture not built";
+  if (!testing::have_program("istat") || !testing::have_program("icat")) {
+    GTEST_SKIP() << "istat and icat (sleuthkit) missing";
+  }
+  testing::TempDir dir;
+  const auto intact = [&] {
+    DriveScope s(fixture);
+    const auto files = scan_all(s);
+    const FoundFile* f = named(files, "server.log");
+    return f ? std::optional<FoundFile>(*f) : std::nullopt;
+  }();
+  ASSERT_TRUE(intact.has_value());
+  ASSERT_GT(intact->size, 65536 + 4096) << "a file of two units or more";
+  const std::string record = std::to_string(intact->record_no);
+  // The clusters of the second unit as istat lists them (sparse ones as 0).
+  const auto istat = run_command("istat " + shell_quote(fixture) + " " + record);
+  ASSERT_EQ(istat.exit_code, 0);
+  const std::size_t data = istat.out.find("$DATA");
+  ASSERT_NE(data, std::string::npos) << istat.out;
+  std::istringstream list(istat.out.substr(istat.out.find('\n', data) + 1));
+  std::vector<std::int64_t> clusters;
+  for (std::string word; list >> word && std::all_of(word.begin(), word.end(), ::isdigit);) {
+    clusters.push_back(std::stoll(word));
+  }
+  ASSERT_GT(clusters.size(), 16u);
+  const std::int64_t unit_cluster = clusters[16];
+  ASSERT_NE(unit_cluster, 0);
+  const std::string whole = dir.path() + "/whole";
+  ASSERT_EQ(run_command("icat " + shell_quote(fixture) + " " + record + " > " + shell_quote(whole))
+                .exit_code,
+            0);
+
+  const std::string image = dir.path() + "/damaged-unit.img";
+  std::vector<std::uint8_t> bytes = read_file(fixture);
+  // Header 0xB002: a compressed chunk of 3 data bytes; flag 0x01: the first token is a
+  // back-reference, which at the chunk's first byte can only point before it.
+  const std::uint8_t bad_chunk[] = {0x02, 0xB0, 0x01, 0x00, 0x00};
+  std::copy(std::begin(bad_chunk), std::end(bad_chunk),
+            bytes.begin() + static_cast<std::ptrdiff_t>(unit_cluster * 4096));
+  {
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+  const std::int64_t unit_end = std::min<std::int64_t>(2 * 65536, intact->size);
+  const std::string named_range = "65536-" + std::to_string(unit_end - 1);
+
+  DriveScope s(image);
+  const auto files = scan_all(s);
+  const FoundFile* f = named(files, "server.log");
+  ASSERT_NE(f, nullptr);
+  const std::string output = dir.path() + "/server.log";
+  const engine::RecoveryResult result = s.recover(*f, output);
+  EXPECT_FALSE(result.failed);
+  EXPECT_EQ(result.outcome(), engine::RecoveryOutcome::damaged_units);
+  EXPECT_EQ(result.damaged_ranges, (engine::ByteRanges{{65536, unit_end}}));
+  EXPECT_EQ(s.channel.lines.back(),
+            " Recovered with damaged compressed units, zeros where they did not decode: " + output +
+                ": " + named_range);
+  EXPECT_FALSE(s.channel.has_line_starting(" Undeleted successfully"));
+  // Every unit but the damaged one is the file's; the damaged one is zeros.
+  std::vector<std::uint8_t> expected = read_file(whole);
+  std::fill(expected.begin() + 65536, expected.begin() + unit_end, 0);
+  EXPECT_TRUE(read_file(output) == expected);
+
+  // The command line: not counted as recovered, status 1, the manifest says "damaged".
+  const std::string out = dir.path() + "/out";
+  const auto cli = run_command(shell_quote(testing::cli_path()) + " recover --record " + record +
+                               " --to " + shell_quote(out) + " --manifest " +
+                               shell_quote(dir.path() + "/m.sha256") + " " + shell_quote(image));
+  EXPECT_EQ(cli.exit_code, 1) << cli.err;
+  EXPECT_NE(cli.err.find(" Files recovered: 0, with damaged compressed units: 1, not recovered: 0"),
+            std::string::npos)
+      << cli.err;
+  std::ifstream table(dir.path() + "/m.sha256.tsv");
+  std::string header, row;
+  std::getline(table, header);
+  std::getline(table, row);
+  EXPECT_NE(row.find("\tdamaged\t" + named_range + "\t"), std::string::npos) << row;
 }
 
 // ---- wipe -------------------------------------------------------------------------------------

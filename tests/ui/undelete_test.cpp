@@ -256,6 +256,75 @@ TEST_F(UndeleteTest, StopAfterTheFirstFileLeavesTheRestMarkedAndCounted) {
   EXPECT_TRUE(total->text().contains(QString::fromStdString(workflow::size_text(rest))));
 }
 
+// A stop in the middle of a file: the part written stays (under the name the run gave it,
+// beside the person's own file of that name), the file stays marked, and the log's counts and
+// the summary name it as interrupted. The next run writes the whole file beside both.
+TEST_F(UndeleteTest, AFileAStopCutShortStaysMarkedAndTheNextRunWritesItBeside) {
+  if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
+  start_scan();
+  const std::string name = "Backup 2023.zip";
+  int row = -1;
+  for (int r = 0; r < rows(); ++r) {
+    if (record(r).name.str() == name) row = r;
+  }
+  ASSERT_GE(row, 0);
+  const std::int32_t index = view().row_map[static_cast<std::size_t>(row)];
+  const TruthEntry* entry = recoverable_entry(record(row));
+  ASSERT_NE(entry, nullptr);
+  ASSERT_GT(entry->size, 20 * 2048) << "a file of many clusters";
+  click_cell(row, 0);
+  const std::string out = temp_path("stopped");
+  set_destination(out);
+  find<QCheckBox>("KeepFolderHTMLCheckBox")->setChecked(false);
+  { std::ofstream(out + "/" + name) << "my current version"; }
+  const std::string partial = out + "/Backup 2023 (2).zip";
+  const std::string whole = out + "/Backup 2023 (3).zip";
+
+  // The stop comes after a few clusters of the file have been written.
+  const int log_before = static_cast<int>(log().size());
+  int pumps = 0;
+  form_->pending_events_hook = [&] {
+    if (log().size() > log_before && ++pumps == 5) click("UndeleteAdvToolButton");
+  };
+  std::string before = tree_listing(out);
+  click("UndeleteAdvToolButton");
+  form_->pending_events_hook = nullptr;
+  EXPECT_EQ(entries_changed(before, tree_listing(out)), "");
+  const QStringList lines = log().mid(log_before);
+  const std::vector<std::string> expected = {
+      message(messages::undelete_started), message(messages::interrupted_prefix) + partial,
+      message(messages::files_recovered) + "0" + message(messages::files_interrupted) + "1" +
+          message(messages::files_not_recovered) + "0",
+      message(messages::undelete_interrupted)};
+  ASSERT_EQ(lines.size(), static_cast<int>(expected.size())) << lines.join("\n").toStdString();
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(lines[static_cast<int>(i)].toStdString(), expected[i]);
+  }
+  ASSERT_TRUE(std::filesystem::is_regular_file(partial));
+  const auto cut = std::filesystem::file_size(partial);
+  EXPECT_GT(cut, 0u);
+  EXPECT_LT(cut, static_cast<std::uintmax_t>(entry->size));
+  EXPECT_EQ(found().files()[static_cast<std::size_t>(index)].selected, 1) << "still marked";
+  EXPECT_EQ(form_->selected_total(), entry->size);
+  auto* summary = form_->findChild<QMessageBox*>("RecoverySummaryDialog");
+  ASSERT_NE(summary, nullptr);
+  EXPECT_EQ(summary->icon(), QMessageBox::Warning);
+  EXPECT_TRUE(summary->text().contains(QString::fromStdString("Process interrupted: " + partial)))
+      << summary->text().toStdString();
+  EXPECT_TRUE(summary->text().contains("interrupted: 1")) << summary->text().toStdString();
+
+  // Start Undelete again takes the file still marked: whole, beside the other two.
+  before = tree_listing(out);
+  click("UndeleteAdvToolButton");
+  EXPECT_EQ(entries_changed(before, tree_listing(out)), "");
+  EXPECT_TRUE(log().contains(QString::fromStdString(message(messages::undeleted_prefix) + whole)))
+      << log().join("\n").toStdString();
+  EXPECT_EQ(sha256_of(whole), recoverable_.at({entry->path, entry->size}));
+  EXPECT_EQ(std::filesystem::file_size(partial), cut);
+  EXPECT_EQ(first_line(out + "/" + name), "my current version");
+  EXPECT_EQ(found().files()[static_cast<std::size_t>(index)].selected, 0);
+}
+
 // A run ends with a dialog of its counts (not modal: nothing waits on it) whose button opens
 // the destination; while it runs, the bar shows the files done of the run's files.
 TEST_F(UndeleteTest, ARunEndsWithASummaryThatOpensTheDestination) {
@@ -376,7 +445,7 @@ TEST_F(UndeleteTest, TheManifestBoxWritesAManifestThatSha256sumChecks) {
             static_cast<std::ptrdiff_t>(marked.size()));
 }
 
-TEST_F(UndeleteTest, NothingMarkedOrOnlyEmptyFilesIsRefused) {
+TEST_F(UndeleteTest, NothingMarkedIsRefused) {
   if (!open_fixtures({"fat16.img"}, {})) GTEST_SKIP() << "fixture missing";
   start_scan();
   const int log_before = static_cast<int>(log().size());
