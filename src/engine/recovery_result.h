@@ -47,8 +47,6 @@ struct RecoveryResult {
     if (overwritten) return RecoveryOutcome::overwritten;
     return RecoveryOutcome::recovered;
   }
-  // The file is the deleted file, whole.
-  bool whole() const { return outcome() == RecoveryOutcome::recovered; }
 };
 
 // The ranges as the log names them: "4608-5631, 12288-16383", the first few, then "(+N)"
