@@ -50,8 +50,14 @@ void fill_catalogue(catalogue::Catalogue& found, std::int32_t count) {
         static_cast<std::int32_t>(folder == 0 ? catalogue::ROOT_FOLDER_ID : 100 + folder);
     r.size = static_cast<std::int64_t>((x >> 24) % 50000000);
     r.quality = static_cast<std::int8_t>(static_cast<int>((x >> 48) % 104) - 3);
-    r.created = 36000.0 + static_cast<double>((x >> 12) % 9000000) / 1000.0;
-    r.modified = r.created + static_cast<double>((x >> 30) % 1000) / 100.0;
+    // Days 36,000 to 45,000 after 1899-12-30 at 86.4 s steps, modified up to 10 days later.
+    constexpr std::int64_t step = catalogue::Timestamp::ticks_per_day / 1000;
+    const std::int64_t created =
+        (36'000'000 + static_cast<std::int64_t>((x >> 12) % 9000000)) * step;
+    r.created = catalogue::Timestamp::from_ticks(created, catalogue::TimeBase::utc);
+    r.modified = catalogue::Timestamp::from_ticks(
+        created + static_cast<std::int64_t>((x >> 30) % 1000) * step * 10,
+        catalogue::TimeBase::utc);
     found.add(r);
   }
 }

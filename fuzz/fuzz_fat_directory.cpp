@@ -52,8 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)fat::long_name_piece(entry);
     (void)fat::entry_first_cluster(entry);
     (void)fat::valid_entry_name(fat::short_entry_name(entry));
-    (void)fat::decode_fat_datetime(static_cast<std::uint16_t>(entry[16] | entry[17] << 8),
-                                   static_cast<std::uint16_t>(entry[14] | entry[15] << 8));
+    (void)catalogue::format_timestamp(fat::decode_fat_timestamp(
+        static_cast<std::uint16_t>(entry[16] | entry[17] << 8),
+        static_cast<std::uint16_t>(entry[14] | entry[15] << 8), entry[13]));
   }
   static const std::vector<std::uint8_t> boot = fat12_boot_sector();
   std::vector<std::uint8_t> volume(128 * 512, 0);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/date_time.h"
 #include "catalogue/short_string.h"
 #include "volume/file_system_kind.h"
 
@@ -17,9 +18,6 @@ namespace fennick::catalogue {
 
 // Folder id of every volume's root directory (the NTFS root is MFT record 5).
 constexpr std::int32_t ROOT_FOLDER_ID = 5;
-
-// Days since 1899-12-30 00:00, time of day as the fraction; 0 = missing or invalid on disk.
-using DateTime = double;
 
 // Status codes carried in FoundFile::quality besides the 0..100 estimate.
 constexpr std::int8_t quality_error = -1;
@@ -42,8 +40,8 @@ struct FoundFile {
   std::int64_t first_cluster = 0;  // FAT: first data cluster; NTFS: unused
   std::int64_t size = 0;
   std::int8_t quality = 0;  // 0..100 or a status code
-  DateTime created = 0;
-  DateTime modified = 0;
+  Timestamp created;        // missing or invalid on disk: the value 0 (1899-12-30 00:00:00)
+  Timestamp modified;
   NameText name;
   std::uint16_t type_group = 0;
   PathText path;                // "E:\DOCS\OLD\"

@@ -101,7 +101,7 @@ bool filter_match(const TCustomFilter& f, const FoundFile& record) {
     return false;
   }
   if (f.date_on) {
-    const DateTime d = f.date_kind == 0 ? record.modified : record.created;
+    const Timestamp d = f.date_kind == 0 ? record.modified : record.created;
     if (!(f.date_from < d && d < f.date_to)) return false;
   }
   if (f.size_on) {

@@ -31,8 +31,8 @@ struct TCustomFilter {
   std::string name_part;
   bool date_on = false;
   std::uint8_t date_kind = 0;  // 0 modified, 1 created
-  DateTime date_from = 0;      // exclusive
-  DateTime date_to = 0;        // exclusive
+  Timestamp date_from;         // exclusive
+  Timestamp date_to;           // exclusive
   bool size_on = false;
   std::uint8_t size_mode = 0;  // 0 "at least" (size above), 1 "at most" (size below)
   std::int64_t size_limit = 0;

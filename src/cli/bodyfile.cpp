@@ -3,16 +3,16 @@
 
 #include <algorithm>
 
+#include "catalogue/date_time.h"
 #include "cli/terminal_text.h"
-#include "workflow/recovery_run.h"
 
 namespace fennick::cli {
 
 namespace {
 
 // Seconds since 1970 of a found file's date, or 0 for none (the body format's "unknown").
-std::int64_t unix_seconds(catalogue::DateTime value, volume::FileSystemKind kind) {
-  const auto when = workflow::unix_time_of(value, kind);
+std::int64_t unix_seconds(catalogue::Timestamp value) {
+  const auto when = catalogue::unix_time_of(value);
   return when ? when->seconds : 0;
 }
 
@@ -33,8 +33,8 @@ std::string bodyfile_line(const catalogue::FoundFile& r) {
     }
   }
   escaped += " (deleted)";
-  const std::int64_t modified = unix_seconds(r.modified, r.fs_kind);
-  const std::int64_t created = unix_seconds(r.created, r.fs_kind);
+  const std::int64_t modified = unix_seconds(r.modified);
+  const std::int64_t created = unix_seconds(r.created);
   return "0|" + escaped + "|" + std::to_string(r.record_no) + "|0|0|0|" +
          std::to_string(std::max<std::int64_t>(r.size, 0)) + "|0|" + std::to_string(modified) +
          "|0|" + std::to_string(created) + "\n";

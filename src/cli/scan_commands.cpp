@@ -85,8 +85,8 @@ bool parse_scan_options(Command command, const std::vector<std::string>& args, S
   o.common.format = default_output_format(stdout);
   auto& f = o.filter;
   int date_kind = -1;
-  f.date_from = -1e9;
-  f.date_to = 1e9;
+  f.date_from = catalogue::Timestamp::earliest();
+  f.date_to = catalogue::Timestamp::latest();
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i];
     std::string value;
@@ -115,19 +115,19 @@ bool parse_scan_options(Command command, const std::vector<std::string>& args, S
         status = usage_error("modified and created dates cannot be combined");
         return false;
       }
-      const auto d = catalogue::parse_datetime(v);
+      const auto d = catalogue::parse_timestamp(v);
       if (!d) {
         status = usage_error("not a date (YYYY-MM-DD): " + v);
         return false;
       }
       date_kind = kind;
-      // A day given as the lower bound starts at 00:00; as the upper bound it ends at the
-      // day's last moment, as the filter dialog stores them.
+      // A day given as the lower bound starts at 00:00; as the upper bound it takes in the
+      // whole day, up to the start of the next, as the filter dialog stores them.
       const bool day_only = v.size() <= 10;
       if (from) {
         f.date_from = *d;
       } else {
-        f.date_to = day_only ? *d + 0.99999999 : *d;
+        f.date_to = day_only ? catalogue::day_after(*d) : *d;
       }
       return true;
     };
@@ -301,8 +301,8 @@ void print_records(const std::vector<std::int32_t>& chosen, const catalogue::Cat
     cells[4] = std::to_string(r.size);
     cells[5] = std::to_string(r.quality);
     cells[6] = word < 0 ? std::string() : messages::get_message(messages::english_base, word);
-    cells[7] = catalogue::format_datetime(r.created);
-    cells[8] = catalogue::format_datetime(r.modified);
+    cells[7] = catalogue::format_timestamp(r.created);
+    cells[8] = catalogue::format_timestamp(r.modified);
     cells[9] = r.found_by_deep_scan ? "1" : "0";
   };
   print_table(table, format, stdout);

@@ -20,7 +20,7 @@ struct ClusterClaim {
   // Its entry was still in use in the file system it belongs to: its clusters were its own
   // when that file system was last written.
   bool live = false;
-  catalogue::DateTime modified = 0;
+  catalogue::Timestamp modified;
   std::optional<std::size_t> record;  // index of the found file; none for a folder
   bool regrade = false;               // its grade may be lowered (the deep scan's finds)
 };

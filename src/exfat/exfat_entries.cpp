@@ -27,31 +27,18 @@ std::uint16_t entry_set_checksum(ByteSpan bytes, std::size_t entries) {
   return sum;
 }
 
-catalogue::DateTime decode_exfat_time(std::uint32_t stamp, std::uint8_t hundredths,
-                                      std::uint8_t utc_offset) {
-  const std::uint32_t date = stamp >> 16;
-  const std::uint32_t time = stamp & 0xFFFF;
-  if (date == 0) return 0;
-  const int day = static_cast<int>(date & 0x1F);
-  const int month = static_cast<int>((date >> 5) & 0x0F);
-  const int year = 1980 + static_cast<int>(date >> 9);
-  if (!catalogue::valid_civil_date(year, month, day)) return 0;
-  const int seconds = static_cast<int>(time & 0x1F) * 2;
-  const int minutes = static_cast<int>((time >> 5) & 0x3F);
-  const int hours = static_cast<int>(time >> 11);
-  double value = catalogue::make_datetime(year, month, day);
-  if (seconds <= 59 && minutes <= 59 && hours <= 23) {
-    double in_day = hours * 3600.0 + minutes * 60.0 + seconds;
-    if (hundredths <= 199) in_day += hundredths / 100.0;
-    value += in_day / 86400.0;
-  }
-  if (utc_offset & 0x80) {
-    // A signed 7-bit count of quarter hours east of UTC: the stored time is local.
-    int quarters = utc_offset & 0x7F;
-    if (quarters >= 64) quarters -= 128;
-    value -= quarters * 15.0 / 1440.0;
-  }
-  return value;
+catalogue::Timestamp decode_exfat_time(std::uint32_t stamp, std::uint8_t hundredths,
+                                       std::uint8_t utc_offset) {
+  const catalogue::Timestamp stored =
+      catalogue::decode_dos_timestamp(static_cast<std::uint16_t>(stamp >> 16),
+                                      static_cast<std::uint16_t>(stamp & 0xFFFF), hundredths);
+  if (stored.missing() || (utc_offset & 0x80) == 0) return stored;
+  // A signed 7-bit count of quarter hours east of UTC: the stored time is local to that zone.
+  int quarters = utc_offset & 0x7F;
+  if (quarters >= 64) quarters -= 128;
+  constexpr std::int64_t ticks_per_quarter = 15 * 60 * catalogue::Timestamp::ticks_per_second;
+  return catalogue::Timestamp::from_ticks(stored.ticks() - quarters * ticks_per_quarter,
+                                          catalogue::TimeBase::utc);
 }
 
 std::optional<EntrySet> decode_entry_set(ByteSpan bytes) {

@@ -57,8 +57,8 @@ struct EntrySet {
   std::uint64_t data_length = 0;
   std::uint32_t first_cluster = 0;
   bool no_fat_chain = false;
-  catalogue::DateTime created = 0;
-  catalogue::DateTime modified = 0;
+  catalogue::Timestamp created;
+  catalogue::Timestamp modified;
 
   bool directory() const { return (attributes & file_entry::attr_directory) != 0; }
 };
@@ -74,10 +74,10 @@ std::optional<EntrySet> decode_entry_set(volume::ByteSpan bytes);
 // bit set, the File entry's checksum field left out.
 std::uint16_t entry_set_checksum(volume::ByteSpan bytes, std::size_t entries);
 
-// A timestamp (DOS date in the high half, time in the low half) with its hundredths and UTC
-// offset, as days since 1899-12-30 in UTC when the offset is valid, else as stored; 0 for a
-// missing or invalid date.
-catalogue::DateTime decode_exfat_time(std::uint32_t stamp, std::uint8_t hundredths,
-                                      std::uint8_t utc_offset);
+// A timestamp (DOS date in the high half, time in the low half) with its 10 ms count and UTC
+// offset byte: in UTC when the offset is valid (bit 7), else local time as stored; missing
+// for a missing or invalid date.
+catalogue::Timestamp decode_exfat_time(std::uint32_t stamp, std::uint8_t hundredths,
+                                       std::uint8_t utc_offset);
 
 }  // namespace fennick::exfat

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstring>
 #include <map>
 #include <string_view>
@@ -161,24 +160,12 @@ bool valid_entry_attributes(std::uint8_t attributes) {
   return (attributes & attr_volume_label) == 0 || attributes == attr_long_name;
 }
 
-catalogue::DateTime decode_fat_datetime(std::uint16_t date, std::uint16_t time) {
-  using namespace std::chrono;
-  if (date == 0) return 0;
-  const unsigned day_field = date & 0x1F;
-  const unsigned month_field = (date >> 5) & 0x0F;
-  const int year_field = 1980 + (date >> 9);
-  if (day_field == 0 || month_field == 0 || month_field > 12 || year_field > 2050) return 0;
-  const year_month_day ymd{year{year_field}, month{month_field}, day{day_field}};
-  if (!ymd.ok()) return 0;
-  const auto days_since_epoch = sys_days(ymd) - sys_days(year{1899} / December / 30);
-  double value = static_cast<double>(days_since_epoch.count());
-  const unsigned seconds = (time & 0x1F) * 2;
-  const unsigned minutes = (time >> 5) & 0x3F;
-  const unsigned hours = time >> 11;
-  if (seconds <= 59 && minutes <= 59 && hours <= 23) {
-    value += (hours * 3600.0 + minutes * 60.0 + seconds) / 86400.0;
-  }
-  return value;
+catalogue::Timestamp decode_fat_timestamp(std::uint16_t date, std::uint16_t time,
+                                          std::uint8_t hundredths) {
+  // Years past 2050 are taken for garbage: they let random bytes pass for a folder's entries.
+  constexpr int last_year_field = 2050 - 1980;
+  if ((date >> 9) > last_year_field) return {};
+  return catalogue::decode_dos_timestamp(date, time, hundredths);
 }
 
 namespace {
@@ -409,10 +396,11 @@ void FatScanner::add_deleted_file(const DirEntry& entry, const std::string& name
   record.quality =
       recovery_quality(fat_reader_, layout_, static_cast<std::uint32_t>(record.first_cluster),
                        record.size, channel_);
-  record.modified = decode_fat_datetime(le16_or0(entry, dirent::modified_date),
-                                        le16_or0(entry, dirent::modified_time));
-  record.created = decode_fat_datetime(le16_or0(entry, dirent::created_date),
-                                       le16_or0(entry, dirent::created_time));
+  record.modified = decode_fat_timestamp(le16_or0(entry, dirent::modified_date),
+                                         le16_or0(entry, dirent::modified_time));
+  record.created = decode_fat_timestamp(le16_or0(entry, dirent::created_date),
+                                        le16_or0(entry, dirent::created_time),
+                                        u8_or0(entry, dirent::created_10ms));
   record.entry_cluster = entry_cluster;
   record.entry_offset = static_cast<std::int32_t>(entry_offset);
   record.found_by_deep_scan = w.deep ? 1 : 0;
@@ -543,8 +531,8 @@ void FatScanner::walk_entry(volume::SectorReader& main_reader) {
     engine::ClusterClaim claim;
     claim.first = child_cluster;
     claim.live = entry[0] != deleted_mark;
-    claim.modified = decode_fat_datetime(le16_or0(entry, dirent::modified_date),
-                                         le16_or0(entry, dirent::modified_time));
+    claim.modified = decode_fat_timestamp(le16_or0(entry, dirent::modified_date),
+                                          le16_or0(entry, dirent::modified_time));
     deep_claims_.push_back(claim);
   }
   if (child_pending) open_directory(child_cluster, child_name, child_deleted, dir_id, deep);
@@ -582,8 +570,9 @@ bool holds_dated_short_entry(std::span<const std::uint8_t> data) {
     const std::span<const std::uint8_t> e = data.subspan(at, 32);
     if (e[0] == 0) break;
     if (e[dirent::attributes] == attr_long_name) continue;
-    if (decode_fat_datetime(le16_or0(e, dirent::modified_date),
-                            le16_or0(e, dirent::modified_time)) != 0) {
+    if (!decode_fat_timestamp(le16_or0(e, dirent::modified_date),
+                              le16_or0(e, dirent::modified_time))
+             .missing()) {
       return true;
     }
   }

@@ -21,6 +21,7 @@ constexpr std::size_t name = 0;            // 8 bytes base name
 constexpr std::size_t extension = 8;       // 3 bytes
 constexpr std::size_t attributes = 11;     // 8-bit
 constexpr std::size_t case_flags = 12;     // 8-bit: lower-case base (0x08) and extension (0x10)
+constexpr std::size_t created_10ms = 13;   // 8-bit: 10 ms units (0-199) on the created time
 constexpr std::size_t created_time = 14;   // 16-bit
 constexpr std::size_t created_date = 16;   // 16-bit
 constexpr std::size_t cluster_high = 20;   // 16-bit
@@ -72,7 +73,9 @@ std::string complete_cut_long_name(std::string cut, std::span<const std::uint8_t
 bool valid_entry_name(std::string_view name);
 // Bits 0x40 and 0x80 clear, and bit 0x08 clear unless the entry is a long-name entry.
 bool valid_entry_attributes(std::uint8_t attributes);
-// Days since 1899-12-30 (the time of day as fraction); 0 for a missing or invalid date.
-catalogue::DateTime decode_fat_datetime(std::uint16_t date, std::uint16_t time);
+// A directory entry's date and time words (and, for the created time, its 10 ms count) as
+// local time; missing for a missing or invalid date and for a year past 2050.
+catalogue::Timestamp decode_fat_timestamp(std::uint16_t date, std::uint16_t time,
+                                          std::uint8_t hundredths = 0);
 
 }  // namespace fennick::fat

@@ -283,19 +283,15 @@ std::int8_t free_share_percent(std::int64_t free_clusters, std::int64_t used_clu
   return engine::share_percent(free_clusters, free_clusters + used_clusters);
 }
 
-catalogue::DateTime filetime_to_datetime(std::int64_t filetime) {
-  constexpr std::int64_t unix_epoch_ticks = 116444736000000000;
-  constexpr std::int64_t ticks_per_second = 10000000;
-  // Division truncating toward zero, arranged so that no FILETIME on disk overflows it.
-  std::int64_t seconds = 0;
-  if (filetime >= unix_epoch_ticks) {
-    seconds = (filetime - unix_epoch_ticks) / ticks_per_second;
-  } else {
-    const std::uint64_t before =
-        static_cast<std::uint64_t>(unix_epoch_ticks) - static_cast<std::uint64_t>(filetime);
-    seconds = -static_cast<std::int64_t>(before / ticks_per_second);
-  }
-  return static_cast<double>(seconds) / 86400.0 + 25569.0;
+catalogue::Timestamp filetime_to_timestamp(std::uint64_t filetime) {
+  constexpr std::int64_t ticks_per_day = catalogue::Timestamp::ticks_per_day;
+  // 1601-01-01 lies 109,205 days before 1899-12-30, 10000-01-01 2,958,466 days after it.
+  constexpr std::uint64_t ticks_to_1899 = 109'205 * ticks_per_day;
+  constexpr std::uint64_t ticks_to_10000 = (109'205 + 2'958'466) * ticks_per_day;
+  if (filetime >= ticks_to_10000) return {};
+  return catalogue::Timestamp::from_ticks(
+      static_cast<std::int64_t>(filetime) - static_cast<std::int64_t>(ticks_to_1899),
+      catalogue::TimeBase::utc);
 }
 
 std::string name_to_ansi(ConstBytes utf16le, std::size_t units) {

@@ -120,8 +120,9 @@ bool parent_sequence_matches(std::uint16_t reference, std::uint16_t record_seque
 // 0 when both are 0.
 std::int8_t free_share_percent(std::int64_t free_clusters, std::int64_t used_clusters);
 
-// FILETIME (100 ns ticks since 1601, UTC) to days since 1899-12-30.
-catalogue::DateTime filetime_to_datetime(std::int64_t filetime);
+// A FILETIME (100 ns ticks since 1601-01-01 00:00 UTC) with all its ticks, in UTC; missing
+// from the year 10000 on (no time a volume keeps, so garbage).
+catalogue::Timestamp filetime_to_timestamp(std::uint64_t filetime);
 
 // units UTF-16LE code units at the start of bytes (as many as fit) to UTF-8.
 std::string name_to_ansi(ConstBytes utf16le, std::size_t units);

@@ -289,8 +289,8 @@ void read_times(ConstBytes record, FoundFile& file) {
   const auto value = attr_value(record, *info);
   if (!value || value->length < info_min_length) return;
   const ConstBytes bytes = record.subspan(value->offset, value->length);
-  file.created = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, info_created)));
-  file.modified = filetime_to_datetime(static_cast<std::int64_t>(le64_or0(bytes, info_modified)));
+  file.created = filetime_to_timestamp(le64_or0(bytes, info_created));
+  file.modified = filetime_to_timestamp(le64_or0(bytes, info_modified));
 }
 
 FoundFile found_file_of(Scan& s, std::int64_t number, ConstBytes record, const ChosenName& chosen) {

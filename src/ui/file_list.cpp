@@ -23,9 +23,9 @@ catalogue::FoundFile* FileListModel::record_at(int row) const {
   return &catalogue_.files()[static_cast<std::size_t>(index)];
 }
 
-QString list_date_text(catalogue::DateTime value) {
+QString list_date_text(catalogue::Timestamp value) {
   // "YYYY-MM-DD HH:MM:SS" cut after the minutes; the time separator is ":" on this system.
-  return qs(catalogue::format_datetime(value).substr(0, 16));
+  return qs(catalogue::format_timestamp(value).substr(0, 16));
 }
 
 FileListModel::FileListModel(catalogue::Catalogue& catalogue, const catalogue::CatalogueView& view,

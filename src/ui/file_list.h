@@ -17,7 +17,7 @@
 namespace fennick::ui {
 
 // Text of a list date: "yyyy-mm-dd hh:nn".
-QString list_date_text(catalogue::DateTime value);
+QString list_date_text(catalogue::Timestamp value);
 
 class FileListModel : public QAbstractTableModel {
  public:

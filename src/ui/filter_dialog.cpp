@@ -22,9 +22,9 @@ W* make(QWidget* parent, const char* name) {
   return widget;
 }
 
-catalogue::DateTime day_of(const QDate& date) {
-  return static_cast<catalogue::DateTime>(
-      catalogue::days_from_civil(date.year(), date.month(), date.day()));
+// The start of the day (00:00); a day outside the years 1-9999 gives the missing time.
+catalogue::Timestamp start_of(const QDate& date) {
+  return catalogue::make_timestamp(date.year(), date.month(), date.day());
 }
 
 }  // namespace
@@ -204,8 +204,10 @@ void FilterDialog::SetAdvToolButtonClick() {
   f.size_on = SizeHTMLCheckBox->isChecked();
   f.name_part = NameAdvEdit->text().toStdString();
   f.date_kind = static_cast<std::uint8_t>(std::max(0, DateALComboBox->currentIndex()));
-  f.date_from = day_of(FromDateDBAdvSpinEdit->date());
-  f.date_to = day_of(ToDateDBAdvSpinEdit->date()) + 0.99999999;
+  // Both bounds are exclusive: after the start of the first day, before the start of the day
+  // after the last one.
+  f.date_from = start_of(FromDateDBAdvSpinEdit->date());
+  f.date_to = catalogue::day_after(start_of(ToDateDBAdvSpinEdit->date()));
   f.size_mode = static_cast<std::uint8_t>(std::max(0, SizeALComboBox->currentIndex()));
   f.size_limit = static_cast<std::int64_t>(SizeDBAdvSpinEdit->value()) * 1024;
   f.hide_overwritten = OverwrittenHTMLCheckBox->isChecked();

@@ -131,9 +131,11 @@ RecoveryOutcome RecoveryRun::recover(const catalogue::FoundFile& record, bool ke
   std::unique_ptr<engine::RecoveryMemory>& memory = memories_[record.drive_index];
   if (!memory) memory = engine->make_recovery_memory();
   out.result = engine->recover(*drive, record, file, created.path, memory.get(), run_, channel_);
-  // The copy carries the time the file was last written, not the time of its recovery.
+  // The copy carries the time the file was last written, not the time of its recovery, as its
+  // modified and access times. Its created time is not carried: Linux gives no call that sets
+  // a file's birth time.
   if (file_times_ && !out.result.destination_full) {
-    if (const auto when = unix_time_of(record.modified, record.fs_kind)) {
+    if (const auto when = catalogue::unix_time_of(record.modified)) {
       folder_.set_times(created.relative, when->seconds, when->nanoseconds);
     }
   }
@@ -176,29 +178,6 @@ bool RecoveryRun::start_manifest_in_destination(const std::string& name, Recover
   output_paths_.insert(table.path);
   path = list.path;
   return manifest.start(list.fd, table.fd);
-}
-
-std::optional<UnixTime> unix_time_of(catalogue::DateTime value, volume::FileSystemKind kind) {
-  // 1899-12-30 is 25569 days before 1970-01-01; dates before 1980 are no file's on these file
-  // systems and stand for a missing one.
-  constexpr double unix_epoch_days = 25569.0;
-  if (!(value > unix_epoch_days + 3652.0) || value > 2958465.0) return std::nullopt;
-  // To the nearest microsecond: a day count in a double holds no finer, and a time that
-  // reads 09:28:00 must not become 09:27:59.999.
-  const auto micros = std::llround((value - unix_epoch_days) * 86400.0 * 1e6);
-  std::int64_t seconds = micros / 1'000'000;
-  const std::int64_t nanoseconds = (micros % 1'000'000) * 1000;
-  if (volume::is_fat(kind)) {
-    // Wall-clock fields, read as this machine's local time.
-    const auto wall = static_cast<time_t>(seconds);
-    struct tm fields {};
-    if (gmtime_r(&wall, &fields) == nullptr) return std::nullopt;
-    fields.tm_isdst = -1;
-    const time_t local = mktime(&fields);
-    if (local == static_cast<time_t>(-1)) return std::nullopt;
-    seconds = static_cast<std::int64_t>(local);
-  }
-  return UnixTime{seconds, nanoseconds};
 }
 
 void warn_if_destination_on_source(const DriveList& drives, const catalogue::Catalogue& catalogue,

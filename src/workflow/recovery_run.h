@@ -71,15 +71,6 @@ class RecoveryRun {
   bool file_times_ = true;
 };
 
-// The moment a found file's date-time stands for, as seconds and nanoseconds since 1970 UTC:
-// FAT keeps local wall-clock time, which is read in this machine's time zone; NTFS and exFAT
-// dates are shown in UTC already. None for a missing date.
-struct UnixTime {
-  std::int64_t seconds = 0;
-  std::int64_t nanoseconds = 0;
-};
-std::optional<UnixTime> unix_time_of(catalogue::DateTime value, volume::FileSystemKind kind);
-
 struct RecoverySettings {
   std::string destination;
   // Read for every file: a change of the window's box during the run applies to the files

@@ -1,4 +1,4 @@
-// Sorting and filtering the catalogue, and the date-time texts.
+// Sorting and filtering the catalogue.
 #include "catalogue/catalogue_view.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,11 @@
 
 namespace fennick::catalogue {
 namespace {
+
+// The start of day n after 1899-12-30 (day 0 is the missing time), on the given clock.
+Timestamp day(int n, TimeBase base = TimeBase::utc) {
+  return Timestamp::from_ticks(n * Timestamp::ticks_per_day, base);
+}
 
 FoundFile make(std::string_view name, std::int64_t size = 0, std::int8_t quality = 100) {
   FoundFile r;
@@ -52,7 +57,7 @@ TEST_F(ViewTest, StatusSizeAndDatesSortDescendingAndNoneByRecordNumber) {
   for (std::size_t i = 0; i < qualities.size(); ++i) {
     FoundFile r = make(std::to_string(i), static_cast<std::int64_t>(i * 7 % 5), qualities[i]);
     r.record_no = static_cast<std::int32_t>(100 - i);
-    r.modified = static_cast<double>(i % 3);
+    r.modified = day(i % 3);
     catalogue.add(r);
   }
   sort_catalogue(catalogue, sort_status);
@@ -113,8 +118,10 @@ TEST_F(ViewTest, ReversedSortsTurnEachKeyAroundAndKeepEqualRecordsInOrder) {
     for (int i = 0; i < 60; ++i) {
       FoundFile r = make(names[i % 4], i % 5, static_cast<std::int8_t>(i % 3 * 40));
       r.path = paths[i % 3];
-      r.created = static_cast<double>(i % 7);
-      r.modified = static_cast<double>(i % 2);
+      // Times compare by what they show, whichever clock they were read on: equal ticks of
+      // local and UTC times are equal records.
+      r.created = day(i % 7, i % 3 == 0 ? TimeBase::local : TimeBase::utc);
+      r.modified = day(i % 2, i % 5 == 0 ? TimeBase::local : TimeBase::utc);
       r.record_no = i % 6;
       r.entry_offset = i;
       catalogue.add(r);
@@ -186,17 +193,18 @@ TEST_F(ViewTest, FilterConditionsAsTheDialogSetsThem) {
 }
 
 TEST_F(ViewTest, SizeDateAndOverwrittenConditions) {
-  const DateTime noon = make_datetime(2005, 3, 1, 12);
-  const DateTime midnight = make_datetime(2005, 3, 1);
-  const DateTime next_day = make_datetime(2005, 3, 2);
+  const Timestamp noon = make_timestamp(2005, 3, 1, 12);
+  const Timestamp midnight = make_timestamp(2005, 3, 1);
+  const Timestamp next_day = make_timestamp(2005, 3, 2);
+  const Timestamp last_tick = make_timestamp(2005, 3, 1, 23, 59, 59, 9'999'999, TimeBase::utc);
   struct Row {
     const char* name;
     std::int64_t size;
     std::int8_t quality;
-    DateTime modified;
+    Timestamp modified;
   };
-  for (const Row& row :
-       {Row{"a", 1023, 0, noon}, Row{"b", 1024, -1, midnight}, Row{"c", 1025, 50, next_day}}) {
+  for (const Row& row : {Row{"a", 1023, 0, noon}, Row{"b", 1024, -1, midnight},
+                         Row{"c", 1025, 50, next_day}, Row{"d", 1024, 100, last_tick}}) {
     FoundFile r = make(row.name, row.size, row.quality);
     r.modified = row.modified;
     catalogue.add(r);
@@ -207,13 +215,14 @@ TEST_F(ViewTest, SizeDateAndOverwrittenConditions) {
   view.filter.size_mode = 1;
   EXPECT_EQ(shown(), std::vector<std::string>{"a"});
   view.filter = TCustomFilter{};
+  // The day 2005-03-01 as the dialog stores it: after its start, before the next day's start.
   view.filter.date_on = true;
   view.filter.date_from = midnight;
-  view.filter.date_to = midnight + 0.99999999;
-  EXPECT_EQ(shown(), std::vector<std::string>{"a"});
+  view.filter.date_to = day_after(midnight);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"a", "d"}));
   view.filter = TCustomFilter{};
   view.filter.hide_overwritten = true;
-  EXPECT_EQ(shown(), (std::vector<std::string>{"b", "c"}));
+  EXPECT_EQ(shown(), (std::vector<std::string>{"b", "c", "d"}));
 }
 
 TEST_F(ViewTest, WipedRecordsAndOtherFoldersGetNoRow) {
@@ -229,19 +238,6 @@ TEST_F(ViewTest, WipedRecordsAndOtherFoldersGetNoRow) {
   EXPECT_EQ(view.row_map, std::vector<std::int32_t>{0});
   view.build_row_map(catalogue, 6, 'd', 0);
   EXPECT_TRUE(view.row_map.empty());
-}
-
-TEST(DateTimeTest, CalendarValuesAndTheirText) {
-  EXPECT_EQ(make_datetime(1899, 12, 30), 0.0);
-  EXPECT_EQ(make_datetime(1970, 1, 1), 25569.0);
-  EXPECT_EQ(format_datetime(0), "1899-12-30 00:00:00");
-  EXPECT_EQ(format_datetime(make_datetime(2024, 2, 29, 23, 59, 58)), "2024-02-29 23:59:58");
-  EXPECT_EQ(format_datetime(-109205.0), "1601-01-01 00:00:00");
-  EXPECT_EQ(parse_datetime("2005-03-01"), make_datetime(2005, 3, 1));
-  EXPECT_EQ(parse_datetime("2005-03-01 12:30"), make_datetime(2005, 3, 1, 12, 30));
-  EXPECT_FALSE(parse_datetime("2005-02-30").has_value());
-  EXPECT_FALSE(parse_datetime("yesterday").has_value());
-  EXPECT_FALSE(parse_datetime("2005-03-01 25:00").has_value());
 }
 
 }  // namespace

@@ -111,9 +111,11 @@ TEST(BodyfileTest, KnownFieldsFilledTheRestZeroNamesEscaped) {
   r.name = "a|b\x1b.txt";
   r.record_no = 42;
   r.size = 1500;
-  r.fs_kind = volume::FileSystemKind::ntfs;  // UTC times
-  r.modified = 25569.0 + 19737.5;            // 2024-01-15 12:00:00 UTC
-  r.created = 0;                             // unknown
+  r.fs_kind = volume::FileSystemKind::ntfs;
+  // 2024-01-15 12:00:00.9999999 UTC: whole seconds in the body file, the fraction cut off.
+  r.modified =
+      catalogue::make_timestamp(2024, 1, 15, 12, 0, 0, 9'999'999, catalogue::TimeBase::utc);
+  r.created = catalogue::Timestamp{};  // unknown
   EXPECT_EQ(cli::bodyfile_line(r),
             "0|C:/Docs/a\\x7Cb\\x1B.txt (deleted)|42|0|0|0|1500|0|1705320000|0|0\n");
 }

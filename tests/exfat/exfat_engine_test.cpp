@@ -467,6 +467,63 @@ std::vector<std::uint8_t> make_set(std::u16string name, std::uint8_t file_type,
   return b;
 }
 
+// A File entry's timestamp: DOS words, the 10 ms count and the UTC offset byte (bit 7 valid,
+// then a signed count of quarter hours east of UTC).
+TEST(ExfatEntrySetTest, TimestampsTakeTheirTenMillisecondsAndOffset) {
+  using catalogue::make_timestamp;
+  using catalogue::Timestamp;
+  constexpr auto utc = catalogue::TimeBase::utc;
+  constexpr auto local = catalogue::TimeBase::local;
+  constexpr std::int64_t ms = Timestamp::ticks_per_second / 1000;
+  const auto stamp = [](int y, int mo, int d, int h, int mi, int s) {
+    return static_cast<std::uint32_t>(((y - 1980) << 25) | (mo << 21) | (d << 16) | (h << 11) |
+                                      (mi << 5) | (s / 2));
+  };
+  struct Case {
+    const char* what;
+    std::uint32_t stamp;
+    std::uint8_t hundredths;
+    std::uint8_t offset;
+    Timestamp expected;
+  };
+  const Case cases[] = {
+      {"UTC+0, as exfat-fuse writes", stamp(2024, 1, 15, 9, 0, 0), 0, 0x80,
+       make_timestamp(2024, 1, 15, 9, 0, 0, 0, utc)},
+      {"an odd second", stamp(2024, 1, 15, 9, 0, 0), 100, 0x80,
+       make_timestamp(2024, 1, 15, 9, 0, 1, 0, utc)},
+      {"10 ms units", stamp(2024, 1, 15, 9, 0, 2), 137, 0x80,
+       make_timestamp(2024, 1, 15, 9, 0, 3, 370 * ms, utc)},
+      {"UTC+2", stamp(2024, 1, 15, 9, 30, 10), 123, 0x80 | 8,
+       make_timestamp(2024, 1, 15, 7, 30, 11, 230 * ms, utc)},
+      {"UTC-5, into the next day", stamp(2024, 1, 15, 22, 0, 0), 0, 0x80 | (128 - 20),
+       make_timestamp(2024, 1, 16, 3, 0, 0, 0, utc)},
+      {"UTC+15:45, the most east", stamp(2024, 1, 15, 22, 0, 0), 0, 0x80 | 63,
+       make_timestamp(2024, 1, 15, 6, 15, 0, 0, utc)},
+      {"UTC-16:00, the most west", stamp(2024, 1, 15, 22, 0, 0), 0, 0x80 | 64,
+       make_timestamp(2024, 1, 16, 14, 0, 0, 0, utc)},
+      {"UTC+1, across New Year backwards", stamp(1980, 1, 1, 0, 30, 0), 0, 0x80 | 4,
+       make_timestamp(1979, 12, 31, 23, 30, 0, 0, utc)},
+      {"no valid offset: local", stamp(2024, 1, 15, 9, 30, 10), 123, 8,
+       make_timestamp(2024, 1, 15, 9, 30, 11, 230 * ms, local)},
+      {"offset byte 0: local", stamp(2107, 12, 31, 23, 59, 58), 199, 0,
+       make_timestamp(2107, 12, 31, 23, 59, 59, 990 * ms, local)},
+      {"a 10 ms count past 199 is left out", stamp(2024, 1, 15, 9, 0, 0), 250, 0x80,
+       make_timestamp(2024, 1, 15, 9, 0, 0, 0, utc)},
+      {"a time out of range: the date alone", stamp(2024, 1, 15, 25, 0, 0), 50, 0x80 | 8,
+       make_timestamp(2024, 1, 14, 22, 0, 0, 0, utc)},
+      {"no date", 0x0000FFFF, 10, 0x80 | 8, Timestamp{}},
+      {"not a date", stamp(2023, 2, 29, 9, 0, 0), 0, 0x80, Timestamp{}},
+      {"month 15", stamp(2024, 15, 1, 9, 0, 0), 0, 0, Timestamp{}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Timestamp got = decode_exfat_time(c.stamp, c.hundredths, c.offset);
+    EXPECT_EQ(got, c.expected) << catalogue::format_timestamp(got);
+    EXPECT_EQ(got.missing(), c.expected.missing());
+    EXPECT_EQ(got.base(), c.expected.base());
+  }
+}
+
 TEST(ExfatEntrySetTest, DecodesDeletedAndLiveSetsAndRefusesBrokenOnes) {
   // A deleted set: the name across two entries, a character outside the BMP kept whole.
   const std::u16string name = u"Sommer 2024 \U0001F389 Fotos.jpg";
@@ -483,9 +540,11 @@ TEST(ExfatEntrySetTest, DecodesDeletedAndLiveSetsAndRefusesBrokenOnes) {
   EXPECT_TRUE(set->no_fat_chain);
   // The stored local time less its UTC offset, with its hundredths; without a valid offset
   // (the creation time here) the time as stored.
-  EXPECT_NEAR(set->modified, catalogue::make_datetime(2024, 1, 15, 7, 30, 10) + 1.23 / 86400.0,
-              1e-7);
-  EXPECT_NEAR(set->created, catalogue::make_datetime(2024, 1, 15, 9, 30, 10), 1e-7);
+  EXPECT_EQ(set->modified,
+            catalogue::make_timestamp(2024, 1, 15, 7, 30, 11, 2'300'000, catalogue::TimeBase::utc));
+  EXPECT_FALSE(set->modified.is_local());
+  EXPECT_EQ(set->created, catalogue::make_timestamp(2024, 1, 15, 9, 30, 10));
+  EXPECT_TRUE(set->created.is_local());
 
   const auto live = decode_entry_set(make_set(u"a.txt", 0x85, 0xC0));
   ASSERT_TRUE(live);

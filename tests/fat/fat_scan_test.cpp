@@ -43,8 +43,10 @@ std::string folder_of(const catalogue::FoundFile& r) {
   return lower_ascii(p);
 }
 
-std::string format_datetime(double value) {
-  const auto total = static_cast<long long>(std::llround(value * 86400.0));
+// "YYYY-MM-DD HH:MM:SS" of a catalogue time, worked out here from its ticks (seconds cut, as
+// istat shows FAT times) rather than by the code under test.
+std::string format_datetime(catalogue::Timestamp value) {
+  const long long total = value.ticks() / catalogue::Timestamp::ticks_per_second;  // >= 0 here
   const long long days = total / 86400;
   const long long secs = total % 86400;
   // 1899-12-30 is day 0; civil-from-days on the Unix epoch (25569 days later).
@@ -220,25 +222,54 @@ TEST(FatEntryTest, NamesAndAttributes) {
   EXPECT_EQ(long_name_piece(lfn), "abcd????????");
 }
 
-TEST(FatEntryTest, DatesDecodeOrGiveZero) {
+TEST(FatEntryTest, DatesDecodeToLocalTimeOrAreMissing) {
   const auto date = [](int y, int m, int d) {
     return static_cast<std::uint16_t>(((y - 1980) << 9) | (m << 5) | d);
   };
   const auto time = [](int h, int m, int s) {
     return static_cast<std::uint16_t>((h << 11) | (m << 5) | (s / 2));
   };
-  EXPECT_EQ(format_datetime(decode_fat_datetime(date(2024, 1, 15), time(9, 58, 30))),
+  using catalogue::make_timestamp;
+  constexpr std::int64_t ms = catalogue::Timestamp::ticks_per_second / 1000;
+  struct Case {
+    const char* what;
+    std::uint16_t date;
+    std::uint16_t time;
+    std::uint8_t hundredths;  // the created time's 10 ms count (offset 13)
+    catalogue::Timestamp expected;
+  };
+  const Case cases[] = {
+      {"modified", date(2024, 1, 15), time(9, 58, 30), 0, make_timestamp(2024, 1, 15, 9, 58, 30)},
+      {"created with 10 ms", date(2024, 1, 15), time(9, 58, 30), 137,
+       make_timestamp(2024, 1, 15, 9, 58, 31, 370 * ms)},
+      {"created, an odd second", date(2024, 1, 15), time(9, 58, 30), 100,
+       make_timestamp(2024, 1, 15, 9, 58, 31)},
+      {"created, the largest count", date(2024, 1, 15), time(9, 58, 30), 199,
+       make_timestamp(2024, 1, 15, 9, 58, 31, 990 * ms)},
+      {"created, a count past 199", date(2024, 1, 15), time(9, 58, 30), 200,
+       make_timestamp(2024, 1, 15, 9, 58, 30)},
+      {"a leap day", date(2024, 2, 29), 0, 0, make_timestamp(2024, 2, 29)},
+      {"a time out of range", date(2024, 3, 1), 0xFFFF, 0, make_timestamp(2024, 3, 1)},
+      {"the first day", date(1980, 1, 1), 0, 0, make_timestamp(1980, 1, 1)},
+      {"the last year taken", date(2050, 12, 31), time(23, 59, 58), 0,
+       make_timestamp(2050, 12, 31, 23, 59, 58)},
+      {"date word 0", 0, time(1, 2, 4), 0, catalogue::Timestamp{}},
+      {"no leap day", date(2023, 2, 29), 0, 0, catalogue::Timestamp{}},
+      {"month 13", date(2024, 13, 1), 0, 0, catalogue::Timestamp{}},
+      {"month 0", date(2024, 0, 1), 0, 0, catalogue::Timestamp{}},
+      {"day 0", date(2024, 4, 0), 0, 0, catalogue::Timestamp{}},
+      {"past 2050", date(2051, 1, 1), 0, 0, catalogue::Timestamp{}},
+      {"the last year the words hold", date(2107, 12, 31), 0, 0, catalogue::Timestamp{}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const catalogue::Timestamp got = decode_fat_timestamp(c.date, c.time, c.hundredths);
+    EXPECT_EQ(got, c.expected) << format_datetime(got);
+    EXPECT_EQ(got.missing(), c.expected.missing());
+    EXPECT_EQ(got.is_local(), !c.expected.missing()) << "FAT keeps local time";
+  }
+  EXPECT_EQ(format_datetime(decode_fat_timestamp(date(2024, 1, 15), time(9, 58, 30))),
             "2024-01-15 09:58:30");
-  EXPECT_EQ(format_datetime(decode_fat_datetime(date(2024, 2, 29), 0)), "2024-02-29 00:00:00");
-  EXPECT_EQ(format_datetime(decode_fat_datetime(date(2024, 3, 1), 0xFFFF)), "2024-03-01 00:00:00");
-  EXPECT_EQ(decode_fat_datetime(date(1980, 1, 1), 0), 29221.0);
-  EXPECT_EQ(decode_fat_datetime(0, time(1, 2, 4)), 0.0);
-  EXPECT_EQ(decode_fat_datetime(date(2023, 2, 29), 0), 0.0);
-  EXPECT_EQ(decode_fat_datetime(date(2024, 13, 1), 0), 0.0);
-  EXPECT_EQ(decode_fat_datetime(date(2024, 0, 1), 0), 0.0);
-  EXPECT_EQ(decode_fat_datetime(date(2024, 4, 0), 0), 0.0);
-  EXPECT_EQ(decode_fat_datetime(date(2051, 1, 1), 0), 0.0);
-  EXPECT_NE(decode_fat_datetime(date(2050, 12, 31), 0), 0.0);
 }
 
 // A FAT volume built byte by byte in memory: 512-byte sectors and clusters, one FAT, the root
@@ -373,9 +404,20 @@ TEST_F(FatMemoryScanTest, ShortNamesFlagsAndSizes) {
                 "\xE5"
                 "A?B    TXT",
                 0x20, 17, 5);
+  // _OO.TXT's created time: 2024-01-15 10:20:30 with a 10 ms count of 137 at offset 13.
+  std::uint8_t* foo = v.slot(2, 0);
+  foo[13] = 137;
+  const std::uint16_t created_time = (10 << 11) | (20 << 5) | (30 / 2);
+  foo[14] = static_cast<std::uint8_t>(created_time);
+  foo[15] = static_cast<std::uint8_t>(created_time >> 8);
+  foo[16] = 0x2F;  // 2024-01-15
+  foo[17] = 0x58;
   v.set_fat(16, v.end());
   ASSERT_TRUE(scan(v));
   EXPECT_EQ(names(), (Names{"C:\\_OO.TXT", "C:\\\u03C3", "C:\\_IG.ISO"}));
+  EXPECT_EQ(file(0).created, catalogue::make_timestamp(2024, 1, 15, 10, 20, 31, 3'700'000));
+  EXPECT_TRUE(file(0).created.is_local());
+  EXPECT_EQ(file(0).modified, catalogue::make_timestamp(2024, 1, 15));
   const auto& big = file(2);
   EXPECT_EQ(big.size, 3000000000LL);
   EXPECT_EQ(big.first_cluster, 15);
@@ -383,7 +425,7 @@ TEST_F(FatMemoryScanTest, ShortNamesFlagsAndSizes) {
   EXPECT_EQ(big.entry_offset, 5 * 32);
   EXPECT_EQ(big.parent_dir, catalogue::ROOT_FOLDER_ID);
   EXPECT_EQ(format_datetime(big.modified), "2024-01-15 00:00:00");
-  EXPECT_EQ(big.created, 0.0);
+  EXPECT_TRUE(big.created.missing());
   EXPECT_EQ(file(0).quality, 100);
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 
 namespace fennick::ntfs {
 namespace {
@@ -253,12 +252,44 @@ TEST(FileNameTest, ShortValuesAreNoNameAndLongNamesStopAtTheValue) {
   EXPECT_EQ(name->name_space, 1);
 }
 
-TEST(FiletimeTest, ConvertsToDaysSince1899) {
-  EXPECT_DOUBLE_EQ(filetime_to_datetime(116444736000000000), 25569.0);
-  // 1601-01-01 lies 109205 days before 1899-12-30.
-  EXPECT_DOUBLE_EQ(filetime_to_datetime(0), -109205.0);
-  EXPECT_TRUE(std::isfinite(filetime_to_datetime(INT64_MIN)));
-  EXPECT_TRUE(std::isfinite(filetime_to_datetime(INT64_MAX)));
+TEST(FiletimeTest, KeepsEveryTickInUtc) {
+  using catalogue::make_timestamp;
+  using catalogue::Timestamp;
+  constexpr auto utc = catalogue::TimeBase::utc;
+  constexpr std::uint64_t unix_epoch = 116444736000000000;  // 1970-01-01 in FILETIME ticks
+  constexpr std::uint64_t per_second = 10'000'000;
+  struct Case {
+    const char* what;
+    std::uint64_t filetime;
+    Timestamp expected;
+  };
+  const Case cases[] = {
+      {"1970", unix_epoch, make_timestamp(1970, 1, 1, 0, 0, 0, 0, utc)},
+      {"100 ns", unix_epoch + 1705311240ull * per_second + 1234567,
+       make_timestamp(2024, 1, 15, 9, 34, 0, 1234567, utc)},
+      {"the last tick of a second", unix_epoch + 1705311240ull * per_second + 9999999,
+       make_timestamp(2024, 1, 15, 9, 34, 0, 9999999, utc)},
+      {"0: 1601-01-01", 0, Timestamp::from_ticks(-109205 * Timestamp::ticks_per_day, utc)},
+      {"one tick after 1601", 1,
+       Timestamp::from_ticks(-109205 * Timestamp::ticks_per_day + 1, utc)},
+      {"before 1980", unix_epoch + 170000000ull * per_second + 5,
+       make_timestamp(1975, 5, 22, 14, 13, 20, 5, utc)},
+      {"1899-12-30: the missing time", 94353120000000000, Timestamp{}},
+      {"the last tick of 9999", 2650467743999999999,
+       make_timestamp(9999, 12, 31, 23, 59, 59, 9999999, utc)},
+      {"the year 10000", 2650467744000000000, Timestamp{}},
+      {"the largest signed", 0x7FFFFFFFFFFFFFFF, Timestamp{}},
+      {"the sign bit set", 0x8000000000000000, Timestamp{}},
+      {"all ones", 0xFFFFFFFFFFFFFFFF, Timestamp{}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Timestamp got = filetime_to_timestamp(c.filetime);
+    EXPECT_EQ(got, c.expected) << catalogue::format_timestamp(got);
+    EXPECT_EQ(got.missing(), c.expected.missing());
+    EXPECT_FALSE(got.is_local());
+  }
+  EXPECT_EQ(catalogue::format_timestamp(filetime_to_timestamp(0)), "1601-01-01 00:00:00");
 }
 
 TEST(NameTest, ConvertsExactlyTheGivenUnits) {

@@ -116,8 +116,12 @@ std::map<std::string, std::int64_t> fls_deleted(const std::string& image) {
   return out;
 }
 
-catalogue::DateTime days_of(std::int64_t unix_seconds) {
-  return static_cast<double>(unix_seconds) / 86400.0 + 25569.0;
+// A time given in seconds since 1970 (UTC) as the catalogue keeps NTFS times.
+catalogue::Timestamp timestamp_of(std::int64_t unix_seconds) {
+  constexpr std::int64_t days_1899_to_1970 = 25569;
+  return catalogue::Timestamp::from_ticks(
+      (days_1899_to_1970 * 86400 + unix_seconds) * catalogue::Timestamp::ticks_per_second,
+      catalogue::TimeBase::utc);
 }
 
 // ---- 4096-byte sectors ---------------------------------------------------------------------
@@ -321,17 +325,21 @@ TEST(NtfsLayoutsTest, ModifiedIsTheLastWriteTimeNotTheRecordChange) {
   const auto files = scan_all(s);
   const FoundFile* dated = by_record(files, fact(facts, "dated_record"));
   ASSERT_NE(dated, nullptr);
-  const double second = 1.0 / 86400.0;
-  EXPECT_NEAR(dated->modified, days_of(fact(facts, "dated_modified_unix")), second / 2);
-  EXPECT_NEAR(dated->created, days_of(fact(facts, "dated_created_unix")), second / 2);
-  EXPECT_GT(std::abs(dated->modified - days_of(fact(facts, "dated_mft_changed_unix"))), 1.0);
+  // The times were set in whole seconds: the ticks are exact, and UTC.
+  EXPECT_EQ(dated->modified, timestamp_of(fact(facts, "dated_modified_unix")));
+  EXPECT_EQ(dated->created, timestamp_of(fact(facts, "dated_created_unix")));
+  EXPECT_FALSE(dated->modified.is_local());
+  EXPECT_FALSE(dated->created.is_local());
+  EXPECT_GT(std::abs(dated->modified.ticks() -
+                     timestamp_of(fact(facts, "dated_mft_changed_unix")).ticks()),
+            catalogue::Timestamp::ticks_per_day);
   // The same time as The Sleuth Kit's "File Modified".
   const auto r = run_command("istat " + shell_quote(image) + " " +
                              std::to_string(fact(facts, "dated_record")));
   std::smatch m;
   ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(\nFile Modified:\t(\S+ \S+)\.)")));
   const auto d = run_command("date -u -d " + shell_quote(m[1].str()) + " +%s");
-  EXPECT_NEAR(dated->modified, days_of(std::stoll(d.out)), second / 2);
+  EXPECT_EQ(dated->modified, timestamp_of(std::stoll(d.out)));
 }
 
 }  // namespace

@@ -96,8 +96,11 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
   found().files().at(5).path = "C:\\WINDOWS\\TEMP\\";
 
   using catalogue::FoundFile;
-  const double jan15 = static_cast<double>(catalogue::days_from_civil(2024, 1, 15));
-  const double may6 = static_cast<double>(catalogue::days_from_civil(2019, 5, 6));
+  // A day passes a file after its first moment and before the next day's.
+  const catalogue::Timestamp jan15 = catalogue::make_timestamp(2024, 1, 15);
+  const catalogue::Timestamp jan16 = catalogue::make_timestamp(2024, 1, 16);
+  const catalogue::Timestamp may6 = catalogue::make_timestamp(2019, 5, 6);
+  const catalogue::Timestamp may7 = catalogue::make_timestamp(2019, 5, 7);
   struct Case {
     const char* what;
     std::function<void()> set_up;
@@ -122,8 +125,7 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
          in_dialog<QDateEdit>("FromDateDBAdvSpinEdit")->setDate(QDate(2024, 1, 15));
          in_dialog<QDateEdit>("ToDateDBAdvSpinEdit")->setDate(QDate(2024, 1, 15));
        },
-       [&](const FoundFile& r) { return r.modified > jan15 && r.modified < jan15 + 0.99999999; },
-       true},
+       [&](const FoundFile& r) { return r.modified > jan15 && r.modified < jan16; }, true},
       {"created on 2019-05-06",
        [&] {
          check("DateHTMLCheckBox", true);
@@ -131,7 +133,7 @@ TEST_F(FilterTest, EachConditionNarrowsTheListAndKeepsTheFolder) {
          in_dialog<QDateEdit>("FromDateDBAdvSpinEdit")->setDate(QDate(2019, 5, 6));
          in_dialog<QDateEdit>("ToDateDBAdvSpinEdit")->setDate(QDate(2019, 5, 6));
        },
-       [&](const FoundFile& r) { return r.created > may6 && r.created < may6 + 0.99999999; }, true},
+       [&](const FoundFile& r) { return r.created > may6 && r.created < may7; }, true},
       {"at least 5 Kb",
        [&] {
          check("SizeHTMLCheckBox", true);
@@ -236,8 +238,9 @@ TEST_F(FilterTest, ConfirmStoresDayBoundsAndKilobytes) {
   });
   const auto& f = view().filter;
   EXPECT_TRUE(f.date_on);
-  EXPECT_DOUBLE_EQ(f.date_from, catalogue::make_datetime(2006, 5, 10));
-  EXPECT_DOUBLE_EQ(f.date_to, catalogue::make_datetime(2006, 5, 12) + 0.99999999);
+  // Both exclusive: after 2006-05-10 00:00, before 2006-05-13 00:00 (all of the last day).
+  EXPECT_EQ(f.date_from, catalogue::make_timestamp(2006, 5, 10));
+  EXPECT_EQ(f.date_to, catalogue::make_timestamp(2006, 5, 13));
   EXPECT_EQ(f.size_limit, 5120);
   EXPECT_EQ(f.size_mode, 0);
   EXPECT_EQ(in_dialog<QSpinBox>("SizeDBAdvSpinEdit")->maximum(), 999999);

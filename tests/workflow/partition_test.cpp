@@ -80,8 +80,9 @@ std::vector<std::string> scanned_files(const Drive& drive) {
   for (const catalogue::FoundFile& f : catalogue.files()) {
     std::ostringstream row;
     row << f.record_no << '|' << f.name.view() << '|' << f.path.view().substr(1) << '|' << f.size
-        << '|' << int{f.quality} << '|' << f.created << '|' << f.modified << '|' << f.parent_dir
-        << '|' << f.entry_cluster << '|' << f.entry_offset;
+        << '|' << int{f.quality} << '|' << f.created.ticks() << '|' << f.created.is_local() << '|'
+        << f.modified.ticks() << '|' << f.modified.is_local() << '|' << f.parent_dir << '|'
+        << f.entry_cluster << '|' << f.entry_offset;
     rows.push_back(row.str());
   }
   return rows;
