@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -66,6 +67,21 @@ std::string fixture_image(const std::string& name) {
 }
 
 std::string cli_path() { return FENNICK_CLI_PATH; }
+
+ZoneScope::ZoneScope(const std::string& zone) {
+  if (const char* old = std::getenv("TZ")) old_ = old;
+  ::setenv("TZ", zone.c_str(), 1);
+  ::tzset();
+}
+
+ZoneScope::~ZoneScope() {
+  if (old_) {
+    ::setenv("TZ", old_->c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
+}
 
 TempDir::TempDir() {
   char name[] = "/tmp/fennick-test-XXXXXX";

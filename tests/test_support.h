@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,20 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// Sets the TZ variable of this process (and tzset) for the life of the object, and puts
+// back what was there: local time in a zone a test names, e.g. a POSIX rule such as
+// "CET-1CEST,M3.5.0,M10.5.0/3", which needs no zone database.
+class ZoneScope {
+ public:
+  explicit ZoneScope(const std::string& zone);
+  ~ZoneScope();
+  ZoneScope(const ZoneScope&) = delete;
+  ZoneScope& operator=(const ZoneScope&) = delete;
+
+ private:
+  std::optional<std::string> old_;
 };
 
 // A drive of the letter over bytes in memory (kind unknown until the test says).

@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <limits>
 #include <optional>
 #include <string>
 
 #include "catalogue/catalogue.h"
+#include "test_support.h"
 
 namespace fennick::catalogue {
 namespace {
@@ -190,29 +189,6 @@ TEST(DosTimestampTest, WordsAndTenMillisecondCountsDecodeToLocalTime) {
   }
 }
 
-// Sets TZ for the life of the object and puts back what was there.
-class ZoneScope {
- public:
-  explicit ZoneScope(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-  ~ZoneScope() {
-    if (old_) {
-      ::setenv("TZ", old_->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
-    ::tzset();
-  }
-  ZoneScope(const ZoneScope&) = delete;
-  ZoneScope& operator=(const ZoneScope&) = delete;
-
- private:
-  std::optional<std::string> old_;
-};
-
 TEST(UnixTimeTest, ExactToTheTickWithLocalTimesInTheMachinesZone) {
   struct Case {
     const char* what;
@@ -250,7 +226,7 @@ TEST(UnixTimeTest, ExactToTheTickWithLocalTimesInTheMachinesZone) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const ZoneScope zone(c.zone);
+    const testing::ZoneScope zone(c.zone);
     const std::optional<UnixTime> got = unix_time_of(c.value);
     ASSERT_EQ(got.has_value(), c.expected.has_value());
     if (!got) continue;
