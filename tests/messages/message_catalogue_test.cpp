@@ -83,8 +83,8 @@ TEST(GetMessage, FallsBackToEnglishThenToEmpty) {
       {20000, 116, ""},
       {10000, 499, ""},
       {30000, 499, ""},
-      {10000, 602, ""},
-      {0, 602, ""},
+      {10000, 608, ""},
+      {0, 608, ""},
       {10000, -1, ""},
       {30000, -5, ""},
       {10000, INT_MIN, ""},
@@ -166,7 +166,7 @@ TEST(HoldsMessage, RunAndProgramBlockOnly) {
   const Case cases[] = {
       {0, true},    {90, true},  {91, false},  {115, false},     {-1, false},
       {499, false}, {500, true}, {512, true},  {515, true},      {527, true},
-      {598, true},  {601, true}, {602, false}, {INT_MIN, false}, {INT_MAX, false},
+      {598, true},  {607, true}, {608, false}, {INT_MIN, false}, {INT_MAX, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("message " + std::to_string(c.k));

@@ -194,10 +194,10 @@ TEST(RunProgressTest, BytesAndFilesCountHalfEach) {
     std::int32_t percent;
   };
   const Case cases[] = {
-      {1000, 1000, 0, 0, 100},                          // a run that counts no files: bytes only
-      {999, 1000, 1, 1000, 50},                         // one large file of a thousand
-      {1000, 1001, 1000, 1000, 100},                    // the small files done, a byte short
-      {0, 1000, 500, 1000, 25},      {0, 0, 3, 10, 0},  // no bytes to do: nothing shown
+      {1000, 1000, 0, 0, 100},                           // a run that counts no files: bytes only
+      {999, 1000, 1, 1000, 50},                          // one large file of a thousand
+      {1000, 1001, 1000, 1000, 100},                     // the small files done, a byte short
+      {0, 1000, 500, 1000, 25},      {0, 0, 3, 10, 30},  // a run of empty files: files only
   };
   for (const Case& c : cases) {
     run::RunControl run;
@@ -261,7 +261,9 @@ TEST(RecoverFilesTest, TellsTheFilesDoneOfTheRun) {
   s.channel.progress_history.clear();  // the scan's
   const RecoverySummary summary =
       recover_files(s.drives, s.catalogue, files, settings, s.run, s.channel);
-  EXPECT_EQ(summary.recovered + summary.not_recovered, static_cast<std::int64_t>(files.size()));
+  EXPECT_EQ(summary.recovered + summary.overwritten + summary.with_zeros + summary.damaged_units +
+                summary.interrupted + summary.not_recovered,
+            static_cast<std::int64_t>(files.size()));
   const auto n = static_cast<std::int64_t>(files.size());
   ASSERT_EQ(told.size(), files.size());
   for (std::size_t k = 0; k < told.size(); ++k) {
